@@ -1,0 +1,42 @@
+#include "tests/common/TestUtil.h"
+
+#include <QDir>
+#include <QFile>
+#include <stdexcept>
+
+namespace kvtest {
+
+static QTemporaryDir* g_root = nullptr;
+
+void IsolateUserFolders() {
+  if (g_root) return;
+  g_root = new QTemporaryDir();
+  const QString root = g_root->path();
+  for (const char* sub : {"home", "config", "data", "cache", "runtime", "exe", "tmp"})
+    QDir(root).mkpath(sub);
+  QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  qputenv("HOME", (root + "/home").toUtf8());
+  qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
+  qputenv("XDG_DATA_HOME", (root + "/data").toUtf8());
+  qputenv("XDG_CACHE_HOME", (root + "/cache").toUtf8());
+  qputenv("XDG_RUNTIME_DIR", (root + "/runtime").toUtf8());
+  qputenv("TMPDIR", (root + "/tmp").toUtf8());
+  qputenv("KV_PROGRAM_DIR", (root + "/exe").toUtf8());
+}
+
+QString TestRoot() { return g_root ? g_root->path() : QString(); }
+
+QByteArray ReadFile(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read " + path.toStdString());
+  return f.readAll();
+}
+
+void WriteFile(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    throw std::runtime_error("cannot write " + path.toStdString());
+  f.write(data);
+}
+
+}  // namespace kvtest

@@ -1,0 +1,18 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace kvtest {
+
+// Points HOME, XDG folders and the program folder at a fresh temporary folder so that
+// tests never touch the real user's settings or files.
+void IsolateUserFolders();
+
+// The temporary root made by IsolateUserFolders().
+QString TestRoot();
+
+QByteArray ReadFile(const QString& path);
+void WriteFile(const QString& path, const QByteArray& data);
+
+}  // namespace kvtest
