@@ -1,0 +1,81 @@
+#pragma once
+// String and token helpers. Positions are 1-based; 0 means "not found".
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "foundation/KVClasses.h"
+#include "foundation/KVTypes.h"
+
+int CountChar(const QString& S, QChar Ch);
+int PosEx(const QString& SubStr, const QString& S, int StartPos = 1, bool CaseSensitive = true);
+QString ReplaceAll(const QString& FindText, const QString& ReplaceText, const QString& S,
+                   bool CaseSensitive = true);
+QString ExtractBetween(const QString& StartTag, const QString& EndTag, const QString& S,
+                       int StartPos = 1, bool CaseSensitive = true);
+QString TextBefore(const QString& S, const QString& Delim);
+QString TextAfter(const QString& S, const QString& Delim);
+
+// Delimiter-closed token lists: every token, the last included, is followed by Delim ("a,b,").
+QString GetToken(const QString& S, int Index, const QString& Delim = QStringLiteral(","));
+QString SetToken(const QString& S, int Index, const QString& Value,
+                 const QString& Delim = QStringLiteral(","));
+
+bool StrToBool(const QString& S);
+QString BoolToStr(bool B);
+TRect StrToRect(const QString& S);
+QString RectToStr(const TRect& R);
+
+// The folder with a trailing "/"; empty stays empty.
+QString PathWithSlash(const QString& Folder);
+QString QuoteIfSpaced(const QString& S);
+QString MakeValidFileName(const QString& S);
+
+// Raw byte blocks to and from streams and files.
+void WriteStrToStream(QIODevice& Stream, const QByteArray& S);
+// Count bytes from the stream's position (-1: to the end); never more than the stream holds.
+QByteArray ReadStrFromStream(QIODevice& Stream, qint64 Count);
+// Replaces the file atomically; raises EFCreateError when it cannot be written.
+void SaveStrToFile(const QString& FileName, const QByteArray& S);
+// Raises EFOpenError when the file cannot be read.
+QByteArray LoadStrFromFile(const QString& FileName);
+
+// A string list whose attached objects belong to it.
+template <class T>
+class TObjStringList {
+ public:
+  int Count() const { return int(items_.size()); }
+  const QString& Strings(int i) const { return items_.at(size_t(i)).first; }
+  T* Objects(int i) const { return items_.at(size_t(i)).second.get(); }
+  int Add(const QString& s, std::unique_ptr<T> obj = nullptr) {
+    items_.emplace_back(s, std::move(obj));
+    return Count() - 1;
+  }
+  void Delete(int i) { items_.erase(items_.begin() + i); }
+  void Clear() { items_.clear(); }
+  int IndexOf(const QString& s) const {
+    for (int i = 0; i < Count(); ++i)
+      if (items_[size_t(i)].first.compare(s, Qt::CaseInsensitive) == 0) return i;
+    return -1;
+  }
+
+ private:
+  std::vector<std::pair<QString, std::unique_ptr<T>>> items_;
+};
+
+// A component with one published string list.
+class TKVStrings : public TComponent {
+  KV_CLASS(TKVStrings)
+ public:
+  explicit TKVStrings(TComponent* owner = nullptr) : TComponent(owner) {}
+  TStringList& Lines() { return lines_; }
+  const TStringList& Lines() const { return lines_; }
+  void SetLines(const QStringList& l) { lines_.List() = l; }
+
+ private:
+  TStringList lines_;
+};

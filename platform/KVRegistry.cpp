@@ -1,0 +1,567 @@
+#include "platform/KVRegistry.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "platform/KVError.h"
+
+bool TRegValue::operator==(const TRegValue& o) const {
+  if (type != o.type) return false;
+  switch (type) {
+    case TRegDataType::rdString:
+    case TRegDataType::rdExpandString: return text == o.text;
+    case TRegDataType::rdInteger: return integer == o.integer;
+    case TRegDataType::rdBinary: return binary == o.binary;
+    case TRegDataType::rdUnknown: return true;
+  }
+  return false;
+}
+
+QString RunKeyPath() { return QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run"); }
+
+namespace {
+
+QStringList SplitPath(const QString& path) {
+  QStringList parts;
+  for (const QString& p : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) parts << p;
+  return parts;
+}
+
+bool SamePath(const QStringList& a, const QStringList& b) {
+  if (a.size() != b.size()) return false;
+  for (int i = 0; i < a.size(); ++i)
+    if (a[i].compare(b[i], Qt::CaseInsensitive) != 0) return false;
+  return true;
+}
+
+struct Node {
+  QString name;
+  std::vector<std::pair<QString, TRegValue>> values;
+  std::vector<std::unique_ptr<Node>> keys;
+
+  Node* Child(const QString& n) const {
+    for (const auto& k : keys)
+      if (k->name.compare(n, Qt::CaseInsensitive) == 0) return k.get();
+    return nullptr;
+  }
+  std::pair<QString, TRegValue>* Val(const QString& n) {
+    for (auto& v : values)
+      if (v.first.compare(n, Qt::CaseInsensitive) == 0) return &v;
+    return nullptr;
+  }
+};
+
+QString TypeName(TRegDataType t) {
+  switch (t) {
+    case TRegDataType::rdString: return QStringLiteral("string");
+    case TRegDataType::rdExpandString: return QStringLiteral("expand");
+    case TRegDataType::rdInteger: return QStringLiteral("dword");
+    case TRegDataType::rdBinary: return QStringLiteral("binary");
+    case TRegDataType::rdUnknown: break;
+  }
+  return QStringLiteral("unknown");
+}
+
+QJsonObject NodeToJson(const Node& n) {
+  QJsonObject values;
+  for (const auto& [name, v] : n.values) {
+    QJsonObject jv;
+    jv[QStringLiteral("type")] = TypeName(v.type);
+    switch (v.type) {
+      case TRegDataType::rdString:
+      case TRegDataType::rdExpandString: jv[QStringLiteral("data")] = v.text; break;
+      case TRegDataType::rdInteger: jv[QStringLiteral("data")] = v.integer; break;
+      case TRegDataType::rdBinary: jv[QStringLiteral("data")] = QString::fromLatin1(v.binary.toBase64()); break;
+      case TRegDataType::rdUnknown: break;
+    }
+    values[name] = jv;
+  }
+  QJsonObject keys;
+  for (const auto& k : n.keys) keys[k->name] = NodeToJson(*k);
+  QJsonObject o;
+  o[QStringLiteral("values")] = values;
+  o[QStringLiteral("keys")] = keys;
+  return o;
+}
+
+bool JsonToNode(const QJsonObject& o, Node& n, int depth) {
+  if (depth > 64) return false;
+  const QJsonObject values = o.value(QStringLiteral("values")).toObject();
+  for (auto it = values.begin(); it != values.end(); ++it) {
+    const QJsonObject jv = it.value().toObject();
+    const QString type = jv.value(QStringLiteral("type")).toString();
+    const QJsonValue data = jv.value(QStringLiteral("data"));
+    TRegValue v;
+    if (type == QLatin1String("string")) {
+      v.type = TRegDataType::rdString;
+      v.text = data.toString();
+    } else if (type == QLatin1String("expand")) {
+      v.type = TRegDataType::rdExpandString;
+      v.text = data.toString();
+    } else if (type == QLatin1String("dword")) {
+      const double d = data.toDouble();
+      if (!data.isDouble() || d < INT32_MIN || d > UINT32_MAX) continue;
+      v.type = TRegDataType::rdInteger;
+      v.integer = qint32(std::uint32_t(qint64(d)));
+    } else if (type == QLatin1String("binary")) {
+      v.type = TRegDataType::rdBinary;
+      v.binary = QByteArray::fromBase64(data.toString().toLatin1());
+    } else {
+      continue;  // a value of a type we do not know is left out, not guessed at
+    }
+    n.values.emplace_back(it.key(), v);
+  }
+  const QJsonObject keys = o.value(QStringLiteral("keys")).toObject();
+  for (auto it = keys.begin(); it != keys.end(); ++it) {
+    auto child = std::make_unique<Node>();
+    child->name = it.key();
+    if (!JsonToNode(it.value().toObject(), *child, depth + 1)) return false;
+    n.keys.push_back(std::move(child));
+  }
+  return true;
+}
+
+// ---- log-on programs as XDG autostart entries ----
+
+QString AutostartDir() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart");
+}
+
+QString AutostartFile(const QString& valueName) {
+  QString base;
+  for (QChar c : valueName.toLower()) base += (c.isLetterOrNumber() && c.unicode() < 128) ? c : QLatin1Char('-');
+  return AutostartDir() + QLatin1Char('/') + base + QStringLiteral(".desktop");
+}
+
+// Desktop-entry string escapes.
+QString EscapeDesktopString(const QString& s) {
+  QString r;
+  for (QChar c : s) {
+    if (c == QLatin1Char('\\')) r += QLatin1String("\\\\");
+    else if (c == QLatin1Char('\n')) r += QLatin1String("\\n");
+    else if (c == QLatin1Char('\t')) r += QLatin1String("\\t");
+    else if (c == QLatin1Char('\r')) r += QLatin1String("\\r");
+    else r += c;
+  }
+  return r;
+}
+
+QString UnescapeDesktopString(const QString& s) {
+  QString r;
+  for (qsizetype i = 0; i < s.size(); ++i) {
+    if (s[i] == QLatin1Char('\\') && i + 1 < s.size()) {
+      const QChar n = s[++i];
+      if (n == QLatin1Char('s')) r += QLatin1Char(' ');
+      else if (n == QLatin1Char('n')) r += QLatin1Char('\n');
+      else if (n == QLatin1Char('t')) r += QLatin1Char('\t');
+      else if (n == QLatin1Char('r')) r += QLatin1Char('\r');
+      else r += n;
+    } else {
+      r += s[i];
+    }
+  }
+  return r;
+}
+
+const char kRunMarker[] = "X-KelVoro-RunValue";
+
+// Name and command of an autostart file written for a Run value; nullopt for other files.
+std::optional<std::pair<QString, QString>> ReadAutostart(const QString& file) {
+  QFile f(file);
+  if (!f.open(QIODevice::ReadOnly) || f.size() > 64 * 1024) return std::nullopt;
+  QString name, exec;
+  for (const QByteArray& raw : f.readAll().split('\n')) {
+    const QString line = QString::fromUtf8(raw).trimmed();
+    if (line.startsWith(QLatin1String(kRunMarker) + QLatin1Char('=')))
+      name = UnescapeDesktopString(line.mid(int(sizeof kRunMarker)));
+    else if (line.startsWith(QLatin1String("Exec=")))
+      exec = UnescapeDesktopString(line.mid(5));
+  }
+  if (name.isEmpty()) return std::nullopt;
+  return std::make_pair(name, exec);
+}
+
+}  // namespace
+
+struct RegistryStore::Impl {
+  TRootKey root;
+  QString file;
+  Node top;
+  bool loaded = false;
+  bool dirty = false;
+  QDateTime loadedTime;
+  qint64 loadedSize = -1;
+  QString lastError;
+
+  bool Backed() const { return root == TRootKey::HKEY_CURRENT_USER; }
+
+  void Refresh() {
+    if (!Backed()) {
+      loaded = true;
+      return;
+    }
+    const QFileInfo fi(file);
+    if (loaded) {
+      if (dirty) return;  // our own changes win until they are written
+      const bool exists = fi.exists();
+      if (!exists && loadedSize < 0) return;
+      if (exists && loadedSize >= 0 && fi.lastModified() == loadedTime && fi.size() == loadedSize) return;
+    }
+    top = Node();
+    loaded = true;
+    loadedSize = -1;
+    if (!fi.exists()) return;
+    loadedTime = fi.lastModified();
+    loadedSize = fi.size();
+    QFile f(file);
+    QJsonParseError err{};
+    QJsonDocument doc;
+    if (f.open(QIODevice::ReadOnly)) doc = QJsonDocument::fromJson(f.readAll(), &err);
+    if (err.error != QJsonParseError::NoError || !doc.isObject() || !JsonToNode(doc.object(), top, 0)) {
+      // An unreadable store is kept aside, never overwritten.
+      top = Node();
+      const QString bak = file + QStringLiteral(".bak");
+      QFile::remove(bak);
+      QFile::rename(file, bak);
+      lastError = QStringLiteral("The settings file was unreadable and was kept as %1").arg(bak);
+      loadedSize = -1;
+    }
+  }
+
+  Node* Find(const QString& path) {
+    Node* n = &top;
+    for (const QString& p : SplitPath(path)) {
+      n = n->Child(p);
+      if (!n) return nullptr;
+    }
+    return n;
+  }
+
+  bool IsRunKey(const QString& path) const { return Backed() && SamePath(SplitPath(path), SplitPath(RunKeyPath())); }
+};
+
+RegistryStore::RegistryStore(TRootKey root) : d(std::make_unique<Impl>()) {
+  d->root = root;
+  if (d->Backed()) {
+    const QString env = qEnvironmentVariable("KV_REGISTRY_FILE");
+    d->file = !env.isEmpty() ? env
+                             : QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                                   QStringLiteral("/KelVoro/registry.json");
+  }
+}
+
+RegistryStore::~RegistryStore() = default;
+
+static std::map<TRootKey, std::unique_ptr<RegistryStore>>& Stores() {
+  static std::map<TRootKey, std::unique_ptr<RegistryStore>> s;
+  return s;
+}
+
+RegistryStore& RegistryStore::Of(TRootKey root) {
+  auto& s = Stores()[root];
+  if (!s) s.reset(new RegistryStore(root));
+  return *s;
+}
+
+void RegistryStore::ResetAll() { Stores().clear(); }
+
+bool RegistryStore::ReadOnly() const { return !d->Backed(); }
+QString RegistryStore::FileName() const { return d->file; }
+QString RegistryStore::LastError() const { return d->lastError; }
+
+bool RegistryStore::KeyExists(const QString& path) {
+  d->Refresh();
+  return d->IsRunKey(path) || d->Find(path) != nullptr;
+}
+
+bool RegistryStore::CreateKey(const QString& path) {
+  d->Refresh();
+  if (d->IsRunKey(path)) return true;
+  if (ReadOnly()) return d->Find(path) != nullptr;
+  Node* n = &d->top;
+  for (const QString& p : SplitPath(path)) {
+    Node* c = n->Child(p);
+    if (!c) {
+      auto node = std::make_unique<Node>();
+      node->name = p;
+      c = node.get();
+      n->keys.push_back(std::move(node));
+      d->dirty = true;
+    }
+    n = c;
+  }
+  return true;
+}
+
+bool RegistryStore::DeleteKey(const QString& path) {
+  d->Refresh();
+  const QStringList parts = SplitPath(path);
+  if (ReadOnly() || parts.isEmpty() || d->IsRunKey(path)) return false;
+  Node* parent = d->Find(QStringList(parts.mid(0, parts.size() - 1)).join(QLatin1Char('\\')));
+  if (!parent) return false;
+  for (auto it = parent->keys.begin(); it != parent->keys.end(); ++it) {
+    if ((*it)->name.compare(parts.back(), Qt::CaseInsensitive) == 0) {
+      parent->keys.erase(it);
+      d->dirty = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+QStringList RegistryStore::KeyNames(const QString& path) {
+  d->Refresh();
+  QStringList r;
+  if (Node* n = d->Find(path))
+    for (const auto& k : n->keys) r << k->name;
+  return r;
+}
+
+QStringList RegistryStore::ValueNames(const QString& path) {
+  d->Refresh();
+  QStringList r;
+  if (d->IsRunKey(path)) {
+    const QDir dir(AutostartDir());
+    for (const QString& f : dir.entryList({QStringLiteral("*.desktop")}, QDir::Files))
+      if (auto e = ReadAutostart(dir.filePath(f))) r << e->first;
+    return r;
+  }
+  if (Node* n = d->Find(path))
+    for (const auto& v : n->values) r << v.first;
+  return r;
+}
+
+std::optional<TRegValue> RegistryStore::Value(const QString& path, const QString& name) {
+  d->Refresh();
+  if (d->IsRunKey(path)) {
+    const auto e = ReadAutostart(AutostartFile(name));
+    if (!e || e->first.compare(name, Qt::CaseInsensitive) != 0) return std::nullopt;
+    TRegValue v;
+    v.type = TRegDataType::rdString;
+    v.text = e->second;
+    return v;
+  }
+  Node* n = d->Find(path);
+  if (!n) return std::nullopt;
+  if (auto* v = n->Val(name)) return v->second;
+  return std::nullopt;
+}
+
+bool RegistryStore::SetValue(const QString& path, const QString& name, const TRegValue& value) {
+  d->Refresh();
+  if (ReadOnly()) return false;
+  if (d->IsRunKey(path)) {
+    if (value.type != TRegDataType::rdString && value.type != TRegDataType::rdExpandString) return false;
+    if (auto cur = Value(path, name); cur && cur->text == value.text) return true;
+    QDir().mkpath(AutostartDir());
+    QSaveFile f(AutostartFile(name));
+    if (!f.open(QIODevice::WriteOnly)) {
+      d->lastError = f.errorString();
+      return false;
+    }
+    const QString text = QStringLiteral(
+                             "[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
+                             "X-GNOME-Autostart-enabled=true\n%3=%4\n")
+                             .arg(EscapeDesktopString(name), EscapeDesktopString(value.text),
+                                  QLatin1String(kRunMarker), EscapeDesktopString(name));
+    f.write(text.toUtf8());
+    if (!f.commit()) {
+      d->lastError = f.errorString();
+      return false;
+    }
+    return true;
+  }
+  Node* n = d->Find(path);
+  if (!n) return false;
+  if (auto* v = n->Val(name)) {
+    if (v->second == value) return true;
+    v->second = value;
+  } else {
+    n->values.emplace_back(name, value);
+  }
+  d->dirty = true;
+  return true;
+}
+
+bool RegistryStore::DeleteValue(const QString& path, const QString& name) {
+  d->Refresh();
+  if (ReadOnly()) return false;
+  if (d->IsRunKey(path)) {
+    const auto e = ReadAutostart(AutostartFile(name));
+    return e && QFile::remove(AutostartFile(name));
+  }
+  Node* n = d->Find(path);
+  if (!n) return false;
+  for (auto it = n->values.begin(); it != n->values.end(); ++it) {
+    if (it->first.compare(name, Qt::CaseInsensitive) == 0) {
+      n->values.erase(it);
+      d->dirty = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool RegistryStore::Flush() {
+  if (!d->dirty || !d->Backed()) return true;
+  QDir().mkpath(QFileInfo(d->file).absolutePath());
+  QSaveFile f(d->file);
+  if (!f.open(QIODevice::WriteOnly)) {
+    d->lastError = f.errorString();
+    return false;
+  }
+  f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  f.write(QJsonDocument(NodeToJson(d->top)).toJson(QJsonDocument::Indented));
+  if (!f.commit()) {
+    d->lastError = f.errorString();
+    return false;
+  }
+  d->dirty = false;
+  const QFileInfo fi(d->file);
+  d->loadedTime = fi.lastModified();
+  d->loadedSize = fi.size();
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TRegistry::TRegistry() = default;
+
+TRegistry::~TRegistry() {
+  try {
+    CloseKey();
+  } catch (...) {
+    // Nothing can be reported from here; callers that care close the key themselves.
+  }
+}
+
+void TRegistry::SetRootKey(TRootKey root) {
+  CloseKey();
+  root_ = root;
+}
+
+QString TRegistry::Resolve(const QString& key) const {
+  if (key.startsWith(QLatin1Char('\\')) || !open_) return SplitPath(key).join(QLatin1Char('\\'));
+  QStringList parts = SplitPath(path_);
+  parts << SplitPath(key);
+  return parts.join(QLatin1Char('\\'));
+}
+
+bool TRegistry::OpenKey(const QString& key, bool canCreate) {
+  const QString path = Resolve(key);
+  RegistryStore& s = RegistryStore::Of(root_);
+  const bool ok = s.KeyExists(path) || (canCreate && !s.ReadOnly() && s.CreateKey(path));
+  if (!ok) return false;
+  CloseKey();
+  path_ = path;
+  open_ = true;
+  readOnly_ = s.ReadOnly();
+  return true;
+}
+
+bool TRegistry::OpenKeyReadOnly(const QString& key) {
+  const QString path = Resolve(key);
+  if (!RegistryStore::Of(root_).KeyExists(path)) return false;
+  CloseKey();
+  path_ = path;
+  open_ = true;
+  readOnly_ = true;
+  return true;
+}
+
+void TRegistry::CloseKey() {
+  if (!open_) return;
+  open_ = false;
+  path_.clear();
+  RegistryStore& s = RegistryStore::Of(root_);
+  if (!s.Flush()) throw ERegistryError(QStringLiteral("Failed to save the settings: %1").arg(s.LastError()));
+}
+
+bool TRegistry::KeyExists(const QString& key) { return RegistryStore::Of(root_).KeyExists(Resolve(key)); }
+bool TRegistry::CreateKey(const QString& key) { return RegistryStore::Of(root_).CreateKey(Resolve(key)); }
+bool TRegistry::DeleteKey(const QString& key) { return RegistryStore::Of(root_).DeleteKey(Resolve(key)); }
+bool TRegistry::ValueExists(const QString& name) {
+  return open_ && RegistryStore::Of(root_).Value(path_, name).has_value();
+}
+bool TRegistry::DeleteValue(const QString& name) {
+  return open_ && !readOnly_ && RegistryStore::Of(root_).DeleteValue(path_, name);
+}
+QStringList TRegistry::GetValueNames() { return open_ ? RegistryStore::Of(root_).ValueNames(path_) : QStringList(); }
+QStringList TRegistry::GetKeyNames() { return open_ ? RegistryStore::Of(root_).KeyNames(path_) : QStringList(); }
+
+TRegDataType TRegistry::GetDataType(const QString& name) {
+  if (!open_) return TRegDataType::rdUnknown;
+  const auto v = RegistryStore::Of(root_).Value(path_, name);
+  return v ? v->type : TRegDataType::rdUnknown;
+}
+
+TRegValue TRegistry::Get(const QString& name, TRegDataType a, TRegDataType b) {
+  const auto v = open_ ? RegistryStore::Of(root_).Value(path_, name) : std::nullopt;
+  if (!v || (v->type != a && v->type != b))
+    throw ERegistryError(QStringLiteral("Invalid data type for '%1'").arg(name));
+  return *v;
+}
+
+void TRegistry::Put(const QString& name, const TRegValue& v) {
+  if (!open_ || readOnly_ || !RegistryStore::Of(root_).SetValue(path_, name, v))
+    throw ERegistryError(QStringLiteral("Failed to set data for '%1'").arg(name));
+}
+
+QString TRegistry::ReadString(const QString& name) {
+  return Get(name, TRegDataType::rdString, TRegDataType::rdExpandString).text;
+}
+int TRegistry::ReadInteger(const QString& name) { return Get(name, TRegDataType::rdInteger).integer; }
+bool TRegistry::ReadBool(const QString& name) { return ReadInteger(name) != 0; }
+
+double TRegistry::ReadFloat(const QString& name) {
+  const QByteArray b = Get(name, TRegDataType::rdBinary).binary;
+  double d = 0;
+  if (b.size() != int(sizeof d)) throw ERegistryError(QStringLiteral("Invalid data type for '%1'").arg(name));
+  std::memcpy(&d, b.constData(), sizeof d);
+  return d;
+}
+
+QByteArray TRegistry::ReadBinaryData(const QString& name) { return Get(name, TRegDataType::rdBinary).binary; }
+
+void TRegistry::WriteString(const QString& name, const QString& value) {
+  TRegValue v;
+  v.type = TRegDataType::rdString;
+  v.text = value;
+  Put(name, v);
+}
+void TRegistry::WriteExpandString(const QString& name, const QString& value) {
+  TRegValue v;
+  v.type = TRegDataType::rdExpandString;
+  v.text = value;
+  Put(name, v);
+}
+void TRegistry::WriteInteger(const QString& name, int value) {
+  TRegValue v;
+  v.type = TRegDataType::rdInteger;
+  v.integer = value;
+  Put(name, v);
+}
+void TRegistry::WriteBool(const QString& name, bool value) { WriteInteger(name, value ? 1 : 0); }
+void TRegistry::WriteFloat(const QString& name, double value) {
+  TRegValue v;
+  v.type = TRegDataType::rdBinary;
+  v.binary = QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+  Put(name, v);
+}
+void TRegistry::WriteBinaryData(const QString& name, const QByteArray& value) {
+  TRegValue v;
+  v.type = TRegDataType::rdBinary;
+  v.binary = value;
+  Put(name, v);
+}
