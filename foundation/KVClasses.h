@@ -168,6 +168,8 @@ class TComponent : public TPersistent {
   // Called for inserted and removed components; the base passes it on to the owned ones.
   virtual void Notification(TComponent* component, TOperation operation);
 
+  // Forms answer true; skin bindings take their form's name from the owner that is a form.
+  virtual bool IsForm() const { return false; }
   bool IsLoading() const { return loading_; }
   bool IsDestroying() const { return destroying_; }
   void SetLoadingState(bool on) { loading_ = on; }

@@ -86,6 +86,30 @@ QString SetToken(const QString& S, int Index, const QString& Value, const QStrin
   return r;
 }
 
+QString Format(const QString& Pattern, const QStringList& Args) {
+  QString out;
+  int next = 0;
+  for (qsizetype i = 0; i < Pattern.size(); ++i) {
+    const QChar c = Pattern[i];
+    if (c == QLatin1Char('%') && i + 1 < Pattern.size()) {
+      const QChar k = Pattern[i + 1];
+      if (k == QLatin1Char('%')) {
+        out += QLatin1Char('%');
+        ++i;
+        continue;
+      }
+      if (k == QLatin1Char('s') || k == QLatin1Char('d')) {
+        out += next < Args.size() ? Args[next] : QString();
+        ++next;
+        ++i;
+        continue;
+      }
+    }
+    out += c;
+  }
+  return out;
+}
+
 bool StrToBool(const QString& S) {
   if (S.isEmpty()) return false;
   const QChar c = S[0].toUpper();

@@ -25,6 +25,9 @@ QString GetToken(const QString& S, int Index, const QString& Delim = QStringLite
 QString SetToken(const QString& S, int Index, const QString& Value,
                  const QString& Delim = QStringLiteral(","));
 
+// Fills the "%s" and "%d" places of a language text in order; "%%" is a percent sign.
+QString Format(const QString& Pattern, const QStringList& Args);
+
 bool StrToBool(const QString& S);
 QString BoolToStr(bool B);
 TRect StrToRect(const QString& S);

@@ -2,16 +2,176 @@
 
 #include "foundation/KVObjectText.h"
 
-TEST(ObjectText, ParsesAndFormatsRoundTrip) {
-  const QString text = QStringLiteral(
-      "object ini: Tini\r\n"
-      "  DayColor = clRed\r\n"
-      "  Count = -12\r\n"
-      "end\r\n");
-  const TextObject o = ParseObjectText(text);
-  EXPECT_EQ(o.name, "ini");
-  EXPECT_EQ(o.className, "Tini");
-  ASSERT_EQ(o.props.size(), 2u);
-  EXPECT_EQ(o.props[1].value.integer, -12);
-  EXPECT_EQ(FormatObjectText(o), text);
+namespace {
+
+const char* kLayoutText =
+    "object DiaryBase: TMDiaryBase\r\n"
+    "  DocType = 'Kel Voro Diary'\r\n"
+    "  DocVer = 1\r\n"
+    "  Data = <\r\n"
+    "    item\r\n"
+    "      idx = '2007/12/24'\r\n"
+    "      Lines = 'It'#39's Christmas Eve'#13#10'Second line'\r\n"
+    "      Color = clRed\r\n"
+    "    end\r\n"
+    "    item\r\n"
+    "      idx = '2008/01/01'\r\n"
+    "    end>\r\n"
+    "  Anchors = [akLeft, akTop]\r\n"
+    "  Empty = []\r\n"
+    "  Ratio = 0.5\r\n"
+    "  Big = -2147483648\r\n"
+    "  Lines.Strings = (\r\n"
+    "    'one'\r\n"
+    "    'two')\r\n"
+    "  Picture.Data = {\r\n"
+    "    000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F\r\n"
+    "    2021}\r\n"
+    "  Small = {0A0B}\r\n"
+    "  object Child: TChild\r\n"
+    "    Visible = False\r\n"
+    "  end\r\n"
+    "end\r\n";
+
+}  // namespace
+
+TEST(ObjectText, ReadsEveryValueKind) {
+  const TextObject o = ParseObjectText(QString::fromLatin1(kLayoutText));
+  EXPECT_EQ(o.name, "DiaryBase");
+  EXPECT_EQ(o.className, "TMDiaryBase");
+  ASSERT_EQ(o.props.size(), 10u);
+  EXPECT_EQ(o.props[0].value.text, "Kel Voro Diary");
+  const TextValue& data = o.props[2].value;
+  ASSERT_EQ(data.type, TextValue::Type::Collection);
+  ASSERT_EQ(data.items.size(), 2u);
+  EXPECT_EQ(data.items[0].props[1].value.text, QString("It's Christmas Eve\r\nSecond line"));
+  EXPECT_TRUE(data.items[0].props[2].value.IsIdent("clred"));
+  EXPECT_EQ(o.props[3].value.set, QStringList({"akLeft", "akTop"}));
+  EXPECT_TRUE(o.props[4].value.set.isEmpty());
+  EXPECT_EQ(o.props[5].value.type, TextValue::Type::Float);
+  EXPECT_DOUBLE_EQ(o.props[5].value.number, 0.5);
+  EXPECT_EQ(o.props[6].value.integer, -2147483648LL);
+  EXPECT_EQ(o.props[7].name, "Lines.Strings");
+  ASSERT_EQ(o.props[7].value.list.size(), 2u);
+  EXPECT_EQ(o.props[8].value.bytes.size(), 34);
+  EXPECT_EQ(uchar(o.props[8].value.bytes[33]), 0x21);
+  ASSERT_EQ(o.children.size(), 1u);
+  EXPECT_EQ(o.children[0].props[0].value.text, "False");
+}
+
+TEST(ObjectText, WritesTheClassLibraryLayout) {
+  const QString text = QString::fromLatin1(kLayoutText);
+  EXPECT_EQ(FormatObjectText(ParseObjectText(text)), text);
+}
+
+TEST(ObjectText, LongStringsContinueEvery64Characters) {
+  TextObject o;
+  o.name = "n";
+  o.className = "TN";
+  o.props.push_back({"Short", TextValue::Str(QString(64, 'a')), 0});
+  o.props.push_back({"Long", TextValue::Str(QString(130, 'b')), 0});
+  o.props.push_back({"Mixed", TextValue::Str(QString(63, 'c') + "\r\n" + "d" + QString::fromUtf8("\xC3\xA9\xE2\x82\xAC\xE4\xB8\xAD")), 0});
+  const QString out = FormatObjectText(o);
+  const QString expected =
+      "object n: TN\r\n"
+      "  Short = '" + QString(64, 'a') + "'\r\n"
+      "  Long = \r\n"
+      "    '" + QString(64, 'b') + "' +\r\n"
+      "    '" + QString(64, 'b') + "' +\r\n"
+      "    'bb'\r\n"
+      "  Mixed = \r\n"
+      "    '" + QString(63, 'c') + "'#13 +\r\n"
+      "    #10'd'#233#128#20013\r\n"
+      "end\r\n";
+  EXPECT_EQ(out, expected);
+  // And it reads back to the same characters.
+  const TextObject back = ParseObjectText(out);
+  EXPECT_EQ(back.props[1].value.text, QString(130, 'b'));
+  EXPECT_EQ(back.props[2].value.text, o.props[2].value.text);
+  EXPECT_EQ(FormatObjectText(back), out);
+}
+
+TEST(ObjectText, BinaryBlocksBreakEvery32Bytes) {
+  TextObject o;
+  o.name = "n";
+  o.className = "TN";
+  QByteArray b;
+  for (int i = 0; i < 70; ++i) b.append(char(i * 3));
+  o.props.push_back({"Data", TextValue::Binary(b), 0});
+  o.props.push_back({"Tiny", TextValue::Binary(QByteArray("\xAB", 1)), 0});
+  o.props.push_back({"None", TextValue::Binary(QByteArray()), 0});
+  const QString out = FormatObjectText(o);
+  const QStringList lines = out.split("\r\n");
+  EXPECT_EQ(lines[1], "  Data = {");
+  EXPECT_EQ(lines[2].size(), 4 + 64);
+  EXPECT_EQ(lines[3].size(), 4 + 64);
+  EXPECT_TRUE(lines[4].endsWith("}"));
+  EXPECT_EQ(lines[5], "  Tiny = {AB}");
+  EXPECT_EQ(lines[6], "  None = {}");
+  EXPECT_EQ(ParseObjectText(out).props[0].value.bytes, b);
+}
+
+TEST(ObjectText, ToleratesLegacyForms) {
+  // Raw Windows-1252 bytes, #$ hex codes, lower-case keywords, inherited blocks, item indices,
+  // float suffixes and blank lines are all accepted.
+  const QByteArray raw =
+      "\r\n\r\ninherited Form1: TForm1 [2]\n"
+      "  Caption = 'Caf\xE9 \x80'#$41 + \n"
+      "   'z'\n"
+      "  When = 39440.5d\n"
+      "  Items = <\n"
+      "    item [3]\n"
+      "    END>\n"
+      "  Color = $00FF00\n"
+      "END\n"
+      "trailing text is not looked at";
+  const TextObject o = ParseObjectText(DecodeObjectTextBytes(raw));
+  EXPECT_EQ(o.kind, TextObject::Kind::Inherited);
+  EXPECT_EQ(o.position.value_or(-1), 2);
+  EXPECT_EQ(o.props[0].value.text, QString::fromUtf8("Caf\xC3\xA9 \xE2\x82\xAC" "Az"));
+  EXPECT_EQ(o.props[1].value.floatSuffix, 'd');
+  EXPECT_EQ(o.props[2].value.items.at(0).index.value_or(-1), 3);
+  EXPECT_EQ(o.props[3].value.integer, 0xFF00);
+}
+
+TEST(ObjectText, MalformedTextRaisesWithTheLine) {
+  const char* bad[] = {
+      "",
+      "object",
+      "object a: TA\n  X = 'unterminated\nend\n",
+      "object a: TA\n  X = \nend\n",
+      "object a: TA\n  X = 1\n",                 // no end
+      "object a: TA\n  X = {ABC}\nend\n",        // odd hex
+      "object a: TA\n  X = {GG}\nend\n",         // bad hex
+      "object a: TA\n  X = [a b]\nend\n",        // set without comma
+      "object a: TA\n  X = <item X = 1>\nend\n", // item without end
+      "object a: TA\n  X = 'a' +\nend\n",        // dangling +
+      "object a: TA\n  X = #99999\nend\n",
+      "object a: TA\n  X = 12abc\nend\n",
+      "object a: TA\n  = 1\nend\n",
+      "thing a: TA\nend\n",
+  };
+  for (const char* t : bad) EXPECT_THROW(ParseObjectText(QString::fromLatin1(t)), EParserError) << t;
+  try {
+    ParseObjectText("object a: TA\n  X = 1\n  Y = ?\nend\n");
+    FAIL();
+  } catch (const EParserError& e) {
+    EXPECT_EQ(e.Line(), 3);
+  }
+}
+
+TEST(ObjectText, DeepNestingIsRefusedNotOverflowed) {
+  QString t = "object a: TA\n  X = ";
+  for (int i = 0; i < 100000; ++i) t += '(';
+  EXPECT_THROW(ParseObjectText(t), EParserError);
+  QString objs;
+  for (int i = 0; i < 5000; ++i) objs += "object a: TA\n";
+  EXPECT_THROW(ParseObjectText(objs), EParserError);
+}
+
+TEST(ObjectText, Windows1252RoundTrip) {
+  QByteArray all;
+  for (int i = 0; i < 256; ++i) all.append(char(i));
+  EXPECT_EQ(EncodeObjectTextBytes(DecodeObjectTextBytes(all)), all);
+  EXPECT_EQ(DecodeObjectTextBytes("\x80\x99"), QString::fromUtf8("\xE2\x82\xAC\xE2\x84\xA2"));
 }
