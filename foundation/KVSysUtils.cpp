@@ -1,5 +1,21 @@
 #include "foundation/KVSysUtils.h"
 
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStyle>
+#include "foundation/KVRes.h"
+#include "foundation/KVString.h"
+#include "platform/KVLaunch.h"
 #include <cmath>
 
 // ---------------------------------------------------------------------------------------------
@@ -104,4 +120,460 @@ TColor TKVRegistry::ReadColorDef(const QString& Name, TColor Default) {
   } catch (const EKVError&) {
     return Default;
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Message box and button sets
+
+
+TKVButtons ButtonsOK, ButtonsContinue, ButtonsOKCancel, ButtonsYesNo, ButtonsYesNoCancel, ButtonsRetryCancel,
+    ButtonsReplaceAppendCancel, ButtonsOverwriteResumeCancel, ButtonsOverwriteCancel, ButtonsCheckSkip,
+    ButtonsDownloadInstall, ButtonsExitInstall, ButtonsResumeExitSetup;
+
+void BuildButtonSets() {
+  const TKVLanguageResource& t = LanguageResource();
+  ButtonsOK = {{t.RSOK, 1}};
+  ButtonsContinue = {{t.RSContinue, 1}};
+  ButtonsOKCancel = {{t.RSOK, 1}, {t.RSCancel, 2}};
+  ButtonsYesNo = {{t.RSYes, 6}, {t.RSNo, 7}};
+  ButtonsYesNoCancel = {{t.RSYes, 6}, {t.RSNo, 7}, {t.RSCancel, 2}};
+  ButtonsRetryCancel = {{t.RSRetry, 4}, {t.RSCancel, 2}};
+  ButtonsReplaceAppendCancel = {{t.RSReplace, 6}, {t.RSAppend, 7}, {t.RSCancel, 2}};
+  ButtonsOverwriteResumeCancel = {{t.RSOverwrite, 4}, {t.RSResume, 1}, {t.RSCancel, 2}};
+  ButtonsOverwriteCancel = {{t.RSOverwrite, 4}, {t.RSCancel, 2}};
+  ButtonsCheckSkip = {{t.RSCheckforNewerVersion, 1}, {t.RSSkip, 2}};
+  ButtonsDownloadInstall = {{t.RSDownloadNewer, 1}, {t.RSInstallExisting, 2}};
+  ButtonsExitInstall = {{t.RSExit, 2}, {t.RSInstallExisting, 1}};
+  ButtonsResumeExitSetup = {{t.RSResume, 1}, {t.RSExitSetup, 2}};
+}
+
+namespace {
+
+const bool g_buttonSetsBuilt = [] {
+  BuildButtonSets();
+  AddLanguageChangeHandler(&BuildButtonSets);
+  return true;
+}();
+
+TMessageBoxAnswerer& Answerer() {
+  static TMessageBoxAnswerer a;
+  return a;
+}
+
+class KVMessageDialog : public QDialog {
+ public:
+  using QDialog::QDialog;
+  QPushButton* cancelButton = nullptr;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    if (e->key() == Qt::Key_Escape) {
+      if (cancelButton) cancelButton->click();
+      return;  // without a cancel button Escape does nothing
+    }
+    QDialog::keyPressEvent(e);
+  }
+  // The close box answers 2 whatever the buttons are.
+  void reject() override { done(2); }
+};
+
+QFont CaptionFont() {
+  QFont f = QApplication::font("QMdiSubWindowTitleBar");
+  f.setBold(true);
+  return f;
+}
+
+int CaptionButtonWidth() {
+  const int w = QApplication::style() ? QApplication::style()->pixelMetric(QStyle::PM_TitleBarButtonSize) : 0;
+  return w > 0 ? w : 16;
+}
+
+QStyle::StandardPixmap IconFor(int id) {
+  switch (id) {
+    case IDI_ERROR_ICON: return QStyle::SP_MessageBoxCritical;
+    case IDI_QUESTION_ICON: return QStyle::SP_MessageBoxQuestion;
+    case IDI_WARNING_ICON: return QStyle::SP_MessageBoxWarning;
+    default: return QStyle::SP_MessageBoxInformation;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<QDialog> CreateKVMessageDialog(const QString& Msg, const QString& Caption, int IconID,
+                                               int DefaultIndex, const TKVButtons& Buttons) {
+  auto dlg = std::make_unique<KVMessageDialog>(QApplication::activeWindow());
+  dlg->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  dlg->setModal(true);
+  const QString caption = Caption.isEmpty() ? QApplication::applicationDisplayName() : Caption;
+  dlg->setWindowTitle(caption);
+
+  QScreen* screen = QApplication::activeWindow() ? QApplication::activeWindow()->screen() : QApplication::primaryScreen();
+  const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 800, 600);
+  const int ppi = screen ? qRound(screen->logicalDotsPerInch()) : 96;
+
+  const QFont msgFont = QApplication::font();
+  const QFontMetrics fm(msgFont);
+  const int captionWidth = QFontMetrics(CaptionFont()).horizontalAdvance(caption) + 2 * CaptionButtonWidth();
+  const int charW = fm.horizontalAdvance(QLatin1Char('M'));
+  const int charH = fm.height();
+  const int horzMargin = MulDiv(8, charW, 4), vertMargin = MulDiv(8, charH, 8);
+  const int horzSpacing = MulDiv(10, charW, 4), vertSpacing = MulDiv(10, charH, 8);
+  const int buttonSpacing = MulDiv(7, ppi, 96);
+  int buttonWidth = MulDiv(75, ppi, 96);
+  const int buttonHeight = MulDiv(25, ppi, 96);
+  for (const TKVButton& b : Buttons)
+    buttonWidth = std::max(buttonWidth, fm.horizontalAdvance(b.Caption) + 4 * buttonSpacing);
+  const int count = int(Buttons.size());
+  const int groupWidth = count * buttonWidth + std::max(0, count - 1) * buttonSpacing;
+
+  const QRect textRect =
+      fm.boundingRect(QRect(0, 0, screenRect.width() / 2, 0), Qt::TextWordWrap | Qt::TextExpandTabs, Msg);
+  const int textWidth = textRect.width(), textHeight = textRect.height();
+  int iconTextWidth = textWidth, iconTextHeight = textHeight;
+  if (IconID != 0) {
+    auto* icon = new QLabel(dlg.get());
+    icon->setObjectName(QStringLiteral("IconImage"));
+    icon->setPixmap(QApplication::style()->standardIcon(IconFor(IconID)).pixmap(32, 32));
+    icon->setGeometry(horzMargin, vertMargin, 32, 32);
+    iconTextWidth += 32 + horzSpacing;
+    iconTextHeight = std::max(iconTextHeight, 32);
+  }
+  const int clientWidth = std::max(captionWidth, std::max(iconTextWidth, groupWidth) + 2 * horzMargin);
+  const int clientHeight = iconTextHeight + buttonHeight + vertSpacing + 2 * vertMargin;
+  dlg->setFixedSize(clientWidth, clientHeight);
+  dlg->move(screenRect.x() + screenRect.width() / 2 - clientWidth / 2,
+            screenRect.y() + screenRect.height() / 2 - clientHeight / 2);
+
+  auto* label = new QLabel(Msg, dlg.get());
+  label->setObjectName(QStringLiteral("MessageLabel"));
+  label->setFont(msgFont);
+  label->setWordWrap(true);
+  label->setTextFormat(Qt::PlainText);
+  int labelX = iconTextWidth - textWidth + horzMargin;
+  int labelY = vertMargin;
+  if (QApplication::layoutDirection() == Qt::RightToLeft) labelX = clientWidth - labelX - textWidth;
+  if (IconID != 0 && textHeight < 32) labelY += (32 - textHeight) / 2;
+  label->setGeometry(labelX, labelY, textWidth, textHeight);
+
+  int x = (clientWidth - groupWidth) / 2;
+  const int y = iconTextHeight + vertMargin + vertSpacing;
+  QWidget* previous = nullptr;
+  QPushButton* defaultButton = nullptr;
+  for (int i = 0; i < count; ++i) {
+    auto* b = new QPushButton(Buttons[size_t(i)].Caption, dlg.get());
+    b->setObjectName(QStringLiteral("Button%1").arg(i));
+    b->setGeometry(x, y, buttonWidth, buttonHeight);
+    b->setAutoDefault(false);
+    const int result = Buttons[size_t(i)].Result;
+    QObject::connect(b, &QPushButton::clicked, dlg.get(), [d = dlg.get(), result] { d->done(result); });
+    if (result == 2) static_cast<KVMessageDialog*>(dlg.get())->cancelButton = b;
+    if (i == DefaultIndex) defaultButton = b;
+    if (previous) QWidget::setTabOrder(previous, b);
+    previous = b;
+    x += buttonWidth + buttonSpacing;
+  }
+  if (defaultButton) {
+    defaultButton->setDefault(true);
+    defaultButton->setFocus();
+    QWidget::setTabOrder(defaultButton, dlg->findChild<QPushButton*>(QStringLiteral("Button0")));
+  }
+  return dlg;
+}
+
+int KVMessageBox(const QString& Msg, const QString& Caption, int IconID, int DefaultIndex, const TKVButtons& Buttons) {
+  if (Answerer()) return Answerer()(Msg, Caption, IconID, Buttons);
+  auto dlg = CreateKVMessageDialog(Msg, Caption, IconID, DefaultIndex, Buttons);
+  return dlg->exec();
+}
+
+void SetMessageBoxAnswerer(TMessageBoxAnswerer answerer) { Answerer() = std::move(answerer); }
+
+void CenterInParent(QWidget* Control) {
+  if (!Control || !Control->parentWidget()) return;
+  const QWidget* p = Control->parentWidget();
+  Control->move(std::max(0, (p->width() - Control->width()) / 2), std::max(0, (p->height() - Control->height()) / 2));
+}
+
+void BusyCursor() {
+  if (QApplication::overrideCursor()) QApplication::changeOverrideCursor(Qt::WaitCursor);
+  else QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void NormalCursor() {
+  while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folders
+
+QString MyDocumentsDir, AppDataDir, HomeDir, TempDir, WindowsDir, SystemDir, ProgramFilesDir, ExeDir, ShareDir;
+QString BrowserPath, MailProgramPath;
+bool IsWinXPOrLater = true;
+
+namespace {
+QString Folder(const QString& p) { return p.isEmpty() ? QString() : PathWithSlash(QDir::cleanPath(p)); }
+}  // namespace
+
+QString GetSpecialFolder(int CSIDL) {
+  switch (CSIDL) {
+    case 0x05: return Folder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    case 0x10: return Folder(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    case 0x1A:
+    case 0x1C: return Folder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    case 0x27: return Folder(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+    case 0x26: return GetProgramFilesDir();
+    default: return {};
+  }
+}
+
+QString GetMyDocumentsDir() { return GetSpecialFolder(0x05); }
+
+QString GetAppDataDir() {
+  const QString d = Folder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+  return d.isEmpty() ? GetMyDocumentsDir() : d;
+}
+
+QString GetHomeDir() {
+  const QString d = Folder(QDir::homePath());
+  return d.isEmpty() || d == QLatin1String("/") ? GetMyDocumentsDir() : d;
+}
+
+// There is no Windows folder here; these hold the nearest system-wide equivalents.
+QString GetWindowsDir() { return QStringLiteral("/usr/share/"); }
+QString GetSystemDir() { return QStringLiteral("/usr/lib/"); }
+QString GetProgramFilesDir() { return QStringLiteral("/opt/"); }
+
+QString GetTempDir() {
+  QString t = Folder(QDir::tempPath());
+  if (t.isEmpty()) t = QStringLiteral("/");
+  if (!IsDirWritable(t)) {
+    t = GetHomeDir() + QStringLiteral("Temp/");
+    if (!DirExists(t)) ForceDirs(t);
+  }
+  return t;
+}
+
+QString GetExeDir() {
+  const QString env = qEnvironmentVariable("KV_PROGRAM_DIR");
+  if (!env.isEmpty()) {
+    ForceDirs(Folder(env));
+    return Folder(env);
+  }
+  const QString exe = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                                   : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+  if (!exe.isEmpty() && IsDirWritable(Folder(exe))) return Folder(exe);
+  // An installed program keeps its data in the user's data folder.
+  const QString data = Folder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) +
+                       QStringLiteral("MirovaCalendar/");
+  ForceDirs(data);
+  return data;
+}
+
+void InitializeFolders() {
+  MyDocumentsDir = GetMyDocumentsDir();
+  AppDataDir = GetAppDataDir();
+  HomeDir = GetHomeDir();
+  TempDir = GetTempDir();
+  WindowsDir = GetWindowsDir();
+  SystemDir = GetSystemDir();
+  ProgramFilesDir = GetProgramFilesDir();
+  ExeDir = GetExeDir();
+  const QString exe = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+  const QString share = exe.isEmpty() ? QString() : Folder(exe + QStringLiteral("/../share/mirova-calendar"));
+  ShareDir = !share.isEmpty() && DirExists(share) ? share : QString();
+}
+
+bool DirExists(const QString& Path) { return !Path.isEmpty() && QFileInfo(Path).isDir(); }
+
+bool FileOrDirExists(const QString& Path) { return !Path.isEmpty() && QFileInfo::exists(Path); }
+
+QString MakeUniqueFileName(const QString& FileName) {
+  if (!FileOrDirExists(FileName)) return FileName;
+  const QFileInfo fi(FileName);
+  const QString name = fi.fileName();
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  const QString folder = FileName.left(FileName.size() - name.size());
+  const QString base = dot > 0 ? name.left(dot) : name;
+  const QString ext = dot > 0 ? name.mid(dot) : QString();
+  for (qint64 n = 1; n < 2147483647; ++n) {
+    const QString candidate = folder + base + QString::number(n) + ext;
+    if (!FileOrDirExists(candidate)) return candidate;
+  }
+  throw EKVError(QStringLiteral("Error Too Many Files In Dir") + folder);
+}
+
+bool ForceDirs(const QString& Path) {
+  if (Path.isEmpty()) return false;
+  const QString clean = QDir::cleanPath(Path);
+  QString prefix;
+  const QStringList parts = clean.split(QLatin1Char('/'));
+  for (int i = 0; i < parts.size(); ++i) {
+    prefix += parts[i];
+    if (i + 1 < parts.size()) prefix += QLatin1Char('/');
+    if (prefix.isEmpty() || prefix == QLatin1String("/")) continue;
+    if (DirExists(prefix)) continue;
+    if (!QDir().mkdir(prefix)) return false;
+  }
+  return DirExists(clean);
+}
+
+bool IsDirWritable(const QString& Folder) {
+  if (Folder.isEmpty()) return false;
+  try {
+    const QString name = MakeUniqueFileName(PathWithSlash(Folder) + QStringLiteral("kvtmp.tmp"));
+    QFile f(name);
+    const bool ok = f.open(QIODevice::NewOnly | QIODevice::WriteOnly);
+    f.close();
+    if (ok) QFile::remove(name);
+    return ok;
+  } catch (const EKVError&) {
+    return false;
+  }
+}
+
+void ListFilesInto(const QString& Folder, const QString& Mask, QStringList& List) {
+  QDir dir(Folder);
+  const QStringList names = dir.entryList({Mask}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+  for (const QString& n : names) List << PathWithSlash(Folder) + n;
+}
+
+void ListFiles(const QString& Folder, const QString& Mask, QStringList& List) {
+  List.clear();
+  ListFilesInto(Folder, Mask, List);
+}
+
+QString ExpandPathMacros(const QString& Text) {
+  QString r = Text;
+  r = ReplaceAll(QStringLiteral("<pf>"), ProgramFilesDir, r, false);
+  r = ReplaceAll(QStringLiteral("<tmp>"), TempDir, r, false);
+  r = ReplaceAll(QStringLiteral("<win>"), WindowsDir, r, false);
+  r = ReplaceAll(QStringLiteral("<sys>"), SystemDir, r, false);
+  r = ReplaceAll(QStringLiteral("<mydoc>"), MyDocumentsDir, r, false);
+  r = ReplaceAll(QStringLiteral("<exe>"), ExeDir, r, false);
+  r = ReplaceAll(QStringLiteral("<appdata>"), AppDataDir, r, false);
+  return r;
+}
+
+namespace {
+QString ShortenFolder(const QString& dir) {
+  if (dir == QLatin1String("/")) return {};
+  const bool lead = dir.startsWith(QLatin1Char('/'));
+  QString d = lead ? dir.mid(1) : dir;
+  if (d.startsWith(QLatin1String(".../"))) d = d.mid(4);
+  const qsizetype slash = d.indexOf(QLatin1Char('/'));
+  d = slash < 0 ? QString() : QStringLiteral(".../") + d.mid(slash + 1);
+  return (lead ? QStringLiteral("/") : QString()) + d;
+}
+}  // namespace
+
+QString MinimizePath(const QString& FileName, const QFontMetrics& Metrics, int MaxWidth) {
+  QString drive;
+  if (FileName.size() >= 2 && FileName[1] == QLatin1Char(':')) drive = FileName.left(2);
+  const QString rest = FileName.mid(drive.size());
+  const qsizetype slash = rest.lastIndexOf(QLatin1Char('/'));
+  QString dir = rest.left(slash + 1);
+  const QString name = rest.mid(slash + 1);
+  while ((!dir.isEmpty() || !drive.isEmpty()) && Metrics.horizontalAdvance(drive + dir + name) > MaxWidth) {
+    if (dir == QLatin1String("/.../")) {
+      drive.clear();
+      dir = QStringLiteral(".../");
+    } else if (!dir.isEmpty()) {
+      const QString shorter = ShortenFolder(dir);
+      dir = shorter == dir ? QString() : shorter;
+    } else {
+      drive.clear();
+    }
+  }
+  return drive + dir + name;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Links and mail
+
+bool SplitOpenCommand(const QString& Command, QString& Program, QString& Params) {
+  Program.clear();
+  Params.clear();
+  const QString cmd = Command.trimmed();
+  if (cmd.isEmpty()) return false;
+  const QString upper = cmd.toUpper();
+  int end = -1;
+  for (const char* ext : {".EXE", ".BAT", ".COM"}) {
+    const qsizetype p = upper.lastIndexOf(QLatin1String(ext));
+    if (p >= 0) end = std::max(end, int(p) + 4);
+  }
+  auto dropPlaceholders = [](QString s) {
+    s.remove(QLatin1Char('"'));
+    qsizetype p;
+    while ((p = s.indexOf(QLatin1Char('%'))) >= 0) {
+      qsizetype e = s.indexOf(QLatin1Char(' '), p);
+      s.remove(p, (e < 0 ? s.size() : e) - p);
+    }
+    return s.simplified();
+  };
+  if (end > 0) {
+    if (end < cmd.size()) Params = dropPlaceholders(cmd.mid(end).trimmed());
+    QString prog = cmd.left(end);
+    if (prog.startsWith(QLatin1Char('"'))) prog.remove(0, 1);
+    Program = prog;
+    return true;
+  }
+  // Commands of this desktop have no extension: the first argument is the program.
+  const QStringList args = SplitCommandLine(cmd);
+  if (args.isEmpty()) return false;
+  Program = args.first();
+  QStringList rest;
+  for (int i = 1; i < args.size(); ++i)
+    if (!args[i].startsWith(QLatin1Char('%'))) rest << QuoteIfSpaced(args[i]);
+  Params = rest.join(QLatin1Char(' '));
+  return true;
+}
+
+bool GetAssociatedProgram(const QString& FileClass, QString& Program, QString& Params) {
+  Program.clear();
+  Params.clear();
+  const auto cmd = DefaultHandlerCommand(FileClass);
+  if (!cmd || !SplitOpenCommand(*cmd, Program, Params)) {
+    Program.clear();
+    Params.clear();
+    return false;
+  }
+  return true;
+}
+
+namespace {
+bool OpenWith(const QString& target, const QString& chosen, const QString& fileClass) {
+  if (!chosen.isEmpty()) return StartProgram(chosen, {target});
+  if (StartProgram(QStringLiteral("xdg-open"), {target})) return true;
+  QString program, params;
+  if (!GetAssociatedProgram(fileClass, program, params)) return false;
+  return StartProgram(program, QStringList{target} + SplitCommandLine(params));
+}
+}  // namespace
+
+bool OpenURL(const QString& URL, const QString& Browser, bool ShowError) {
+  const bool ok = OpenWith(URL, Browser.isEmpty() ? BrowserPath : Browser, QStringLiteral("http"));
+  if (!ok && ShowError)
+    KVMessageBox(Format(LanguageResource().RSUnableConnectURL, {URL}), LanguageResource().RSNoDefaultBrowser,
+                 IDI_WARNING_ICON, 0, ButtonsOK);
+  return ok;
+}
+
+bool SendMailTo(const QString& Address, const QString& MailProgram, bool ShowError) {
+  const QString addr = Address.contains(QLatin1String("mailto:"), Qt::CaseInsensitive)
+                           ? Address
+                           : QStringLiteral("mailto:") + Address;
+  const bool ok = OpenWith(addr, MailProgram.isEmpty() ? MailProgramPath : MailProgram, QStringLiteral("mailto"));
+  if (!ok && ShowError)
+    KVMessageBox(Format(LanguageResource().RSUnableSendMail, {addr}), LanguageResource().RSNoDefaultMail,
+                 IDI_WARNING_ICON, 0, ButtonsOK);
+  return ok;
+}
+
+bool ForceForegroundWindow(QWidget* Window) {
+  if (!Window) return false;
+  if (Window->isMinimized()) Window->showNormal();
+  if (Window->isActiveWindow()) return true;
+  Window->raise();
+  Window->activateWindow();
+  return Window->isActiveWindow();
 }

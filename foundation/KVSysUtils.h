@@ -3,6 +3,9 @@
 // sets, folders and path macros, links and mail, and file helpers.
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "foundation/KVClasses.h"
 #include "foundation/KVTypes.h"
@@ -21,3 +24,92 @@ class TKVRegistry : public TRegistry {
   void WriteColor(const QString& Name, TColor Color);
   TColor ReadColorDef(const QString& Name, TColor Default);
 };
+
+class QWidget;
+class QDialog;
+class QFontMetrics;
+
+// ---------------------------------------------------------------------------------------------
+// Message box and button sets
+
+struct TKVButton {
+  QString Caption;
+  int Result = 0;  // 1 OK, 2 Cancel, 4 Retry, 6 Yes, 7 No
+};
+using TKVButtons = std::vector<TKVButton>;
+
+extern TKVButtons ButtonsOK, ButtonsContinue, ButtonsOKCancel, ButtonsYesNo, ButtonsYesNoCancel,
+    ButtonsRetryCancel, ButtonsReplaceAppendCancel, ButtonsOverwriteResumeCancel, ButtonsOverwriteCancel,
+    ButtonsCheckSkip, ButtonsDownloadInstall, ButtonsExitInstall, ButtonsResumeExitSetup;
+
+// System icons of the callers.
+constexpr int IDI_ERROR_ICON = 32513, IDI_QUESTION_ICON = 32514, IDI_WARNING_ICON = 32515,
+              IDI_INFORMATION_ICON = 32516;
+
+// (Re)fills every button set from the language table.
+void BuildButtonSets();
+
+// Shows a modal box and returns the Result of the pressed button; the close box gives 2, and
+// Escape presses the button whose Result is 2 when there is one. An empty Caption shows the
+// application title.
+int KVMessageBox(const QString& Msg, const QString& Caption, int IconID, int DefaultIndex, const TKVButtons& Buttons);
+
+// Builds the box without showing it (its children are named "MessageLabel", "IconImage",
+// "Button0", "Button1", ...).
+std::unique_ptr<QDialog> CreateKVMessageDialog(const QString& Msg, const QString& Caption, int IconID,
+                                               int DefaultIndex, const TKVButtons& Buttons);
+
+// Answers every KVMessageBox instead of showing it (tests; an empty function shows boxes again).
+using TMessageBoxAnswerer =
+    std::function<int(const QString& Msg, const QString& Caption, int IconID, const TKVButtons& Buttons)>;
+void SetMessageBoxAnswerer(TMessageBoxAnswerer answerer);
+
+void CenterInParent(QWidget* Control);
+void BusyCursor();
+void NormalCursor();
+
+// ---------------------------------------------------------------------------------------------
+// Folders, path macros, links and files. Every folder value ends with "/" unless it is empty.
+
+extern QString MyDocumentsDir, AppDataDir, HomeDir, TempDir, WindowsDir, SystemDir, ProgramFilesDir, ExeDir;
+// Where an installed program finds the data it ships (packs); empty when there is none.
+extern QString ShareDir;
+extern QString BrowserPath, MailProgramPath;
+// The desktop-label commands of older systems are hidden where this is true, which it is here.
+extern bool IsWinXPOrLater;
+
+// Fills the folder globals once; the program calls it at start, tests may call it again.
+void InitializeFolders();
+
+QString GetSpecialFolder(int CSIDL);
+QString GetMyDocumentsDir();
+QString GetAppDataDir();
+QString GetHomeDir();
+QString GetWindowsDir();
+QString GetSystemDir();
+QString GetTempDir();
+QString GetProgramFilesDir();
+QString GetExeDir();
+
+bool DirExists(const QString& Path);
+bool FileOrDirExists(const QString& Path);
+// FileName, or the first free Base + n + Ext; raises EKVError when no number is left.
+QString MakeUniqueFileName(const QString& FileName);
+bool ForceDirs(const QString& Path);
+bool IsDirWritable(const QString& Folder);
+void ListFiles(const QString& Folder, const QString& Mask, QStringList& List);
+void ListFilesInto(const QString& Folder, const QString& Mask, QStringList& List);
+QString ExpandPathMacros(const QString& Text);
+// FileName shortened with ".../" until it is at most MaxWidth pixels wide; never the name itself.
+QString MinimizePath(const QString& FileName, const QFontMetrics& Metrics, int MaxWidth);
+
+// The program and parameters of the desktop's handler of a file class ("http", "mailto").
+bool GetAssociatedProgram(const QString& FileClass, QString& Program, QString& Params);
+// Splits an open command into program and parameters (placeholders removed).
+bool SplitOpenCommand(const QString& Command, QString& Program, QString& Params);
+bool OpenURL(const QString& URL, const QString& Browser, bool ShowError);
+bool SendMailTo(const QString& Address, const QString& MailProgram, bool ShowError);
+bool ForceForegroundWindow(QWidget* Window);
+
+// Cursors 1 (hand move), 2 (hand point) and 3 (pick).
+enum TKVCursor { crHMove = 1, crHPoint = 2, crPick = 3 };
