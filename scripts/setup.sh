@@ -10,7 +10,7 @@ MODE=${1:-}
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libqt6svg6-dev zlib1g-dev libjpeg-dev libgif-dev
+  qt6-base-dev zlib1g-dev libjpeg-dev libgif-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-dejavu-core fonts-liberation2
   xvfb xauth x11-utils libglib2.0-bin gsettings-desktop-schemas dbus xfconf
@@ -31,15 +31,15 @@ install_missing() {
   fi
 }
 
-build() {
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$BUILD" --parallel "$(nproc)"
+configure() {
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 }
 
 case "$MODE" in
   run)
     install_missing
-    build -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF
+    configure
+    cmake --build "$BUILD" --parallel "$(nproc)" --target mirova
     shift
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
       echo "No display: starting the calendar under a virtual X server."
@@ -49,7 +49,8 @@ case "$MODE" in
     ;;
   test)
     install_missing
-    build
+    configure
+    cmake --build "$BUILD" --parallel "$(nproc)"
     shift
     # Tests that need a real X server get a private Xvfb; the rest run offscreen.
     XVFB_PID=""

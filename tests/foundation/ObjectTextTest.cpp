@@ -175,3 +175,14 @@ TEST(ObjectText, Windows1252RoundTrip) {
   EXPECT_EQ(EncodeObjectTextBytes(DecodeObjectTextBytes(all)), all);
   EXPECT_EQ(DecodeObjectTextBytes("\x80\x99"), QString::fromUtf8("\xE2\x82\xAC\xE2\x84\xA2"));
 }
+
+TEST(ObjectText, EveryTruncationFailsCleanly) {
+  const QString text = QString::fromLatin1(kLayoutText);
+  for (int n = 0; n < text.size() - 2; ++n) {
+    try {
+      ParseObjectText(text.left(n));
+      ADD_FAILURE() << "a text cut after " << n << " characters was accepted";
+    } catch (const EParserError&) {
+    }
+  }
+}
