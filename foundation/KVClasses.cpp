@@ -45,8 +45,15 @@ std::vector<const PropInfo*> ClassInfo::AllProps() const {
   std::vector<const ClassInfo*> chain;
   for (const ClassInfo* c = this; c; c = c->parent) chain.push_back(c);
   std::vector<const PropInfo*> out;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-    for (const PropInfo& p : (*it)->props) out.push_back(&p);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    for (const PropInfo& p : (*it)->props) {
+      // A descendant that publishes a property again replaces the ancestor's in its place.
+      auto same = std::find_if(out.begin(), out.end(),
+                               [&p](const PropInfo* q) { return q->name.compare(p.name, Qt::CaseInsensitive) == 0; });
+      if (same != out.end()) *same = &p;
+      else out.push_back(&p);
+    }
+  }
   return out;
 }
 

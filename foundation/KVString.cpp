@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "foundation/KVZlib.h"
+
 namespace {
 
 // Upper-cases character by character so that positions stay where they were.
@@ -194,3 +196,63 @@ const ClassInfo& TKVStrings::StaticClass() {
                                   .Build();
   return ci;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Stream properties
+
+namespace {
+
+void ResetBuffer(QBuffer& b, const QByteArray& data) {
+  b.close();
+  b.setData(data);
+  b.open(QIODevice::ReadWrite);
+  b.seek(b.size());  // as after reading: positioned at the end
+}
+
+void DefineStreamData(TFiler& filer, QBuffer& stream, bool compressed) {
+  const bool has = stream.size() > 0;
+  filer.DefineBinaryProperty(
+      QStringLiteral("Data"), [&stream](const QByteArray& b) { ResetBuffer(stream, b); },
+      [&stream] { return stream.data(); }, has && !compressed);
+  filer.DefineBinaryProperty(
+      QStringLiteral("CData"), [&stream](const QByteArray& b) { ResetBuffer(stream, ZDecompress(b)); },
+      [&stream] { return ZCompress(stream.data()); }, has && compressed);
+}
+
+}  // namespace
+
+const ClassInfo& TKVStreamProp::StaticClass() {
+  static const ClassInfo ci = ClassBuilder<TKVStreamProp>("TKVStreamProp", &TPersistent::StaticClass())
+                                  .Bool("Compressed", &TKVStreamProp::Compressed, false)
+                                  .Build();
+  return ci;
+}
+
+TKVStreamProp::TKVStreamProp() { stream_.open(QIODevice::ReadWrite); }
+
+void TKVStreamProp::SetBytes(const QByteArray& b) { ResetBuffer(stream_, b); }
+
+void TKVStreamProp::DefineProperties(TFiler& filer) { DefineStreamData(filer, stream_, Compressed); }
+
+void TKVStreamProp::Assign(const TPersistent& source) {
+  if (source.InheritsFrom(StaticClass())) {
+    const auto& s = static_cast<const TKVStreamProp&>(source);
+    Compressed = s.Compressed;
+    SetBytes(s.Bytes());
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+const ClassInfo& TKVStoredStream::StaticClass() {
+  static const ClassInfo ci = ClassBuilder<TKVStoredStream>("TKVStoredStream", &TComponent::StaticClass())
+                                  .Bool("Compressed", &TKVStoredStream::Compressed, false)
+                                  .Build();
+  return ci;
+}
+
+TKVStoredStream::TKVStoredStream(TComponent* owner) : TComponent(owner) { stream_.open(QIODevice::ReadWrite); }
+
+void TKVStoredStream::SetBytes(const QByteArray& b) { ResetBuffer(stream_, b); }
+
+void TKVStoredStream::DefineProperties(TFiler& filer) { DefineStreamData(filer, stream_, Compressed); }

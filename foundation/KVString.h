@@ -1,5 +1,6 @@
 #pragma once
 // String and token helpers. Positions are 1-based; 0 means "not found".
+#include <QBuffer>
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
@@ -81,4 +82,36 @@ class TKVStrings : public TComponent {
 
  private:
   TStringList lines_;
+};
+
+// A block of bytes carried through object text as "Data" (raw) or "CData" (zlib-compressed),
+// neither when the block is empty.
+class TKVStreamProp : public TPersistent {
+  KV_CLASS(TKVStreamProp)
+ public:
+  TKVStreamProp();
+  QBuffer& BinStream() { return stream_; }
+  QByteArray Bytes() const { return stream_.data(); }
+  void SetBytes(const QByteArray& b);
+  bool Compressed = false;
+  void DefineProperties(TFiler& filer) override;
+  void Assign(const TPersistent& source) override;
+
+ private:
+  QBuffer stream_;
+};
+
+// A component holding one such block.
+class TKVStoredStream : public TComponent {
+  KV_CLASS(TKVStoredStream)
+ public:
+  explicit TKVStoredStream(TComponent* owner = nullptr);
+  QBuffer& BinStream() { return stream_; }
+  QByteArray Bytes() const { return stream_.data(); }
+  void SetBytes(const QByteArray& b);
+  bool Compressed = false;
+  void DefineProperties(TFiler& filer) override;
+
+ private:
+  QBuffer stream_;
 };

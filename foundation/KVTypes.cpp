@@ -1,6 +1,7 @@
 #include "foundation/KVTypes.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -190,3 +191,27 @@ int StrToIntDef(const QString& s, int def) {
   const auto v = StrToIntOpt(s);
   return v ? *v : def;
 }
+
+namespace {
+const QDate kEpoch(1899, 12, 30);
+}
+
+TDateTime DateToDateTime(const QDate& d) { return d.isValid() ? double(kEpoch.daysTo(d)) : 0.0; }
+
+TDateTime TimeToDateTime(const QTime& t) { return t.isValid() ? t.msecsSinceStartOfDay() / 86400000.0 : 0.0; }
+
+TDateTime ToDateTime(const QDateTime& dt) { return DateToDateTime(dt.date()) + TimeToDateTime(dt.time()); }
+
+QDate DateTimeToDate(TDateTime v) {
+  if (!std::isfinite(v) || v > 3e6 || v < -7e5) return kEpoch;  // outside 1 Jan 0100 .. year 9999
+  return kEpoch.addDays(qint64(std::trunc(v)));
+}
+
+QTime DateTimeToTime(TDateTime v) {
+  if (!std::isfinite(v)) return QTime(0, 0);
+  const double frac = std::fabs(v - std::trunc(v));
+  const int ms = int(std::nearbyint(frac * 86400000.0)) % 86400000;
+  return QTime::fromMSecsSinceStartOfDay(ms);
+}
+
+int DayOfWeekSundayFirst(const QDate& d) { return d.dayOfWeek() % 7 + 1; }

@@ -1,5 +1,8 @@
 #pragma once
+#include <QDate>
+#include <QDateTime>
 #include <QString>
+#include <QTime>
 #include <cstdint>
 #include <optional>
 
@@ -69,3 +72,14 @@ int MulDiv(int a, int b, int c);
 // must be a number that fits in 32 bits.
 std::optional<int> StrToIntOpt(const QString& s);
 int StrToIntDef(const QString& s, int def);
+
+// Date-time values as the class library keeps them: days since 30 December 1899, the time of day
+// as the fraction.
+using TDateTime = double;
+TDateTime DateToDateTime(const QDate& d);
+TDateTime TimeToDateTime(const QTime& t);
+TDateTime ToDateTime(const QDateTime& dt);
+QDate DateTimeToDate(TDateTime v);
+QTime DateTimeToTime(TDateTime v);
+// 1 = Sunday .. 7 = Saturday.
+int DayOfWeekSundayFirst(const QDate& d);

@@ -32,7 +32,7 @@ install_missing() {
 }
 
 configure() {
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BUILD_TESTS=ON -DKV_BUILD_BENCH=ON >/dev/null
 }
 
 case "$MODE" in

@@ -1,0 +1,354 @@
+#include "foundation/KVXSkin.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSaveFile>
+#include <algorithm>
+
+#include "foundation/KVString.h"
+#include "foundation/KVZlib.h"
+
+const EnumInfo kSkinLoadTypeEnum{QStringLiteral("TSkinLoadType"),
+                                 {QStringLiteral("ldDefault"), QStringLiteral("ldCustom"), QStringLiteral("ldAll")}};
+
+// ---------------------------------------------------------------------------------------------
+// TAppXSkin
+
+const ClassInfo& TAppXSkin::StaticClass() {
+  static const ClassInfo ci =
+      ClassBuilder<TAppXSkin>("TAppXSkin", &TComponent::StaticClass()).Event("OnLoadSkin", &TAppXSkin::OnLoadSkin).Build();
+  return ci;
+}
+
+TAppXSkin::TAppXSkin(TComponent* owner) : TComponent(owner) {}
+
+TAppXSkin::~TAppXSkin() {
+  OnLoadSkin.Clear();
+  Destroying();
+  for (TKVXSkinData* d : std::vector<TKVXSkinData*>(registered_))
+    if (d->owner_ && d->appSkin_ == this) d->owner_->Notification(this, TOperation::opRemove);
+  for (TKVXSkinData* d : registered_) d->appSkin_ = nullptr;
+  registered_.clear();
+}
+
+TAppXSkin& GlobalXSkin() {
+  static TAppXSkin* skin = new TAppXSkin(nullptr);  // kept to process end: bindings refer to it
+  return *skin;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TKVXSkinData
+
+const ClassInfo& TKVXSkinData::StaticClass() {
+  static const ClassInfo ci =
+      ClassBuilder<TKVXSkinData>("TKVXSkinData", &TPersistent::StaticClass())
+          .Comp("AppSkin", [](const TKVXSkinData& d) -> TComponent* { return d.appSkin_; },
+                [](TKVXSkinData& d, TComponent* c) {
+                  if (c && !c->InheritsFrom(TAppXSkin::StaticClass()))
+                    throw EReadError(QStringLiteral("Invalid property value"));
+                  d.SetAppSkin(static_cast<TAppXSkin*>(c));
+                })
+          .Str("DefaultName", &TKVXSkinData::DefaultName)
+          .Enum<TSkinLoadType>("LoadType", kSkinLoadTypeEnum, &TKVXSkinData::LoadType, ldDefault)
+          .Event("OwnerAfterLoad", &TKVXSkinData::OwnerAfterLoad)
+          .Event("OwnerBeforeLoad", &TKVXSkinData::OwnerBeforeLoad)
+          .Event("OnAfterLoad", &TKVXSkinData::OnAfterLoad)
+          .Event("OnBeforeLoad", &TKVXSkinData::OnBeforeLoad)
+          .Build();
+  return ci;
+}
+
+TKVXSkinData::TKVXSkinData(TComponent* owner) : owner_(owner) {
+  SetAppSkin(&GlobalXSkin());
+  if (owner_ && owner_->Owner() && owner_->Owner()->IsForm()) DefaultName = owner_->Owner()->Name();
+}
+
+TKVXSkinData::~TKVXSkinData() { SetAppSkin(nullptr); }
+
+void TKVXSkinData::SetAppSkin(TAppXSkin* skin) {
+  if (skin == appSkin_) return;
+  if (appSkin_) {
+    auto& l = appSkin_->registered_;
+    l.erase(std::remove(l.begin(), l.end(), this), l.end());
+  }
+  appSkin_ = skin;
+  if (appSkin_) {
+    appSkin_->registered_.push_back(this);
+    if (owner_ && appSkin_ != &GlobalXSkin()) appSkin_->FreeNotification(owner_);
+  }
+}
+
+void TKVXSkinData::BeginLoad() {
+  // Owners publish CompBeforeLoad/CompAfterLoad; the binding is made in the owner's constructor,
+  // where only the base class is known, so the lookup waits for the first load.
+  if (!ownerChecked_ && owner_) {
+    ownerChecked_ = true;
+    if (!OwnerAfterLoad)
+      if (auto fn = FindPublishedMethod<void()>(owner_, QStringLiteral("CompAfterLoad"))) {
+        OwnerAfterLoad.fn = *fn;
+        OwnerAfterLoad.name = QStringLiteral("CompAfterLoad");
+      }
+    if (!OwnerBeforeLoad)
+      if (auto fn = FindPublishedMethod<void()>(owner_, QStringLiteral("CompBeforeLoad"))) {
+        OwnerBeforeLoad.fn = *fn;
+        OwnerBeforeLoad.name = QStringLiteral("CompBeforeLoad");
+      }
+  }
+  loading_ = true;
+  BeforeLoadHook();
+  OwnerBeforeLoad();
+  OnBeforeLoad(this);
+}
+
+void TKVXSkinData::EndLoad() {
+  AfterLoadHook();
+  OwnerAfterLoad();
+  OnAfterLoad(this);
+  loading_ = false;
+}
+
+QString TKVXSkinData::WrapText(const QString& Text) const {
+  if (!owner_ || Text.isEmpty()) return Text;
+  const qsizetype eol = Text.indexOf(QLatin1Char('\n'));
+  const QString head = QStringLiteral("object ") + owner_->Name() + QStringLiteral(": ") + owner_->ClassName();
+  return eol < 0 ? head : head + QLatin1Char('\r') + Text.mid(eol);
+}
+
+void TKVXSkinData::ApplyFormText(const QString& Text, bool Wrap) {
+  if (!owner_) return;
+  // Parse first: malformed text must change nothing.
+  ApplyFormObject(ParseObjectText(Wrap ? WrapText(Text) : Text));
+}
+
+void TKVXSkinData::ApplyFormObject(const TextObject& Block) {
+  if (!owner_) return;
+  BeginLoad();
+  try {
+    if (LoadType == ldCustom || LoadType == ldAll) {
+      TReadHandlers h;
+      h.onError = [](const QString&) { return true; };
+      h.methodOwner = owner_->Owner();
+      ReadComponentFromText(*owner_, Block, h);
+      TextLoaded(Block.name);
+    }
+  } catch (...) {
+    EndLoad();
+    throw;
+  }
+  EndLoad();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TKVXSkinComponent
+
+const ClassInfo& TKVXSkinComponent::StaticClass() {
+  static const ClassInfo ci = ClassBuilder<TKVXSkinComponent>("TKVXSkinComponent", &TComponent::StaticClass())
+                                  .Obj("Skin", [](TKVXSkinComponent& c) -> TPersistent* { return c.skin_.get(); })
+                                  .Build();
+  return ci;
+}
+
+TKVXSkinComponent::TKVXSkinComponent(TComponent* owner) : TComponent(owner) {
+  skin_ = std::make_unique<TKVXSkinData>(this);
+}
+
+TKVXSkinComponent::~TKVXSkinComponent() {
+  Destroying();
+  skin_.reset();
+}
+
+void TKVXSkinComponent::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation == TOperation::opRemove && !IsDestroying() && skin_ && component == skin_->AppSkin())
+    skin_->SetAppSkin(&GlobalXSkin());
+}
+
+// ---------------------------------------------------------------------------------------------
+// TKVXSkinIni
+
+const ClassInfo& TKVXSkinIni::StaticClass() {
+  static const ClassInfo ci =
+      ClassBuilder<TKVXSkinIni>("TKVXSkinIni", &TKVXSkinComponent::StaticClass())
+          .Str("DocType", &TKVXSkinIni::DocType)
+          .Int("DocVer", &TKVXSkinIni::DocVer)
+          .Obj("Skin", [](TKVXSkinIni& d) -> TPersistent* { return d.skin_.get(); })
+          .Stored([](const TKVXSkinIni& d) { return d.storing_; })
+          .Build();
+  return ci;
+}
+
+TKVXSkinIni::TKVXSkinIni(TComponent* owner) : TKVXSkinComponent(owner) { skin_->LoadType = ldCustom; }
+
+int TKVXSkinIni::CheckDocument(const QString&, int) { return 0; }
+
+namespace {
+
+// A quoted header value as the object text has it ('a''b'#39 ...), or the plain text.
+QString UnquoteValue(const QString& v) {
+  if (v.startsWith(QLatin1Char('\'')) || v.startsWith(QLatin1Char('#'))) {
+    try {
+      const TextObject o = ParseObjectText(QStringLiteral("object a: T\n  v = ") + v + QStringLiteral("\nend\n"));
+      if (!o.props.empty() && o.props[0].value.type == TextValue::Type::String) return o.props[0].value.text.trimmed();
+    } catch (const EParserError&) {
+    }
+    // A value cut short (a string continued on the next line): take what the quotes hold.
+    QString r;
+    for (qsizetype i = 1; i < v.size(); ++i) {
+      if (v[i] == QLatin1Char('\'')) {
+        if (i + 1 < v.size() && v[i + 1] == QLatin1Char('\'')) {
+          r += QLatin1Char('\'');
+          ++i;
+          continue;
+        }
+        break;
+      }
+      r += v[i];
+    }
+    return r.trimmed();
+  }
+  return v.trimmed();
+}
+
+}  // namespace
+
+QString TKVXSkinIni::HeaderValue(const QString& Text, const QString& Name) {
+  qsizetype start = 0;
+  while (start < Text.size()) {
+    qsizetype end = Text.indexOf(QLatin1Char('\n'), start);
+    if (end < 0) end = Text.size();
+    const QString line = Text.mid(start, end - start);
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq >= 0 && line.left(eq).trimmed().compare(Name, Qt::CaseInsensitive) == 0) return line.mid(eq + 1).trimmed();
+    start = end + 1;
+  }
+  return {};
+}
+
+QString TKVXSkinIni::ReadDocumentText(QIODevice& Stream) {
+  try {
+    Stream.seek(0);
+    const QByteArray head = Stream.peek(6);
+    QByteArray bytes;
+    if (head == "object") {
+      bytes = Stream.readAll();
+    } else {
+      QBuffer out;
+      out.open(QIODevice::WriteOnly);
+      ZDecompressStream(Stream, Stream.size(), out);
+      bytes = out.data();
+    }
+    return DecodeObjectTextBytes(bytes);
+  } catch (const EKVError& e) {
+    LoadFailed = true;
+    LoadError = e.Message();
+    return {};
+  }
+}
+
+void TKVXSkinIni::LoadDocumentText(const QString& Text) {
+  const QString type = UnquoteValue(HeaderValue(Text, QStringLiteral("DocType")));
+  const int ver = StrToIntDef(HeaderValue(Text, QStringLiteral("DocVer")), 0);
+  const int r = CheckDocument(type, ver);
+  if (r == 0) {
+    // Parsed before the document is emptied: a malformed file changes nothing.
+    TextObject block;
+    try {
+      block = ParseObjectText(skin_->WrapText(Text));
+    } catch (const EParserError& e) {
+      LoadFailed = true;
+      LoadError = e.Message();
+      return;
+    }
+    ResetDefaults();
+    skin_->ApplyFormObject(block);
+  } else if (r == 1) {
+    ResetDefaults();
+    ConvertDocument(type, ver, Text);
+  } else {
+    LoadFailed = true;
+    LoadError = QStringLiteral("Not a document of this kind: %1").arg(type);
+    ResetDefaults();
+  }
+}
+
+void TKVXSkinIni::LoadFromStream(QIODevice& Stream) {
+  LoadFailed = false;
+  LoadError.clear();
+  const QString text = ReadDocumentText(Stream);
+  if (!LoadFailed) LoadDocumentText(text);
+}
+
+void TKVXSkinIni::SaveToStream(QIODevice& Stream, bool Compress) {
+  BeforeSave();
+  storing_ = false;
+  QString text;
+  try {
+    text = FormatObjectText(WriteComponentToText(*this));
+  } catch (...) {
+    storing_ = true;
+    throw;
+  }
+  storing_ = true;
+  const QByteArray bytes = EncodeObjectTextBytes(text);
+  if (Compress) {
+    QBuffer in;
+    in.setData(bytes);
+    in.open(QIODevice::ReadOnly);
+    ZCompressStream(in, Stream);
+  } else if (Stream.write(bytes) != bytes.size()) {
+    throw EStreamError(QStringLiteral("Stream write error"));
+  }
+}
+
+void TKVXSkinIni::LoadFromFile(const QString& FileName) {
+  QFile f(FileName);
+  if (!f.exists()) return;
+  if (!f.open(QIODevice::ReadOnly)) {
+    LoadFailed = true;
+    LoadError = QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, f.errorString());
+    return;
+  }
+  LoadFromStream(f);
+}
+
+void TKVXSkinIni::SaveToFile(const QString& FileName, bool Compress) {
+  QSaveFile f(FileName);
+  if (!f.open(QIODevice::WriteOnly))
+    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, f.errorString()));
+  f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  try {
+    SaveToStream(f, Compress);
+  } catch (const EKVError& e) {
+    f.cancelWriting();
+    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, e.Message()));
+  }
+  if (!f.commit()) throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, f.errorString()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// TKVXSkinSafeIni
+
+const ClassInfo& TKVXSkinSafeIni::StaticClass() {
+  static const ClassInfo ci = ClassBuilder<TKVXSkinSafeIni>("TKVXSkinSafeIni", &TKVXSkinIni::StaticClass())
+                                  .Str("Safe", &TKVXSkinSafeIni::Safe)
+                                  .Event("OnVerify", &TKVXSkinSafeIni::OnVerify)
+                                  .Stored([](const TKVXSkinSafeIni& d) { return d.storing_; })
+                                  .Build();
+  return ci;
+}
+
+void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
+  LoadFailed = false;
+  LoadError.clear();
+  const QString text = ReadDocumentText(Stream);
+  if (LoadFailed) return;
+  const QString safe = UnquoteValue(HeaderValue(text, QStringLiteral("Safe")));
+  bool accept = false;
+  if (OnVerify) OnVerify(this, safe, accept);
+  if (!accept) {
+    LoadFailed = true;
+    LoadError = QStringLiteral("The document was not accepted");
+    return;
+  }
+  LoadDocumentText(text);
+}

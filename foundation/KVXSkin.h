@@ -1,0 +1,129 @@
+#pragma once
+// Component-text documents: a component whose published properties are saved as object text,
+// plain or zlib-compressed, with a document type and version checked before a text is accepted.
+#include <QIODevice>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "foundation/KVClasses.h"
+
+class TKVXSkinData;
+
+enum TSkinLoadType { ldDefault, ldCustom, ldAll };
+extern const EnumInfo kSkinLoadTypeEnum;
+
+// The process-wide registry of document bindings.
+class TAppXSkin : public TComponent {
+  KV_CLASS(TAppXSkin)
+ public:
+  explicit TAppXSkin(TComponent* owner = nullptr);
+  ~TAppXSkin() override;
+  TNotifyEvent OnLoadSkin;
+  const std::vector<TKVXSkinData*>& Registered() const { return registered_; }
+
+ private:
+  friend class TKVXSkinData;
+  std::vector<TKVXSkinData*> registered_;
+};
+
+TAppXSkin& GlobalXSkin();
+
+// Applies a text to its owner between BeginLoad and EndLoad.
+class TKVXSkinData : public TPersistent {
+  KV_CLASS(TKVXSkinData)
+ public:
+  explicit TKVXSkinData(TComponent* owner);
+  ~TKVXSkinData() override;
+
+  TComponent* Owner() const { return owner_; }
+  TAppXSkin* AppSkin() const { return appSkin_; }
+  virtual void SetAppSkin(TAppXSkin* skin);
+  QString DefaultName;
+  TSkinLoadType LoadType = ldDefault;
+  TObjectProc OwnerAfterLoad, OwnerBeforeLoad;
+  TNotifyEvent OnAfterLoad, OnBeforeLoad;
+  bool Loading() const { return loading_; }
+
+  virtual void TextLoaded(const QString&) {}
+  // With Wrap the text's first line is made to name the owner, so a text saved under any name
+  // and class loads into it. Raises EParserError on malformed text before changing anything.
+  virtual void ApplyFormText(const QString& Text, bool Wrap);
+  // Applies an already parsed block (its name and class are the owner's after wrapping).
+  void ApplyFormObject(const TextObject& Block);
+  // The text with its first line naming the owner.
+  QString WrapText(const QString& Text) const;
+  virtual void ApplyDefault(const QString&) {}
+  virtual void BeginLoad();
+  virtual void EndLoad();
+
+ protected:
+  virtual void BeforeLoadHook() {}
+  virtual void AfterLoadHook() {}
+
+ private:
+  friend class TAppXSkin;
+  TComponent* owner_;
+  TAppXSkin* appSkin_ = nullptr;
+  bool loading_ = false;
+  bool ownerChecked_ = false;
+};
+
+class TKVXSkinComponent : public TComponent {
+  KV_CLASS(TKVXSkinComponent)
+ public:
+  explicit TKVXSkinComponent(TComponent* owner = nullptr);
+  ~TKVXSkinComponent() override;
+  TKVXSkinData& Skin() { return *skin_; }
+  void Notification(TComponent* component, TOperation operation) override;
+
+ protected:
+  std::unique_ptr<TKVXSkinData> skin_;
+};
+
+class TKVXSkinIni : public TKVXSkinComponent {
+  KV_CLASS(TKVXSkinIni)
+ public:
+  explicit TKVXSkinIni(TComponent* owner = nullptr);
+
+  QString DocType;
+  int DocVer = 0;
+  // Set when the last load did not take its text (unreadable, malformed, refused, wrong type).
+  bool LoadFailed = false;
+  QString LoadError;
+
+  virtual void ResetDefaults() {}
+  // 0: load the text as it is; 1: convert it; anything else: refuse it.
+  virtual int CheckDocument(const QString& docType, int docVer);
+  virtual void ConvertDocument(const QString&, int, const QString&) {}
+  virtual void LoadFromStream(QIODevice& Stream);
+  virtual void BeforeSave() {}
+  virtual void SaveToStream(QIODevice& Stream, bool Compress);
+  // A missing file leaves the document as it is.
+  void LoadFromFile(const QString& FileName);
+  // Replaces the file atomically and owner-only; raises EFCreateError and leaves the old file
+  // whole when it cannot be written.
+  void SaveToFile(const QString& FileName, bool Compress);
+
+  // The document's text as stored: plain object text, or inflated; sets LoadFailed when neither.
+  QString ReadDocumentText(QIODevice& Stream);
+  static QString HeaderValue(const QString& Text, const QString& Name);
+
+ protected:
+  bool storing_ = true;  // the binding and the verify handler are never part of a saved text
+  void LoadDocumentText(const QString& Text);
+};
+
+using TKVXVerifyEvent = TEvent<void(TPersistent* Sender, const QString& Safe, bool& Accept)>;
+
+class TKVXSkinSafeIni : public TKVXSkinIni {
+  KV_CLASS(TKVXSkinSafeIni)
+ public:
+  explicit TKVXSkinSafeIni(TComponent* owner = nullptr) : TKVXSkinIni(owner) {}
+  QString Safe;
+  TKVXVerifyEvent OnVerify;
+  void ResetDefaults() override { Safe.clear(); }
+  // Loads only when OnVerify accepts the text's Safe value; otherwise nothing changes and
+  // LoadFailed is set.
+  void LoadFromStream(QIODevice& Stream) override;
+};
