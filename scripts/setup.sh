@@ -13,7 +13,7 @@ PACKAGES=(
   qt6-base-dev zlib1g-dev libjpeg-dev libgif-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-dejavu-core fonts-liberation2
-  xvfb xauth x11-utils libglib2.0-bin gsettings-desktop-schemas dbus xfconf
+  libx11-dev xvfb xauth x11-utils libglib2.0-bin gsettings-desktop-schemas dbus xfconf
   clang libclang-rt-14-dev
 )
 
