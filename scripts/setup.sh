@@ -57,7 +57,9 @@ case "$MODE" in
     if command -v Xvfb >/dev/null; then
       for n in $(seq 90 130); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        # -noreset: otherwise the server resets whenever the last test process disconnects,
+        # refusing the next one for a moment and dropping the retained root pixmap.
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
         XVFB_PID=$!
         export KV_TEST_DISPLAY=":$n"
         break

@@ -47,7 +47,12 @@ class X11Root : public ::testing::Test {
     lock_ = ::open(lockName.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     ASSERT_GE(lock_, 0);
     ASSERT_EQ(::flock(lock_, LOCK_EX), 0);
-    dpy_ = XOpenDisplay(display_.toLocal8Bit().constData());
+    // A server started without -noreset refuses connections for a moment while it resets
+    // after its last client left.
+    for (int attempt = 0; attempt < 40 && !dpy_; ++attempt) {
+      dpy_ = XOpenDisplay(display_.toLocal8Bit().constData());
+      if (!dpy_) ::usleep(50000);
+    }
     ASSERT_NE(dpy_, nullptr) << "cannot open the X display " << display_.toStdString();
     previous_ = XSetErrorHandler(&RecordError);
     root_ = DefaultRootWindow(dpy_);
