@@ -13,7 +13,7 @@ PACKAGES=(
   qt6-base-dev zlib1g-dev libjpeg-dev libgif-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-dejavu-core fonts-liberation2
-  xvfb xauth x11-utils libglib2.0-bin gsettings-desktop-schemas dbus xfconf
+  libx11-dev xvfb xauth x11-utils libglib2.0-bin gsettings-desktop-schemas dbus xfconf
   clang libclang-rt-14-dev
 )
 
@@ -57,7 +57,9 @@ case "$MODE" in
     if command -v Xvfb >/dev/null; then
       for n in $(seq 90 130); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        # -noreset: otherwise the server resets whenever the last test process disconnects,
+        # refusing the next one for a moment and dropping the retained root pixmap.
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
         XVFB_PID=$!
         export KV_TEST_DISPLAY=":$n"
         break

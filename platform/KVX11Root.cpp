@@ -1,0 +1,193 @@
+#include "platform/KVX11Root.h"
+
+#include <QImage>
+#include <QtEndian>
+#include <cstdint>
+#include <cstdlib>
+
+// Xlib defines macros (None, Bool, Status ...) that clash with Qt names: it comes last.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+// Xlib's default error handler ends the process; here errors are collected instead.
+class TErrorTrap {
+ public:
+  TErrorTrap() : previous_(XSetErrorHandler(&Handler)) { code_ = 0; }
+  ~TErrorTrap() { XSetErrorHandler(previous_); }
+  TErrorTrap(const TErrorTrap&) = delete;
+  TErrorTrap& operator=(const TErrorTrap&) = delete;
+  int Take() {
+    const int c = code_;
+    code_ = 0;
+    return c;
+  }
+
+ private:
+  static int Handler(Display*, XErrorEvent* e) {
+    if (!code_) code_ = e->error_code;
+    return 0;
+  }
+  static inline int code_ = 0;
+  XErrorHandler previous_;
+};
+
+struct TChannel {
+  int shift = 0, bits = 0;
+};
+
+TChannel ChannelOf(unsigned long mask) {
+  TChannel c;
+  if (!mask) return c;
+  for (; !(mask & 1); mask >>= 1) ++c.shift;
+  for (; mask & 1; mask >>= 1) ++c.bits;
+  return c;
+}
+
+unsigned long ChannelValue(int v8, TChannel c) {
+  const unsigned long v = c.bits >= 8 ? static_cast<unsigned long>(v8) << (c.bits - 8)
+                                      : static_cast<unsigned long>(v8) >> (8 - c.bits);
+  return v << c.shift;
+}
+
+Pixmap ReadPixmapProperty(Display* dpy, Window root, Atom atom) {
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  Pixmap result = 0;
+  if (XGetWindowProperty(dpy, root, atom, 0, 1, False, XA_PIXMAP, &type, &format, &count, &after,
+                         &data) == Success &&
+      type == XA_PIXMAP && format == 32 && count == 1 && data)
+    result = *reinterpret_cast<Pixmap*>(data);  // 32-bit items arrive as longs
+  if (data) XFree(data);
+  return result;
+}
+
+QString ErrorText(Display* dpy, int code) {
+  char text[256] = {};
+  XGetErrorText(dpy, code, text, sizeof text);
+  return QString::fromLocal8Bit(text);
+}
+
+TDesktopStatus Failure(TDesktopResult result, const QString& message) {
+  TDesktopStatus st;
+  st.Result = result;
+  st.Message = message;
+  return st;
+}
+
+// The picture in the visual's pixel layout; nullptr when memory runs out.
+XImage* MakeXImage(Display* dpy, Visual* visual, int depth, const QImage& picture) {
+  const int w = picture.width(), h = picture.height();
+  XImage* image = XCreateImage(dpy, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(w),
+                               unsigned(h), 32, 0);
+  if (!image) return nullptr;
+  image->data = static_cast<char*>(std::malloc(size_t(image->bytes_per_line) * size_t(h)));
+  if (!image->data) {
+    XDestroyImage(image);
+    return nullptr;
+  }
+  const TChannel r = ChannelOf(visual->red_mask), g = ChannelOf(visual->green_mask),
+                 b = ChannelOf(visual->blue_mask);
+  const bool swap = image->byte_order != (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? LSBFirst : MSBFirst);
+  for (int y = 0; y < h; ++y) {
+    const QRgb* src = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+    auto* dst = reinterpret_cast<std::uint32_t*>(image->data + size_t(y) * size_t(image->bytes_per_line));
+    for (int x = 0; x < w; ++x) {
+      const unsigned long pixel = ChannelValue(qRed(src[x]), r) | ChannelValue(qGreen(src[x]), g) |
+                                  ChannelValue(qBlue(src[x]), b);
+      if (image->bits_per_pixel == 32) {
+        const auto v = static_cast<std::uint32_t>(pixel);
+        dst[x] = swap ? qbswap(v) : v;
+      } else {
+        XPutPixel(image, x, y, pixel);
+      }
+    }
+  }
+  return image;
+}
+
+}  // namespace
+
+TDesktopStatus SetX11RootPicture(const QString& fileName, TWallpaperStyle style) {
+  QImage picture(fileName);
+  if (picture.isNull())
+    return Failure(TDesktopResult::drBadPicture,
+                   QStringLiteral("The picture file \"%1\" cannot be read.").arg(fileName));
+
+  TErrorTrap trap;
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy)
+    return Failure(TDesktopResult::drUnsupported,
+                   QStringLiteral("The X display \"%1\" cannot be opened.")
+                       .arg(qEnvironmentVariable("DISPLAY")));
+
+  const int screen = DefaultScreen(dpy);
+  const Window root = RootWindow(dpy, screen);
+  Visual* visual = DefaultVisual(dpy, screen);
+  const int depth = DefaultDepth(dpy, screen);
+  const int w = DisplayWidth(dpy, screen), h = DisplayHeight(dpy, screen);
+  auto fail = [&](TDesktopResult result, const QString& message) {
+    XCloseDisplay(dpy);  // close-down mode is still DestroyAll: whatever was made goes too
+    return Failure(result, message);
+  };
+  if (visual->c_class != TrueColor && visual->c_class != DirectColor)
+    return fail(TDesktopResult::drX11Error,
+                QStringLiteral("The X display's colour mode (depth %1 with a palette) is not supported.")
+                    .arg(depth));
+
+  XImage* image = nullptr;
+  {
+    const QImage composed = ComposeWallpaper(picture, QSize(w, h), style);
+    picture = QImage();
+    if (!composed.isNull()) image = MakeXImage(dpy, visual, depth, composed);
+  }
+  if (!image)
+    return fail(TDesktopResult::drX11Error,
+                QStringLiteral("There is not enough memory for a %1 x %2 background.").arg(w).arg(h));
+
+  const Pixmap pixmap = XCreatePixmap(dpy, root, unsigned(w), unsigned(h), unsigned(depth));
+  GC gc = XCreateGC(dpy, pixmap, 0, nullptr);
+  XPutImage(dpy, pixmap, gc, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
+  XFreeGC(dpy, gc);
+  XDestroyImage(image);
+  XSync(dpy, False);
+  if (const int code = trap.Take())
+    return fail(TDesktopResult::drX11Error,
+                QStringLiteral("The X server refused the background picture: %1").arg(ErrorText(dpy, code)));
+
+  const Atom rootId = XInternAtom(dpy, "_XROOTPMAP_ID", False);
+  const Atom esetrootId = XInternAtom(dpy, "ESETROOT_PMAP_ID", False);
+  const Pixmap oldRoot = ReadPixmapProperty(dpy, root, rootId);
+  const Pixmap oldEsetroot = ReadPixmapProperty(dpy, root, esetrootId);
+
+  XSetWindowBackgroundPixmap(dpy, root, pixmap);
+  XClearWindow(dpy, root);
+  XSync(dpy, False);
+  if (const int code = trap.Take())
+    return fail(TDesktopResult::drX11Error,
+                QStringLiteral("The X server refused the background picture: %1").arg(ErrorText(dpy, code)));
+
+  // A setter that keeps its pixmap after closing names it in both properties; killing its
+  // retained client frees it. A pixmap named only by _XROOTPMAP_ID belongs to a live program.
+  if (oldRoot && oldRoot == oldEsetroot && oldRoot != pixmap) {
+    XKillClient(dpy, oldRoot);
+    XSync(dpy, False);
+    trap.Take();  // already gone: nothing to free
+  }
+  XChangeProperty(dpy, root, rootId, XA_PIXMAP, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pixmap), 1);
+  XChangeProperty(dpy, root, esetrootId, XA_PIXMAP, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pixmap), 1);
+  XSetCloseDownMode(dpy, RetainPermanent);
+  XSync(dpy, False);
+  const int code = trap.Take();
+  XCloseDisplay(dpy);
+  if (code)
+    return Failure(TDesktopResult::drX11Error,
+                   QStringLiteral("The X server refused the background properties (error %1).").arg(code));
+  return {};
+}
