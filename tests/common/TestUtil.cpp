@@ -24,6 +24,11 @@ void IsolateUserFolders() {
   qputenv("KV_PROGRAM_DIR", (root + "/exe").toUtf8());
 }
 
+void RemoveUserFolders() {
+  delete g_root;
+  g_root = nullptr;
+}
+
 QString TestRoot() { return g_root ? g_root->path() : QString(); }
 
 QByteArray ReadFile(const QString& path) {

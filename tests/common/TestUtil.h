@@ -9,6 +9,9 @@ namespace kvtest {
 // tests never touch the real user's settings or files.
 void IsolateUserFolders();
 
+// Removes the temporary root (at the end of the test program).
+void RemoveUserFolders();
+
 // The temporary root made by IsolateUserFolders().
 QString TestRoot();
 

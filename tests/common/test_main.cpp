@@ -14,6 +14,11 @@ int main(int argc, char** argv) {
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   testing::InitGoogleMock(&argc, argv);
   kvtest::IsolateUserFolders();
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
+  int rc = 0;
+  {
+    QApplication app(argc, argv);
+    rc = RUN_ALL_TESTS();
+  }
+  kvtest::RemoveUserFolders();
+  return rc;
 }
