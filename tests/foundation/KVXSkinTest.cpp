@@ -1,0 +1,317 @@
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "foundation/KVString.h"
+#include "foundation/KVXSkinBase.h"
+#include "foundation/KVZlib.h"
+#include "platform/KVClock.h"
+#include "tests/common/TestUtil.h"
+
+namespace {
+
+class TTestDoc : public TKVXSkinDiaryBase {
+  KV_CLASS(TTestDoc)
+ public:
+  explicit TTestDoc(TComponent* owner = nullptr, const QString& name = "DiaryBase") : TKVXSkinDiaryBase(owner) {
+    SetName(name);
+  }
+  TKVStreamProp Extra;
+  int CheckDocument(const QString& type, int) override { return type == "Test Diary" ? 0 : 2; }
+  void SaveToStream(QIODevice& s, bool c) override {
+    DocType = "Test Diary";
+    DocVer = 1;
+    TKVXSkinDiaryBase::SaveToStream(s, c);
+  }
+};
+
+const ClassInfo& TTestDoc::StaticClass() {
+  static const ClassInfo ci =
+      ClassBuilder<TTestDoc>("TTestDoc", &TKVXSkinDiaryBase::StaticClass()).Obj("Extra", &TTestDoc::Extra).Build();
+  return ci;
+}
+
+class TMainForm : public TComponent {
+  KV_CLASS(TMainForm)
+ public:
+  using TComponent::TComponent;
+  bool accept = true;
+  QString seen;
+  void DiaryVerify(TPersistent*, const QString& safe, bool& ok) {
+    seen = safe;
+    ok = accept;
+  }
+};
+const ClassInfo& TMainForm::StaticClass() {
+  static const ClassInfo ci =
+      ClassBuilder<TMainForm>("TMainForm", &TComponent::StaticClass()).Method("DiaryVerify", &TMainForm::DiaryVerify).Build();
+  return ci;
+}
+
+void AcceptAll(TKVXSkinSafeIni& d) {
+  d.OnVerify.Set([](TPersistent*, const QString&, bool& ok) { ok = true; });
+}
+
+QByteArray Save(TKVXSkinIni& d, bool compress) {
+  QBuffer b;
+  b.open(QIODevice::WriteOnly);
+  d.SaveToStream(b, compress);
+  return b.data();
+}
+
+void Load(TKVXSkinIni& d, const QByteArray& bytes) {
+  QBuffer b;
+  b.setData(bytes);
+  b.open(QIODevice::ReadOnly);
+  d.LoadFromStream(b);
+}
+
+void Fill(TTestDoc& d) {
+  d.Safe = QString::fromLatin1("pa'ss\xE9");
+  auto* a = d.Data().Add();
+  a->idx = "2007/12/24";
+  a->Lines = "{\\rtf1 Christmas}\r\nline";
+  a->Title = "Eve";
+  a->Color = clRed;
+  d.Data().Add()->idx = "2008/01/01";
+  d.Extra.Compressed = true;
+  d.Extra.SetBytes(QByteArray(3000, 'x'));
+}
+
+}  // namespace
+
+TEST(KVXSkin, PlainAndCompressedRoundTrip) {
+  TTestDoc doc;
+  Fill(doc);
+  AcceptAll(doc);
+  const QByteArray plain = Save(doc, false);
+  const QByteArray packed = Save(doc, true);
+  EXPECT_TRUE(plain.startsWith("object DiaryBase: TTestDoc\r\n"));
+  EXPECT_FALSE(plain.contains("OnVerify"));  // the handler never travels with the document
+  EXPECT_FALSE(plain.contains("Skin."));
+  EXPECT_TRUE(plain.contains("Extra.CData = {"));
+  EXPECT_EQ(uchar(packed[0]), 0x78);
+  EXPECT_EQ(ZDecompress(packed), plain);
+
+  for (const QByteArray& bytes : {plain, packed}) {
+    TTestDoc back;
+    AcceptAll(back);
+    Load(back, bytes);
+    EXPECT_FALSE(back.LoadFailed) << back.LoadError.toStdString();
+    EXPECT_EQ(back.Safe, doc.Safe);
+    ASSERT_EQ(back.Data().Count(), 2);
+    EXPECT_EQ(back.Data()[0]->Lines, doc.Data()[0]->Lines);
+    EXPECT_EQ(back.Data()[0]->Color, clRed);
+    EXPECT_EQ(back.Extra.Bytes(), QByteArray(3000, 'x'));
+    EXPECT_EQ(Save(back, false), plain);
+  }
+}
+
+TEST(KVXSkin, TextUnderAnotherNameLoadsIntoTheDocument) {
+  TTestDoc doc;
+  AcceptAll(doc);
+  Load(doc, "object Whatever: TSomethingElse\r\n  DocType = 'Test Diary'\r\n  Data = <\r\n    item\r\n"
+            "      idx = '2000/02/02'\r\n    end>\r\n  Unknown = 5\r\nend\r\n");
+  EXPECT_FALSE(doc.LoadFailed);
+  EXPECT_EQ(doc.Name(), "DiaryBase");
+  ASSERT_EQ(doc.Data().Count(), 1);
+  EXPECT_EQ(doc.Data()[0]->idx, "2000/02/02");
+}
+
+TEST(KVXSkin, DocumentOfAnotherTypeIsRefusedAndEmptied) {
+  TTestDoc doc;
+  Fill(doc);
+  AcceptAll(doc);
+  Load(doc, "object a: TB\r\n  DocType = 'test diary'\r\n  Safe = 'x'\r\nend\r\n");
+  EXPECT_TRUE(doc.LoadFailed);
+  EXPECT_EQ(doc.Data().Count(), 0);
+  EXPECT_EQ(doc.Safe, "");
+}
+
+TEST(KVXSkin, CorruptOrMalformedDataChangesNothing) {
+  const QByteArray bad[] = {
+      QByteArray("neither text nor zlib"),
+      QByteArray("object a: TB\r\n  DocType = 'Test Diary'\r\n  Data = <\r\n    item\r\n"),  // cut short
+      ZCompress("object a: TB\r\n  DocType = 'Test Diary'").left(10),
+      QByteArray(),
+  };
+  for (const QByteArray& b : bad) {
+    TTestDoc doc;
+    Fill(doc);
+    AcceptAll(doc);
+    Load(doc, b);
+    EXPECT_TRUE(doc.LoadFailed);
+    EXPECT_FALSE(doc.LoadError.isEmpty());
+    EXPECT_EQ(doc.Data().Count(), 2);
+  }
+}
+
+TEST(KVXSkin, SafeDocumentsLoadOnlyWhenAccepted) {
+  TMainForm form;
+  auto* doc = new TTestDoc(&form);
+  Fill(*doc);
+  const QByteArray saved = Save(*doc, false);
+
+  auto* plain = new TTestDoc(&form, "Other");
+  Load(*plain, saved);  // no handler: never loads
+  EXPECT_TRUE(plain->LoadFailed);
+  EXPECT_EQ(plain->Data().Count(), 0);
+
+  plain->OnVerify.fn = *FindPublishedMethod<void(TPersistent*, const QString&, bool&)>(&form, "DiaryVerify");
+  form.accept = false;
+  Load(*plain, saved);
+  EXPECT_TRUE(plain->LoadFailed);
+  EXPECT_EQ(form.seen, QString::fromLatin1("pa'ss\xE9"));
+  form.accept = true;
+  Load(*plain, saved);
+  EXPECT_FALSE(plain->LoadFailed);
+  EXPECT_EQ(plain->Data().Count(), 2);
+}
+
+TEST(KVXSkin, HeaderValues) {
+  const QString text = "object a: T\r\n  doctype = 'It''s'\r\n  Safe = 'a'#233'b'\r\nend\r\n";
+  EXPECT_EQ(TKVXSkinIni::HeaderValue(text, "DocType"), "'It''s'");
+  EXPECT_EQ(TKVXSkinIni::HeaderValue(text, "DocVer"), "");
+  TTestDoc doc;
+  QString seen;
+  doc.OnVerify.Set([&seen](TPersistent*, const QString& s, bool& ok) {
+    seen = s;
+    ok = false;
+  });
+  Load(doc, text.toLatin1());
+  EXPECT_EQ(seen, QString::fromLatin1("a\xE9" "b"));
+}
+
+TEST(KVXSkin, FailedSaveKeepsTheOldFile) {
+  const QString dir = kvtest::TestRoot() + "/docs";
+  QDir(dir).removeRecursively();
+  QDir().mkpath(dir);
+  TTestDoc doc;
+  Fill(doc);
+  doc.SaveToFile(dir + "/mdiary.dat", true);
+  EXPECT_EQ(QFile::permissions(dir + "/mdiary.dat") & (QFile::ReadGroup | QFile::ReadOther), 0);
+  const QByteArray before = kvtest::ReadFile(dir + "/mdiary.dat");
+  QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
+  doc.Data().Clear();
+  bool failed = false;
+  try {
+    doc.SaveToFile(dir + "/mdiary.dat", true);
+  } catch (const EFCreateError&) {
+    failed = true;
+  }
+  QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  if (!failed) GTEST_SKIP() << "running as root: folder permissions are not enforced";
+  EXPECT_EQ(kvtest::ReadFile(dir + "/mdiary.dat"), before);
+  EXPECT_THROW(doc.SaveToFile(dir + "/missing/mdiary.dat", false), EFCreateError);
+
+  TTestDoc back;
+  AcceptAll(back);
+  back.LoadFromFile(dir + "/nothing-here.dat");
+  EXPECT_FALSE(back.LoadFailed);
+  back.LoadFromFile(dir + "/mdiary.dat");
+  EXPECT_EQ(back.Data().Count(), 2);
+}
+
+TEST(KVXSkin, StreamPropsChooseTheirStoredName) {
+  TKVStreamProp p;
+  TKVStoredStream s;
+  for (bool compressed : {false, true}) {
+    p.Compressed = compressed;
+    EXPECT_TRUE(WriteProperties(p).size() == (compressed ? 1u : 0u));  // only the flag when empty
+  }
+  p.SetBytes("payload");
+  p.Compressed = false;
+  auto props = WriteProperties(p);
+  ASSERT_EQ(props.size(), 1u);
+  EXPECT_EQ(props[0].name, "Data");
+  // Written raw, read into a compressed one, and the other way round.
+  TKVStreamProp q;
+  q.Compressed = true;
+  ReadProperties(q, props, TReadHandlers{});
+  EXPECT_EQ(q.Bytes(), "payload");
+  EXPECT_EQ(q.BinStream().pos(), 7);
+  auto cprops = WriteProperties(q);
+  ASSERT_EQ(cprops.size(), 2u);
+  EXPECT_EQ(cprops[1].name, "CData");
+  EXPECT_EQ(uchar(cprops[1].value.bytes[0]), 0x78);
+  TKVStreamProp r;
+  ReadProperties(r, cprops, TReadHandlers{});
+  EXPECT_EQ(r.Bytes(), "payload");
+  EXPECT_TRUE(r.Compressed);
+  std::vector<TextProperty> corrupt = {{"CData", TextValue::Binary("\x78\x9c garbage"), 1}};
+  EXPECT_THROW(ReadProperties(r, corrupt, TReadHandlers{}), EZlibError);
+}
+
+TEST(KVXSkinBase, DateKeysReadByPosition) {
+  auto k = ReadDateKey("2007/12/24");
+  EXPECT_EQ(k.Year, 2007);
+  EXPECT_EQ(k.Month, 12);
+  EXPECT_EQ(k.Day, 24);
+  k = ReadDateKey("abcdefghij");
+  EXPECT_EQ(k.Year, 2000);
+  EXPECT_EQ(k.Month, 1);
+  EXPECT_EQ(k.Day, 1);
+  k = ReadDateKey("1999");
+  EXPECT_EQ(k.Year, 1999);
+  EXPECT_EQ(k.Month, 1);
+  EXPECT_EQ(k.Day, 1);
+  k = ReadDateKey("2001-03-04");  // separators are not checked
+  EXPECT_EQ(k.Month, 3);
+  EXPECT_EQ(DateKey(QDate(2007, 12, 24)), "2007/12/24");
+}
+
+TEST(KVXSkinBase, EventItemsAndRecurrenceTexts) {
+  SetClock([] { return QDateTime(QDate(2024, 3, 4), QTime(10, 5)); });
+  TKVXSkinEventBase events(nullptr);
+  EXPECT_EQ(CurrentYear, 2024);
+  EXPECT_EQ(CurrentDayOfWeek, 2);  // a Monday
+  auto* e = events.Data().Add();
+  EXPECT_TRUE(e->Enabled);
+  EXPECT_TRUE(e->Sound);
+  EXPECT_FALSE(e->Timed);
+  EXPECT_EQ(DateTimeToDate(e->StartDate), QDate(2024, 3, 4));
+  e->Caption = "Call";
+  e->Schedule = schHourly;
+  EXPECT_EQ(ScheduleText(*e), "");
+  EXPECT_EQ(EventItemCaption(*e), " - Call");
+  e->Timed = true;
+  EXPECT_EQ(ScheduleText(*e), "Hourly at 5");
+  e->Schedule = schWeekly;
+  EXPECT_EQ(ScheduleText(*e), "Weekly every Monday at 10:05 AM");
+  e->Timed = false;
+  EXPECT_EQ(ScheduleText(*e), "Weekly every Monday at startup");
+  e->Schedule = schYearly;
+  EXPECT_EQ(ScheduleText(*e), "Yearly 04 March at startup");
+  e->Schedule = schMonthly;
+  e->Timed = true;
+  EXPECT_EQ(ScheduleText(*e), "Monthly 04 at 10:05 AM");
+  e->Schedule = schOnce;
+  EXPECT_EQ(ScheduleText(*e), "Once 3/4/24 at 10:05 AM");
+  e->Schedule = schBiMonthly;
+  EXPECT_EQ(ScheduleText(*e), "");
+  SetClock({});
+}
+
+TEST(KVXSkinBase, AssignCopiesCommonPropertiesOnly) {
+  TKVXSkinHolidayBase hol(nullptr);
+  TKVXSkinDiaryBase diary(nullptr);
+  auto* h = hol.Data().Add();
+  h->idx = "2004/01/01";
+  h->Title = "New Year";
+  h->Schedule = schYearly;
+  auto* d = diary.Data().Add();
+  d->Assign(*h);
+  EXPECT_EQ(d->Title, "New Year");
+  auto* h2 = hol.Data().Add();
+  h2->Schedule = schDaily;
+  h2->Assign(*d);
+  EXPECT_EQ(h2->idx, "2004/01/01");
+  EXPECT_EQ(h2->Schedule, schDaily);
+  h2->Assign(*h);
+  EXPECT_EQ(h2->Schedule, schYearly);
+  hol.Safe = "s";
+  hol.ResetDefaults();
+  EXPECT_EQ(hol.Data().Count(), 0);
+  EXPECT_EQ(hol.Safe, "");
+}
