@@ -1,0 +1,625 @@
+#include "foundation/KVPicture.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <gif_lib.h>
+#include <jpeglib.h>
+
+namespace {
+
+using std::int64_t;
+
+EInvalidGraphic TooLarge(int64_t w, int64_t h) {
+  return EInvalidGraphic(QStringLiteral("The picture is too large (%1 x %2 pixels)").arg(w).arg(h));
+}
+
+// Whether a w x h decode still covers the target box (or the whole picture where it is smaller).
+bool Covers(int64_t w, int64_t h, int64_t fullW, int64_t fullH, QSize target) {
+  if (!target.isValid()) return w >= fullW && h >= fullH;
+  return w >= std::min<int64_t>(fullW, target.width()) && h >= std::min<int64_t>(fullH, target.height());
+}
+
+// ---------------------------------------------------------------------------------------------
+// JPEG
+
+// libjpeg reports fatal errors through error_exit, which must not return: it jumps back to the
+// decoder, which then releases libjpeg's state and throws.
+struct JpegErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->message);
+  std::longjmp(err->jump, 1);
+}
+
+// Warnings (corrupt or truncated data) are not fatal: the picture is shown as far as it goes.
+void JpegSilentMessage(j_common_ptr) {}
+
+// Beyond this libjpeg refuses to allocate (progressive pictures keep all coefficients).
+constexpr long kJpegMemoryLimit = 1024L * 1024 * 1024;
+
+struct JpegJob {
+  const uchar* data = nullptr;
+  unsigned long size = 0;
+  QSize target;
+  jpeg_decompress_struct cinfo;
+  JpegErrorManager err;
+  QImage image;
+  QString failure;  // set when the decoder stops by itself
+  std::vector<JSAMPLE> cmykRow;
+};
+
+// Holds no objects with destructors, so the jump back from error_exit skips nothing.
+bool RunJpeg(JpegJob& job) {
+  if (setjmp(job.err.jump)) return false;
+  jpeg_decompress_struct& c = job.cinfo;
+  jpeg_create_decompress(&c);
+  c.mem->max_memory_to_use = kJpegMemoryLimit;
+  jpeg_mem_src(&c, const_cast<uchar*>(job.data), job.size);
+  if (jpeg_read_header(&c, TRUE) != JPEG_HEADER_OK) {
+    job.failure = QStringLiteral("The JPEG data holds no picture");
+    return false;
+  }
+  const int64_t fullW = c.image_width, fullH = c.image_height;
+  // Huffman coding spends at least one bit on every 8 x 8 block of the first component, so a
+  // header claiming more blocks than the data has bits is refused before anything is allocated.
+  const int64_t blocks = ((fullW + 7) / 8) * ((fullH + 7) / 8);
+  if (!c.arith_code && blocks / 8 > int64_t(job.size)) {
+    job.failure = QStringLiteral("The JPEG data is too short for a picture of %1 x %2 pixels").arg(fullW).arg(fullH);
+    return false;
+  }
+  const bool cmyk = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
+  c.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+  // The coarsest of 1/8 .. 8/8 that still covers the target and stays within the pixel limit.
+  int chosen = 0;
+  for (int m = 1; m <= 8; ++m) {
+    c.scale_num = unsigned(m);
+    c.scale_denom = 8;
+    jpeg_calc_output_dimensions(&c);
+    const int64_t pixels = int64_t(c.output_width) * c.output_height;
+    if (pixels > kMaxPicturePixels) break;
+    chosen = m;
+    if (Covers(c.output_width, c.output_height, fullW, fullH, job.target)) break;
+  }
+  if (chosen == 0) {
+    job.failure = TooLarge(fullW, fullH).Message();
+    return false;
+  }
+  c.scale_num = unsigned(chosen);
+  c.scale_denom = 8;
+  c.dct_method = JDCT_ISLOW;
+  jpeg_start_decompress(&c);
+  job.image = QImage(int(c.output_width), int(c.output_height), QImage::Format_RGB32);
+  if (job.image.isNull()) {
+    job.failure = QStringLiteral("Not enough memory for a picture of %1 x %2 pixels").arg(c.output_width).arg(c.output_height);
+    return false;
+  }
+  if (cmyk) job.cmykRow.resize(size_t(c.output_width) * 4);
+  // Pictures marked by Adobe store inverted CMYK.
+  const bool inverted = c.saw_Adobe_marker;
+  while (c.output_scanline < c.output_height) {
+    const int y = int(c.output_scanline);
+    if (!cmyk) {
+      JSAMPROW row = job.image.scanLine(y);
+      jpeg_read_scanlines(&c, &row, 1);
+      continue;
+    }
+    JSAMPROW row = job.cmykRow.data();
+    jpeg_read_scanlines(&c, &row, 1);
+    auto* out = reinterpret_cast<QRgb*>(job.image.scanLine(y));
+    for (JDIMENSION x = 0; x < c.output_width; ++x) {
+      int cc = row[4 * x], mm = row[4 * x + 1], yy = row[4 * x + 2], kk = row[4 * x + 3];
+      if (!inverted) {
+        cc = 255 - cc;
+        mm = 255 - mm;
+        yy = 255 - yy;
+        kk = 255 - kk;
+      }
+      out[x] = qRgb((cc * kk + 127) / 255, (mm * kk + 127) / 255, (yy * kk + 127) / 255);
+    }
+  }
+  jpeg_finish_decompress(&c);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// GIF
+
+struct GifSource {
+  const uchar* data;
+  int64_t size;
+  int64_t pos;
+};
+
+int GifRead(GifFileType* gif, GifByteType* buf, int len) {
+  auto* src = static_cast<GifSource*>(gif->UserData);
+  const int64_t n = std::clamp<int64_t>(src->size - src->pos, 0, len);
+  std::memcpy(buf, src->data + src->pos, size_t(n));
+  src->pos += n;
+  return int(n);
+}
+
+// No LZW code stands for more than 4096 pixels, and no code is shorter than 2 bits.
+constexpr int64_t kGifPixelsPerByte = 4 * 4096;
+
+EInvalidGraphic GifError(int code) {
+  return EInvalidGraphic(QStringLiteral("GIF image is not valid: %1").arg(QString::fromLatin1(GifErrorString(code))));
+}
+
+struct GifCloser {
+  GifFileType* gif;
+  ~GifCloser() {
+    int err = 0;
+    if (gif) DGifCloseFile(gif, &err);
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// BMP
+
+struct ByteReader {
+  const uchar* data;
+  int64_t size;
+  bool Has(int64_t pos, int64_t n) const { return pos >= 0 && n >= 0 && pos <= size && n <= size - pos; }
+  std::uint32_t U32(int64_t p) const {
+    return std::uint32_t(data[p]) | std::uint32_t(data[p + 1]) << 8 | std::uint32_t(data[p + 2]) << 16 |
+           std::uint32_t(data[p + 3]) << 24;
+  }
+  std::uint16_t U16(int64_t p) const { return std::uint16_t(data[p] | data[p + 1] << 8); }
+};
+
+EInvalidGraphic BadBitmap(const QString& why) {
+  return EInvalidGraphic(QStringLiteral("Bitmap image is not valid: %1").arg(why));
+}
+
+// One channel of a bit-field pixel scaled to 8 bits.
+struct BitField {
+  std::uint32_t mask = 0;
+  int shift = 0, bits = 0;
+  explicit BitField(std::uint32_t m = 0) : mask(m) {
+    if (!m) return;
+    while (!((m >> shift) & 1)) ++shift;
+    while (bits < 32 - shift && ((m >> (shift + bits)) & 1)) ++bits;
+  }
+  std::uint8_t Get(std::uint32_t px) const {
+    if (!mask) return 0;
+    const std::uint32_t v = (px & mask) >> shift;
+    if (bits >= 8) return std::uint8_t(v >> (bits - 8));
+    const std::uint32_t maxv = (1u << bits) - 1;
+    return std::uint8_t((v * 255 + maxv / 2) / maxv);
+  }
+};
+
+void DecodeRle(const ByteReader& in, int64_t pos, int64_t end, int bpp, const std::vector<TRGBTriple>& palette,
+               QImage& image) {
+  const int w = image.width(), h = image.height();
+  int x = 0, y = 0;  // y counts rows from the bottom
+  auto put = [&](int index) {
+    if (x < w && y < h) {
+      const TRGBTriple c = size_t(index) < palette.size() ? palette[size_t(index)] : TRGBTriple{0, 0, 0};
+      reinterpret_cast<TRGBTriple*>(image.scanLine(h - 1 - y))[x] = c;
+    }
+    ++x;
+  };
+  while (pos + 2 <= end && y < h) {
+    const int count = in.data[pos], value = in.data[pos + 1];
+    pos += 2;
+    if (count > 0) {
+      for (int i = 0; i < count; ++i) put(bpp == 8 ? value : (i % 2 == 0 ? value >> 4 : value & 15));
+      continue;
+    }
+    if (value == 0) {  // end of line
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of bitmap
+      return;
+    } else if (value == 2) {  // delta
+      if (pos + 2 > end) return;
+      x += in.data[pos];
+      y += in.data[pos + 1];
+      pos += 2;
+    } else {  // absolute run, padded to a word
+      const int n = value;
+      const int64_t bytes = bpp == 8 ? n : (n + 1) / 2;
+      if (pos + bytes > end) return;
+      for (int i = 0; i < n; ++i) {
+        const int b = in.data[pos + (bpp == 8 ? i : i / 2)];
+        put(bpp == 8 ? b : (i % 2 == 0 ? b >> 4 : b & 15));
+      }
+      pos += (bytes + 1) & ~int64_t(1);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Qt formats
+
+// Raises Qt's reader allocation limit for one read (it is a process-wide setting).
+class AllocationLimitScope {
+ public:
+  explicit AllocationLimitScope(int64_t bytes) : old_(QImageReader::allocationLimit()) {
+    const int64_t mb = bytes / (1024 * 1024) + 1;
+    if (old_ > 0 && mb > old_) QImageReader::setAllocationLimit(int(std::min<int64_t>(mb, INT32_MAX)));
+  }
+  ~AllocationLimitScope() { QImageReader::setAllocationLimit(old_); }
+  AllocationLimitScope(const AllocationLimitScope&) = delete;
+  AllocationLimitScope& operator=(const AllocationLimitScope&) = delete;
+
+ private:
+  int old_;
+};
+
+QImage ReadWithQt(QIODevice* device, const QByteArray& format, QSize target) {
+  QImageReader reader(device, format);
+  const QSize full = reader.size();
+  int64_t want = kMaxPicturePixels;
+  if (full.isValid() && !full.isEmpty()) {
+    const bool scales = reader.supportsOption(QImageIOHandler::ScaledSize);
+    double factor = 1.0;
+    if (scales && target.isValid() && !target.isEmpty())
+      factor = std::min(1.0, std::max(double(target.width()) / full.width(), double(target.height()) / full.height()));
+    const double pixels = double(full.width()) * full.height() * factor * factor;
+    if (pixels > double(kMaxPicturePixels)) {
+      if (!scales) throw TooLarge(full.width(), full.height());
+      factor *= std::sqrt(double(kMaxPicturePixels) / pixels) * 0.999;
+    }
+    if (factor < 1.0) {
+      const QSize scaled(std::max(1, int(std::ceil(full.width() * factor))), std::max(1, int(std::ceil(full.height() * factor))));
+      reader.setScaledSize(scaled);
+      want = int64_t(scaled.width()) * scaled.height();
+    } else {
+      want = int64_t(full.width()) * full.height();
+    }
+  }
+  QImage image;
+  {
+    AllocationLimitScope limit(want * 8);
+    image = reader.read();
+  }
+  if (image.isNull())
+    throw EInvalidGraphic(QStringLiteral("The picture cannot be read: %1").arg(reader.errorString()));
+  if (int64_t(image.width()) * image.height() > kMaxPicturePixels) throw TooLarge(image.width(), image.height());
+  return image;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TPictureFormat PictureFormatOfExtension(const QString& extension) {
+  const QString e = extension.toLower();
+  if (e == QLatin1String("jpg") || e == QLatin1String("jpeg")) return TPictureFormat::JPEG;
+  if (e == QLatin1String("gif")) return TPictureFormat::GIF;
+  if (e == QLatin1String("bmp") || e == QLatin1String("dib")) return TPictureFormat::BMP;
+  if (!e.isEmpty() && QImageReader::supportedImageFormats().contains(e.toLatin1())) return TPictureFormat::Qt;
+  return TPictureFormat::Unknown;
+}
+
+namespace {
+
+QImage DecodeByFormat(TPictureFormat format, const uchar* data, int64_t size, const QString& extension, QSize target) {
+  switch (format) {
+    case TPictureFormat::JPEG: return DecodeJPEG(data, size, target);
+    case TPictureFormat::GIF: return DecodeGIF(data, size);
+    case TPictureFormat::BMP: return DecodeBMP(data, size);
+    case TPictureFormat::Qt: {
+      QByteArray raw = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+      QBuffer buffer(&raw);
+      buffer.open(QIODevice::ReadOnly);
+      return ReadWithQt(&buffer, extension.toLower().toLatin1(), target);
+    }
+    case TPictureFormat::Unknown: break;
+  }
+  throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
+}
+
+}  // namespace
+
+QImage LoadPictureFromFile(const QString& fileName, QSize target) {
+  const QString extension = QFileInfo(fileName).suffix();
+  const TPictureFormat format = PictureFormatOfExtension(extension);
+  if (format == TPictureFormat::Unknown)
+    throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly))
+    throw EFOpenError(
+        QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
+  if (format == TPictureFormat::Qt) return ReadWithQt(&file, extension.toLower().toLatin1(), target);
+  const qint64 size = file.size();
+  if (size <= 0) throw EInvalidGraphic(QStringLiteral("The picture file \"%1\" is empty").arg(QDir::toNativeSeparators(fileName)));
+  if (const uchar* mapped = file.map(0, size)) return DecodeByFormat(format, mapped, size, extension, target);
+  const QByteArray data = file.readAll();
+  if (data.size() != size)
+    throw EReadError(QStringLiteral("Cannot read file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
+  return DecodeByFormat(format, reinterpret_cast<const uchar*>(data.constData()), data.size(), extension, target);
+}
+
+QImage LoadPictureFromData(const QByteArray& data, const QString& extension, QSize target) {
+  return DecodeByFormat(PictureFormatOfExtension(extension), reinterpret_cast<const uchar*>(data.constData()),
+                        data.size(), extension, target);
+}
+
+QImage DecodeJPEG(const uchar* data, qint64 size, QSize target) {
+  if (!data || size < 4) throw EInvalidGraphic(QStringLiteral("JPEG error: the data is too short"));
+  JpegJob job;
+  std::memset(&job.cinfo, 0, sizeof job.cinfo);
+  job.data = data;
+  job.size = (unsigned long)size;
+  job.target = target;
+  job.cinfo.err = jpeg_std_error(&job.err.pub);
+  job.err.pub.error_exit = JpegErrorExit;
+  job.err.pub.output_message = JpegSilentMessage;
+  job.err.message[0] = 0;
+  const bool ok = RunJpeg(job);
+  jpeg_destroy_decompress(&job.cinfo);
+  if (ok) return std::move(job.image);
+  if (!job.failure.isEmpty()) throw EInvalidGraphic(job.failure);
+  throw EInvalidGraphic(QStringLiteral("JPEG error: %1").arg(QString::fromLocal8Bit(job.err.message)));
+}
+
+QImage DecodeGIF(const uchar* data, qint64 size) {
+  GifSource source{data, data ? size : 0, 0};
+  int err = 0;
+  GifFileType* gif = DGifOpen(&source, GifRead, &err);
+  if (!gif) throw GifError(err);
+  GifCloser closer{gif};
+  int transparent = -1;
+  for (;;) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) throw GifError(gif->Error);
+    if (type == TERMINATE_RECORD_TYPE) throw EInvalidGraphic(QStringLiteral("GIF image is not valid: no picture"));
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* ext = nullptr;
+      if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR) throw GifError(gif->Error);
+      if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) transparent = (ext[1] & 1) ? ext[4] : -1;
+      while (ext)
+        if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR) throw GifError(gif->Error);
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE) continue;
+    if (DGifGetImageDesc(gif) == GIF_ERROR) throw GifError(gif->Error);
+    const GifImageDesc& d = gif->Image;
+    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+    if (!map || map->ColorCount <= 0) throw EInvalidGraphic(QStringLiteral("GIF image is not valid: no colour table"));
+    const int64_t fw = d.Width, fh = d.Height;
+    int64_t cw = gif->SWidth, ch = gif->SHeight;
+    if (cw <= 0 || ch <= 0) {
+      cw = int64_t(d.Left) + fw;
+      ch = int64_t(d.Top) + fh;
+    }
+    if (fw <= 0 || fh <= 0 || cw <= 0 || ch <= 0)
+      throw EInvalidGraphic(QStringLiteral("GIF image is not valid: empty picture"));
+    if (cw * ch > kMaxPicturePixels || fw * fh > kMaxPicturePixels) throw TooLarge(std::max(cw, fw), std::max(ch, fh));
+    const int64_t rest = source.size - source.pos;
+    if (fw * fh > rest * kGifPixelsPerByte || cw * ch > std::max<int64_t>(rest, 1) * kGifPixelsPerByte)
+      throw EInvalidGraphic(QStringLiteral("GIF image is not valid: too little data for %1 x %2 pixels").arg(cw).arg(ch));
+
+    const bool covers = d.Left == 0 && d.Top == 0 && fw >= cw && fh >= ch;
+    const bool alpha = transparent >= 0 || !covers;
+    QImage image(int(cw), int(ch), alpha ? QImage::Format_ARGB32 : QImage::Format_BGR888);
+    if (image.isNull()) throw EOutOfResources(QStringLiteral("Not enough memory for a picture of %1 x %2 pixels").arg(cw).arg(ch));
+    image.fill(Qt::transparent);
+    std::vector<GifPixelType> line(static_cast<size_t>(fw));
+    std::vector<int> rows;
+    if (d.Interlace) {
+      static const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+      for (int p = 0; p < 4; ++p)
+        for (int64_t r = start[p]; r < fh; r += step[p]) rows.push_back(int(r));
+    } else {
+      for (int64_t r = 0; r < fh; ++r) rows.push_back(int(r));
+    }
+    for (const int r : rows) {
+      if (DGifGetLine(gif, line.data(), int(fw)) == GIF_ERROR) throw GifError(gif->Error);
+      const int64_t y = d.Top + r;
+      if (y < 0 || y >= ch) continue;
+      uchar* out = image.scanLine(int(y));
+      for (int64_t i = 0; i < fw; ++i) {
+        const int64_t x = d.Left + i;
+        if (x >= cw) break;
+        const int idx = line[size_t(i)];
+        if (idx == transparent) continue;
+        const GifColorType c = idx < map->ColorCount ? map->Colors[idx] : GifColorType{0, 0, 0};
+        if (alpha)
+          reinterpret_cast<QRgb*>(out)[x] = qRgb(c.Red, c.Green, c.Blue);
+        else
+          reinterpret_cast<TRGBTriple*>(out)[x] = TRGBTriple{c.Blue, c.Green, c.Red};
+      }
+    }
+    return image;
+  }
+}
+
+QImage DecodeBMP(const uchar* data, qint64 size) {
+  const ByteReader in{data, data ? size : 0};
+  if (!in.Has(0, 18) || data[0] != 'B' || data[1] != 'M') throw BadBitmap(QStringLiteral("no bitmap file header"));
+  const std::uint32_t offBits = in.U32(10);
+  const std::uint32_t hs = in.U32(14);
+  if (hs < 12 || !in.Has(14, hs)) throw BadBitmap(QStringLiteral("bad header size"));
+  int64_t w, h;
+  int bpp;
+  std::uint32_t compression = 0, clrUsed = 0;
+  std::uint32_t masks[3] = {0, 0, 0};
+  int64_t pos = 14 + int64_t(hs);
+  int entrySize = 4;
+  if (hs == 12) {
+    w = in.U16(18);
+    h = in.U16(20);
+    bpp = in.U16(24);
+    entrySize = 3;
+  } else {
+    if (hs < 16) throw BadBitmap(QStringLiteral("bad header size"));
+    w = std::int32_t(in.U32(18));
+    h = std::int32_t(in.U32(22));
+    bpp = in.U16(28);
+    compression = hs >= 20 ? in.U32(30) : 0;
+    clrUsed = hs >= 36 ? in.U32(46) : 0;
+    if (compression == 3 || compression == 6) {
+      if (hs >= 52) {
+        for (int i = 0; i < 3; ++i) masks[i] = in.U32(54 + 4 * i);
+      } else {
+        const int64_t n = compression == 6 ? 16 : 12;
+        if (!in.Has(pos, n)) throw BadBitmap(QStringLiteral("missing colour masks"));
+        for (int i = 0; i < 3; ++i) masks[i] = in.U32(pos + 4 * i);
+        pos += n;
+      }
+    }
+  }
+  const bool topDown = h < 0;
+  h = h < 0 ? -h : h;
+  if (w <= 0 || h <= 0) throw BadBitmap(QStringLiteral("empty picture"));
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+    throw BadBitmap(QStringLiteral("%1 bits per pixel").arg(bpp));
+  const bool rle = compression == 1 || compression == 2;
+  if (!(compression == 0 || (compression == 1 && bpp == 8) || (compression == 2 && bpp == 4) ||
+        ((compression == 3 || compression == 6) && (bpp == 16 || bpp == 32))))
+    throw BadBitmap(QStringLiteral("unsupported compression %1").arg(compression));
+  if (rle && topDown) throw BadBitmap(QStringLiteral("top-down run-length picture"));
+  if (w * h > kMaxPicturePixels) throw TooLarge(w, h);
+
+  std::vector<TRGBTriple> palette;
+  if (bpp <= 8) {
+    const int64_t n = clrUsed ? int64_t(clrUsed) : (int64_t(1) << bpp);
+    if (n > 256) throw BadBitmap(QStringLiteral("%1 palette entries").arg(n));
+    if (!in.Has(pos, n * entrySize)) throw BadBitmap(QStringLiteral("truncated palette"));
+    for (int64_t i = 0; i < n; ++i)
+      palette.push_back(TRGBTriple{data[pos + i * entrySize], data[pos + i * entrySize + 1], data[pos + i * entrySize + 2]});
+    pos += n * entrySize;
+  }
+  if (offBits >= 14 + hs && offBits < std::uint64_t(size)) pos = offBits;
+
+  const int64_t available = size - pos;
+  if (rle) {
+    if (w * h > std::max<int64_t>(available, 1) * 4096)
+      throw BadBitmap(QStringLiteral("too little data for %1 x %2 pixels").arg(w).arg(h));
+  } else {
+    const int64_t rowBytes = ((w * bpp + 31) / 32) * 4;
+    // The last row's padding may be missing.
+    if (rowBytes * (h - 1) + (w * bpp + 7) / 8 > available)
+      throw BadBitmap(QStringLiteral("too little data for %1 x %2 pixels").arg(w).arg(h));
+  }
+  QImage image(int(w), int(h), QImage::Format_BGR888);
+  if (image.isNull()) throw EOutOfResources(QStringLiteral("Not enough memory for a picture of %1 x %2 pixels").arg(w).arg(h));
+  if (rle) {
+    image.fill(Qt::black);
+    DecodeRle(in, pos, size, bpp, palette, image);
+    return image;
+  }
+
+  if (compression == 0 && bpp == 16) {
+    masks[0] = 0x7C00;
+    masks[1] = 0x03E0;
+    masks[2] = 0x001F;
+  } else if (compression == 0 && bpp == 32) {
+    masks[0] = 0xFF0000;
+    masks[1] = 0xFF00;
+    masks[2] = 0xFF;
+  }
+  const BitField red(masks[0]), green(masks[1]), blue(masks[2]);
+  const int64_t rowBytes = ((w * bpp + 31) / 32) * 4;
+  for (int64_t r = 0; r < h; ++r) {
+    const uchar* s = data + pos + r * rowBytes;
+    auto* d = reinterpret_cast<TRGBTriple*>(image.scanLine(int(topDown ? r : h - 1 - r)));
+    switch (bpp) {
+      case 24: std::memcpy(d, s, size_t(w) * 3); break;
+      case 32:
+      case 16:
+        for (int64_t x = 0; x < w; ++x) {
+          const std::uint32_t px = bpp == 32 ? in.U32(s - data + 4 * x) : in.U16(s - data + 2 * x);
+          d[x] = TRGBTriple{blue.Get(px), green.Get(px), red.Get(px)};
+        }
+        break;
+      default:
+        for (int64_t x = 0; x < w; ++x) {
+          const int64_t bit = x * bpp;
+          const int idx = (s[bit / 8] >> (8 - bpp - bit % 8)) & ((1 << bpp) - 1);
+          d[x] = size_t(idx) < palette.size() ? palette[size_t(idx)] : TRGBTriple{0, 0, 0};
+        }
+    }
+  }
+  return image;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+void WriteBitmap24(QIODevice& device, const QImage& image) {
+  if (image.isNull()) return;
+  const int64_t w = image.width(), h = image.height();
+  const int64_t rowBytes = (w * 3 + 3) & ~int64_t(3);
+  const int64_t imageSize = rowBytes * h;
+  if (54 + imageSize > int64_t(UINT32_MAX)) throw EInvalidGraphic(QStringLiteral("The picture is too large for a bitmap file"));
+  uchar header[54] = {};
+  auto put32 = [&header](int at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) header[at + i] = uchar(v >> (8 * i));
+  };
+  header[0] = 'B';
+  header[1] = 'M';
+  put32(2, std::uint32_t(54 + imageSize));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, std::uint32_t(w));
+  put32(22, std::uint32_t(h));
+  header[26] = 1;
+  header[28] = 24;
+  put32(34, std::uint32_t(imageSize));
+  auto write = [&device](const char* p, int64_t n) {
+    if (device.write(p, n) != n)
+      throw EStreamError(QStringLiteral("Cannot write the bitmap: %1").arg(device.errorString()));
+  };
+  write(reinterpret_cast<const char*>(header), 54);
+
+  QImage src = image;
+  const QImage::Format f = src.format();
+  const bool direct = f == QImage::Format_BGR888 || f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
+                      f == QImage::Format_ARGB32_Premultiplied;
+  if (!direct) src = src.convertToFormat(QImage::Format_BGR888);
+  const bool triples = src.format() == QImage::Format_BGR888;
+  const int64_t rowsPerChunk = std::max<int64_t>(1, (1 << 20) / rowBytes);
+  std::vector<char> buffer(size_t(rowsPerChunk * rowBytes), 0);
+  for (int64_t done = 0; done < h;) {
+    const int64_t n = std::min(rowsPerChunk, h - done);
+    for (int64_t i = 0; i < n; ++i) {
+      const int y = int(h - 1 - (done + i));
+      char* d = buffer.data() + i * rowBytes;
+      if (triples) {
+        std::memcpy(d, src.constScanLine(y), size_t(w) * 3);
+      } else {
+        const auto* s = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        for (int64_t x = 0; x < w; ++x) {
+          d[3 * x] = char(qBlue(s[x]));
+          d[3 * x + 1] = char(qGreen(s[x]));
+          d[3 * x + 2] = char(qRed(s[x]));
+        }
+      }
+    }
+    write(buffer.data(), n * rowBytes);
+    done += n;
+  }
+}
+
+void SaveBitmap24(const QString& fileName, const QImage& image) {
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly))
+    throw EFCreateError(
+        QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
+  WriteBitmap24(file, image);
+  if (!file.commit())
+    throw EFCreateError(
+        QStringLiteral("Cannot write file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
+}

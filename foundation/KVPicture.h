@@ -1,0 +1,52 @@
+#pragma once
+// Pictures loaded by file extension: JPEG through libjpeg (decoded at a reduced scale when a
+// target box allows it), GIF through giflib (first frame), Windows bitmaps by our own reader, any
+// other format through Qt's image readers. Every reader checks the sizes a header claims against
+// the data and against kMaxPicturePixels before it allocates, and fails with EInvalidGraphic.
+// Also the 24-bit bitmap writer used for bitmap strips and the calendar picture.
+#include <QByteArray>
+#include <QIODevice>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include "foundation/KVGraphics.h"
+
+// The most pixels a decoded picture may have; larger JPEG pictures (and Qt formats whose reader
+// scales) are decoded at a reduced scale, others are refused.
+constexpr qint64 kMaxPicturePixels = 128LL * 1024 * 1024;
+
+enum class TPictureFormat { Unknown, JPEG, GIF, BMP, Qt };
+
+// The decoder for a file extension (without the dot, any case).
+TPictureFormat PictureFormatOfExtension(const QString& extension);
+
+// Target is the box the picture will be fitted or stretched into; an invalid size means full
+// size. A picture larger than the box may come back smaller than its full size, but never
+// smaller than the box in either direction (or than itself). Pictures that will be tiled must be
+// loaded at full size.
+QImage LoadPictureFromFile(const QString& fileName, QSize target = QSize());
+QImage LoadPictureFromData(const QByteArray& data, const QString& extension, QSize target = QSize());
+
+// Format_RGB32.
+QImage DecodeJPEG(const uchar* data, qint64 size, QSize target = QSize());
+inline QImage DecodeJPEG(const QByteArray& data, QSize target = QSize()) {
+  return DecodeJPEG(reinterpret_cast<const uchar*>(data.constData()), data.size(), target);
+}
+// The first frame on the logical screen: Format_BGR888, or Format_ARGB32 when some pixels are
+// transparent.
+QImage DecodeGIF(const uchar* data, qint64 size);
+inline QImage DecodeGIF(const QByteArray& data) {
+  return DecodeGIF(reinterpret_cast<const uchar*>(data.constData()), data.size());
+}
+// A Windows bitmap file (1, 4, 8, 16, 24 or 32 bits, uncompressed, run-length or bit fields)
+// as Format_BGR888.
+QImage DecodeBMP(const uchar* data, qint64 size);
+inline QImage DecodeBMP(const QByteArray& data) {
+  return DecodeBMP(reinterpret_cast<const uchar*>(data.constData()), data.size());
+}
+
+// Writes the picture as a 24-bit bottom-up bitmap file; an empty picture writes nothing.
+void WriteBitmap24(QIODevice& device, const QImage& image);
+// The same into a file, atomically: the old file stays whole when writing fails.
+void SaveBitmap24(const QString& fileName, const QImage& image);
