@@ -344,24 +344,27 @@ void ColorToTriple(TColor c, TRGBTriple& t) {
 
 std::uint32_t SwapRB(std::uint32_t v) { return ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF); }
 
+namespace {
+
+// from + round((to - from) x f), clamped to a channel; f far outside 0..1 cannot overflow.
+uint8_t MixChannel(int from, int to, float f) {
+  return ClampByte(from + std::clamp(RoundHalfEven((to - from) * double(f)), -512, 512));
+}
+
+}  // namespace
+
 TColor BlendColors(TColor c1, TColor c2, float f) {
   int r1, g1, b1, r2, g2, b2;
   SplitColor(c1, r1, g1, b1);
   SplitColor(c2, r2, g2, b2);
-  const double fd = f;
-  return RGBClamped(r1 + RoundHalfEven((r2 - r1) * fd), g1 + RoundHalfEven((g2 - g1) * fd),
-                    b1 + RoundHalfEven((b2 - b1) * fd));
+  return RGB(MixChannel(r1, r2, f), MixChannel(g1, g2, f), MixChannel(b1, b2, f));
 }
 
 void BlendTriple(TRGBTriple& out, float f, TPixelValue a, TPixelValue b) {
   const TRGBTriple ta = TripleOf(a), tb = TripleOf(b);
-  const double fd = f;
-  auto mix = [fd](int ca, int cb) {
-    return ClampByte(int(std::clamp<int64_t>(int64_t(cb) + RoundHalfEven((ca - cb) * fd), -1, 256)));
-  };
-  out.rgbtRed = mix(ta.rgbtRed, tb.rgbtRed);
-  out.rgbtGreen = mix(ta.rgbtGreen, tb.rgbtGreen);
-  out.rgbtBlue = mix(ta.rgbtBlue, tb.rgbtBlue);
+  out.rgbtRed = MixChannel(tb.rgbtRed, ta.rgbtRed, f);
+  out.rgbtGreen = MixChannel(tb.rgbtGreen, ta.rgbtGreen, f);
+  out.rgbtBlue = MixChannel(tb.rgbtBlue, ta.rgbtBlue, f);
 }
 
 TColor LightenColor(TColor c, int n) {
@@ -562,8 +565,8 @@ std::array<GreyRule, 256> GreyRules(uint8_t level, float factor, uint8_t thresho
   for (int g = 0; g < 256; ++g) {
     if (g == level) continue;
     const int d = g < level ? level - g : g - level;
-    const int k = d < threshold ? d + offset : RoundHalfEven(double(d) * double(factor)) + offset;
-    rules[size_t(g)] = GreyRule{g < level ? -1 : 1, k & 0xFF};
+    const int64_t k = d < threshold ? d + offset : int64_t(RoundHalfEven(double(d) * double(factor))) + offset;
+    rules[size_t(g)] = GreyRule{g < level ? -1 : 1, int(k & 0xFF)};
   }
   return rules;
 }

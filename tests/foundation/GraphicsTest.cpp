@@ -60,6 +60,7 @@ TEST(KVGraphicsColour, BlendFollowsTheFormulaWithHalvesToEven) {
   EXPECT_EQ(BlendColors(RGB(10, 20, 30), RGB(200, 100, 0), 1.0f), RGB(200, 100, 0));
   EXPECT_EQ(BlendColors(RGB(100, 100, 100), RGB(200, 50, 100), 2.0f), RGB(255, 0, 100));
   EXPECT_EQ(BlendColors(clBtnFace, clBlack, 0.5f), RGB(106, 104, 100));
+  EXPECT_EQ(BlendColors(RGB(100, 100, 100), RGB(200, 0, 100), 1e30f), RGB(255, 0, 100));
 }
 
 TEST(KVGraphicsColour, DerivedWeekendColoursOfThePackExample) {
