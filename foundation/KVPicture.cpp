@@ -20,6 +20,8 @@ namespace {
 
 using std::int64_t;
 
+constexpr qint64 kMaxPictureFileBytes = 1024LL * 1024 * 1024;
+
 EInvalidGraphic TooLarge(int64_t w, int64_t h) {
   return EInvalidGraphic(QStringLiteral("The picture is too large (%1 x %2 pixels)").arg(w).arg(h));
 }
@@ -340,9 +342,10 @@ QImage LoadPictureFromFile(const QString& fileName, QSize target) {
     throw EFOpenError(
         QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
   if (format == TPictureFormat::Qt) return ReadWithQt(&file, extension.toLower().toLatin1(), target);
+  // Read rather than mapped: a file cut short by someone else must not bring the program down.
   const qint64 size = file.size();
   if (size <= 0) throw EInvalidGraphic(QStringLiteral("The picture file \"%1\" is empty").arg(QDir::toNativeSeparators(fileName)));
-  if (const uchar* mapped = file.map(0, size)) return DecodeByFormat(format, mapped, size, extension, target);
+  if (size > kMaxPictureFileBytes) throw EInvalidGraphic(QStringLiteral("The picture file \"%1\" is too large").arg(QDir::toNativeSeparators(fileName)));
   const QByteArray data = file.readAll();
   if (data.size() != size)
     throw EReadError(QStringLiteral("Cannot read file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
