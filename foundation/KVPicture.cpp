@@ -156,8 +156,11 @@ int GifRead(GifFileType* gif, GifByteType* buf, int len) {
   return int(n);
 }
 
-// No LZW code stands for more than 4096 pixels, and no code is shorter than 2 bits.
-constexpr int64_t kGifPixelsPerByte = 4 * 4096;
+// An LZW code stands for at most one pixel more than the codes before it and never for more
+// than 4096; while the table fills (about 8.4 million pixels at most) codes grow to 12 bits,
+// after which no byte holds more than 2731 pixels.
+constexpr int64_t kGifFillPixels = 4096LL * 4097 / 2;
+constexpr int64_t kGifPixelsPerByte = 2731;
 
 EInvalidGraphic GifError(int code) {
   return EInvalidGraphic(QStringLiteral("GIF image is not valid: %1").arg(QString::fromLatin1(GifErrorString(code))));
@@ -410,7 +413,8 @@ QImage DecodeGIF(const uchar* data, qint64 size) {
       throw EInvalidGraphic(QStringLiteral("GIF image is not valid: empty picture"));
     if (cw * ch > kMaxPicturePixels || fw * fh > kMaxPicturePixels) throw TooLarge(std::max(cw, fw), std::max(ch, fh));
     const int64_t rest = source.size - source.pos;
-    if (fw * fh > rest * kGifPixelsPerByte || cw * ch > std::max<int64_t>(rest, 1) * kGifPixelsPerByte)
+    const int64_t plausible = kGifFillPixels + rest * kGifPixelsPerByte;
+    if (fw * fh > plausible || cw * ch > plausible)
       throw EInvalidGraphic(QStringLiteral("GIF image is not valid: too little data for %1 x %2 pixels").arg(cw).arg(ch));
 
     const bool covers = d.Left == 0 && d.Top == 0 && fw >= cw && fh >= ch;
