@@ -48,7 +48,7 @@ class TKVTextHelperScope {
   TKVTextHelper* previous_;
 };
 
-// Text through QPainter and QFontMetrics.
+// Text through QPainter and QFontMetrics (needs the QGuiApplication).
 class TKVQtTextHelper : public TKVTextHelper {
  public:
   int TextWidth(const QFont& font, const QString& text) override;
