@@ -1,7 +1,9 @@
 #include "foundation/KVSkin.h"
 
+#include <QTimer>
 #include <algorithm>
 
+#include "foundation/KVObjectText.h"
 #include "foundation/KVString.h"
 
 QString ExtractObjectBlock(const QStringList& Lines, const TComponent& Component) {
@@ -112,6 +114,16 @@ void TKVSkinComponentData::EndLoad() {
   loading_ = false;
 }
 
+void TKVSkinComponentData::ReadBlock(const QString& block) {
+  if (block.isEmpty()) return;
+  try {
+    ReadSkinText(block, *owner_);
+  } catch (const EParserError&) {
+    return;  // a malformed block from a package is skipped, never fatal
+  }
+  TextLoaded(block);
+}
+
 void TKVSkinComponentData::ApplyFormText(const QStringList& FormText) {
   BeginLoad();
   try {
@@ -123,17 +135,9 @@ void TKVSkinComponentData::ApplyFormText(const QStringList& FormText) {
             ReplaceAll(QStringLiteral("object Default: ") + owner_->ClassName(),
                        QStringLiteral("object ") + owner_->Name() + QStringLiteral(": ") + owner_->ClassName(),
                        appSkin_->Forms.front().text.join(QStringLiteral("\n")), false);
-        const QString block = ExtractObjectBlock(defaults.split(QLatin1Char('\n')), *owner_);
-        if (!block.isEmpty()) {
-          ReadSkinText(block, *owner_);
-          TextLoaded(block);
-        }
+        ReadBlock(ExtractObjectBlock(defaults.split(QLatin1Char('\n')), *owner_));
       }
-      const QString own = ExtractObjectBlock(FormText, *owner_);
-      if (!own.isEmpty()) {
-        ReadSkinText(own, *owner_);
-        TextLoaded(own);
-      }
+      ReadBlock(ExtractObjectBlock(FormText, *owner_));
     }
   } catch (...) {
     EndLoad();
@@ -152,7 +156,11 @@ const ClassInfo& TAppSkin::StaticClass() {
   return ci;
 }
 
-TAppSkin::TAppSkin(TComponent* owner) : TComponent(owner) {}
+TAppSkin::TAppSkin(TComponent* owner) : TComponent(owner), animationTimer_(std::make_unique<QTimer>()) {
+  animationTimer_->setInterval(50);
+  PackStream.open(QIODevice::ReadWrite);
+  PackReader.SetStream(&PackStream);
+}
 
 TAppSkin::~TAppSkin() {
   OnLoadSkin.Clear();
@@ -170,10 +178,80 @@ const TAppSkin::Form* TAppSkin::FindForm(const QString& name) const {
   return nullptr;
 }
 
+namespace {
+int ValueCount(const QStringList& values, const QString& name) {
+  for (const QString& l : values)
+    if (TextBefore(l, QStringLiteral("=")).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+      return std::max(0, StrToIntDef(TextAfter(l, QStringLiteral("=")).trimmed(), 0));
+  return 0;
+}
+
+QStringList EntryLines(TKVResReader& r, int index) {
+  QStringList lines = DecodeObjectTextBytes(r.ReadBuffer(index)).split(QLatin1Char('\n'));
+  for (QString& l : lines)
+    if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
+  if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+  return lines;
+}
+}  // namespace
+
+void TAppSkin::LoadSkinPackage(QIODevice& stream) {
+  Forms.clear();
+  Images.Clear();
+  Values.clear();
+  TKVResReader reader;
+  reader.SetStream(&stream);
+  if (reader.ReadDirectory() && reader.Count() > 0) {
+    try {
+      Values = EntryLines(reader, 0);
+    } catch (const EKVError&) {
+    }
+    PackStream.close();
+    PackStream.setData(QByteArray());
+    PackStream.open(QIODevice::ReadWrite);
+    if (reader.Count() > 1) {
+      try {
+        reader.ReadToStream(1, PackStream);
+      } catch (const EKVError&) {
+        PackStream.buffer().clear();
+      }
+    }
+    PackReader.ReadDirectory();
+    // Counts are bounded by the entries the package really has.
+    const int images = std::min(ValueCount(Values, QStringLiteral("imagescount")), std::max(0, reader.Count() - 2));
+    const int forms =
+        std::min(ValueCount(Values, QStringLiteral("formscount")), std::max(0, reader.Count() - 2 - images));
+    for (int i = 0; i < images; ++i) {
+      TKVBitmapList& strip = Images.Add();  // kept even when unreadable, so indices stay in place
+      try {
+        QBuffer b;
+        b.setData(reader.ReadBuffer(2 + i));
+        b.open(QIODevice::ReadOnly);
+        strip.LoadFromStream(b);
+      } catch (const EKVError&) {
+      }
+    }
+    for (int i = 0; i < forms; ++i) {
+      try {
+        QStringList lines = EntryLines(reader, 2 + images + i);
+        if (lines.isEmpty()) continue;
+        const QString name = lines.takeFirst().trimmed();
+        Forms.push_back({name, lines});
+      } catch (const EKVError&) {
+      }
+    }
+  }
+  OnLoadSkin(this);
+  ApplyForms();
+  for (TKVSkinComponentData* c : std::vector<TKVSkinComponentData*>(components_)) c->SkinChanged();
+}
+
 void TAppSkin::ApplyForms() {
   for (TKVSkinComponentData* c : std::vector<TKVSkinComponentData*>(components_)) {
     if (c->FormName().isEmpty()) continue;
-    if (const Form* f = FindForm(c->FormName())) c->ApplyFormText(f->text);
+    const Form* f = FindForm(c->FormName());
+    if (!f) continue;
+    c->ApplyFormText(f->text);
   }
 }
 

@@ -1,13 +1,18 @@
 #pragma once
 // Property text: finding a component's block in a longer text and reading it into the
 // component; the settings base class; skins and the binding of components to them.
+#include <QBuffer>
 #include <QString>
 #include <QStringList>
 #include <memory>
 #include <vector>
 
+#include "foundation/KVBitmapList.h"
 #include "foundation/KVClasses.h"
+#include "foundation/KVRStream.h"
 
+class QIODevice;
+class QTimer;
 class TAppSkin;
 
 // "object Name: Class" up to the first line that starts with "end", CR LF after every line;
@@ -40,16 +45,20 @@ class TKVSkinComponentData : public TPersistent {
   // Called with every block read into the owner.
   virtual void TextLoaded(const QString& block);
   // The form's default block for the owner's class (from the skin's first form text), then the
-  // owner's own block from FormText, between BeginLoad and EndLoad.
+  // owner's own block from FormText, between BeginLoad and EndLoad. A block that cannot be parsed
+  // is skipped.
   virtual void ApplyFormText(const QStringList& FormText);
   virtual void BeginLoad();
   virtual void EndLoad();
+  // Called after a new package was applied; skinned controls repaint here.
+  virtual void SkinChanged() {}
 
  protected:
   virtual void BeforeLoad() {}
   virtual void AfterLoad() {}
   void SetLoading(bool on) { loading_ = on; }
   void BindOwnerMethods();
+  void ReadBlock(const QString& block);
 
  private:
   friend class TAppSkin;
@@ -67,23 +76,35 @@ class TAppSkin : public TComponent {
   explicit TAppSkin(TComponent* owner = nullptr);
   ~TAppSkin() override;
 
+  // Entry 0 of the package: name=value lines ("imagescount", "formscount").
   QStringList Values;
+  // One bitmap strip per image entry, in package order.
+  TKVBitmapObjectList Images;
   // Form names and their property texts, in package order; form 0 may hold default blocks.
   struct Form {
     QString name;
     QStringList text;
   };
   std::vector<Form> Forms;
+  // Entry 1 of the package, a nested pack, kept with its directory read.
+  QBuffer PackStream;
+  TKVResReader PackReader;
   TNotifyEvent OnLoadSkin;
 
   const std::vector<TKVSkinComponentData*>& Components() const { return components_; }
   const Form* FindForm(const QString& name) const;
+  // Reads a skin package from the stream's start and applies its forms to every binding. A strip
+  // that cannot be read stays empty and a form block that cannot be parsed is skipped.
+  void LoadSkinPackage(QIODevice& stream);
   // Applies each registered binding's form text, in registration order.
   void ApplyForms();
+  // Steps of skin animations; never started by this program.
+  QTimer& AnimationTimer() { return *animationTimer_; }
 
  private:
   friend class TKVSkinComponentData;
   std::vector<TKVSkinComponentData*> components_;
+  std::unique_ptr<QTimer> animationTimer_;
 };
 
 // The skin every binding starts with; exists for the whole run.

@@ -1,3 +1,5 @@
+#include <QBuffer>
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include "foundation/KVSkin.h"
@@ -117,4 +119,102 @@ TEST(KVSkin, RemovedSkinFallsBackToTheDefault) {
   EXPECT_EQ(x.Skin().AppSkin(), skin);
   delete skin;
   EXPECT_EQ(x.Skin().AppSkin(), &DefaultSkin());
+}
+
+namespace {
+
+QByteArray StripBytes(int n) {
+  TKVBitmapList strip;
+  for (int i = 0; i < n; ++i) {
+    QImage img(10 + i, 8, QImage::Format_BGR888);
+    img.fill(Qt::red);
+    strip.AddBitmap(img);
+  }
+  QBuffer b;
+  b.open(QIODevice::WriteOnly);
+  strip.SaveToStream(b);
+  return b.data();
+}
+
+QByteArray Package(const QString& values, const std::vector<QByteArray>& strips, const QStringList& forms,
+                   const QByteArray& nested = QByteArray()) {
+  TKVResWriter w(0x564B0001, true);
+  w.AddBuffer(-2, values.toLatin1());
+  TKVResWriter inner(5, true);
+  inner.AddBuffer(3, nested);
+  QBuffer nb;
+  nb.open(QIODevice::WriteOnly);
+  inner.SaveToStream(nb);
+  w.AddBuffer(-2, nb.data());
+  for (const QByteArray& s : strips) w.AddBuffer(-4, s);
+  for (const QString& f : forms) w.AddBuffer(-2, f.toLatin1());
+  QBuffer out;
+  out.open(QIODevice::WriteOnly);
+  w.SaveToStream(out);
+  return out.data();
+}
+
+void LoadPackage(TAppSkin& skin, const QByteArray& bytes) {
+  QBuffer b;
+  b.setData(bytes);
+  b.open(QIODevice::ReadOnly);
+  skin.LoadSkinPackage(b);
+}
+
+}  // namespace
+
+TEST(KVSkin, PackageLoadsStripsAndFormsAndAppliesThem) {
+  TForm form;
+  form.SetName("F");
+  auto* b = new TX(&form);
+  b->SetName("B");
+  TAppSkin skin;
+  b->Skin().SetAppSkin(&skin);
+  int loads = 0;
+  skin.OnLoadSkin.Set([&loads](TPersistent*) { ++loads; });
+  LoadPackage(skin, Package("imagescount=2\r\nformscount=1\r\n", {StripBytes(3), StripBytes(1)},
+                            {"F\r\nobject B: TX\r\n  P = 5\r\nend\r\n"}, "inner"));
+  EXPECT_EQ(loads, 1);
+  ASSERT_EQ(skin.Images.Count(), 2);
+  EXPECT_EQ(skin.Images.Items(0)->Count(), 3);
+  EXPECT_EQ(skin.Images.Items(1)->EntryWidth(0), 10);
+  ASSERT_EQ(skin.Forms.size(), 1u);  // the form text sat in entry 4
+  EXPECT_EQ(skin.Forms[0].name, "F");
+  EXPECT_EQ(b->P, 5);
+  EXPECT_EQ(skin.PackReader.Count(), 1);
+  EXPECT_EQ(skin.PackReader.ReadBuffer(0), "inner");
+
+  // A second package replaces everything of the first.
+  LoadPackage(skin, Package("formscount=1", {}, {"G\r\nobject B: TX\r\nend\r\n"}));
+  EXPECT_EQ(skin.Images.Count(), 0);
+  ASSERT_EQ(skin.Forms.size(), 1u);
+  EXPECT_EQ(skin.Forms[0].name, "G");
+  EXPECT_EQ(loads, 2);
+}
+
+TEST(KVSkin, HostilePackagesLoadWhatTheyCan) {
+  TForm form;
+  form.SetName("F");
+  auto* b = new TX(&form);
+  b->SetName("B");
+  auto* c = new TX(&form);
+  c->SetName("C");
+  TAppSkin skin;
+  b->Skin().SetAppSkin(&skin);
+  c->Skin().SetAppSkin(&skin);
+  // Counts beyond the entries, a strip that is garbage, a malformed block for B.
+  LoadPackage(skin, Package("imagescount=1\r\nformscount=99", {"garbage"},
+                            {"F\r\nobject B: TX\r\n  P = 'unterminated\r\nend\r\nobject C: TX\r\n  Q = 7\r\nend\r\n"}));
+  EXPECT_EQ(skin.Images.Count(), 1);
+  EXPECT_EQ(skin.Images.Items(0)->Count(), 0);
+  EXPECT_EQ(b->P, 0);
+  EXPECT_EQ(c->Q, 7);
+  // No entries at all: everything cleared, the event still fires.
+  int loads = 0;
+  skin.OnLoadSkin.Set([&loads](TPersistent*) { ++loads; });
+  LoadPackage(skin, QByteArray("\0\0\0\0\0\0\0\0", 8));
+  EXPECT_TRUE(skin.Forms.empty());
+  EXPECT_EQ(loads, 1);
+  LoadPackage(skin, "not a pack");
+  EXPECT_EQ(loads, 2);
 }
