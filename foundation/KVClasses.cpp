@@ -767,3 +767,15 @@ TextObject WriteComponentToText(const TComponent& component) {
   o.props = WriteProperties(component);
   return o;
 }
+
+void BindCompLoadMethods(TPersistent* owner, TObjectProc& afterLoad, TObjectProc& beforeLoad) {
+  const auto bind = [owner](TObjectProc& ev, const QString& name) {
+    if (ev) return;
+    if (auto fn = FindPublishedMethod<void()>(owner, name)) {
+      ev.fn = *fn;
+      ev.name = name;
+    }
+  };
+  bind(afterLoad, QStringLiteral("CompAfterLoad"));
+  bind(beforeLoad, QStringLiteral("CompBeforeLoad"));
+}

@@ -490,3 +490,7 @@ template <class Sig>
 std::optional<std::function<Sig>> FindPublishedMethod(TPersistent* owner, const QString& name) {
   return ClassBuilder<TPersistent>::FindPublishedMethod<Sig>(owner, name);
 }
+
+// Binds the owner's published "CompAfterLoad" and "CompBeforeLoad" methods to the two events of a
+// skin binding, where they are not bound yet.
+void BindCompLoadMethods(TPersistent* owner, TObjectProc& afterLoad, TObjectProc& beforeLoad);

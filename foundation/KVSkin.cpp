@@ -62,19 +62,7 @@ TKVSkinComponentData::TKVSkinComponentData(TComponent* owner) : owner_(owner) {
   loading_ = false;
 }
 
-void TKVSkinComponentData::BindOwnerMethods() {
-  if (!owner_) return;
-  if (!OwnerAfterLoad)
-    if (auto fn = FindPublishedMethod<void()>(owner_, QStringLiteral("CompAfterLoad"))) {
-      OwnerAfterLoad.fn = *fn;
-      OwnerAfterLoad.name = QStringLiteral("CompAfterLoad");
-    }
-  if (!OwnerBeforeLoad)
-    if (auto fn = FindPublishedMethod<void()>(owner_, QStringLiteral("CompBeforeLoad"))) {
-      OwnerBeforeLoad.fn = *fn;
-      OwnerBeforeLoad.name = QStringLiteral("CompBeforeLoad");
-    }
-}
+void TKVSkinComponentData::BindOwnerMethods() { BindCompLoadMethods(owner_, OwnerAfterLoad, OwnerBeforeLoad); }
 
 TKVSkinComponentData::~TKVSkinComponentData() { SetAppSkin(nullptr); }
 

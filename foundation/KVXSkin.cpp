@@ -83,16 +83,7 @@ void TKVXSkinData::BeginLoad() {
   // where only the base class is known, so the lookup waits for the first load.
   if (!ownerChecked_ && owner_) {
     ownerChecked_ = true;
-    if (!OwnerAfterLoad)
-      if (auto fn = FindPublishedMethod<void()>(owner_, QStringLiteral("CompAfterLoad"))) {
-        OwnerAfterLoad.fn = *fn;
-        OwnerAfterLoad.name = QStringLiteral("CompAfterLoad");
-      }
-    if (!OwnerBeforeLoad)
-      if (auto fn = FindPublishedMethod<void()>(owner_, QStringLiteral("CompBeforeLoad"))) {
-        OwnerBeforeLoad.fn = *fn;
-        OwnerBeforeLoad.name = QStringLiteral("CompBeforeLoad");
-      }
+    BindCompLoadMethods(owner_, OwnerAfterLoad, OwnerBeforeLoad);
   }
   loading_ = true;
   BeforeLoadHook();
