@@ -1,0 +1,137 @@
+#include "calendar/MirData.h"
+
+#include <QBuffer>
+#include <QtEndian>
+
+#include "foundation/KVRStream.h"
+
+// ---------------------------------------------------------------------------------------------
+// TMirovaAdItem, TMirovaIni
+
+const ClassInfo& TMirovaAdItem::StaticClass() {
+  static const ClassInfo ci = ClassBuilder<TMirovaAdItem>("TMirovaAdItem", &TCollectionItem::StaticClass())
+                                  .Bool("BlendImage", &TMirovaAdItem::BlendImage, false)
+                                  .Int("BlendContrast", &TMirovaAdItem::BlendContrast, 0)
+                                  .Color("TransparentColor", &TMirovaAdItem::TransparentColor, 0)
+                                  .Str("SponsorText", &TMirovaAdItem::SponsorText)
+                                  .Build();
+  return ci;
+}
+
+const ClassInfo& TMirovaIni::StaticClass() {
+  static const ClassInfo ci = ClassBuilder<TMirovaIni>("TMirovaIni", &TKVSkinIni::StaticClass())
+                                  .Bool("ShowSponsorImg", &TMirovaIni::ShowSponsorImg)
+                                  .Obj("Ads", [](TMirovaIni& m) -> TPersistent* { return &m.Ads; })
+                                  .Build();
+  return ci;
+}
+
+TMirovaIni::TMirovaIni(TComponent* owner) : TKVSkinIni(owner), Ads(this) { SetName(QStringLiteral("MirPackIni")); }
+
+void TMirovaIni::ResetDefaults() {
+  ShowSponsorImg = true;
+  Ads.Clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TMirovaHeaderObject
+
+const ClassInfo& TMirovaHeaderObject::StaticClass() {
+  static const ClassInfo ci = ClassBuilder<TMirovaHeaderObject>("TMirovaHeaderObject", &TPersistent::StaticClass()).Build();
+  return ci;
+}
+
+bool TMirovaHeaderObject::ReadHeaderRecord(QIODevice& Stream) {
+  char raw[8] = {};
+  const qint64 n = Stream.read(raw, 8);
+  Header[0] = qFromLittleEndian<qint32>(raw);
+  Header[1] = qFromLittleEndian<qint32>(raw + 4);
+  return n == 8;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TMThnList
+
+int TMThnList::IndexOf(const QString& Key) const {
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i].key.compare(Key, Qt::CaseInsensitive) == 0) return int(i);
+  return -1;
+}
+
+void TMThnList::Add(const QString& Key, const QByteArray& Data) { items_.push_back({Key, Data}); }
+
+void TMThnList::Clear() { items_.clear(); }
+
+void TMThnList::ReadThumbHeader(const QString& FileName) {
+  Tag = ThumbWidth = ThumbHeight = 0;
+  try {
+    TKVResFileReader r(FileName);
+    if (r.Version() != kThumbPackVersion || r.Count() < 1) return;
+    const QByteArray h = r.ReadBuffer(0);
+    if (h.size() < 12) return;
+    Tag = qFromLittleEndian<qint32>(h.constData());
+    ThumbWidth = qFromLittleEndian<qint32>(h.constData() + 4);
+    ThumbHeight = qFromLittleEndian<qint32>(h.constData() + 8);
+  } catch (const EKVError&) {
+    Tag = ThumbWidth = ThumbHeight = 0;
+  }
+}
+
+void TMThnList::LoadThumbs(const QString& FileName) {
+  try {
+    TKVResFileReader r(FileName);
+    if (r.Version() != kThumbPackVersion || r.Count() < 1) return;
+    const QByteArray h = r.ReadBuffer(0);
+    if (h.size() < 12) return;
+    Tag = qFromLittleEndian<qint32>(h.constData());
+    ThumbWidth = qFromLittleEndian<qint32>(h.constData() + 4);
+    ThumbHeight = qFromLittleEndian<qint32>(h.constData() + 8);
+    for (int i = 1; i < r.Count(); ++i) {
+      const QByteArray e = r.ReadBuffer(i);
+      if (e.size() < 8) return;
+      const qint64 nameLen = qFromLittleEndian<qint32>(e.constData());
+      const qint64 dataSize = qFromLittleEndian<qint32>(e.constData() + 4);
+      // Lengths that the entry cannot hold end the load here.
+      if (nameLen < 0 || dataSize < 0 || 8 + nameLen + dataSize > e.size()) return;
+      Add(QString::fromUtf8(e.constData() + 8, nameLen), e.mid(8 + nameLen, dataSize));
+    }
+  } catch (const EKVError&) {
+  }
+}
+
+bool TMThnList::SaveThumbs(const QString& FileName) const {
+  try {
+    TKVResFileWriter w(kThumbPackVersion, true, FileName);
+    char head[12];
+    qToLittleEndian<qint32>(Tag, head);
+    qToLittleEndian<qint32>(ThumbWidth, head + 4);
+    qToLittleEndian<qint32>(ThumbHeight, head + 8);
+    w.AddBuffer(kThumbHeaderKind, QByteArray(head, 12));
+    for (const Item& it : items_) {
+      const QByteArray key = it.key.toUtf8();
+      QByteArray e(8, '\0');
+      qToLittleEndian<qint32>(qint32(key.size()), e.data());
+      qToLittleEndian<qint32>(qint32(it.data.size()), e.data() + 4);
+      e.append(key).append(it.data);
+      w.AddBuffer(kThumbEntryKind, e);
+    }
+    w.Save();
+    return true;
+  } catch (const EKVError&) {
+    return false;
+  }
+}
+
+// Pending the bitmap writer and reader of the graphics unit.
+void TMThnList::AddThumb(const QString& Key, const QImage& Graphic) {
+  QBuffer b;
+  b.open(QIODevice::WriteOnly);
+  if (!Graphic.isNull()) Graphic.convertToFormat(QImage::Format_RGB888).save(&b, "BMP");
+  Add(Key, b.data());
+}
+
+QImage TMThnList::Thumb(int i) const {
+  QImage img;
+  if (i < 0 || i >= Count() || !img.loadFromData(Streams(i), "BMP")) return {};
+  return img.convertToFormat(QImage::Format_BGR888);
+}
