@@ -79,6 +79,7 @@ const ClassInfo& Tini::StaticClass() {
 }
 
 Tini::Tini(TComponent* owner, const TFont& formFont) : TKVSkinIni(owner) {
+  SetName(QStringLiteral("ini"));
   FormFont.Assign(formFont);
   SetStoredDefaults();
   WorkStyle.AssignStyle(StoredStyle);
@@ -177,12 +178,7 @@ void Tini::ReadValues() {
   const auto readFont = [&](const char* name, TFont& f) {
     TFont def;
     def.Assign(f);
-    try {
-      reg.ReadFont(QString::fromLatin1(name), f, def);
-    } catch (const EKVError&) {
-      f.Assign(def);  // the five values stand or fall together
-      failed = true;
-    }
+    guard([&] { reg.ReadFont(QString::fromLatin1(name), f, def); });
   };
   TCalendarStyle& s = StoredStyle;
   readInt("DiarySplit", DiarySplit);
@@ -554,6 +550,7 @@ const ClassInfo& TLayoutIni::StaticClass() {
 }
 
 TLayoutIni::TLayoutIni(TComponent* owner) : TKVSkinIni(owner) {
+  SetName(QStringLiteral("Lini"));
   monthLine_ = std::make_unique<TMonthLine>();
   for (auto& b : monthBoxes_) b = std::make_unique<TMonthBox>();
   monthYear_ = std::make_unique<TLayoutItem>();

@@ -341,6 +341,14 @@ void Lay(Sketch& k, int W, int H) {
 
 }  // namespace
 
+std::vector<QRect> SketchLayout(const QString& LayoutText, int W, int H) {
+  Sketch k = ReadSketch(ParseObjectText(LayoutText));
+  Lay(k, W, H);
+  std::vector<QRect> r;
+  for (const auto& it : k.items) r.push_back(it.visible ? it.r : QRect());
+  return r;
+}
+
 QImage DrawLayoutPreview(const QString& LayoutText) {
   Sketch k = ReadSketch(ParseObjectText(LayoutText));
   constexpr int W = 1440, H = 1080;

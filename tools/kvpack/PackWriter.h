@@ -5,6 +5,7 @@
 // kvpack tool at build time and by tests for their fixtures.
 #include <QByteArray>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <utility>
@@ -62,6 +63,9 @@ void WriteImagePack(const QString& FileName, const QString& Title, const QByteAr
 // The layout text with a drawn "Picture.Data" preview when it has none. Raises EParserError on
 // text that is not object text.
 QString LayoutWithPreview(const QString& LayoutText);
+// Where the 24 items of a layout lie on a W x H screen, worked out as the calendar does with
+// fixed guesses for the sizes that depend on fonts; a null rectangle for an invisible item.
+std::vector<QRect> SketchLayout(const QString& LayoutText, int W, int H);
 // A 120 x 90 sketch of where the layout's visible items lie on a 4:3 screen.
 QImage DrawLayoutPreview(const QString& LayoutText);
 // The stored form of a picture property: class name, size and bitmap file.
