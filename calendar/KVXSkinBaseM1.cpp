@@ -1,8 +1,10 @@
 #include "calendar/KVXSkinBaseM1.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QPainter>
 
+#include "foundation/KVBitmapList.h"
 #include "foundation/KVSysUtils.h"
 #include "platform/KVClock.h"
 
@@ -195,6 +197,29 @@ void TMIconBase::DefineProperties(TFiler& filer) {
       [this] { return WriteIconData(); }, true);
 }
 
+QByteArray TMIconBase::WriteIconData() const {
+  TKVBitmapList strip;
+  for (const QImage& icon : Icons) strip.AddBitmap(icon);
+  QBuffer b;
+  b.open(QIODevice::WriteOnly);
+  strip.SaveToStream(b);
+  return b.data();
+}
+
+void TMIconBase::ReadIconData(const QByteArray& data) {
+  TKVBitmapList strip;
+  QBuffer b;
+  b.setData(data);
+  b.open(QIODevice::ReadOnly);
+  strip.LoadFromStream(b);  // raises on data that is no strip; the icons stay as they were
+  Icons.clear();
+  for (int i = 0; i < strip.Count(); ++i) {
+    TKVBitmap icon;
+    strip.GetBitmap(icon, i);
+    AddIcon(icon.Image());
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // TMEventBase
 
@@ -226,6 +251,3 @@ void SaveDocumentFile(TKVXSkinIni& Doc, const QString& FileName, bool Compress) 
   Doc.LoadFailed = false;
 }
 
-// Pending the bitmap strip.
-QByteArray TMIconBase::WriteIconData() const { return {}; }
-void TMIconBase::ReadIconData(const QByteArray&) {}

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QtEndian>
 
+#include "foundation/KVPicture.h"
 #include "foundation/KVRStream.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -122,16 +123,18 @@ bool TMThnList::SaveThumbs(const QString& FileName) const {
   }
 }
 
-// Pending the bitmap writer and reader of the graphics unit.
 void TMThnList::AddThumb(const QString& Key, const QImage& Graphic) {
   QBuffer b;
   b.open(QIODevice::WriteOnly);
-  if (!Graphic.isNull()) Graphic.convertToFormat(QImage::Format_RGB888).save(&b, "BMP");
+  WriteBitmap24(b, Graphic);
   Add(Key, b.data());
 }
 
 QImage TMThnList::Thumb(int i) const {
-  QImage img;
-  if (i < 0 || i >= Count() || !img.loadFromData(Streams(i), "BMP")) return {};
-  return img.convertToFormat(QImage::Format_BGR888);
+  if (i < 0 || i >= Count() || Streams(i).isEmpty()) return {};
+  try {
+    return DecodeBMP(Streams(i));
+  } catch (const EKVError&) {
+    return {};
+  }
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "foundation/KVPicture.h"
 #include "foundation/KVRes.h"
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
@@ -493,7 +494,7 @@ QByteArray TLayoutPicture::EncodeData(const QImage& image) {
   if (image.isNull()) return {};
   QBuffer bmp;
   bmp.open(QIODevice::WriteOnly);
-  image.convertToFormat(QImage::Format_RGB888).save(&bmp, "BMP");
+  WriteBitmap24(bmp, image);
   QByteArray r;
   r.append(char(7)).append("TBitmap");
   char size[4];
@@ -510,10 +511,11 @@ QImage TLayoutPicture::DecodeData(const QByteArray& data) {
   const qint32 size = qFromLittleEndian<qint32>(data.constData() + 1 + nameLen);
   const qint64 start = 1 + nameLen + 4;
   if (size <= 0 || size > data.size() - start) throw EReadError(QStringLiteral("Truncated picture data"));
-  QImage img;
-  if (!img.loadFromData(data.mid(start, size), "BMP") || img.width() > 4096 || img.height() > 4096)
-    throw EReadError(QStringLiteral("Invalid picture data"));
-  return img.convertToFormat(QImage::Format_BGR888);
+  try {
+    return DecodeBMP(reinterpret_cast<const uchar*>(data.constData() + start), size);
+  } catch (const EKVError& e) {
+    throw EReadError(e.Message());
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

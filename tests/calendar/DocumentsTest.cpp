@@ -1,6 +1,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include "calendar/KVXSkinBaseM1.h"
@@ -244,4 +245,43 @@ TEST(CalendarDocuments, TheDefaultHolidayDocumentLoadsAlthoughCompressed) {
   EXPECT_EQ(h.Data()[0]->Title, "New Year");
   EXPECT_EQ(h.Data()[0]->Color, clBlack);
   EXPECT_EQ(h.Data()[0]->Schedule, schYearly);
+}
+
+TEST(IconDocument, IconsTravelAsOneStripOf32By32Pictures) {
+  TMIconBase icons;
+  AcceptAll(icons);
+  QImage red(32, 32, QImage::Format_RGB888);
+  red.fill(Qt::red);
+  QImage big(48, 40, QImage::Format_RGB888);
+  big.fill(Qt::blue);
+  QImage small(10, 10, QImage::Format_RGB888);
+  small.fill(Qt::green);
+  icons.AddIcon(red);
+  icons.AddIcon(big);
+  icons.AddIcon(small);
+  const QByteArray strip = icons.WriteIconData();
+  EXPECT_EQ(strip.mid(16, 9), QByteArray("32,32,32,"));
+  TMIconBase back;
+  AcceptAll(back);
+  Load(back, Saved(icons, true));
+  EXPECT_FALSE(back.LoadFailed);
+  ASSERT_EQ(back.Icons.size(), 3u);
+  for (const QImage& i : back.Icons) EXPECT_EQ(i.size(), QSize(32, 32));
+  EXPECT_EQ(back.Icons[0].pixel(16, 16), qRgb(255, 0, 0));
+  EXPECT_EQ(back.Icons[1].pixel(31, 31), qRgb(0, 0, 255));  // cut at the edge
+  EXPECT_EQ(back.Icons[2].pixel(5, 5), qRgb(0, 255, 0));
+  EXPECT_EQ(back.Icons[2].pixel(20, 20), qRgb(255, 255, 255));  // on white
+  // No icons and a broken strip: nothing is lost but the broken property.
+  TMIconBase none;
+  AcceptAll(none);
+  Load(back, Saved(none));
+  EXPECT_FALSE(back.LoadFailed);
+  EXPECT_TRUE(back.Icons.empty());
+  EXPECT_THROW(back.ReadIconData(QByteArray("\x05\x00\x00\x00", 4)), EKVError);
+  QString text = QString::fromLatin1(Saved(icons));
+  text.replace(QRegularExpression("IconData = \\{[0-9A-F\\s]{10}"), "IconData = {00");
+  Load(back, text.toLatin1());
+  EXPECT_FALSE(back.LoadFailed);
+  EXPECT_TRUE(back.Icons.empty());
+  EXPECT_EQ(back.DocType, "Kel Voro Icon List");
 }

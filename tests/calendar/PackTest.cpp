@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "calendar/MirData.h"
+#include "foundation/KVBitmapList.h"
+#include "foundation/KVSkin.h"
 #include "calendar/iniData.h"
 #include "foundation/KVRStream.h"
 #include "tests/common/TestUtil.h"
@@ -228,4 +230,56 @@ TEST(PackWriter, EmbeddedSourcesNameEveryBlock) {
   EXPECT_TRUE(src.contains("1, 255,"));
   EXPECT_TRUE(src.contains("{\"A\", kBlock0, 2}"));
   EXPECT_TRUE(src.contains("{\"Empty\", kBlock1, 0}"));
+}
+
+TEST(DefaultImagePack, TheBuildPutsAWidePackBesideTheProgram) {
+  const QString file = QStringLiteral(KV_PROGRAM_BUILD_DIR) + "/landscapes.mcp";
+  ASSERT_TRUE(QFile::exists(file));
+  TKVResFileReader r(file);
+  EXPECT_EQ(r.Version(), 0x564B0065);
+  ASSERT_GT(r.Count(), 5);
+  EXPECT_EQ(r.ReadBuffer(0), QByteArray("Mirova Landscapes"));
+  TMirovaHeaderObject h;
+  QBuffer hb;
+  hb.setData(r.ReadBuffer(1));
+  hb.open(QIODevice::ReadOnly);
+  h.ReadHeaderRecord(hb);
+  ASSERT_EQ(h.PictureCount(), r.Count() - 3);
+  EXPECT_GE(h.PictureCount(), 3);
+  QList<QImage> seen;
+  for (int k = 1; k <= h.PictureCount(); ++k) {
+    ASSERT_EQ(std::abs(r.GetEntry(k + 2).Kind), 7);
+    QImage p;
+    ASSERT_TRUE(p.loadFromData(r.ReadBuffer(k + 2), "JPEG"));
+    EXPECT_EQ(p.width() * 9, p.height() * 16);
+    const QImage small = p.scaled(32, 18);
+    for (const QImage& s : seen) EXPECT_NE(s, small);
+    seen << small;
+  }
+
+  // Its skin gives the cover and the pack colours of the settings object.
+  class TMainForm : public TComponent {
+   public:
+    using TComponent::TComponent;
+    bool IsForm() const override { return true; }
+  } form;
+  form.SetName("KVMirovaCalendar");
+  auto* ini = new Tini(&form);
+  TAppSkin skin;
+  ini->Skin().SetAppSkin(&skin);
+  ini->PackDefaults.BackColor = clRed;
+  ini->ResetDefaults();
+  QBuffer sb;
+  sb.setData(r.ReadBuffer(2));
+  sb.open(QIODevice::ReadOnly);
+  skin.LoadSkinPackage(sb);
+  ASSERT_EQ(skin.Images.Count(), 1);
+  EXPECT_EQ(skin.Images.Items(0)->EntryWidth(0), 480);
+  EXPECT_EQ(ini->PackDefaults.BackColor, 0x00603818u);
+  EXPECT_EQ(ini->PackDefaults.SundayColor, 0x0080C8FFu);
+  EXPECT_EQ(ini->PackDefaults.SaturdayBackColor, clNone);
+  // The same skin text as the authored file.
+  EXPECT_EQ(skin.Forms.size(), 1u);
+  EXPECT_EQ(skin.Forms[0].text.join("\n").trimmed(),
+            QString::fromLatin1(kvtest::ReadFile(QStringLiteral(KV_DATA_DIR) + "/defaultpack-skin.txt")).trimmed());
 }

@@ -14,7 +14,9 @@
 #include <cmath>
 #include <map>
 
+#include "foundation/KVBitmapList.h"
 #include "foundation/KVException.h"
+#include "foundation/KVPicture.h"
 #include "foundation/KVObjectText.h"
 #include "foundation/KVRStream.h"
 #include "foundation/KVString.h"
@@ -32,37 +34,11 @@ void PutI32(QByteArray& b, qint32 v) {
 }
 
 // A 24-bit bottom-up Windows bitmap file.
-QByteArray BitmapFile(const QImage& source) {
-  const QImage img = source.convertToFormat(QImage::Format_RGB888);
-  const int w = img.width(), h = img.height();
-  const int stride = (w * 3 + 3) & ~3;
-  QByteArray b;
-  b.reserve(54 + stride * h);
-  b.append("BM");
-  PutI32(b, 54 + stride * h);
-  PutI32(b, 0);
-  PutI32(b, 54);
-  PutI32(b, 40);
-  PutI32(b, w);
-  PutI32(b, h);
-  b.append(char(1)).append(char(0)).append(char(24)).append(char(0));
-  PutI32(b, 0);
-  PutI32(b, stride * h);
-  PutI32(b, 3780);
-  PutI32(b, 3780);
-  PutI32(b, 0);
-  PutI32(b, 0);
-  QByteArray row(stride, '\0');
-  for (int y = h - 1; y >= 0; --y) {
-    const uchar* s = img.constScanLine(y);
-    for (int x = 0; x < w; ++x) {
-      row[x * 3] = char(s[x * 3 + 2]);
-      row[x * 3 + 1] = char(s[x * 3 + 1]);
-      row[x * 3 + 2] = char(s[x * 3]);
-    }
-    b.append(row);
-  }
-  return b;
+QByteArray BitmapFile(const QImage& image) {
+  QBuffer b;
+  b.open(QIODevice::WriteOnly);
+  WriteBitmap24(b, image);
+  return b.data();
 }
 
 }  // namespace
@@ -86,31 +62,13 @@ void WritePack(const QString& FileName, qint32 Version, const std::vector<PackEn
 }
 
 QByteArray BitmapStripStream(const std::vector<QImage>& Images, quint32 TransparentColor) {
-  int width = 0, height = 0;
-  QByteArray ws, hs;
-  for (const QImage& i : Images) {
-    width += i.width();
-    height = std::max(height, i.height());
-    ws += QByteArray::number(i.width()) + ',';
-    hs += QByteArray::number(i.height()) + ',';
-  }
-  QImage strip(std::max(width, 1), std::max(height, 1), QImage::Format_RGB888);
-  strip.fill(Qt::white);
-  {
-    QPainter p(&strip);
-    int x = 0;
-    for (const QImage& i : Images) {
-      p.drawImage(x, 0, i);
-      x += i.width();
-    }
-  }
-  QByteArray b;
-  PutI32(b, qint32(ws.size()));
-  PutI32(b, qint32(hs.size()));
-  PutI32(b, qint32(Images.size()));
-  PutI32(b, qint32(TransparentColor));
-  b.append(ws).append(hs).append(BitmapFile(strip));
-  return b;
+  TKVBitmapList strip;
+  for (const QImage& i : Images) strip.AddBitmap(i);
+  strip.SetTransparentColor(TransparentColor);
+  QBuffer b;
+  b.open(QIODevice::WriteOnly);
+  strip.SaveToStream(b);
+  return b.data();
 }
 
 QByteArray SkinPackage(const std::vector<std::vector<QImage>>& Strips, const std::vector<SkinForm>& Forms,
@@ -604,6 +562,14 @@ QImage DrawDefaultCover(int W, int H) {
   p.drawText(QRect(0, H * 2 / 3, W, H / 3), Qt::AlignCenter, QStringLiteral("Mirova Calendar"));
   p.end();
   return img.convertToFormat(QImage::Format_RGB888);
+}
+
+void WriteDefaultImagePack(const QString& FileName, const QString& SkinText, const QString& Title) {
+  std::vector<PackPicture> pictures;
+  for (int i = 0; i < kDefaultPictureCount; ++i) pictures.push_back(PictureFromImage(DrawDefaultPicture(i), true));
+  std::vector<SkinForm> forms;
+  if (!SkinText.isEmpty()) forms.push_back({QStringLiteral("KVMirovaCalendar"), SkinText});
+  WriteImagePack(FileName, Title, SkinPackage({{DrawDefaultCover()}}, forms), pictures);
 }
 
 // ---------------------------------------------------------------------------------------------

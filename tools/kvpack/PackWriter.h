@@ -78,6 +78,10 @@ constexpr int kDefaultPictureCount = 6;
 QImage DrawDefaultPicture(int Index, int Width = 1920, int Height = 1080);
 // The cover picture of the default pack.
 QImage DrawDefaultCover(int Width = 480, int Height = 320);
+// The default image pack: the drawn pictures as JPEG files, the cover as the skin's first strip
+// and SkinText as the main form's text.
+void WriteDefaultImagePack(const QString& FileName, const QString& SkinText,
+                           const QString& Title = QStringLiteral("Mirova Landscapes"));
 
 // C++ source defining QByteArray BuiltinDataBlock(const QString& Name) over the given blocks.
 QByteArray EmbedSource(const std::vector<std::pair<QString, QByteArray>>& Blocks);

@@ -72,11 +72,9 @@ int Run(const Args& a) {
     if (!a.cover.isEmpty() && !cover.load(a.cover)) throw EKVError(QStringLiteral("Cannot read \"%1\"").arg(a.cover));
     kvpack::WriteImagePack(a.out, a.title, Skin(a, cover), pictures);
   } else if (a.command == QLatin1String("default-pack")) {
-    std::vector<kvpack::PackPicture> pictures;
-    for (int i = 0; i < kvpack::kDefaultPictureCount; ++i)
-      pictures.push_back(kvpack::PictureFromImage(kvpack::DrawDefaultPicture(i), true));
-    kvpack::WriteImagePack(a.out, a.title.isEmpty() ? QStringLiteral("Mirova Landscapes") : a.title,
-                           Skin(a, kvpack::DrawDefaultCover()), pictures);
+    const QString skin = a.skin.isEmpty() ? QString() : DecodeObjectTextBytes(ReadAll(a.skin));
+    if (a.title.isEmpty()) kvpack::WriteDefaultImagePack(a.out, skin);
+    else kvpack::WriteDefaultImagePack(a.out, skin, a.title);
   } else if (a.command == QLatin1String("compress")) {
     if (a.inputs.size() != 1) return Usage();
     WriteAll(a.out, ZCompress(ReadAll(a.inputs[0])));

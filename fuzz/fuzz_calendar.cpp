@@ -1,0 +1,70 @@
+// Calendar data: any bytes given as a layout text, a layout preview, a thumbnail cache or a
+// holiday or icon document load or are refused without a crash, and what loads stays usable.
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <unistd.h>
+#include <cstdint>
+#include <cstdlib>
+
+#include "calendar/KVXSkinBaseM1.h"
+#include "calendar/MirData.h"
+#include "calendar/iniData.h"
+
+namespace {
+void Load(TKVXSkinSafeIni& d, const QByteArray& bytes) {
+  d.OnVerify.Set([](TPersistent*, const QString&, bool& ok) { ok = true; });
+  QBuffer b;
+  b.setData(bytes);
+  b.open(QIODevice::ReadOnly);
+  d.LoadFromStream(b);
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const QByteArray input(reinterpret_cast<const char*>(data), int(size));
+
+  TLayoutIni layout;
+  layout.LoadLayout(QString::fromLatin1(input));
+  for (const TLayoutItem* item : layout.LayoutItems) {
+    for (int i : item->SXPosIndices)
+      if (i < 0 || i >= kLayoutItemCount) abort();
+    for (int i : item->Width->CtrlIndices)
+      if (i < 0 || i >= kLayoutItemCount) abort();
+  }
+  if (layout.XOrder.size() > size_t(kLayoutItemCount)) abort();
+  std::uint16_t y = 0, m = 0;
+  TLayoutIni::MonthIdToYearMonth(layout.MonthBox(1).MonthID, 2024, 6, y, m);
+  if (m < 1 || m > 12) abort();
+
+  try {
+    TLayoutPicture::DecodeData(input);
+  } catch (const EKVError&) {
+  }
+
+  static const QString thn = QDir::tempPath() + QStringLiteral("/fuzz_calendar_%1.thn").arg(getpid());
+  QFile f(thn);
+  if (f.open(QIODevice::WriteOnly)) {
+    f.write(input);
+    f.close();
+    TMThnList cache;
+    cache.ReadThumbHeader(thn);
+    cache.LoadThumbs(thn);
+    for (int i = 0; i < cache.Count(); ++i) cache.Thumb(i);
+    QFile::remove(thn);
+  }
+
+  TMHolidayBase holidays;
+  Load(holidays, input);
+  holidays.RebuildIndex();
+  for (int r = 0; r < TMHolidayBase::kRows; ++r)
+    for (int d = 1; d <= TMHolidayBase::kDays; ++d) holidays.HolidayCell(r, d);
+  QStringList titles;
+  holidays.ListHolidaysOfDate(titles, QDate(2024, 1, 1));
+
+  TMIconBase icons;
+  Load(icons, input);
+  for (const QImage& i : icons.Icons)
+    if (i.width() != TMIconBase::kIconSize || i.height() != TMIconBase::kIconSize) abort();
+  return 0;
+}
