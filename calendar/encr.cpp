@@ -30,8 +30,8 @@ const QByteArray kPasswordXorTable = QByteArray::fromRawData(reinterpret_cast<co
 
 void ScramblePasswordBlock(const QString& Text1, const QString& Text2, const QByteArray& Marker, QByteArray& Block,
                            QRandomGenerator* Rng) {
-  QRandomGenerator seeded{quint32(QDateTime::currentMSecsSinceEpoch())};
-  QRandomGenerator& rng = Rng ? *Rng : seeded;
+  QRandomGenerator clockRng{quint32(QDateTime::currentMSecsSinceEpoch())};
+  QRandomGenerator& rng = Rng ? *Rng : clockRng;
   Block.resize(kPasswordBlockSize);
   // Positions below are 1-based, as the layout is described.
   const auto at = [&Block](int pos) -> char& { return Block[pos - 1]; };

@@ -14,7 +14,7 @@ extern const QByteArray kPasswordXorTable;
 // Random filler 1 .. 253, a random offset o = 17 .. 47 at position 13 (1-based), the marker at
 // 21k + o, Text1 at 5229 + o + 21k and Text2 at 7350 + o + 21k (k from 1; each text padded with
 // blanks to 100 bytes, longer texts cut), then every byte XORed with the table, repeated.
-// Texts are taken as UTF-8 bytes. Rng: the generator to draw from (a clock-seeded one when null).
+// Texts are taken as UTF-8 bytes. Rng: the generator to draw from (one started from the clock when null).
 void ScramblePasswordBlock(const QString& Text1, const QString& Text2, const QByteArray& Marker, QByteArray& Block,
                            QRandomGenerator* Rng = nullptr);
 

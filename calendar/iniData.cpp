@@ -56,21 +56,18 @@ void TCalendarStyle::AssignStyle(const TCalendarStyle& s) {
 // Tini
 
 const ClassInfo& Tini::StaticClass() {
-  using P = TPackDefaults;
-  const auto color = [](TColor P::*m) {
-    return std::make_pair(std::function<TColor(const Tini&)>([m](const Tini& t) { return t.PackDefaults.*m; }),
-                          std::function<void(Tini&, TColor)>([m](Tini& t, TColor c) { t.PackDefaults.*m = c; }));
-  };
-  static const ClassInfo ci = [&] {
+  static const ClassInfo ci = [] {
+    // The published properties are the pack defaults.
+    using P = TPackDefaults;
     ClassBuilder<Tini> b("Tini", &TKVSkinIni::StaticClass());
     const std::pair<const char*, TColor P::*> colors[] = {
-        {"BackColor", &P::BackColor},       {"SaturdayBackColor", &P::SaturdayBackColor},
+        {"BackColor", &P::BackColor},           {"SaturdayBackColor", &P::SaturdayBackColor},
         {"SundayBackColor", &P::SundayBackColor}, {"DayColor", &P::DayColor},
-        {"SaturdayColor", &P::SaturdayColor}, {"SundayColor", &P::SundayColor},
+        {"SaturdayColor", &P::SaturdayColor},   {"SundayColor", &P::SundayColor},
         {"DayShadowColor", &P::DayShadowColor}, {"TodayColor", &P::TodayColor}};
-    for (const auto& [name, m] : colors) {
-      auto [get, set] = color(m);
-      b.Color(name, get, set);
+    for (const auto& c : colors) {
+      TColor P::*m = c.second;
+      b.Color(c.first, [m](const Tini& t) { return t.PackDefaults.*m; }, [m](Tini& t, TColor v) { t.PackDefaults.*m = v; });
     }
     b.Int("DayContrast", [](const Tini& t) { return t.PackDefaults.DayContrast; },
           [](Tini& t, int v) { t.PackDefaults.DayContrast = v; });
