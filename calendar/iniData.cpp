@@ -131,6 +131,7 @@ void Tini::SetStoredDefaults() {
   AddReminderHotKey = 0x4052;
   s.LayoutID = 151;
   LastChange = 1;
+  LastChangeTime.clear();
   ImageIndex = 0;
   ScrSaverExe.clear();
   UserImageSet = false;
@@ -225,6 +226,7 @@ void Tini::ReadValues() {
   readInt("AddReminderHotKey", AddReminderHotKey);
   readInt("LayoutID", s.LayoutID);
   readInt("LastChange", LastChange);
+  readStr("LastChangeTime", LastChangeTime);
   readInt("ImageIndex", ImageIndex);
   readStr("ScrSaverExe", ScrSaverExe);
   readStr("DefaultBrowser", BrowserPath);
@@ -339,6 +341,7 @@ void Tini::SaveSettings() {
     reg.WriteInteger(QStringLiteral("AddReminderHotKey"), AddReminderHotKey);
     reg.WriteInteger(QStringLiteral("LayoutID"), s.LayoutID);
     reg.WriteInteger(QStringLiteral("LastChange"), LastChange);
+    reg.WriteString(QStringLiteral("LastChangeTime"), LastChangeTime);
     reg.WriteInteger(QStringLiteral("ImageIndex"), ImageIndex);
     reg.WriteString(QStringLiteral("DefaultBrowser"), BrowserPath);
     reg.WriteString(QStringLiteral("DefaultMail"), MailProgramPath);

@@ -108,6 +108,9 @@ class Tini : public TKVSkinIni {
   bool TransparentIcons = true;
   int Frequency = 0;  // 0 monthly, 1 weekly, 2 daily, 3 hourly
   int LastChange = 1;
+  // Local date and time of the last picture change ("yyyy-MM-ddTHH:mm:ss"): the rotation tells a
+  // new period by full dates with it; LastChange keeps its meaning beside it.
+  QString LastChangeTime;
   int ImageIndex = 0;
   int HideNotesHotKey = 0x4048;
   int OpenDiaryHotKey = 0x404F;
