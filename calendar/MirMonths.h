@@ -1,0 +1,19 @@
+#pragma once
+// The calendar proper: the month line (all days of a month in one row or column), the engraved
+// month-and-year title and up to twelve month grids, each drawn on the item canvas and put onto
+// the work bitmap at the item's computed rectangle.
+#include "calendar/MirRender.h"
+
+// Font heights the text fitting starts from are held at this many pixels.
+constexpr int kMaxFittedTextHeight = 1000;
+
+void DrawMonthLine(TRenderContext& Ctx);
+void DrawMonthYear(TRenderContext& Ctx);
+// Month boxes 1 .. 12, with the today frame around the box of the current month.
+void DrawMonthBoxes(TRenderContext& Ctx);
+// One month grid on Canvas: its cell backgrounds and bevel (CellsOnly) or its texts.
+void DrawMonth(TRenderContext& Ctx, int Year, int Month, int CellWidth, bool CellsOnly, TItemCanvas& Canvas,
+               int CellHeight);
+
+// The month-and-year title: the long month name, a blank and the year.
+QString MonthTitle(const TRenderContext& Ctx, int Year, int Month);
