@@ -369,6 +369,7 @@ bool RenderCalendar(TRenderState& State, const TRenderInputs& Inputs, bool Recal
   c.Now = Inputs.Now.isValid() ? Inputs.Now : KVNow();
   SetDateState(c.Now);
   State.LastRenderDay = c.Now.date().day();
+  State.LastRenderDate = c.Now.date();
 
   const QSize screen = Inputs.ScreenSize.isValid() && !Inputs.ScreenSize.isEmpty() ? Inputs.ScreenSize : PrimaryScreenSize();
   c.ScreenWidth = screen.width();

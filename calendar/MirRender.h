@@ -34,8 +34,9 @@ struct TRenderState {
   // The preview differs from the applied desktop background.
   bool Dirty = false;
   std::unique_ptr<TCurrentPicture> CurrentPicture;
-  // The day of month of the last drawing.
+  // The day of month of the last drawing, and its whole date (invalid before the first).
   int LastRenderDay = 0;
+  QDate LastRenderDate;
   // 1 Sunday .. 7 Saturday.
   int FirstDayOfWeek = 1;
   // Screen height minus the bottom of the work area.

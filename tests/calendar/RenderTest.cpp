@@ -694,6 +694,7 @@ TEST(RenderHandOver, ADrawingIsHandedOverMarkedDirtyAndSaved) {
   EXPECT_EQ(handOvers, 1);
   EXPECT_EQ(s.state.Preview.Width(), 1024);
   EXPECT_EQ(s.state.LastRenderDay, 31);
+  EXPECT_EQ(s.state.LastRenderDate, QDate(2025, 12, 31));
   EXPECT_EQ(CurrentYear, 2025);
   EXPECT_EQ(CurrentMonth, 12);
   int saved = -1;
