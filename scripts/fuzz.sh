@@ -23,5 +23,5 @@ if [ -d "fuzz/corpus/$TARGET" ]; then cp "fuzz/corpus/$TARGET"/* "$WORK"/ 2>/dev
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cd "$WORK"
-exec "$BUILD/fuzz/$TARGET" -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
+exec "$BUILD/fuzz/$TARGET" -max_total_time="$SECONDS_TO_RUN" -timeout=60 -rss_limit_mb=2048 \
   -malloc_limit_mb=256 -max_len=16384 -print_final_stats=1 "$WORK"
