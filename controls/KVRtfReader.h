@@ -1,0 +1,26 @@
+#pragma once
+// Our own RTF reader: everything the rich-edit control writes and what word processors put on
+// the clipboard, into a QTextDocument, or into plain text only (no document, no picture
+// decoding) for searching many entries fast.
+//
+// Damaged RTF loads as far as it can be understood: unbalanced or truncated groups, bad hex and
+// unknown words are passed over, groups nested deeper than a fixed limit share their parent's
+// state, and pictures that are damaged or too large are kept but shown as a frame.
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <optional>
+
+class QTextDocument;
+
+// True when Data opens an RTF group ("{\rtf", after blanks).
+bool KVIsRtf(QByteArrayView data);
+// Replaces the document's content with the RTF Data. Returns false, leaving the document as it
+// was, when Data is no RTF.
+bool KVReadRtf(QByteArrayView data, QTextDocument& doc);
+// The text the document would hold: paragraphs end in "\r" (not the last), line breaks are "\v",
+// pictures and objects U+FFFC. nullopt when Data is no RTF.
+std::optional<QString> KVRtfToText(QByteArrayView data);
+// RTF held in a string as bytes again: characters up to 0xFF are bytes, the Windows-1252 signs
+// are their bytes, anything else becomes a \u escape.
+QByteArray KVRtfBytes(const QString& text);
