@@ -503,7 +503,9 @@ class Writer {
       h += "{\\f" + QByteArray::number(int(i)) + (family <= 5 ? kFamily[family] : "\\fnil");
       if (k.pitchFamily & 3) h += "\\fprq" + QByteArray::number(k.pitchFamily & 3);
       h += "\\fcharset" + QByteArray::number(k.charset) + ' ';
-      const TKVCodePage& cp = TKVCodePage::Get(CodePageOf(k));
+      // Names of symbol fonts are plain text.
+      const int nameCp = CodePageOf(k);
+      const TKVCodePage& cp = TKVCodePage::Get(nameCp == 0 || nameCp == 42 ? 1252 : nameCp);
       for (QChar qc : k.name) {
         const char16_t c = qc.unicode();
         if (c < 0x20 || c == ';') continue;
