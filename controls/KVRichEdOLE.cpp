@@ -1259,14 +1259,17 @@ bool TKVCustomRichEdit::RenderToBitmap(QImage& bitmap, int width, int height, in
     bitmap = QImage();
     return len == 0;
   }
-  bitmap = QImage(width, used, QImage::Format_BGR888);
-  bitmap.fill(QColorOf(color_));
-  QPainter painter(&bitmap);
+  // Painting on 32-bit pixels and converting once is about twice as fast as painting on
+  // 24-bit pixels directly.
+  QImage canvas(width, used, QImage::Format_RGB32);
+  canvas.fill(QColorOf(color_));
+  QPainter painter(&canvas);
   painter.setRenderHint(QPainter::TextAntialiasing);
   TKVFormatRange paint = area;
   paint.hdc = &painter;
   FormatRange(&paint, true);
   painter.end();
+  bitmap = canvas.convertToFormat(QImage::Format_BGR888);
   return next >= len;
 }
 

@@ -1192,6 +1192,9 @@ bool KVReadRtf(QByteArrayView data, QTextDocument& doc) {
   if (!KVIsRtf(data)) return false;
   const bool undo = doc.isUndoRedoEnabled();
   doc.setUndoRedoEnabled(false);
+  // No layout while the content grows; one lazy layout of the whole afterwards.
+  const QSizeF page = doc.pageSize();
+  doc.setPageSize(QSizeF(0, 0));
   doc.clear();
   KVPrepareDocument(doc);
   {
@@ -1211,6 +1214,7 @@ bool KVReadRtf(QByteArrayView data, QTextDocument& doc) {
     reader.Run();
     edit.endEditBlock();
   }
+  doc.setPageSize(page);
   doc.setUndoRedoEnabled(undo);
   doc.setModified(false);
   return true;
