@@ -1177,6 +1177,7 @@ void TKVCustomRichEdit::LoadPlain(const QString& text, bool selectionOnly) {
   KVPrepareDocument(*doc);
   QTextCursor(doc).insertText(ready);
   doc->setUndoRedoEnabled(undo);
+  doc->setModified(false);
 }
 
 bool TKVCustomRichEdit::LoadRich(QByteArrayView data, bool selectionOnly) {

@@ -22,7 +22,7 @@ constexpr qint64 kDocPixelBudget = 120'000'000;   // decoded picture pixels per 
 constexpr int kMaxTabs = 64;
 
 enum class Dest : quint8 {
-  Text, Skip, FontTable, ColorTable, Pict, FldInst, ObjClass, Pn, PnTxtA, PnTxtB,
+  Text, Skip, Object, FontTable, ColorTable, Pict, FldInst, ObjClass, Pn, PnTxtA, PnTxtB,
   ListTable, List, ListLevel, ListOverrideTable, ListOverride
 };
 
@@ -68,6 +68,7 @@ struct Group {
   int uc = 1;
   int field = -1;    // the field whose result this group's text belongs to
   qint64 start = 0;  // offset of the opening brace
+  qint64 shown = 0;  // what had been shown when the group opened
   bool upr = false;  // inside \upr, whose \ud part is the one to read
 };
 
@@ -271,6 +272,7 @@ class Reader {
   int ucSkip_ = 0;
   int lead_ = -1;     // pending lead byte of a double-byte character
   int cellTabs_ = 0;   // cells ended whose tab is still to come
+  qint64 shown_ = 0;   // characters, paragraphs and pictures shown so far
 
   QString run_;
   CharState runState_;
@@ -278,6 +280,7 @@ class Reader {
   // code page cache for the current font
   int cpFont_ = INT_MIN;
   const TKVCodePage* cp_ = nullptr;
+  const TKVCodePage* ansiPage_ = nullptr;
 
   // font table entry being read
   int fontNum_ = -1;
@@ -292,8 +295,11 @@ class Reader {
     int picw = 0, pich = 0, goalw = 0, goalh = 0, scalex = 100, scaley = 100;
     QByteArray data;
     int nibble = -1;
+    bool clean = true;  // nothing of the group was shown before \pict
   } pict_;
   qint64 pixelsUsed_ = 0;
+  bool pictActive_ = false;
+  const char* wordAt_ = nullptr;  // the backslash of the control word being read
 
   // object group being read (the outermost only)
   struct Object {
@@ -303,6 +309,7 @@ class Reader {
     QString className;
     std::optional<TKVPicture> picture;
     CharState ch;
+    bool clean = true;  // nothing of the group was shown before \object
   } obj_;
 
   Numbering pn_;
@@ -327,6 +334,7 @@ class Reader {
     stack_.push_back(cur_);
     cur_.role = RoleNone;
     cur_.start = p_ - 1 - base_;
+    cur_.shown = shown_;
   }
 
   void Pop() {
@@ -353,6 +361,7 @@ class Reader {
       case RoleObject: EndObject(closing, closeAt); break;
       case RolePn:
         cur_.para.num = pn_;
+        if (pn_.type == nbBullet) cur_.para.num = Numbering{nbBullet, 1, {}, {}};  // a bullet is a bullet
         cur_.para.ls = 0;
         break;
       case RoleListLevel: levels_.push_back(level_); break;
@@ -369,6 +378,11 @@ class Reader {
   // ---- text
 
   const TKVCodePage& CodePage() {
+    // Field instructions, numbering texts and class names are plain document text.
+    if (cur_.dest != Dest::Text && cur_.dest != Dest::FontTable) {
+      if (!ansiPage_ || ansiPage_->CodePage() != ansiCpg_) ansiPage_ = &TKVCodePage::Get(ansiCpg_);
+      return *ansiPage_;
+    }
     const int fontNum = cur_.dest == Dest::FontTable ? INT_MIN + 1 : (cur_.ch.font >= 0 ? cur_.ch.font : t_.deff);
     if (cp_ && fontNum == cpFont_ && fontNum != INT_MIN + 1) return *cp_;
     int cp = ansiCpg_;
@@ -392,6 +406,7 @@ class Reader {
   }
 
   void Char(char16_t c) {
+    if (c < 0x20 && (c != '\t' || cur_.dest != Dest::Text)) return;
     switch (cur_.dest) {
       case Dest::Text: break;
       case Dest::FontTable:
@@ -419,7 +434,6 @@ class Reader {
       default: return;
     }
     if (cur_.ch.hidden) return;
-    if (c < 0x20 && c != '\t') return;
     if (c == 0x2029 || c == 0x85) c = ' ';
     else if (c == 0xFFFC) c = 0xFFFD;
     if (!(cur_.ch == runState_)) {
@@ -431,6 +445,7 @@ class Reader {
       cellTabs_ = 0;
     }
     run_.append(QChar(c));
+    ++shown_;
   }
 
   // A text byte: raw or from \'hh.
@@ -466,6 +481,7 @@ class Reader {
       }
       if (p_ > s) {
         run_.append(QLatin1StringView(s, p_ - s));
+        shown_ += p_ - s;
         return;
       }
     }
@@ -514,6 +530,7 @@ class Reader {
   // ---- control words and symbols
 
   void Control() {
+    wordAt_ = p_ - 1;
     if (p_ >= end_) return;
     const uchar c = uchar(*p_);
     if (!IsLetter(c)) {
@@ -582,6 +599,15 @@ class Reader {
 
   void SetDest(Dest d) {
     if (cur_.dest == Dest::Skip) return;  // nothing inside a skipped group is shown
+    // An object shows only its result picture: its group is kept whole, and text of its own would
+    // come back a second time from the kept group.
+    // Tables, lists and the like inside it would act elsewhere when it is written back.
+    if (obj_.active) {
+      if (d == Dest::Text) return;
+      if (d != Dest::ObjClass) d = Dest::Skip;
+    }
+    // Likewise everything inside a picture group belongs to the picture.
+    if (pictActive_ && d != Dest::Skip) return;
     cur_.dest = d;
   }
 
@@ -602,14 +628,19 @@ class Reader {
       return;
     }
     if (kw == Kw::Ud && cur_.upr) {
-      cur_.dest = Dest::Text;
       cur_.upr = false;
+      if (!pictActive_ && !obj_.active) cur_.dest = Dest::Text;
       return;
     }
     if (cur_.dest == Dest::Skip) return;
     CharState& ch = cur_.ch;
     ParaState& pa = cur_.para;
     const bool on = !hasParam || param != 0;
+    // Document-level words inside a kept picture or object would act elsewhere when it is
+    // written back; they mean nothing there.
+    if ((pictActive_ || obj_.active) &&
+        (kw == Kw::Ansi || kw == Kw::Mac || kw == Kw::Pc || kw == Kw::Pca || kw == Kw::AnsiCpg || kw == Kw::Deff))
+      return;
     switch (kw) {
       case Kw::Ansi: ansiCpg_ = 1252; cp_ = nullptr; break;
       case Kw::Mac: ansiCpg_ = 10000; cp_ = nullptr; break;
@@ -633,13 +664,15 @@ class Reader {
         break;
       case Kw::Pict: BeginPicture(); break;
       case Kw::Object:
-        if (!obj_.active) {
+        if (!obj_.active && !pictActive_ && cur_.role == RoleNone) {
           FlushText();
           obj_ = Object{};
           obj_.active = true;
           obj_.depth = depth_;
           obj_.ch = ch;
+          obj_.clean = GroupOpensWithWord();
           cur_.role = RoleObject;
+          cur_.dest = Dest::Object;
         }
         break;
       case Kw::ObjClass: SetDest(Dest::ObjClass); break;
@@ -662,6 +695,7 @@ class Reader {
         cur_.dest = Dest::Skip;
         break;
       case Kw::Pn:
+        if (cur_.role != RoleNone) break;
         SetDest(Dest::Pn);
         pn_ = Numbering{};
         cur_.role = RolePn;
@@ -676,7 +710,7 @@ class Reader {
         break;
       case Kw::ListTable: SetDest(Dest::ListTable); break;
       case Kw::List:
-        if (cur_.dest == Dest::ListTable) {
+        if (cur_.dest == Dest::ListTable && cur_.role == RoleNone) {
           SetDest(Dest::List);
           cur_.role = RoleList;
           levels_.clear();
@@ -684,7 +718,7 @@ class Reader {
         }
         break;
       case Kw::ListLevel:
-        if (cur_.dest == Dest::List) {
+        if (cur_.dest == Dest::List && cur_.role == RoleNone) {
           SetDest(Dest::ListLevel);
           cur_.role = RoleListLevel;
           level_ = ListLevel{};
@@ -692,7 +726,7 @@ class Reader {
         break;
       case Kw::ListOverrideTable: SetDest(Dest::ListOverrideTable); break;
       case Kw::ListOverride:
-        if (cur_.dest == Dest::ListOverrideTable) {
+        if (cur_.dest == Dest::ListOverrideTable && cur_.role == RoleNone) {
           SetDest(Dest::ListOverride);
           cur_.role = RoleListOverride;
           overrideListId_ = overrideLs_ = 0;
@@ -879,6 +913,7 @@ class Reader {
     lead_ = -1;
     cellTabs_ = 0;
     FlushText();
+    ++shown_;
     sink_.Paragraph(Resolved(cur_.para), cur_.ch);
   }
 
@@ -900,7 +935,7 @@ class Reader {
       default: out.num.type = nbArabic; break;
     }
     if (out.num.type != nbBullet) out.num.after = QStringLiteral(".");
-    out.num.start = level.start;
+    out.num.start = out.num.type == nbBullet ? 1 : level.start;
     return out;
   }
 
@@ -917,7 +952,8 @@ class Reader {
   void EndFont() {
     if (!fontOpen_) return;
     fontOpen_ = false;
-    font_.name = font_.name.trimmed();
+    font_.name.removeIf([](QChar c) { return c.unicode() < 0x20; });
+    font_.name = font_.name.left(64).trimmed();
     if (t_.fonts.size() < 4096 || t_.fonts.contains(fontNum_)) t_.fonts.insert(fontNum_, font_);
     cp_ = nullptr;
   }
@@ -933,16 +969,30 @@ class Reader {
   // ---- pictures and objects
 
   void BeginPicture() {
-    if (cur_.dest == Dest::Skip) return;
+    // One group completes one thing: a group that is already an object or a list is no picture.
+    if (cur_.dest == Dest::Skip || pictActive_ || cur_.role != RoleNone) return;
     FlushText();
+    pictActive_ = true;
     cur_.dest = Dest::Pict;
     cur_.role = RolePict;
     pict_ = Pict{};
+    pict_.clean = GroupOpensWithWord();
+  }
+
+  // Whether the current control word is the first thing in its group. Only such a group can be
+  // kept and written back as it stands: anything before the word would come back as text.
+  bool GroupOpensWithWord() const {
+    if (shown_ != cur_.shown || !wordAt_) return false;
+    for (const char* q = base_ + cur_.start + 1; q < wordAt_; ++q)
+      if (*q != '\r' && *q != '\n') return false;  // line ends are no text; anything else may be
+    return true;
   }
 
   void EndPicture(const Group& g, qint64 closeAt) {
+    pictActive_ = false;
     TKVPicture pic;
-    const Pict& pd = pict_;
+    const Pict pd = std::move(pict_);
+    pict_ = Pict{};
     if (decode_ && pixelsUsed_ < kDocPixelBudget) {
       pic.Image = KVDecodePicture(pd.kind, pd.data);
       pixelsUsed_ += qint64(pic.Image.width()) * pic.Image.height();
@@ -962,15 +1012,17 @@ class Reader {
     };
     pic.WidthTw = side(pd.goalw, pd.picw, pic.Image.width(), pd.scalex);
     pic.HeightTw = side(pd.goalh, pd.pich, pic.Image.height(), pd.scaley);
-    if (decode_) pic.Raw = QByteArray(base_ + g.start, int(closeAt - g.start));
-    pict_ = Pict{};
+    // The group is kept only when it is the picture alone; shown text of its own would come back
+    // a second time from the kept group.
+    if (decode_ && pd.clean) pic.Raw = QByteArray(base_ + g.start, int(closeAt - g.start));
     if (obj_.active && depth_ >= obj_.depth) {
-      // An object's result picture shows the object; the object group is what is kept.
-      if (obj_.picture) sink_.Picture(std::move(*obj_.picture), obj_.ch);
-      obj_.picture = std::move(pic);
+      // An object's (first) result picture shows the object; the object group is what is kept.
+      if (!obj_.picture) obj_.picture = std::move(pic);
       return;
     }
-    EmitPicture(std::move(pic), g.ch);
+    // A picture that cannot be kept as it came is damaged RTF; it is left out. It takes the
+    // formatting around its group (words inside the group are the group's own).
+    if (pd.clean) EmitPicture(std::move(pic), cur_.ch);
   }
 
   void EndObject(const Group& g, qint64 closeAt) {
@@ -985,6 +1037,7 @@ class Reader {
     }
     pic.ClassName = o.className.trimmed();
     if (pic.ClassName.isEmpty()) pic.ClassName = QStringLiteral("Object");
+    if (!o.clean) return;
     if (decode_) pic.Raw = QByteArray(base_ + g.start, int(closeAt - g.start));
     EmitPicture(std::move(pic), o.ch);
   }
@@ -997,6 +1050,7 @@ class Reader {
       cellTabs_ = 0;
     }
     FlushText();
+    ++shown_;
     sink_.Picture(std::move(pic), ch);
   }
 };
@@ -1006,7 +1060,7 @@ class Reader {
 
 class DocSink : public Sink {
  public:
-  DocSink(QTextDocument& doc, const Reader& reader) : doc_(doc), reader_(reader), cur_(&doc) {}
+  DocSink(QTextDocument& doc, const Reader& reader) : reader_(reader), cur_(&doc) {}
 
   void Text(const QString& text, const CharState& cs) override {
     EnsureBlock();
@@ -1031,7 +1085,6 @@ class DocSink : public Sink {
   }
 
  private:
-  QTextDocument& doc_;
   const Reader& reader_;
   QTextCursor cur_;
   bool needBlock_ = false;

@@ -37,11 +37,11 @@ struct ParaOut {
   int numbering = nbNone;
   int numStart = 1;
   QString before, after;
-  const QTextList* list = nullptr;
+  const QTextList* list = nullptr;  // for the item numbers; adjacent equal lists read back as one
   bool operator==(const ParaOut& o) const {
     return align == o.align && fi == o.fi && li == o.li && ri == o.ri && sb == o.sb && sa == o.sa &&
            sl == o.sl && slmult == o.slmult && tabs == o.tabs && numbering == o.numbering &&
-           numStart == o.numStart && before == o.before && after == o.after && list == o.list;
+           numStart == o.numStart && before == o.before && after == o.after;
   }
 };
 
@@ -102,11 +102,11 @@ class Writer {
         if (fs >= fe) continue;
         const QTextCharFormat f = frag.charFormat();
         Field(FieldOf(f));
+        Chars(f);
         if (KVIsPicture(f)) {
           for (int i = fs; i < fe; ++i) Picture(f);
           continue;
         }
-        Chars(f);
         Text(frag.text().mid(fs - frag.position(), fe - fs), f);
       }
       const int sep = bpos + block.length() - 1;
@@ -246,14 +246,14 @@ class Writer {
         default: break;
       }
       if (c < 0x20) continue;
-      if (ascii && c < 0x80) {
+      if (ascii && c < 0x7F) {
         Ascii(char(c));
         continue;
       }
       const QByteArray bytes = cp.Encode(c);
       if (!bytes.isEmpty()) {
         for (char b : bytes) {
-          if (uchar(b) >= 0x20 && uchar(b) < 0x80) Ascii(b);
+          if (uchar(b) >= 0x20 && uchar(b) < 0x7F) Ascii(b);
           else HexByte(uchar(b));
         }
         continue;
@@ -280,7 +280,7 @@ class Writer {
     for (QChar qc : text) {
       const char16_t c = qc.unicode();
       if (c < 0x20) continue;
-      if (c < 0x80) Ascii(char(c));
+      if (c < 0x7F) Ascii(char(c));
       else {
         const QByteArray b = TKVCodePage::Get(1252).Encode(c);
         if (b.size() == 1) HexByte(uchar(b[0]));
@@ -436,6 +436,13 @@ class Writer {
 
   int SymbolFont() { return FontIndex(FontKey{QStringLiteral("Symbol"), 2, 0}); }
 
+  // The number takes the font of the paragraph's text (that of its mark when it has none), which
+  // is written right after and so reads back the same.
+  static QTextCharFormat LeadFormat(const QTextBlock& block) {
+    auto it = block.begin();
+    return it.atEnd() ? block.charFormat() : it.fragment().charFormat();
+  }
+
   void NumberingGroup(const ParaOut& p, const QTextBlock& block) {
     if (p.numbering == nbBullet) {
       body_ += "{\\*\\pn\\pnlvlblt";
@@ -447,7 +454,7 @@ class Writer {
     }
     static const char* kType[] = {"", "", "\\pndec", "\\pnlcltr", "\\pnucltr", "\\pnlcrm", "\\pnucrm"};
     body_ += "{\\*\\pn\\pnlvlbody";
-    Word("\\pnf", FontIndex(KeyOf(block.charFormat())));
+    Word("\\pnf", FontIndex(KeyOf(LeadFormat(block))));
     Word("\\pnindent", 0);
     Word("\\pnstart", p.numStart);
     Word(kType[std::clamp(p.numbering, 2, 6)]);
@@ -485,7 +492,7 @@ class Writer {
       default: number = QString::number(n); break;
     }
     body_ += "{\\pntext";
-    Word("\\f", FontIndex(KeyOf(block.charFormat())));
+    Word("\\f", FontIndex(KeyOf(LeadFormat(block))));
     PlainText(p.before + number + p.after);
     body_ += "\\tab}";
     needSpace_ = false;
@@ -509,7 +516,7 @@ class Writer {
       for (QChar qc : k.name) {
         const char16_t c = qc.unicode();
         if (c < 0x20 || c == ';') continue;
-        if (c < 0x80 && cp.AsciiCompatible()) {
+        if (c < 0x7F && cp.AsciiCompatible()) {
           if (c == '\\' || c == '{' || c == '}') h += '\\';
           h += char(c);
           continue;

@@ -282,3 +282,33 @@ TEST(RtfReader, TextOnlyModeMatchesTheDocument) {
   EXPECT_EQ(*text, KVDocumentText(doc));
   EXPECT_EQ(*text, QString::fromUtf8("Пр\rb\vc\tlink\uFFFC\r"));
 }
+
+TEST(RtfReader, KeptGroupsShowOnceAndReadBackTheSame) {
+  const QByteArray png = Encoded(Solid(2, 2, Qt::red), "PNG").toHex();
+  // Text of an object's own (outside its result) is not shown: the kept group would bring it back.
+  QTextDocument doc;
+  ASSERT_TRUE(KVReadRtf("{\\rtf1 a{\\object\\objemb stray{\\*\\objclass P}{\\result text{\\pict\\pngblip " + png +
+                            "}}}b}",
+                        doc));
+  EXPECT_EQ(Blocks(doc), QString("a") + QChar(0xFFFC) + "b");
+  // A picture group with text before \pict is damaged; it is left out rather than doubled.
+  ASSERT_TRUE(KVReadRtf("{\\rtf1 a{x\\pict\\pngblip " + png + "}b}", doc));
+  EXPECT_EQ(Blocks(doc), "axb");
+  // Write, read and write again: the same bytes, also for inputs like these.
+  const QList<QByteArray> inputs = {
+      "{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset2 Symbol;}}\\pard{\\*\\pn\\pnlvlbody\\pndec{\\pntxta .}}\\f0 x\\par}",
+      "{\\rtf1{\\fonttbl{\\f0 A;}{\\f1 B;}}\\pard{\\*\\pn\\pnlvlbody\\pndec}\\f1{\\pict\\pngblip " + png + "}\\f0 t\\par}",
+      "{\\rtf1\\pard{\\*\\pn\\pnlvlblt{\\pntxtb ~}}a\\par\\pard{\\*\\pn\\pnlvlblt{\\pntxtb\\'b7}}b\\par}",
+      "{\\rtf1{\\fonttbl{\\f0\\fcharset255 \\'01Odd\\tab name  ;}}\\f0 \x7f x}",
+      "{\\rtf1 {\\object\\objemb{\\fonttbl{\\f0 Inner;}}{\\result{\\pict\\pngblip " + png + "}}}\\ansicpg1251 \\'e0}",
+      "{\\rtf1 {\\pict\\pngblip{\\result{\\pict\\dibitmap0 00}}" + png + "}}",
+  };
+  for (const QByteArray& in : inputs) {
+    QTextDocument a, b;
+    ASSERT_TRUE(KVReadRtf(in, a));
+    const QByteArray once = KVWriteRtf(a);
+    ASSERT_TRUE(KVReadRtf(once, b));
+    EXPECT_EQ(KVWriteRtf(b), once) << in.constData();
+    EXPECT_EQ(KVRtfToText(in).value_or("?"), KVDocumentText(a)) << in.constData();
+  }
+}
