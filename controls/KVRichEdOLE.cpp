@@ -1333,7 +1333,9 @@ int TKVCustomRichEdit::FindText(const QString& searchStr, int startPos, int leng
     return !(options & stWholeWord) || (!wordChar(p - 1) && !wordChar(p + n));
   };
   qint64 found = -1;
-  if (options & stBackwards) {
+  if (hi - lo < n) {
+    // The range is shorter than what is sought.
+  } else if (options & stBackwards) {
     for (qint64 p = text.lastIndexOf(searchStr, hi - n, cs); p >= lo; p = p > 0 ? text.lastIndexOf(searchStr, p - 1, cs) : -1)
       if (p + n <= hi && accept(p)) {
         found = p;

@@ -330,8 +330,12 @@ class TKVCustomRichEdit : public QTextEdit {
   void DecFontSize();
 
   // ---- pictures (the object commands)
+  // Paste Special: the clipboard's formats to choose from. True when one was pasted.
   bool PasteSpecialDialog();
+  // Insert Object: a picture file chosen by the user goes in at the selection and is selected.
+  // Raises EFOpenError or EConvertError for a file that cannot be read or is no picture.
   bool InsertObjectDialog();
+  // Properties of the selected picture: its shown size.
   bool ObjectPropertiesDialog();
   // The popup menu for a click: the own PopupMenu, with the selected picture's properties added.
   QMenu* VerbMenu();

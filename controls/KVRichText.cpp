@@ -9,6 +9,7 @@
 #include <QStringEncoder>
 #include <QTextDocument>
 #include <QTextOption>
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -227,6 +228,11 @@ TKVCodePage::TKVCodePage(int codePage) : cp_(codePage), impl_(std::make_unique<I
 TKVCodePage::~TKVCodePage() = default;
 
 const TKVCodePage& TKVCodePage::Get(int codePage) {
+  // Only the code pages of the Windows character sets are kept apart; any other number (RTF may
+  // name any) reads as Windows-1252, so the cache cannot grow without end.
+  static const int kKnown[] = {0, 42, 437, 850, 874, 932, 936, 949, 950, 1250, 1251, 1252,
+                               1253, 1254, 1255, 1256, 1257, 1258, 10000};
+  if (std::find(std::begin(kKnown), std::end(kKnown), codePage) == std::end(kKnown)) codePage = 1252;
   static std::mutex mutex;
   static std::map<int, std::unique_ptr<TKVCodePage>> cache;
   std::lock_guard lock(mutex);

@@ -228,6 +228,8 @@ TEST(RichEditCommands, FindText) {
   EXPECT_EQ(e.FindText("cat", 0, 14, stBackwards | stMatchCase), 5);  // a match must end inside
   EXPECT_EQ(e.FindText("scatter cat\rCAT", 0, len, 0), 4);
   EXPECT_EQ(e.FindText("dog", 0, len, 0), -1);
+  EXPECT_EQ(e.FindText("cat", 0, 2, stBackwards), -1);  // a range shorter than the text sought
+  EXPECT_EQ(e.FindText("CAT", len - 3, -3, stMatchCase), len - 3);  // the length counts as |Length|
   EXPECT_EQ(e.FindText("cat", 1, len, stWholeWord | stSelect), 12);
   EXPECT_EQ(e.SelStart(), 12);
   EXPECT_EQ(e.SelLength(), 3);
