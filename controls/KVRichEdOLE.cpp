@@ -1274,6 +1274,18 @@ bool TKVCustomRichEdit::RenderToBitmap(QImage& bitmap, int width, int height, in
   return next >= len;
 }
 
+bool TKVCustomRichEdit::RenderToBitmap(TKVBitmap& bitmap, int width, int height, int leftMargin, int topMargin,
+                                       int rightMargin, int bottomMargin) {
+  if (width <= 0) width = viewport()->width();
+  QImage image;
+  const bool fitted = RenderToBitmap(image, width, height, leftMargin, topMargin, rightMargin, bottomMargin);
+  bitmap.BrushColor = color_;
+  bitmap.BrushStyle = bsSolid;
+  if (image.isNull()) bitmap.SetSize(std::clamp(width, 0, 32767), 0);
+  else bitmap.SetImage(image);
+  return fitted;
+}
+
 void TKVCustomRichEdit::Print(const QString& caption, QPagedPaintDevice& device) {
   auto* printer = dynamic_cast<QPrinter*>(&device);
   if (printer) printer->setDocName(caption);

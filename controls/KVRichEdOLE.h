@@ -19,6 +19,7 @@
 #include "controls/KVRichPicture.h"
 #include "foundation/KVClasses.h"
 #include "foundation/KVException.h"
+#include "foundation/KVGraphics.h"
 #include "foundation/KVTypes.h"
 
 class QAction;
@@ -314,6 +315,10 @@ class TKVCustomRichEdit : public QTextEdit {
   // Draws the whole content into Bitmap (Format_BGR888, Width wide, as high as the text used,
   // top margin included, filled with Color): True when everything fitted or there is no text.
   bool RenderToBitmap(QImage& bitmap, int width, int height, int leftMargin, int topMargin,
+                      int rightMargin, int bottomMargin);
+  // The same into a calendar bitmap: its brush becomes Color, its width Width (the client width
+  // for 0) and its height the used height, 0 when nothing was drawn.
+  bool RenderToBitmap(TKVBitmap& bitmap, int width, int height, int leftMargin, int topMargin,
                       int rightMargin, int bottomMargin);
   // The same onto a painter in Area; UsedHeight gets the used height in pixels.
   bool RenderToPainter(QPainter& painter, const QRect& area, int leftMargin, int topMargin,

@@ -29,7 +29,6 @@ KV_DECLARE_ERROR(EFCreateError, EStreamError)
 KV_DECLARE_ERROR(EZlibError, EStreamError)  // corrupt compressed data
 KV_DECLARE_ERROR(ERegistryError, EKVError)
 KV_DECLARE_ERROR(EComponentError, EKVError)
-KV_DECLARE_ERROR(EOutOfResources, EKVError)  // a control could not load or save its content
 
 // Malformed object text; Line is 1-based.
 class EParserError : public EKVError {

@@ -490,15 +490,19 @@ TEST(RichEditInput, LinksAreDetectedAndAClickOnOneReportsIt) {
 
 // ---------------------------------------------------------------------------------------------
 
+// The height of one line of the test font, from a render of one line.
+int OneLineHeight() {
+  TKVRichEditOLE probe;
+  probe.SetRTFText(Rtf("line"));
+  QImage one;
+  EXPECT_TRUE(probe.RenderToBitmap(one, 200, 1000, 6, 6, 6, 6));
+  return one.height() - 6;
+}
+
 class RichEditRender : public ::testing::Test {
  protected:
   TKVRichEditOLE e;
-  int LineHeight() {
-    QImage one;
-    e.SetRTFText(Rtf("line"));
-    EXPECT_TRUE(e.RenderToBitmap(one, 200, 1000, 6, 6, 6, 6));
-    return one.height() - 6;
-  }
+  int LineHeight() { return OneLineHeight(); }
 };
 
 TEST_F(RichEditRender, UsedHeightIncludesTheTopMarginOnly) {
@@ -528,6 +532,21 @@ TEST_F(RichEditRender, UsedHeightIncludesTheTopMarginOnly) {
   EXPECT_EQ(e.SelStart(), 1);
   EXPECT_EQ(e.SelLength(), 1);
   EXPECT_FALSE(e.Modified());
+}
+
+TEST_F(RichEditRender, CalendarBitmapsKeepTheirWidthWhenNothingIsDrawn) {
+  TKVBitmap bmp(50, 50);
+  e.SetColor(clYellow);
+  e.SetRTFText(Rtf("two\\par lines"));
+  EXPECT_TRUE(e.RenderToBitmap(bmp, 120, 500, 6, 6, 6, 6));
+  EXPECT_EQ(bmp.Width(), 120);
+  EXPECT_EQ(bmp.Height(), 6 + 2 * OneLineHeight());
+  EXPECT_EQ(bmp.BrushColor, clYellow);
+  EXPECT_EQ(bmp.Image().pixelColor(0, 0), QColor(255, 255, 0));
+  e.SetRTFText(Rtf(""));
+  EXPECT_TRUE(e.RenderToBitmap(bmp, 120, 500, 6, 6, 6, 6));
+  EXPECT_EQ(bmp.Width(), 120);
+  EXPECT_EQ(bmp.Height(), 0);
 }
 
 TEST_F(RichEditRender, WidthZeroTakesTheClientWidth) {
@@ -592,7 +611,6 @@ TEST_F(RichEditRender, PrintsPagesToPdfAndRefusesAPageTooSmallForALine) {
 }
 
 TEST_F(RichEditRender, FormatRangeGoesOnWhereThePreviousPageEnded) {
-  e.SetRTFText(Rtf("aaa\\par bbb\\par ccc"));
   const int line = LineHeight();
   e.SetRTFText(Rtf("aaa\\par bbb\\par ccc"));
   TKVFormatRange fr;
