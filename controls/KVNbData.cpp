@@ -1,0 +1,540 @@
+#include "controls/KVNbData.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include "foundation/KVObjectText.h"
+#include "foundation/KVRes.h"
+#include "foundation/KVString.h"
+#include "foundation/KVSysUtils.h"
+
+namespace {
+
+const QString kEntryMarker = QStringLiteral("<!--*NB*");
+const QString kTitleMarker = QStringLiteral("<!--*NBT*");
+const QString kColorMarker = QStringLiteral("<!--*NBC*");
+const QString kImageMarker = QStringLiteral("<!--*NBIMG*");
+const QString kLinkMarker = QStringLiteral("<!--*NBL*");
+const QString kPathMarker = QStringLiteral("<!--*NBP*");
+const QString kOpenMarker = QStringLiteral("<!--*NBO*");
+const QString kFieldEnd = QStringLiteral("*-->");
+const QString kAnyMarker = QStringLiteral("<!--*NB");
+const QString kCrLf = QStringLiteral("\r\n");
+
+// The fixed half of the scrambling key.
+constexpr char kKeyTable[] =
+    "uFsGvCmzhFGejTJsLlavqmkZVXGvSLuswuA14m7UtGHLs3Tb1ABkIJ79VrgpdWkQYRtMnF4Nwd9"
+    "fEMDz6rbihSoTpfzjx2pmEG018iIcoF3YrDjCTNsi7zX7vMj6DuQNwHdLmw4NeppnykRfG6kJRI"
+    "d5qC0pL3tkCzFxk2vZ3jl7rSMyvSxetAdOuqkJk3mrn6NhFnJqayS0NdmzyHd6dacxqBqiGwe";
+constexpr int kKeyTableLength = sizeof(kKeyTable) - 1;
+static_assert(kKeyTableLength == 223);
+
+// Leading and trailing blanks and control characters removed.
+QString Trimmed(const QString& s) {
+  qsizetype b = 0, e = s.size();
+  while (b < e && s[b].unicode() <= ' ') ++b;
+  while (e > b && s[e - 1].unicode() <= ' ') --e;
+  return s.mid(b, e - b);
+}
+
+// A header field must stay on its line and must not close itself or open another field early.
+QString SafeField(QString s) {
+  s.replace(QLatin1Char('\r'), QLatin1Char(' '));
+  s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  s.replace(QLatin1String("<!--"), QLatin1String("<!- -"));
+  s.replace(kFieldEnd, QLatin1String("*- ->"));
+  return s;
+}
+
+bool LooksLikeRtf(const QString& text) {
+  for (QChar c : text) {
+    if (c.unicode() <= ' ') continue;
+    return text.mid(text.indexOf(c), 5) == QLatin1String("{\\rtf");
+  }
+  return false;
+}
+
+QDate KeyDate(const QString& id) {
+  int y, m, d;
+  NbKeyDateParts(id, y, m, d);
+  return QDate(y, m, d);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The file format
+
+QString NbColorToString(TColor color) { return ColorToString(color); }
+
+TColor NbStringToColor(const QString& text) {
+  if (auto c = StringToColor(text)) return *c;
+  throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+}
+
+QString NbField(const QString& line, const QString& marker) { return ExtractBetween(marker, kFieldEnd, line); }
+
+QByteArray DescrambleNotebookText(const QByteArray& text, const QString& password) {
+  const QByteArray pwd = EncodeObjectTextBytes(password.left(kKeyTableLength));
+  if (pwd.isEmpty()) return text;
+  QByteArray key;
+  key.reserve(2 * pwd.size());
+  for (qsizetype i = 0; i < pwd.size(); ++i) {
+    key.append(kKeyTable[i]);
+    key.append(pwd[i]);
+  }
+  QByteArray out(text.size(), Qt::Uninitialized);
+  const qsizetype k = key.size();
+  for (qsizetype j = 0; j < text.size(); ++j) out[j] = char(text[j] ^ key[j % k]);
+  return out;
+}
+
+QString DecodeNotebookBytes(const QByteArray& bytes) {
+  bool ascii = true;
+  for (char c : bytes)
+    if (uchar(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  if (ascii) return QString::fromLatin1(bytes);
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8.decode(bytes);
+  if (!utf8.hasError()) return text;
+  return DecodeObjectTextBytes(bytes);
+}
+
+QByteArray EncodeNotebookText(const QString& text) { return text.toUtf8(); }
+
+QStringList SplitNotebookLines(const QString& text) {
+  QStringList lines;
+  const qsizetype n = text.size();
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < n; ++i) {
+    const QChar c = text[i];
+    if (c != QLatin1Char('\r') && c != QLatin1Char('\n')) continue;
+    lines.append(text.mid(start, i - start));
+    if (c == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n')) ++i;
+    start = i + 1;
+  }
+  if (start < n) lines.append(text.mid(start));
+  return lines;
+}
+
+QStringList ReadNotebookFile(const QString& fileName, const QString& password) {
+  QFile f(fileName);
+  if (!f.exists()) return {};
+  if (!f.open(QIODevice::ReadOnly))
+    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, f.errorString()));
+  if (f.size() > NbMaxFileSize)
+    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". The file is too large").arg(fileName));
+  QByteArray bytes = f.read(NbMaxFileSize + 1);
+  if (bytes.size() > NbMaxFileSize)
+    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". The file is too large").arg(fileName));
+  if (!password.isEmpty() && !bytes.left(10).contains("<!--*NB")) bytes = DescrambleNotebookText(bytes, password);
+  QStringList lines = SplitNotebookLines(DecodeNotebookBytes(bytes));
+  if (!lines.isEmpty() && !lines.first().contains(kAnyMarker)) throw ENbDataCrypt(LanguageResource().RSInvalidPWdCrypted);
+  return lines;
+}
+
+void NbKeyDateParts(const QString& id, int& year, int& month, int& day) {
+  year = StrToIntDef(id.mid(0, 4), 2000);
+  month = StrToIntDef(id.mid(5, 2), 1);
+  day = StrToIntDef(id.mid(8, 2), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entries
+
+void TNbObject::SetData(const QString& id, const QString& title, const QString& text, TColor color, bool isFolder) {
+  ID = id;
+  Title = title;
+  Text = text;
+  Color = color;
+  DisplayColor = color;
+  IsFolder = isFolder;
+}
+
+void TNbObject::LoadFromStrings(const QString& headerLine, const QStringList& bodyLines) {
+  const TColor color = NbStringToColor(NbField(headerLine, kColorMarker));
+  ID = NbField(headerLine, kEntryMarker);
+  Title = NbField(headerLine, kTitleMarker);
+  Color = color;
+  DisplayColor = color;
+  qsizetype size = 0;
+  for (const QString& l : bodyLines) size += l.size() + 2;
+  QString text;
+  text.reserve(size);
+  for (const QString& l : bodyLines) {
+    text += l;
+    text += kCrLf;
+  }
+  Text = std::move(text);
+  IsFolder = false;
+}
+
+QString TNbObject::HeaderFields() const {
+  return kEntryMarker + SafeField(ID) + kFieldEnd + kTitleMarker + SafeField(Title) + kFieldEnd + kColorMarker +
+         NbColorToString(Color);
+}
+
+QString TNbObject::BodyText() const {
+  QString body = Trimmed(Text);
+  // A text line that begins like a marker line would start an entry of its own when read back.
+  // In RTF the "<" is written as a hex escape; plain text gets a blank in front.
+  if (!body.contains(kEntryMarker)) return body;
+  const bool rtf = LooksLikeRtf(body);
+  QStringList lines = SplitNotebookLines(body);
+  for (QString& l : lines)
+    if (l.startsWith(kEntryMarker)) l = rtf ? QStringLiteral("\\'3c") + l.mid(1) : QLatin1Char(' ') + l;
+  return lines.join(kCrLf);
+}
+
+QString TNbObject::SaveToString() const { return HeaderFields() + kFieldEnd + kCrLf + BodyText() + kCrLf; }
+
+QString TNbObject::GetCaption(const QString& format) const {
+  if (IsFolder) return Title;
+  if (format == QLatin1String("i")) return ID;
+  if (format == QLatin1String("t")) return Title;
+  if (format == QLatin1String("dt") || format == QLatin1String("ddt")) {
+    const QDate d = KeyDate(ID);
+    // An ID that makes no date is shown as it stands.
+    if (!d.isValid()) return ID + QStringLiteral(" - ") + Title;
+    return QLocale().toString(d, format == QLatin1String("dt") ? QLocale::ShortFormat : QLocale::LongFormat) +
+           QStringLiteral(" - ") + Title;
+  }
+  return ID + QStringLiteral(" - ") + Title;
+}
+
+void TNbThnObject::LoadFromStrings(const QString& headerLine, const QStringList& bodyLines) {
+  TNbObject::LoadFromStrings(headerLine, bodyLines);
+  Image = NbField(headerLine, kImageMarker);
+  Link = StrToBool(NbField(headerLine, kLinkMarker));
+}
+
+QString TNbThnObject::SaveToString() const {
+  return HeaderFields() + kFieldEnd + kImageMarker + SafeField(Image) + kFieldEnd + kLinkMarker + BoolToStr(Link) +
+         kFieldEnd + kCrLf + BodyText() + kCrLf;
+}
+
+QString TNbThnObject::GetCaption(const QString& format) const {
+  if (IsFolder || format == QLatin1String("t")) return Title;
+  if (format == QLatin1String("i")) return Image;
+  return Image + QStringLiteral(" - ") + Title;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sections
+
+TNbData::TNbData(bool useThumbnails) {
+  if (useThumbnails) header_ = std::make_unique<TNbThnObject>();
+  else header_ = std::make_unique<TNbObject>();
+  header_->IsFolder = true;
+}
+
+TNbData::~TNbData() = default;
+
+TNbObject* TNbData::Add(std::unique_ptr<TNbObject> entry) {
+  items_.push_back(std::move(entry));
+  return items_.back().get();
+}
+
+int TNbData::IndexOf(const TNbObject* entry) const {
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i].get() == entry) return int(i);
+  return -1;
+}
+
+void TNbData::Clear() {
+  if (!items_.empty()) Modified = true;
+  items_.clear();
+}
+
+void TNbData::Remove(TNbObject* entry) {
+  Modified = true;
+  const int i = IndexOf(entry);
+  if (i >= 0) items_.erase(items_.begin() + i);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The notebook
+
+TNbDataList::TNbDataList(bool useThumbnails) : useThumbnails_(useThumbnails) {
+  OnNextID.Set([this](QString& id) { NextID(id); });
+}
+
+TNbData& TNbDataList::Section(int index) const {
+  if (index < 0 || index >= Count()) throw EKVError(QStringLiteral("List index out of bounds (%1)").arg(index));
+  return *sections_[size_t(index)];
+}
+
+TNbData* TNbDataList::AddSection() {
+  sections_.push_back(std::make_unique<TNbData>(useThumbnails_));
+  return sections_.back().get();
+}
+
+void TNbDataList::Clear() { sections_.clear(); }
+
+std::unique_ptr<TNbObject> TNbDataList::NewObject() const {
+  if (useThumbnails_) return std::make_unique<TNbThnObject>();
+  return std::make_unique<TNbObject>();
+}
+
+QString TNbDataList::FreshID() const {
+  QString id;
+  OnNextID(id);
+  return id;
+}
+
+void TNbDataList::NextID(QString& id) const {
+  qint64 largest = 0;
+  for (const auto& s : sections_)
+    for (int i = 0; i < s->Count(); ++i) largest = std::max<qint64>(largest, StrToIntDef(s->Items(i)->ID, 0));
+  id = QString::number(largest + 1);
+}
+
+TNbObject* TNbDataList::FindEntry(const QString& id) const {
+  int s, i;
+  return FindEntryPos(id, s, i);
+}
+
+TNbObject* TNbDataList::FindEntryPos(const QString& id, int& sectionIndex, int& itemIndex) const {
+  for (int s = 0; s < Count(); ++s) {
+    const TNbData& sec = *sections_[size_t(s)];
+    for (int i = 0; i < sec.Count(); ++i)
+      if (sec.Items(i)->ID == id) {
+        sectionIndex = s;
+        itemIndex = i;
+        return sec.Items(i);
+      }
+  }
+  sectionIndex = itemIndex = -1;
+  return nullptr;
+}
+
+bool TNbDataList::LocateEntry(const TNbObject* entry, int& sectionIndex, int& itemIndex) const {
+  for (int s = 0; s < Count(); ++s) {
+    const int i = sections_[size_t(s)]->IndexOf(entry);
+    if (i >= 0) {
+      sectionIndex = s;
+      itemIndex = i;
+      return true;
+    }
+  }
+  sectionIndex = itemIndex = -1;
+  return false;
+}
+
+int TNbDataList::IndexOfSectionHeader(const TNbObject* entry) const {
+  for (int s = 0; s < Count(); ++s)
+    if (&sections_[size_t(s)]->Header() == entry) return s;
+  return -1;
+}
+
+TNbObject* TNbDataList::StoreEntry(const QString& id, const QString& title, const QString& text, TColor color,
+                                   int sectionIndex, TNbStoreMode mode) {
+  TNbData& target = Section(sectionIndex);
+  TNbObject* found = FindEntry(id);
+  TNbObject* result = found;
+  if (!found) {
+    auto e = NewObject();
+    e->SetData(id, title, text, color, false);
+    result = target.Add(std::move(e));
+  } else if (mode == nbsmOverwrite) {
+    found->SetData(id, title, text, color, false);
+  } else if (mode == nbsmAddNew) {
+    auto e = NewObject();
+    e->SetData(FreshID(), title, text, color, false);
+    result = target.Add(std::move(e));
+  }
+  target.Modified = true;
+  return result;
+}
+
+TNbObject* TNbDataList::AddEntryFromLines(const QString& headerLine, const QStringList& bodyLines, TNbStoreMode mode,
+                                          int sectionIndex) {
+  TNbData& target = Section(sectionIndex);
+  TNbObject* found = FindEntry(NbField(headerLine, kEntryMarker));
+  TNbObject* result = found;
+  if (!found || mode == nbsmAddNew) {
+    auto e = NewObject();
+    e->LoadFromStrings(headerLine, bodyLines);
+    if (found) e->ID = FreshID();
+    result = target.Add(std::move(e));
+  } else if (mode == nbsmOverwrite) {
+    found->LoadFromStrings(headerLine, bodyLines);
+  }
+  target.Modified = true;
+  return result;
+}
+
+void TNbDataList::ParseLines(const QStringList& lines, int sectionIndex, TNbStoreMode mode) {
+  TNbData& target = Section(sectionIndex);
+  // The first entry of every ID, kept up to date while parsing, so that a large file does not
+  // search the whole notebook once per entry.
+  QHash<QString, TNbObject*> first;
+  for (const auto& s : sections_)
+    for (int i = 0; i < s->Count(); ++i)
+      if (!first.contains(s->Items(i)->ID)) first.insert(s->Items(i)->ID, s->Items(i));
+
+  auto store = [&](const QString& header, const QStringList& body) {
+    const QString id = NbField(header, kEntryMarker);
+    TNbObject* found = first.value(id, nullptr);
+    if (!found || mode == nbsmAddNew) {
+      auto e = NewObject();
+      e->LoadFromStrings(header, body);
+      if (found) e->ID = FreshID();
+      TNbObject* added = target.Add(std::move(e));
+      if (!first.contains(added->ID)) first.insert(added->ID, added);
+    } else if (mode == nbsmOverwrite) {
+      found->LoadFromStrings(header, body);
+    }
+  };
+
+  QString header;
+  QStringList body;
+  bool pending = false;
+  try {
+    for (const QString& line : lines) {
+      if (line.startsWith(kEntryMarker)) {
+        if (pending) store(header, body);
+        header = line;
+        body.clear();
+        pending = true;
+      } else if (pending) {
+        body.append(line);
+      }
+    }
+    if (pending) store(header, body);
+  } catch (...) {
+    target.Modified = true;
+    throw;
+  }
+  target.Modified = true;
+}
+
+void TNbDataList::LoadSection(const QString& fileName, int sectionIndex) {
+  TNbData& target = Section(sectionIndex);
+  target.Clear();
+  const QStringList lines = ReadNotebookFile(fileName, FilePassword);
+  ParseLines(lines, sectionIndex, nbsmKeep);
+  target.Modified = false;
+  target.Loaded = true;
+}
+
+void TNbDataList::MergeFile(const QString& fileName, int sectionIndex, TNbStoreMode mode) {
+  TNbData& target = Section(sectionIndex);
+  const QStringList lines = ReadNotebookFile(fileName, FilePassword);
+  ParseLines(lines, sectionIndex, mode);
+  target.Loaded = true;
+}
+
+void TNbDataList::LoadSectionFromStrings(const QStringList& lines, int sectionIndex) {
+  TNbData& target = Section(sectionIndex);
+  target.Clear();
+  ParseLines(lines, sectionIndex, nbsmKeep);
+  target.Modified = false;
+}
+
+QString TNbDataList::SectionText(int sectionIndex) const {
+  const TNbData& sec = Section(sectionIndex);
+  QString text;
+  for (int i = 0; i < sec.Count(); ++i) text += sec.Items(i)->SaveToString();
+  return text;
+}
+
+void TNbDataList::SaveSection(const QString& fileName, int sectionIndex) {
+  TNbData& sec = Section(sectionIndex);
+  const QByteArray bytes = EncodeNotebookText(SectionText(sectionIndex));
+  QSaveFile f(fileName);
+  if (!f.open(QIODevice::WriteOnly))
+    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, f.errorString()));
+  f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  if (f.write(bytes) != bytes.size() || !f.commit())
+    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, f.errorString()));
+  sec.Modified = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folder mode
+
+bool TNbDataList::SectionTitleExists(const QString& title) const {
+  if (title.isEmpty()) return false;
+  for (const auto& s : sections_)
+    if (s->Header().Title == title) return true;
+  return false;
+}
+
+QString TNbDataList::UniqueSectionTitle(const QString& base) const {
+  QString title = base;
+  for (qint64 n = 1; SectionTitleExists(title); ++n) title = base + QString::number(n);
+  return title;
+}
+
+void TNbDataList::UpdateSectionPaths(TNbData* section) {
+  if (!section) return;
+  const TNbData* parent = section->Parent;
+  if (!parent) section->Header().Text.clear();
+  else if (parent->Header().Text.isEmpty()) section->Header().Text = parent->Header().Title;
+  else section->Header().Text = parent->Header().Text + QLatin1Char('\t') + parent->Header().Title;
+  for (TNbData* child : section->Children)
+    if (child != section) UpdateSectionPaths(child);
+}
+
+void TNbDataList::RenameSection(TNbData* section, const QString& newTitle) {
+  if (!section || section->Header().Title == newTitle) return;
+  section->Header().Title = UniqueSectionTitle(newTitle);
+  UpdateSectionPaths(section);
+  RenameSectionFiles(section);
+}
+
+void TNbDataList::RenameSectionFiles(TNbData* section) {
+  if (!section || section->FileName.isEmpty()) return;
+  const QFileInfo old(section->FileName);
+  const QString folder = section->FileName.left(section->FileName.size() - old.fileName().size());
+  QString newName = folder + MakeValidFileName(section->Header().Title) + QStringLiteral(".DAT");
+  if (newName == section->FileName) return;
+  newName = MakeUniqueFileName(newName);
+  if (!QFile::rename(section->FileName, newName)) return;
+  auto base = [](const QString& path) {
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return dot > slash ? path.left(dot) : path;
+  };
+  const QString oldBase = base(section->FileName), newBase = base(newName);
+  for (const char* ext : {".HDR", ".FLD"}) {
+    const QString target = newBase + QLatin1String(ext), source = oldBase + QLatin1String(ext);
+    if (QFile::exists(target)) QFile::remove(target);
+    if (QFile::exists(source)) QFile::rename(source, target);
+  }
+  section->FileName = newName;
+}
+
+void TNbDataList::ParseSectionHeader(const QString& text, int sectionIndex) {
+  TNbData& sec = Section(sectionIndex);
+  const TColor color = NbStringToColor(NbField(text, kColorMarker));
+  sec.Header().Text = NbField(text, kPathMarker);
+  sec.Header().Color = color;
+  sec.Header().DisplayColor = color;
+  sec.Open = StrToBool(NbField(text, kOpenMarker));
+  const QString title = NbField(text, kTitleMarker);
+  bool taken = false;
+  for (const auto& s : sections_)
+    if (s.get() != &sec && !title.isEmpty() && s->Header().Title == title) taken = true;
+  if (taken) RenameSection(&sec, title);
+  else sec.Header().Title = title;
+}
+
+void TNbDataList::LoadSectionHeader(const QString& fileName, int sectionIndex) {
+  QFile f(fileName);
+  if (!f.exists()) return;
+  if (!f.open(QIODevice::ReadOnly))
+    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, f.errorString()));
+  if (f.size() > NbMaxFileSize)
+    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". The file is too large").arg(fileName));
+  ParseSectionHeader(DecodeNotebookBytes(f.read(NbMaxFileSize)), sectionIndex);
+}
