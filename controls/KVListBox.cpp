@@ -5,6 +5,7 @@
 #include <QCollator>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QSet>
 #include <QStyledItemDelegate>
 #include <numeric>
 #include <optional>
@@ -147,6 +148,11 @@ class TKVListModel : public QAbstractListModel {
     items.erase(items.begin() + row);
     endRemoveRows();
   }
+  void RemoveIf(const std::function<bool(const TKVListItem&)>& gone) {
+    beginResetModel();
+    items.erase(std::remove_if(items.begin(), items.end(), gone), items.end());
+    endResetModel();
+  }
   void RemoveAll() {
     beginResetModel();
     items.clear();
@@ -234,6 +240,21 @@ void TKVCustomListBox::DeleteString(int index) {
   if (index < 0 || index >= Count()) return;
   ++programmatic_;
   model_->Remove(index);
+  --programmatic_;
+}
+
+void TKVCustomListBox::DeleteObjects(const std::vector<TNbObject*>& entries) {
+  if (entries.empty() || Count() == 0) return;
+  if (entries.size() == 1) {
+    DeleteString(IndexOfObject(entries.front()));
+    return;
+  }
+  const QSet<const TNbObject*> gone(entries.begin(), entries.end());
+  bool any = false;
+  for (const TKVListItem& i : model_->items) any = any || gone.contains(i.Object);
+  if (!any) return;
+  ++programmatic_;
+  model_->RemoveIf([&](const TKVListItem& i) { return gone.contains(i.Object); });
   --programmatic_;
 }
 

@@ -55,6 +55,8 @@ class TKVCustomListBox : public QListView {
   // Appends the item; every style but soNone then sorts the whole list again.
   virtual void AddItem(const QString& caption, TNbObject* object);
   void DeleteString(int index);
+  // Removes every item that stands for one of Entries.
+  void DeleteObjects(const std::vector<TNbObject*>& entries);
   void Clear();
   const TKVListItems& Items() const;
 

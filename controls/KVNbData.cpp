@@ -236,7 +236,18 @@ TNbData::TNbData(bool useThumbnails) {
   header_->IsFolder = true;
 }
 
-TNbData::~TNbData() = default;
+TNbData::~TNbData() { Clear(); }
+
+namespace {
+
+std::vector<TNbObject*> Pointers(const std::vector<std::unique_ptr<TNbObject>>& items) {
+  std::vector<TNbObject*> p;
+  p.reserve(items.size());
+  for (const auto& i : items) p.push_back(i.get());
+  return p;
+}
+
+}  // namespace
 
 TNbObject* TNbData::Add(std::unique_ptr<TNbObject> entry) {
   items_.push_back(std::move(entry));
@@ -250,14 +261,18 @@ int TNbData::IndexOf(const TNbObject* entry) const {
 }
 
 void TNbData::Clear() {
-  if (!items_.empty()) Modified = true;
+  if (items_.empty()) return;
+  Modified = true;
+  if (OnFreeing) OnFreeing(Pointers(items_));
   items_.clear();
 }
 
 void TNbData::Remove(TNbObject* entry) {
   Modified = true;
   const int i = IndexOf(entry);
-  if (i >= 0) items_.erase(items_.begin() + i);
+  if (i < 0) return;
+  if (OnFreeing) OnFreeing({entry});
+  items_.erase(items_.begin() + i);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -272,12 +287,23 @@ TNbData& TNbDataList::Section(int index) const {
   return *sections_[size_t(index)];
 }
 
+TNbDataList::~TNbDataList() {
+  OnEntriesFreeing.Clear();
+  Clear();
+}
+
 TNbData* TNbDataList::AddSection() {
   sections_.push_back(std::make_unique<TNbData>(useThumbnails_));
+  sections_.back()->OnFreeing = [this](const std::vector<TNbObject*>& entries) { OnEntriesFreeing(entries); };
   return sections_.back().get();
 }
 
-void TNbDataList::Clear() { sections_.clear(); }
+void TNbDataList::Clear() {
+  while (!sections_.empty()) {
+    sections_.back()->Clear();
+    sections_.pop_back();
+  }
+}
 
 std::unique_ptr<TNbObject> TNbDataList::NewObject() const {
   if (useThumbnails_) return std::make_unique<TNbThnObject>();

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -87,6 +88,8 @@ class TNbData {
   void Clear();
   // Sets Modified, then removes and frees the entry; nothing when the section does not hold it.
   void Remove(TNbObject* entry);
+  // Told of entries just before they are freed.
+  std::function<void(const std::vector<TNbObject*>& entries)> OnFreeing;
 
  private:
   std::unique_ptr<TNbObject> header_;
@@ -97,6 +100,7 @@ class TNbData {
 class TNbDataList {
  public:
   explicit TNbDataList(bool useThumbnails);
+  ~TNbDataList();
   TNbDataList(const TNbDataList&) = delete;
   TNbDataList& operator=(const TNbDataList&) = delete;
 
@@ -105,6 +109,9 @@ class TNbDataList {
   QString FilePassword;
   // Yields a fresh ID; NextID unless replaced.
   TEvent<void(QString& id)> OnNextID;
+  // Told of entries of any section just before they are freed, so that lists showing them can
+  // let go of them first.
+  TEvent<void(const std::vector<TNbObject*>& entries)> OnEntriesFreeing;
 
   int Count() const { return int(sections_.size()); }
   TNbData* Items(int index) const { return sections_.at(size_t(index)).get(); }
