@@ -449,21 +449,4 @@ TEST_F(NbModule, TheListLetsGoOfEntriesThatAreFreed) {
   }
 }
 
-TEST_F(NbModule, DescribesItsPublishedProperties) {
-  TNbModule fresh;
-  EXPECT_EQ(fresh.TitleFormat, "i");
-  EXPECT_TRUE(fresh.EditVisible());
-  EXPECT_TRUE(fresh.WordWrap());
-  EXPECT_TRUE(fresh.ShowAll());
-  EXPECT_EQ(fresh.SearchKeywords, nbsExact);
-  EXPECT_EQ(fresh.Data().Count(), 1);
-  EXPECT_EQ(fresh.ParentEntry().Title, "..");
-  for (const char* p : {"EditVisible", "DeleteConfirmation", "ReadOnly", "DefaultData", "LoadDefault", "SearchKeywords",
-                        "SearchAll", "TitleFormat", "ShowAll", "SearchBoxColor", "DefaultColor", "DefaultFont",
-                        "AutoNewEntry", "WordWrap", "OnActiveChanging", "OnActiveChanged"})
-    EXPECT_NE(TNbModule::StaticClass().FindProp(p), nullptr) << p;
-  nb.SetWordWrap(false);
-  EXPECT_FALSE(editor.WordWrap());
-}
-
 }  // namespace

@@ -1,0 +1,46 @@
+// Notebook files: any content reads as entries or is refused with the store's errors; what was
+// read writes out and reads back to the same entries and the same text; scrambling is its own
+// inverse.
+#include <QCoreApplication>
+#include <cstdint>
+#include <cstdlib>
+
+#include "controls/KVNbData.h"
+
+namespace {
+
+// Parses Lines into a fresh notebook; false when the store refused them.
+bool Parse(TNbDataList& list, const QStringList& lines, TNbStoreMode mode) {
+  list.Clear();
+  list.AddSection();
+  try {
+    list.ParseLines(lines, 0, mode);
+    return true;
+  } catch (const EKVError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
+  if (DescrambleNotebookText(DescrambleNotebookText(input, QStringLiteral("key")), QStringLiteral("key")) != input)
+    abort();
+  const QStringList lines = SplitNotebookLines(DecodeNotebookBytes(input));
+  TNbDataList list(size % 2 == 1);
+  for (TNbStoreMode mode : {nbsmKeep, nbsmOverwrite, nbsmAddNew}) Parse(list, lines, mode);
+  if (!Parse(list, lines, nbsmAddNew)) return 0;
+
+  const QString text = list.SectionText(0);
+  TNbDataList again(size % 2 == 1);
+  if (!Parse(again, SplitNotebookLines(DecodeNotebookBytes(EncodeNotebookText(text))), nbsmAddNew)) abort();
+  if (again.Items(0)->Count() != list.Items(0)->Count()) abort();
+  for (int i = 0; i < list.Items(0)->Count(); ++i) {
+    const TNbObject &a = *list.Items(0)->Items(i), &b = *again.Items(0)->Items(i);
+    if (a.Title.contains(QLatin1String("*-->")) || a.Title.contains(QLatin1String("<!--"))) continue;
+    if (a.Color != b.Color || a.Title != b.Title) abort();
+  }
+  if (again.SectionText(0) != text) abort();
+  return 0;
+}
