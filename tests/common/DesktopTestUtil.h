@@ -109,11 +109,11 @@ inline RunResult RunProgram(const QString& program, const QStringList& args, int
 }
 
 // A picture whose every pixel differs from its neighbours, saved as a 24-bit BMP.
-inline QImage PatternImage(int w, int h, int seed = 0) {
+inline QImage PatternImage(int w, int h, int shift = 0) {
   QImage img(w, h, QImage::Format_RGB32);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      img.setPixel(x, y, qRgb((x * 7 + seed) & 255, (y * 13 + seed) & 255, (x + y * 3) & 255));
+      img.setPixel(x, y, qRgb((x * 7 + shift) & 255, (y * 13 + shift) & 255, (x + y * 3) & 255));
   return img;
 }
 
