@@ -383,20 +383,6 @@ void TKVListBox::UpdateItemHeight() {
 
 TKVRichEdit::TKVRichEdit(QWidget* parent) : TKVCustomRichEdit(parent) { SetAllowObjects(false); }
 
-void TKVRichEdit::SetRTFText(const QString& text) {
-  QByteArray bytes = KVIsRtf(text.left(16).toLatin1()) && StreamFormat() != sfPlainText ? KVRtfBytes(text)
-                                                                                          : text.toUtf8();
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::ReadOnly);
-  Lines().LoadFromStream(buffer);
-}
+void TKVRichEdit::SetRTFText(const QString& text) { LoadRTFText(text); }
 
-QString TKVRichEdit::GetRTFText() {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  Lines().SaveToStream(buffer);
-  while (bytes.endsWith('\0')) bytes.chop(1);
-  const bool rich = StreamFormat() == sfRichText || (StreamFormat() == sfDefault && !PlainText());
-  return rich ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
-}
+QString TKVRichEdit::GetRTFText() { return SaveRTFText(); }

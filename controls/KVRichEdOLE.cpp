@@ -86,18 +86,7 @@ int NumberingOf(const QTextList* list) {
 }
 
 QTextListFormat ListFormat(int numbering) {
-  QTextListFormat lf;
-  switch (numbering) {
-    case nbBullet: lf.setStyle(QTextListFormat::ListDisc); break;
-    case nbLowerLetter: lf.setStyle(QTextListFormat::ListLowerAlpha); break;
-    case nbUpperLetter: lf.setStyle(QTextListFormat::ListUpperAlpha); break;
-    case nbLowerRoman: lf.setStyle(QTextListFormat::ListLowerRoman); break;
-    case nbUpperRoman: lf.setStyle(QTextListFormat::ListUpperRoman); break;
-    default: lf.setStyle(QTextListFormat::ListDecimal); break;
-  }
-  lf.setIndent(0);
-  if (numbering != nbBullet) lf.setNumberSuffix(QStringLiteral("."));
-  lf.setProperty(kvpNumbering, numbering);
+  QTextListFormat lf = KVListFormat(numbering);
   lf.setProperty(kvpNumberStart, 1);
   return lf;
 }
@@ -720,20 +709,29 @@ void TRichEditStrings::SaveToStream(QIODevice& stream) {
     throw EOutOfResources(QStringLiteral("Failed to Save Stream"));
 }
 
-void TRichEditStrings::LoadFromFile(const QString& fileName) {
+namespace {
+// Chooses the conversion of a file's extension for one load or save and puts the stream format
+// back afterwards.
+struct TFileFormatScope {
+  TRichEditStrings* s;
+  TStreamFormat saved;
+  ~TFileFormatScope() { s->StreamFormat = saved; }
+};
+}  // namespace
+
+void TRichEditStrings::UseFileConversion(const QString& fileName) {
   const QString ext = QFileInfo(fileName).suffix().toLower();
-  const TStreamFormat saved = StreamFormat;
   for (const ConversionFormat& f : ConversionFormats())
     if (f.extension == ext) {
       if (!converter_) converter_ = f.make();
       StreamFormat = f.plain ? sfPlainText : sfRichText;
       break;
     }
-  struct Restore {
-    TRichEditStrings* s;
-    TStreamFormat f;
-    ~Restore() { s->StreamFormat = f; }
-  } restore{this, saved};
+}
+
+void TRichEditStrings::LoadFromFile(const QString& fileName) {
+  TFileFormatScope restore{this, StreamFormat};
+  UseFileConversion(fileName);
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly))
     throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
@@ -741,19 +739,8 @@ void TRichEditStrings::LoadFromFile(const QString& fileName) {
 }
 
 void TRichEditStrings::SaveToFile(const QString& fileName) {
-  const QString ext = QFileInfo(fileName).suffix().toLower();
-  const TStreamFormat saved = StreamFormat;
-  for (const ConversionFormat& f : ConversionFormats())
-    if (f.extension == ext) {
-      if (!converter_) converter_ = f.make();
-      StreamFormat = f.plain ? sfPlainText : sfRichText;
-      break;
-    }
-  struct Restore {
-    TRichEditStrings* s;
-    TStreamFormat f;
-    ~Restore() { s->StreamFormat = f; }
-  } restore{this, saved};
+  TFileFormatScope restore{this, StreamFormat};
+  UseFileConversion(fileName);
   QSaveFile file(fileName);
   if (!file.open(QIODevice::WriteOnly))
     throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
@@ -1836,7 +1823,11 @@ void TKVRichEditOLE::AssignLines(const QStringList& strings) {
   SetRTFText(text);
 }
 
-void TKVRichEditOLE::SetRTFText(const QString& text) {
+void TKVRichEditOLE::SetRTFText(const QString& text) { LoadRTFText(text); }
+
+QString TKVRichEditOLE::GetRTFText() { return SaveRTFText(); }
+
+void TKVCustomRichEdit::LoadRTFText(const QString& text) {
   QByteArray bytes = KVIsRtf(text.left(16).toLatin1()) && StreamFormat() != sfPlainText ? KVRtfBytes(text)
                                                                                           : text.toUtf8();
   QBuffer buffer(&bytes);
@@ -1844,7 +1835,7 @@ void TKVRichEditOLE::SetRTFText(const QString& text) {
   Lines().LoadFromStream(buffer);
 }
 
-QString TKVRichEditOLE::GetRTFText() {
+QString TKVCustomRichEdit::SaveRTFText() {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);

@@ -185,6 +185,8 @@ class TRichEditStrings {
   void SetReadChunk(int bytes) { chunk_ = std::max(1, bytes); }
 
  private:
+  // The conversion registered for the file's extension, and its stream format.
+  void UseFileConversion(const QString& fileName);
   TKVCustomRichEdit* owner_;
   std::unique_ptr<TConversion> converter_;
   int chunk_ = 16384;
@@ -378,6 +380,11 @@ class TKVCustomRichEdit : public QTextEdit {
   bool ProtectChange(const TKVEditRequest& request, int startPos, int endPos);
 
  protected:
+  // The whole content from RTF (or plain text when the text is no RTF or the stream format is
+  // plain), and back.
+  void LoadRTFText(const QString& text);
+  QString SaveRTFText();
+
   bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void inputMethodEvent(QInputMethodEvent* e) override;

@@ -338,3 +338,22 @@ QString KVHyperlinkTarget(const QString& instruction) {
   if (!anchor.isEmpty()) target += QLatin1Char('#') + anchor;
   return target;
 }
+
+QTextListFormat KVListFormat(int numbering, const QString& before, const QString& after) {
+  QTextListFormat lf;
+  switch (numbering) {
+    case nbBullet: lf.setStyle(QTextListFormat::ListDisc); break;
+    case nbLowerLetter: lf.setStyle(QTextListFormat::ListLowerAlpha); break;
+    case nbUpperLetter: lf.setStyle(QTextListFormat::ListUpperAlpha); break;
+    case nbLowerRoman: lf.setStyle(QTextListFormat::ListLowerRoman); break;
+    case nbUpperRoman: lf.setStyle(QTextListFormat::ListUpperRoman); break;
+    default: lf.setStyle(QTextListFormat::ListDecimal); break;
+  }
+  lf.setIndent(0);
+  if (numbering != nbBullet) {
+    lf.setNumberPrefix(before);
+    lf.setNumberSuffix(after);
+  }
+  lf.setProperty(kvpNumbering, numbering);
+  return lf;
+}

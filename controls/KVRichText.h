@@ -1,4 +1,5 @@
 #pragma once
+#include <QTextListFormat>
 // Shared pieces of the rich-text model over QTextDocument: our own format properties, the
 // layout resolution, the code pages of the Windows character sets and the link finder.
 #include <QByteArray>
@@ -41,6 +42,10 @@ constexpr int KVPictureObjectType = QTextFormat::UserObject + 0x4B;
 // Rich-edit paragraph numbering values.
 enum TKVNumbering { nbNone = 0, nbBullet = 1, nbArabic = 2, nbLowerLetter = 3, nbUpperLetter = 4,
                     nbLowerRoman = 5, nbUpperRoman = 6 };
+// The list format of a numbering, without indent; numbered lists get Before and After around the
+// number.
+QTextListFormat KVListFormat(int numbering, const QString& before = QString(),
+                             const QString& after = QStringLiteral("."));
 
 // Documents are laid out at 96 pixels per inch (15 twips per pixel) whatever the target; painting
 // scales from there, so layout and painting always agree.

@@ -1180,19 +1180,7 @@ class DocSink : public Sink {
       if (lastInList_ && list_ && ps.num == listNum_) {
         list_->add(cur_.block());
       } else {
-        QTextListFormat lf;
-        switch (ps.num.type) {
-          case nbBullet: lf.setStyle(QTextListFormat::ListDisc); break;
-          case nbLowerLetter: lf.setStyle(QTextListFormat::ListLowerAlpha); break;
-          case nbUpperLetter: lf.setStyle(QTextListFormat::ListUpperAlpha); break;
-          case nbLowerRoman: lf.setStyle(QTextListFormat::ListLowerRoman); break;
-          case nbUpperRoman: lf.setStyle(QTextListFormat::ListUpperRoman); break;
-          default: lf.setStyle(QTextListFormat::ListDecimal); break;
-        }
-        lf.setIndent(0);
-        lf.setNumberPrefix(ps.num.type == nbBullet ? QString() : ps.num.before);
-        lf.setNumberSuffix(ps.num.type == nbBullet ? QString() : ps.num.after);
-        lf.setProperty(kvpNumbering, ps.num.type);
+        QTextListFormat lf = KVListFormat(ps.num.type, ps.num.before, ps.num.after);
         lf.setProperty(kvpNumberStart, ps.num.start);
         list_ = cur_.createList(lf);
         listNum_ = ps.num;
