@@ -63,16 +63,21 @@ void TMThnList::Add(const QString& Key, const QByteArray& Data) { items_.push_ba
 
 void TMThnList::Clear() { items_.clear(); }
 
+bool TMThnList::ReadHeaderEntry(TKVResFileReader& r) {
+  if (r.Version() != kThumbPackVersion || r.Count() < 1) return false;
+  const QByteArray h = r.ReadBuffer(0);
+  if (h.size() < 12) return false;
+  Tag = qFromLittleEndian<qint32>(h.constData());
+  ThumbWidth = qFromLittleEndian<qint32>(h.constData() + 4);
+  ThumbHeight = qFromLittleEndian<qint32>(h.constData() + 8);
+  return true;
+}
+
 void TMThnList::ReadThumbHeader(const QString& FileName) {
   Tag = ThumbWidth = ThumbHeight = 0;
   try {
     TKVResFileReader r(FileName);
-    if (r.Version() != kThumbPackVersion || r.Count() < 1) return;
-    const QByteArray h = r.ReadBuffer(0);
-    if (h.size() < 12) return;
-    Tag = qFromLittleEndian<qint32>(h.constData());
-    ThumbWidth = qFromLittleEndian<qint32>(h.constData() + 4);
-    ThumbHeight = qFromLittleEndian<qint32>(h.constData() + 8);
+    ReadHeaderEntry(r);
   } catch (const EKVError&) {
     Tag = ThumbWidth = ThumbHeight = 0;
   }
@@ -81,12 +86,7 @@ void TMThnList::ReadThumbHeader(const QString& FileName) {
 void TMThnList::LoadThumbs(const QString& FileName) {
   try {
     TKVResFileReader r(FileName);
-    if (r.Version() != kThumbPackVersion || r.Count() < 1) return;
-    const QByteArray h = r.ReadBuffer(0);
-    if (h.size() < 12) return;
-    Tag = qFromLittleEndian<qint32>(h.constData());
-    ThumbWidth = qFromLittleEndian<qint32>(h.constData() + 4);
-    ThumbHeight = qFromLittleEndian<qint32>(h.constData() + 8);
+    if (!ReadHeaderEntry(r)) return;
     for (int i = 1; i < r.Count(); ++i) {
       const QByteArray e = r.ReadBuffer(i);
       if (e.size() < 8) return;

@@ -74,6 +74,8 @@ class TMThnList {
   bool SaveThumbs(const QString& FileName) const;
 
  private:
+  // Tag and thumbnail size from entry 0 of an open cache; false when it is no thumbnail cache.
+  bool ReadHeaderEntry(TKVResFileReader& r);
   struct Item {
     QString key;
     QByteArray data;
