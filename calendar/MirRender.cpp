@@ -9,6 +9,7 @@
 #include "calendar/MirData.h"
 #include "calendar/MirLayout.h"
 #include "calendar/MirMonths.h"
+#include "calendar/MirNotes.h"
 #include "calendar/iniData.h"
 #include "foundation/KVBitmapList.h"
 #include "foundation/KVXSkinBase.h"
@@ -309,16 +310,10 @@ void DrawTransparent(TKVBitmap& work, int x, int y, const TKVBitmap& picture, TC
   }
 }
 
-bool NotesShown(TRenderContext& c) {
-  TLayoutIni& L = c.Layout;
-  return (L.Notes().Visible || L.GeneralNotes().Visible || L.WDayNotes(1).Visible) && c.Settings.ShowNotesOptions != 3 &&
-         c.Settings.ShowNotes;
-}
-
 void DrawSponsorImage(TRenderContext& c) {
   const TLayoutItem& item = c.Layout.SponsorImage();
   const TMirovaIni* pack = c.Inputs.PackIni;
-  if (!item.Visible || !pack || !pack->ShowSponsorImg || pack->Ads.Count() < 1 || NotesShown(c)) return;
+  if (!item.Visible || !pack || !pack->ShowSponsorImg || pack->Ads.Count() < 1 || AnyNotesShown(c)) return;
   try {
     const int no = c.Settings.SponsorNo;
     if (no < 0 || no >= pack->Ads.Count()) return;

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "calendar/MirPicture.h"
 #include "foundation/KVGraphics.h"
@@ -21,6 +22,8 @@ class Tini;
 class TLayoutIni;
 class TLayoutItem;
 class TMHolidayBase;
+class TMNotesBase;
+class TNotesEditor;
 class TMirovaIni;
 class TKVBitmapObjectList;
 class TFont;
@@ -85,8 +88,15 @@ struct TRenderInputs {
   TKVTextHelper* TextHelper = nullptr;
   // Month and day names.
   QLocale Locale;
-  // Draws the notes, general notes and week-day boxes after the month grids.
+  // Draws the notes, general notes and week-day boxes after the month grids (the program's is
+  // DrawNotesBoxes, MirNotes.h).
   std::function<void(TRenderContext&)> DrawNotes;
+  // The quick notes; none: no quick notes.
+  const TMNotesBase* QuickNotes = nullptr;
+  // The rich text of the diary entry of a date key "yyyy/MM/dd"; nullopt (or no function): none.
+  std::function<std::optional<QString>(const QString& Key)> FindDiaryEntry;
+  // Makes the hidden editor the notes are rendered through; none: the rich-text editor.
+  std::function<std::unique_ptr<TNotesEditor>()> NotesEditor;
 };
 
 // Draws the calendar and hands it over: State.Preview holds it, Dirty is set and the settings are
