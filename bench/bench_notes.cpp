@@ -1,0 +1,161 @@
+// What the notes boxes add to a drawing at 1080p: a redraw with the picture cached, without notes
+// and with a full notes box (sponsor text, quick notes cut at two thirds of the box, then the
+// coming days with holidays and diary entries down to the box's bottom), with the general notes
+// box beside a diary-only notes box, and with the seven week-day boxes. Real fonts, the real
+// rich-text editor, the settings saved as after every drawing.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include "calendar/KVXSkinBaseM1.h"
+#include "calendar/MDataDM.h"
+#include "calendar/MirData.h"
+#include "calendar/MirNotes.h"
+#include "calendar/MirRender.h"
+#include "calendar/iniData.h"
+#include "foundation/KVObjectText.h"
+#include "foundation/KVRStream.h"
+
+namespace {
+
+// Settings are saved after every drawing: keep them away from the user's own.
+struct Sandbox {
+  QTemporaryDir dir;
+  Sandbox() {
+    for (const char* sub : {"home", "config", "data", "cache"}) QDir(dir.path()).mkpath(sub);
+    qputenv("HOME", (dir.path() + "/home").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (dir.path() + "/data").toUtf8());
+    qputenv("XDG_CACHE_HOME", (dir.path() + "/cache").toUtf8());
+  }
+};
+
+QString BuiltinLayout(int id) {
+  QBuffer pack;
+  pack.setData(BuiltinDataBlock(QStringLiteral("DefaultLayouts")));
+  pack.open(QIODevice::ReadOnly);
+  TKVResReader r;
+  r.SetStream(&pack);
+  r.ReadDirectory();
+  for (int i = 0; i < r.Count(); ++i) {
+    const QString text = DecodeObjectTextBytes(r.ReadBuffer(i));
+    if (text.contains(QStringLiteral("LayoutID = %1\r").arg(id)) || text.contains(QStringLiteral("LayoutID = %1\n").arg(id)))
+      return text;
+  }
+  return QString();
+}
+
+QString RichLines(const QString& first, int lines) {
+  QString rtf = QStringLiteral("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 DejaVu Sans;}}{\\colortbl;\\red0\\green0\\blue128;}\\f0\\fs18 ");
+  rtf += QStringLiteral("\\b ") + first + QStringLiteral("\\b0\\par ");
+  for (int i = 1; i < lines; ++i)
+    rtf += QStringLiteral("\\cf1 Item %1\\cf0  with a few more words to wrap now and then\\par ").arg(i);
+  return rtf + QStringLiteral("}");
+}
+
+struct Scene {
+  Tini ini;
+  TLayoutIni layout;
+  TMHolidayBase holidays;
+  TMNotesBase notes;
+  TMirovaIni pack;
+  TRenderState state;
+  TRenderInputs in;
+  std::map<QString, QString> diary;
+
+  Scene(int layoutId, bool withNotes, int option) {
+    const QDate today = QDate::currentDate();
+    ini.UserImageSet = true;
+    ini.ImagePosition = 2;
+    ini.WorkStyle.DayFont.Name = QStringLiteral("DejaVu Sans");
+    ini.WorkStyle.MonthBarTransparency = 60;
+    ini.WorkStyle.NotesTransparency = 60;
+    ini.ShowNotes = true;
+    ini.ShowNotesOptions = option;
+    layout.LoadLayout(BuiltinLayout(layoutId));
+    pack.Ads.Add()->SponsorText = QStringLiteral("Pictures kindly lent by the photo club");
+    notes.QuickNote.SetText(RichLines(QStringLiteral("Quick notes"), 40));
+    for (int d = 0; d < 60; ++d)
+      diary[today.addDays(d).toString(QStringLiteral("yyyy/MM/dd"))] = RichLines(QStringLiteral("Entry %1").arg(d), 2 + d % 3);
+    for (int d = 1; d < 60; d += 9) {
+      TKVXBHolidayItem* h = holidays.Data().Add();
+      h->idx = today.addDays(d).toString(QStringLiteral("yyyy/MM/dd"));
+      h->Schedule = schOnce;
+      h->Title = QStringLiteral("A holiday with a longish title");
+    }
+    in.Settings = &ini;
+    in.Layout = &layout;
+    in.Holidays = &holidays;
+    in.PackIni = &pack;
+    in.ScreenSize = QSize(1920, 1080);
+    in.Now = QDateTime(today, QTime(9, 30));
+    in.Locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    if (withNotes) {
+      in.DrawNotes = DrawNotesBoxes;
+      in.QuickNotes = &notes;
+      in.FindDiaryEntry = [this](const QString& key) -> std::optional<QString> {
+        auto it = diary.find(key);
+        if (it == diary.end()) return std::nullopt;
+        return it->second;
+      };
+    }
+    QImage picture(1920, 1080, QImage::Format_RGB32);
+    QPainter p(&picture);
+    QLinearGradient sky(0, 0, 0, 1080);
+    sky.setColorAt(0, QColor(40, 90, 170));
+    sky.setColorAt(1, QColor(210, 180, 120));
+    p.fillRect(picture.rect(), sky);
+    p.end();
+    state.CurrentPicture = std::make_unique<TCurrentPicture>();
+    state.CurrentPicture->Graphic = picture;
+    state.CurrentPicture->LoadedFor = QSize(1920, 1080);
+    FitCalendarFont(state, ini.WorkStyle.DayFont, ini.WorkStyle.DaySpace, 1080 - 40, in.Locale);
+    holidays.RebuildIndex();
+    RenderCalendar(state, in, true);
+    // KV_RENDER_DUMP names a folder to keep the first frame in, for looking at it.
+    if (qEnvironmentVariableIsSet("KV_RENDER_DUMP"))
+      state.Preview.Image().save(qEnvironmentVariable("KV_RENDER_DUMP") + QStringLiteral("/bench-notes-%1-%2.png").arg(layoutId).arg(withNotes));
+  }
+};
+
+void Redraw(benchmark::State& st, int layoutId, bool withNotes, int option) {
+  Scene s(layoutId, withNotes, option);
+  for (auto _ : st) {
+    RenderCalendar(s.state, s.in, false);
+    benchmark::DoNotOptimize(s.state.Preview.ScanLine(0));
+  }
+}
+
+// Layout 151 (a notes box of 22 x 52 per cent of the screen).
+void BM_Redraw151WithoutNotes(benchmark::State& st) { Redraw(st, 151, false, 0); }
+void BM_Redraw151FullNotesBox(benchmark::State& st) { Redraw(st, 151, true, 0); }
+// Layout 171: a diary-only notes box and the general notes box.
+void BM_Redraw171WithoutNotes(benchmark::State& st) { Redraw(st, 171, false, 0); }
+void BM_Redraw171DiaryAndGeneralNotes(benchmark::State& st) { Redraw(st, 171, true, 0); }
+// Layout 161: the seven week-day boxes.
+void BM_Redraw161WithoutNotes(benchmark::State& st) { Redraw(st, 161, false, 0); }
+void BM_Redraw161WeekDayBoxes(benchmark::State& st) { Redraw(st, 161, true, 0); }
+
+}  // namespace
+
+BENCHMARK(BM_Redraw151WithoutNotes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw151FullNotesBox)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw171WithoutNotes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw171DiaryAndGeneralNotes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw161WithoutNotes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw161WeekDayBoxes)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static Sandbox sandbox;
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
