@@ -26,13 +26,7 @@ class TRichNotesEditor : public TNotesEditor {
   void SetRTFText(const QString& Text) override { editor_.SetRTFText(Text); }
   bool RenderToBitmap(TKVBitmap& Bitmap, int Width, int Height, int LeftMargin, int TopMargin, int RightMargin,
                       int BottomMargin) override {
-    QImage image;
-    const bool fits = editor_.RenderToBitmap(image, Width, Height, LeftMargin, TopMargin, RightMargin, BottomMargin);
-    if (image.isNull())
-      Bitmap.SetSize(Width, 0);
-    else
-      Bitmap.SetImage(image);
-    return fits;
+    return editor_.RenderToBitmap(Bitmap, Width, Height, LeftMargin, TopMargin, RightMargin, BottomMargin);
   }
 
  private:
