@@ -33,12 +33,12 @@ class TRichNotesEditor : public TNotesEditor {
   TKVRichEditOLE editor_;
 };
 
-// One box in progress: its rectangle, its line height and the running offset from its top, the
+// One box in progress: its rectangle and the running offset from its top, the
 // hidden editor (made when first needed) and the text panel.
 struct TBox {
   TRenderContext& c;
   TRect B;
-  int W = 0, H = 0, LineHeight = 0, NotesOffset = 0;
+  int W = 0, H = 0, NotesOffset = 0;
   std::unique_ptr<TNotesEditor> editor;
   TKVBitmap panel;
   bool fitsAll = true;
