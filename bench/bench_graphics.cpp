@@ -10,42 +10,13 @@
 
 #include "foundation/KVGraphics.h"
 #include "foundation/KVPicture.h"
+#include "bench/BenchUtil.h"
 
 namespace {
 
-// A photo-like 4000 x 3000 JPEG (smooth shading with fine grain) in a temporary folder.
-struct Photo {
-  QTemporaryDir dir;
-  QString path;
-  qint64 bytes = 0;
-  Photo() {
-    QImage img(4000, 3000, QImage::Format_RGB32);
-    QRandomGenerator gen(7);
-    for (int y = 0; y < img.height(); ++y) {
-      auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-      for (int x = 0; x < img.width(); ++x) {
-        const int grain = int(gen.bounded(24)) - 12;
-        const double s = std::sin(x / 97.0) * std::cos(y / 61.0);
-        const int r = std::clamp(int(120 + 80 * s + x / 50) + grain, 0, 255);
-        const int g = std::clamp(int(110 + 60 * std::sin((x + y) / 143.0)) + grain, 0, 255);
-        const int b = std::clamp(int(90 + y / 25) + grain, 0, 255);
-        row[x] = qRgb(r, g, b);
-      }
-    }
-    path = dir.path() + QStringLiteral("/photo.jpg");
-    QImageWriter writer(path, "jpg");
-    writer.setQuality(90);
-    writer.write(img);
-    bytes = QFileInfo(path).size();
-  }
-};
+using kvbench::ThePhoto;
 
-Photo& ThePhoto() {
-  static Photo photo;
-  return photo;
-}
-
-QString OutPath() { return ThePhoto().dir.path() + QStringLiteral("/kvmir.bmp"); }
+QString OutPath() { return kvbench::TheSandbox().dir.path() + QStringLiteral("/kvmir.bmp"); }
 
 // 40 percent of the screen as one translucent band.
 void BlendBand(TKVBitmap& work, const TKVBitmap& band) { AlphaBlendBitmap(work, 0, work.Height() / 3, band, 0.4f); }

@@ -20,35 +20,12 @@
 #include "calendar/iniData.h"
 #include "foundation/KVObjectText.h"
 #include "foundation/KVRStream.h"
+#include "bench/BenchUtil.h"
 
 namespace {
 
-// Settings are saved after every drawing: keep them away from the user's own.
-struct Sandbox {
-  QTemporaryDir dir;
-  Sandbox() {
-    for (const char* sub : {"home", "config", "data", "cache"}) QDir(dir.path()).mkpath(sub);
-    qputenv("HOME", (dir.path() + "/home").toUtf8());
-    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toUtf8());
-    qputenv("XDG_DATA_HOME", (dir.path() + "/data").toUtf8());
-    qputenv("XDG_CACHE_HOME", (dir.path() + "/cache").toUtf8());
-  }
-};
-
-QString BuiltinLayout(int id) {
-  QBuffer pack;
-  pack.setData(BuiltinDataBlock(QStringLiteral("DefaultLayouts")));
-  pack.open(QIODevice::ReadOnly);
-  TKVResReader r;
-  r.SetStream(&pack);
-  r.ReadDirectory();
-  for (int i = 0; i < r.Count(); ++i) {
-    const QString text = DecodeObjectTextBytes(r.ReadBuffer(i));
-    if (text.contains(QStringLiteral("LayoutID = %1\r").arg(id)) || text.contains(QStringLiteral("LayoutID = %1\n").arg(id)))
-      return text;
-  }
-  return QString();
-}
+using kvbench::BuiltinLayout;
+using kvbench::Sandbox;
 
 QString RichLines(const QString& first, int lines) {
   QString rtf = QStringLiteral("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 DejaVu Sans;}}{\\colortbl;\\red0\\green0\\blue128;}\\f0\\fs18 ");

@@ -1,0 +1,84 @@
+#pragma once
+// Fixtures shared by the benchmarks: a user folder of their own, a photo-like JPEG, and the
+// text of a built-in layout.
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QRandomGenerator>
+#include <QString>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
+
+#include "calendar/MDataDM.h"
+#include "foundation/KVObjectText.h"
+#include "foundation/KVRStream.h"
+
+namespace kvbench {
+
+// Settings are saved after every drawing: keep them away from the user's own.
+struct Sandbox {
+  QTemporaryDir dir;
+  Sandbox() {
+    for (const char* sub : {"home", "config", "data", "cache"}) QDir(dir.path()).mkpath(sub);
+    qputenv("HOME", (dir.path() + "/home").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (dir.path() + "/data").toUtf8());
+    qputenv("XDG_CACHE_HOME", (dir.path() + "/cache").toUtf8());
+  }
+};
+
+inline Sandbox& TheSandbox() {
+  static Sandbox s;
+  return s;
+}
+
+// A photo-like 4000 x 3000 JPEG (smooth shading with fine grain) in the sandbox.
+struct Photo {
+  QString path;
+  qint64 bytes = 0;
+  Photo() {
+    QImage img(4000, 3000, QImage::Format_RGB32);
+    QRandomGenerator gen(7);
+    for (int y = 0; y < img.height(); ++y) {
+      auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+      for (int x = 0; x < img.width(); ++x) {
+        const int grain = int(gen.bounded(24)) - 12;
+        const double s = std::sin(x / 97.0) * std::cos(y / 61.0);
+        row[x] = qRgb(std::clamp(int(120 + 80 * s + x / 50) + grain, 0, 255),
+                      std::clamp(int(110 + 60 * std::sin((x + y) / 143.0)) + grain, 0, 255),
+                      std::clamp(int(90 + y / 25) + grain, 0, 255));
+      }
+    }
+    path = TheSandbox().dir.path() + QStringLiteral("/photo.jpg");
+    QImageWriter writer(path, "jpg");
+    writer.setQuality(90);
+    writer.write(img);
+    bytes = QFileInfo(path).size();
+  }
+};
+
+inline Photo& ThePhoto() {
+  static Photo p;
+  return p;
+}
+
+// The text of built-in layout Id, or empty.
+inline QString BuiltinLayout(int id) {
+  QBuffer pack;
+  pack.setData(BuiltinDataBlock(QStringLiteral("DefaultLayouts")));
+  pack.open(QIODevice::ReadOnly);
+  TKVResReader r;
+  r.SetStream(&pack);
+  r.ReadDirectory();
+  for (int i = 0; i < r.Count(); ++i) {
+    const QString text = DecodeObjectTextBytes(r.ReadBuffer(i));
+    if (text.contains(QStringLiteral("LayoutID = %1\r").arg(id)) || text.contains(QStringLiteral("LayoutID = %1\n").arg(id)))
+      return text;
+  }
+  return QString();
+}
+
+}  // namespace kvbench
