@@ -1,6 +1,7 @@
 #pragma once
 // Fixtures shared by the benchmarks: a user folder of their own, a photo-like JPEG, and the
 // text of a built-in layout.
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +12,9 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
+#include <functional>
+
+#include <benchmark/benchmark.h>
 
 #include "calendar/MDataDM.h"
 #include "foundation/KVObjectText.h"
@@ -79,6 +83,19 @@ inline QString BuiltinLayout(int id) {
       return text;
   }
   return QString();
+}
+
+// The main of every benchmark program: offscreen Qt, a sandboxed user folder, then the
+// benchmarks; Prepare makes fixtures before the clock starts.
+inline int RunBenchmarks(int argc, char** argv, const std::function<void()>& prepare = {}) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  TheSandbox();
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (prepare) prepare();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }
 
 }  // namespace kvbench

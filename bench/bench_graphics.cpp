@@ -130,11 +130,5 @@ BENCHMARK(BM_Baseline_DecodeWrite1080)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Path_DecodeFitBlendWrite1080)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  ThePhoto();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return kvbench::RunBenchmarks(argc, argv, [] { kvbench::ThePhoto(); });
 }

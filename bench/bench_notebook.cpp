@@ -3,6 +3,8 @@
 // with them, and the renderer's look-up of a year of days.
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchUtil.h"
+
 #include <QApplication>
 #include <QDate>
 #include <QLineEdit>
@@ -101,11 +103,4 @@ BENCHMARK(BM_FindAYearOfDays)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return kvbench::RunBenchmarks(argc, argv); }

@@ -25,7 +25,6 @@
 namespace {
 
 using kvbench::BuiltinLayout;
-using kvbench::Sandbox;
 
 QString RichLines(const QString& first, int lines) {
   QString rtf = QStringLiteral("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 DejaVu Sans;}}{\\colortbl;\\red0\\green0\\blue128;}\\f0\\fs18 ");
@@ -127,12 +126,4 @@ BENCHMARK(BM_Redraw171DiaryAndGeneralNotes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw161WithoutNotes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw161WeekDayBoxes)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static Sandbox sandbox;
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return kvbench::RunBenchmarks(argc, argv); }

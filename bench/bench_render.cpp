@@ -112,12 +112,5 @@ BENCHMARK(BM_DecodeAndFit)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchma
 BENCHMARK(BM_RenderNewPicture)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  TheSandbox();
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  ThePhoto();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return kvbench::RunBenchmarks(argc, argv, [] { kvbench::ThePhoto(); });
 }

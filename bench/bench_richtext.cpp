@@ -2,6 +2,8 @@
 // RTF into a hidden editor and render it into a bitmap). Goal for the note: under 2 ms.
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchUtil.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
@@ -106,11 +108,4 @@ BENCHMARK(BM_NoteRender)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return kvbench::RunBenchmarks(argc, argv); }
