@@ -72,6 +72,13 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks) : QWidget(nullptr), ho
   imageForm_->BringSettingsToFront = [this] { ForceForegroundWindow(this); };
   model_->Render.OnHandOver = [this] { imageForm_->update(); };
 
+  // An error nobody handled is shown; it ends the program only when no window the user works in
+  // is open.
+  ErrorPolicy().KeepRunning = [this] {
+    return SettingsOpen() || (hooks_.QuickNotesVisible && hooks_.QuickNotesVisible());
+  };
+  ErrorPolicy().Terminate = [this] { hooks_.Terminate(); };
+
   CreateActions();
   CreateTrayMenu();
   CreatePages();
@@ -88,6 +95,8 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks) : QWidget(nullptr), ho
 
 TKVMirovaCalendar::~TKVMirovaCalendar() {
   // What the form owns as components goes first, while the widgets they refer to still exist.
+  ErrorPolicy().KeepRunning = [] { return true; };
+  ErrorPolicy().Terminate = [] {};
   model_.reset();
   while (ComponentCount() > 0) delete Components(ComponentCount() - 1);
 }

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "calendar/iniData.h"
+#include "foundation/KVException.h"
+#include "foundation/KVForms.h"
 #include "foundation/KVSysUtils.h"
 #include "platform/KVRegistry.h"
 #include "tests/common/FormTestKit.h"
@@ -118,4 +120,19 @@ TEST_F(MainFormTest, TheLogOnStartIsTurnedOffAndOn) {
   EXPECT_TRUE(ini.AutoStartup);
   EXPECT_TRUE(r.ValueExists(kRunValueName));
   EXPECT_TRUE(r.ReadString(kRunValueName).endsWith(" /a"));
+}
+
+TEST_F(MainFormTest, AnErrorEndsTheProgramOnlyWhenNoWindowIsOpen) {
+  TKVMirovaCalendar form(hooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  QStringList shown;
+  kvtest::ScopedOverride<std::function<void(const QString&)>> box(ErrorPolicy().ShowException,
+                                                                   [&](const QString& m) { shown << m; });
+  form.Action("actOpen")->trigger();
+  EXPECT_FALSE(RunGuarded([] { throw EKVError("one"); }));
+  EXPECT_EQ(terminated, 0);
+  form.Action("actClose")->trigger();
+  EXPECT_FALSE(RunGuarded([] { throw EKVError("two"); }));
+  EXPECT_EQ(terminated, 1);
+  EXPECT_EQ(shown, (QStringList{"one", "two"}));
 }
