@@ -25,13 +25,7 @@ namespace {
 // A check box laid out wider than its text answers clicks on its box and text only.
 void ClickBox(QAbstractButton& b) { QTest::mouseClick(&b, Qt::LeftButton, {}, QPoint(6, b.height() / 2)); }
 
-TEST(ReminderSchedule, TheBoxShowsFiveSchedulesAndTheRestAsOnce) {
-  EXPECT_EQ(ScheduleIndex(schDaily), 1);
-  EXPECT_EQ(ScheduleIndex(schWeekly), 2);
-  EXPECT_EQ(ScheduleIndex(schMonthly), 3);
-  EXPECT_EQ(ScheduleIndex(schYearly), 4);
-  for (TKVXSchType s : {schOnce, schHourly, schBiWeekly, schBiMonthly}) EXPECT_EQ(ScheduleIndex(s), 0);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(ScheduleIndex(ScheduleOfIndex(i)), i);
+TEST(ReminderTime, ANewReminderIsDueAtTheNextHour) {
   EXPECT_EQ(NewReminderTime(QTime(14, 5, 33)), QTime(15, 5, 0));
   EXPECT_EQ(NewReminderTime(QTime(23, 41)), QTime(0, 41));
 }
