@@ -224,7 +224,9 @@ TEST_F(PrintForm, PrinterSetupRunsThePrintDialogAndShowsTheNewPrinter) {
   EXPECT_FALSE(form.Execute(true));
   EXPECT_EQ(setups, 1);
   Printer().setOutputFileName(QString());
-  if (Printer().printerName().isEmpty()) EXPECT_EQ(PrinterDisplayName(Printer()), "No printers installed");
+  if (Printer().printerName().isEmpty()) {
+    EXPECT_EQ(PrinterDisplayName(Printer()), "No printers installed");
+  }
 }
 
 int PdfPages(const QString& file) {
