@@ -10,7 +10,7 @@ MODE=${1:-}
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev zlib1g-dev libjpeg-dev libgif-dev
+  qt6-base-dev libqt6svg6 zlib1g-dev libjpeg-dev libgif-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-dejavu-core fonts-liberation2
   libx11-dev xvfb xauth x11-utils libglib2.0-bin gsettings-desktop-schemas dbus xfconf
