@@ -56,7 +56,7 @@ void DrawMonthLine(TRenderContext& c) {
   const int days = DaysInMonth(year, month);
   TItemCanvas& cv = c.Item;
   if (!cv.Begin(line.Rect, c.ScreenWidth, c.ScreenHeight)) return;
-  const QFont font = FontAtPoints(c.Style.DayFont, c.State.CalendarFontSize);
+  const QFont font = c.DayFontAt(c.State.CalendarFontSize);
   cv.Bitmap.Font = font;
   const int width = cv.Width(), height = cv.Height();
   const bool horz = line.Horz;
@@ -124,7 +124,7 @@ void DrawMonthYear(TRenderContext& c) {
   const QString T = MonthTitle(c, year, month);
   TItemCanvas& cv = c.Item;
   if (!cv.Begin(item.Rect, c.ScreenWidth, c.ScreenHeight)) return;
-  cv.Bitmap.Font = FontAtPoints(c.Style.DayFont, 2 * c.State.CalendarFontSize);
+  cv.Bitmap.Font = c.DayFontAt(2 * c.State.CalendarFontSize);
   cv.Bitmap.FontColor = clWhite;
   cv.Fill(TRect{0, 0, cv.Width(), cv.Height()}, clBlack);
   DrawShadowText(cv.Bitmap, 3 - cv.OX, 3 - cv.OY, T, 0, 0.8);

@@ -543,6 +543,31 @@ TEST(NotesRealEditor, AnEntryUnderHolidayTitlesEndsAtAWholeLineInsideTheBox) {
   EXPECT_TRUE(RowIs(s.Frame(), 40 + offset + results[1].second + 5, 600, 900, kToday));
 }
 
+TEST(NotesRealEditor, NotesAndHeadingsFollowThePixelsPerInchOfTheInputs) {
+  // The height of the quick notes panel, which starts one heading line below the box's top.
+  const auto panelHeight = [](int ppi, int* lineHeight) {
+    NotesScene s;
+    s.in.PixelsPerInch = ppi;
+    s.in.NotesEditor = nullptr;  // the rich-text editor at the inputs' resolution
+    EXPECT_TRUE(s.NotesBox(false, 600));
+    s.ini.ShowNotesOptions = 1;
+    s.notes.QuickNote.SetText(Paragraphs(6));
+    EXPECT_TRUE(s.Render());
+    // The fixed-metric heading font: 10 points at the resolution, plus 4.
+    *lineHeight = FontAtPoints(s.ini.WorkStyle.DayFont, 10, ppi).pixelSize() + 4;
+    int h = 0;
+    while (40 + *lineHeight + h < 640 && PixelAt(s.Frame(), 601, 40 + *lineHeight + h) == clWhite) ++h;
+    EXPECT_EQ(PixelAt(s.Frame(), 601, 40 + *lineHeight - 1), kBack);
+    return h;
+  };
+  int line96 = 0, line192 = 0;
+  const int at96 = panelHeight(96, &line96), at192 = panelHeight(192, &line192);
+  EXPECT_EQ(line96, 17);
+  EXPECT_EQ(line192, 31);
+  // Six lines of 10-point text, twice as tall; the 6-pixel margins above and below stay.
+  EXPECT_NEAR(double(at192 - 12) / (at96 - 12), 2.0, 0.12);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Whole calendars with notes
 

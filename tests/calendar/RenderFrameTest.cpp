@@ -103,7 +103,7 @@ TEST(RenderFrames, RecalculatingAndReusingTheLayoutDrawTheSame) {
 TEST(RenderFrames, RealFontsMatchTheReferencePicture) {
   Scene s;
   s.in.TextHelper = nullptr;
-  FitCalendarFont(s.state, s.ini.WorkStyle.DayFont, s.ini.WorkStyle.DaySpace, 738, s.in.Locale);
+  FitCalendarFont(s.state, s.ini.WorkStyle.DayFont, s.ini.WorkStyle.DaySpace, 738, s.in.PixelsPerInch, s.in.Locale);
   Frame151(s);
   ASSERT_TRUE(s.Render());
   const QImage got = s.Frame().Image().convertToFormat(QImage::Format_RGB32);
