@@ -394,6 +394,7 @@ bool RenderCalendar(TRenderState& State, const TRenderInputs& Inputs, bool Recal
     m.TitleFont = c.DayFontAt(2 * State.CalendarFontSize);
     m.TitleFont.setPixelSize(2 * m.TitleFont.pixelSize());
     m.DayNameWidth = State.DayNameWidth;
+    m.DayRowHeight = State.DayRowHeight;
     m.TitleText = MonthTitle(c, year, month);
     m.PackImages = Inputs.PackImages;
     m.SponsorNo = c.Settings.SponsorNo;

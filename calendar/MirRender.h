@@ -215,7 +215,8 @@ struct TCalendarFontMetrics {
 };
 
 // The largest point size from 18 down (at least 1) at which 31 rows of the tallest short day name
-// with their leading, and 6 pixels more, fit into the work area's height; the widest day name at
+// with their leading, and 6 pixels more, fit into the work area's height (the room of the
+// layout's vertical month line, MonthLineRoom, which is no more than that); the widest day name at
 // that size, and the row height with the leading. Points are converted at PixelsPerInch, as the
 // renderer draws them (its inputs' PixelsPerInch).
 TCalendarFontMetrics FitCalendarFont(const TFont& DayFont, int DaySpace, int WorkAreaHeight, int PixelsPerInch,
