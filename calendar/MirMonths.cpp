@@ -8,14 +8,6 @@
 
 namespace {
 
-// The font of a cell height, made smaller while "000" is wider than the cell.
-QFont FitTextFont(const QFont& base, int height, int cellWidth) {
-  int h = std::min(height, kMaxFittedTextHeight);
-  QFont f = FontOfHeight(base, h);
-  while (TextHelper().TextWidth(f, QStringLiteral("000")) > cellWidth && h > 5) f = FontOfHeight(base, --h);
-  return f;
-}
-
 void MonthOf(const TRenderContext& c, int monthId, int& year, int& month) {
   std::uint16_t y = 0, m = 0;
   TLayoutIni::MonthIdToYearMonth(monthId, c.Today.year(), c.Today.month(), y, m);
@@ -39,6 +31,13 @@ TColor WeekdayTextColor(const TRenderContext& c, int weekday) { return DayTextCo
 int FirstDay(const TRenderContext& c) { return ((c.State.FirstDayOfWeek - 1) % 7 + 7) % 7 + 1; }
 
 }  // namespace
+
+QFont FitTextFont(const QFont& Base, int Height, int CellWidth) {
+  int h = std::min(Height, kMaxFittedTextHeight);
+  QFont f = FontOfHeight(Base, h);
+  while (TextHelper().TextWidth(f, QStringLiteral("000")) > CellWidth && h > 5) f = FontOfHeight(Base, --h);
+  return f;
+}
 
 QString MonthTitle(const TRenderContext& Ctx, int Year, int Month) {
   return Ctx.MonthName(Month) + QLatin1Char(' ') + QString::number(Year);
