@@ -163,8 +163,8 @@ namespace {
 // Smooth value noise in 0 .. 1 on a unit lattice, summed over octaves.
 class Noise {
  public:
-  explicit Noise(quint32 seed) {
-    QRandomGenerator rng(seed);
+  explicit Noise(quint32 key) {
+    QRandomGenerator rng(key);
     for (float& v : values_) v = float(rng.generateDouble());
   }
   float At(double x, double y, int octaves) const {
