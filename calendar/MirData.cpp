@@ -180,8 +180,9 @@ TMImgPanel::TMImgPanel(QWidget* parent)
   image_->SetStretch(true);
   // A bare indicator: 13 x 13 on the classic desktop, the style's own indicator size here (a smaller
   // box would cut off its frame).
-  checkBox_->setGeometry(6, 6, std::max(13, checkBox_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, checkBox_)),
-                         std::max(13, checkBox_->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, checkBox_)));
+  const QStyle* style = checkBox_->style();
+  checkBox_->setGeometry(6, 6, std::max(13, style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, checkBox_)),
+                         std::max(13, style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, checkBox_)));
   badge_->setGeometry(25, 5, 20, 20);
   badge_->SetAutoSize(true);
   const auto select = [this](TKVImage*) { Select(); };

@@ -228,7 +228,8 @@ void TKVSkinColorPicker::FieldChange(int channel) {
   // A number out of range shows what it was clamped to even when the colour did not change
   // ("-7" on a channel already 0); text that is no number stays as typed.
   QLineEdit* e = edits_[channel];
-  if (StrToIntDef(e->text(), 0) != ChannelOf(triple_, channel)) e->setText(QString::number(ChannelOf(triple_, channel)));
+  const int shown = ChannelOf(triple_, channel);
+  if (StrToIntDef(e->text(), 0) != shown) e->setText(QString::number(shown));
 }
 
 void TKVSkinColorPicker::SwatchPick(int x, int y) {
