@@ -161,7 +161,19 @@ QImage ColorSwatchImage(int width, int height) {
 // ---------------------------------------------------------------------------------------------
 // TKVSkinColorPicker
 
-TKVSkinColorPicker::TKVSkinColorPicker(QWidget* parent) : QWidget(parent), swatch_(new TKVImage(this)) {
+const ClassInfo& TKVSkinColorPicker::StaticClass() {
+  using P = TKVSkinColorPicker;
+  static const ClassInfo ci = ClassBuilder<P>("TKVSkinColorPicker", &TKVWidgetComponent::StaticClass())
+                                  .Obj("Skin", [](P& p) -> TPersistent* { return p.skin_.get(); })
+                                  .Color("Color", [](const P& p) { return p.Color(); },
+                                         [](P& p, TColor v) { p.SetColor(v); })
+                                  .Event("OnChange", &P::OnChange)
+                                  .Build();
+  return ci;
+}
+
+TKVSkinColorPicker::TKVSkinColorPicker(TComponent* owner, QWidget* parent)
+    : TKVCustomControl(owner, parent), skin_(std::make_unique<TKVSkinData>(*this)), swatch_(new TKVImage(this)) {
   static const char* const kEdits[] = {"RedEdit", "GreenEdit", "BlueEdit"};
   static const char* const kSliders[] = {"RedSlider", "GreenSlider", "BlueSlider"};
   swatch_->setObjectName(QStringLiteral("Swatch"));
@@ -188,6 +200,17 @@ TKVSkinColorPicker::TKVSkinColorPicker(QWidget* parent) : QWidget(parent), swatc
   swatchPicture_ = QImage();
   resize(240, 105);
   Relayout();
+}
+
+TKVSkinColorPicker::~TKVSkinColorPicker() {
+  // What the picker owns goes while the picker and its skin data are whole.
+  FreeComponents();
+  skin_.reset();
+}
+
+void TKVSkinColorPicker::Notification(TComponent* component, TOperation operation) {
+  TKVCustomControl::Notification(component, operation);
+  if (skin_) RebindRemovedSkin(*skin_, component, operation);
 }
 
 TColor TKVSkinColorPicker::Color() const { return SwapRB(PixelValue(triple_)); }
@@ -242,7 +265,7 @@ void TKVSkinColorPicker::SwatchPick(int x, int y) {
 }
 
 void TKVSkinColorPicker::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
+  TKVCustomControl::resizeEvent(event);
   Relayout();
 }
 

@@ -4,9 +4,12 @@
 // showing the current colour. Both keep the colour as a pixel triple, not as a colour value.
 #include <QImage>
 #include <QWidget>
+#include <memory>
 
 #include "foundation/KVClasses.h"
+#include "foundation/KVControls.h"
 #include "foundation/KVGraphics.h"
+#include "foundation/KVSkinData.h"
 
 class QLineEdit;
 class TKVImage;
@@ -60,11 +63,19 @@ class TKVRGBSlider : public QWidget {
 // bottom: the picker's default colour field.
 QImage ColorSwatchImage(int width, int height);
 
-class TKVSkinColorPicker : public QWidget {
+// Published besides the control's: Skin, Color, OnChange.
+class TKVSkinColorPicker : public TKVCustomControl {
   Q_OBJECT
+  KV_CLASS(TKVSkinColorPicker)
  public:
   // 240 x 105 with its colour field, sliders and fields laid out for that size.
-  explicit TKVSkinColorPicker(QWidget* parent = nullptr);
+  explicit TKVSkinColorPicker(TComponent* owner = nullptr, QWidget* parent = nullptr);
+  ~TKVSkinColorPicker() override;
+
+  // The picker's look in skin texts; owned, and bound to the default skin until a skin is applied.
+  TKVSkinData& Skin() { return *skin_; }
+  const TKVSkinData& Skin() const { return *skin_; }
+  void Notification(TComponent* component, TOperation operation) override;
 
   // The current colour as a colour value; setting it resolves system colours.
   TColor Color() const;
@@ -81,8 +92,8 @@ class TKVSkinColorPicker : public QWidget {
   QLineEdit& Edit(int channel) const { return *edits_[channel]; }      // 0 red, 1 green, 2 blue
   TKVRGBSlider& Slider(int channel) const { return *sliders_[channel]; }
 
-  // After every change of the colour, from any source.
-  TEvent<void(TKVSkinColorPicker* sender)> OnChange;
+  // After every change of the colour, from any source; the sender is the picker.
+  TNotifyEvent OnChange;
 
   // Where the current colour is shown (its frame included).
   static QRect ColorRect() { return QRect(1, 8, 29, 54); }
@@ -98,6 +109,7 @@ class TKVSkinColorPicker : public QWidget {
   void FieldChange(int channel);
   void SwatchPick(int x, int y);
 
+  std::unique_ptr<TKVSkinData> skin_;
   TRGBTriple triple_{0, 0, 0};
   TKVImage* swatch_;
   QLineEdit* edits_[3];

@@ -1,4 +1,5 @@
 #include <QLineEdit>
+#include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -6,6 +7,7 @@
 #include "controls/KVStdCtrls.h"
 #include "foundation/KVTextHelper.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/common/SkinTestKit.h"
 
 namespace {
 
@@ -16,7 +18,10 @@ struct Picker {
   TKVSkinColorPicker picker;
   int changes = 0;
   Picker() {
-    picker.OnChange.Set([this](TKVSkinColorPicker*) { ++changes; });
+    picker.OnChange.Set([this](TPersistent* sender) {
+      EXPECT_EQ(sender, static_cast<TPersistent*>(&picker));
+      ++changes;
+    });
     picker.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&picker));
   }
@@ -273,4 +278,57 @@ TEST(ColorPicker, Screenshot) {
     p.picker.setEnabled(false);
     EXPECT_TRUE(p.picker.grab().toImage().scaled(shot.size() * 3).save(dir + "/color-picker-disabled.png"));
   }
+}
+
+namespace {
+
+// The form the picker lives on; its published method is the picker's change handler.
+class TPickerForm : public TKVForm {
+  KV_CLASS(TPickerForm)
+ public:
+  TPickerForm() { SetName(QStringLiteral("StyleForm")); }
+  std::vector<TColor> seen;
+  TKVSkinColorPicker* picker = nullptr;
+  void PickerChange(TPersistent* sender) { seen.push_back(static_cast<TKVSkinColorPicker*>(sender)->Color()); }
+};
+
+const ClassInfo& TPickerForm::StaticClass() {
+  static const ClassInfo ci = ClassBuilder<TPickerForm>("TPickerForm", &TKVForm::StaticClass())
+                                  .Method("PickerChange", &TPickerForm::PickerChange)
+                                  .Build();
+  return ci;
+}
+
+}  // namespace
+
+TEST(ColorPicker, SkinTextReachesThePickerByNameAndClass) {
+  TAppSkin skin;
+  QPointer<TKVSkinColorPicker> gone;
+  {
+    auto* form = new TPickerForm;
+    auto* picker = new TKVSkinColorPicker(form, form);
+    picker->SetName(QStringLiteral("RGBPicker"));
+    EXPECT_EQ(picker->objectName(), "RGBPicker");
+    picker->Skin().SetAppSkin(&skin);
+    kvtest::LoadSkinPackage(skin, kvtest::SkinPackage({}, {QStringLiteral("StyleForm\r\n"
+                                                                          "object RGBPicker: TKVSkinColorPicker\r\n"
+                                                                          "  Left = 12\r\n"
+                                                                          "  OnChange = PickerChange\r\n"
+                                                                          "  Color = $00336699\r\n"
+                                                                          "  Skin.colOff = clWhite\r\n"
+                                                                          "end\r\n")}));
+    EXPECT_EQ(picker->x(), 12);
+    EXPECT_EQ(picker->OnChange.name, "PickerChange");
+    EXPECT_EQ(picker->Color(), TColor(0x336699));
+    EXPECT_EQ(picker->Edit(0).text(), QString::number(0x99));
+    EXPECT_EQ(picker->Skin().Col(0), clWhite);
+    EXPECT_EQ(form->seen, std::vector<TColor>{0x336699});
+    // The user's change reaches the form's handler too.
+    kvtest::TypeInto(picker->Edit(2), "0");
+    EXPECT_EQ(form->seen.back(), TColor(0x006699));
+    // The form frees its picker (owned and parented) while both are whole.
+    gone = picker;
+    delete form;
+  }
+  EXPECT_TRUE(gone.isNull());
 }
