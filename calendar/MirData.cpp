@@ -1,12 +1,12 @@
 #include "calendar/MirData.h"
 
 #include <QBuffer>
-#include <QCalendarWidget>
+#include <functional>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
-#include <QListView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QtEndian>
@@ -219,25 +219,40 @@ TMLayoutPanel::TMLayoutPanel(QWidget* parent)
   image_->OnClick.Set([this](TKVImage*) { Select(); });
 }
 
+namespace {
+
+// A combo box that tells before its list drops down, by mouse or by key.
+class TDropDownComboBox : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  std::function<void()> OnDropDown;
+  void showPopup() override {
+    if (OnDropDown) RunGuarded(OnDropDown);
+    QComboBox::showPopup();
+  }
+};
+
+// The keys that drop the date picker's calendar down.
+bool DropsDownCalendar(const QKeyEvent& e) {
+  return e.key() == Qt::Key_F4 ||
+         ((e.modifiers() & Qt::AltModifier) && (e.key() == Qt::Key_Down || e.key() == Qt::Key_Up));
+}
+
+}  // namespace
+
 TMHolidayPanel::TMHolidayPanel(QWidget* parent)
-    : TKVIdxPanel(parent),
-      date_(new QDateEdit(this)),
-      schedule_(new QComboBox(this)),
-      title_(new QLineEdit(this)) {
+    : TKVIdxPanel(parent), date_(new QDateEdit(this)), schedule_(new TDropDownComboBox(this)), title_(new QLineEdit(this)) {
   resize(496, 33);
   date_->setCalendarPopup(true);
   date_->setGeometry(4, 6, 110, 21);
   schedule_->setGeometry(118, 6, 110, 21);
   title_->setGeometry(232, 6, 260, 21);
-  // Drop-downs opened by mouse or key show their popup window.
-  schedulePopup_ = schedule_->view()->window();
-  datePopup_ = date_->calendarWidget()->window();
-  for (QObject* o : {static_cast<QObject*>(date_), static_cast<QObject*>(schedule_), static_cast<QObject*>(title_),
-                     schedulePopup_, datePopup_})
-    o->installEventFilter(this);
+  static_cast<TDropDownComboBox*>(schedule_)->OnDropDown = [this] { Select(); };
   // Clicks on the date's text reach its inner edit.
   dateText_ = date_->findChild<QLineEdit*>();
-  if (dateText_) dateText_->installEventFilter(this);
+  for (QObject* o : {static_cast<QObject*>(date_), static_cast<QObject*>(schedule_), static_cast<QObject*>(title_),
+                     static_cast<QObject*>(dateText_)})
+    if (o) o->installEventFilter(this);
   // A wheel over an unfocused field scrolls the list instead of changing the field.
   date_->setFocusPolicy(Qt::StrongFocus);
   schedule_->setFocusPolicy(Qt::StrongFocus);
@@ -251,11 +266,12 @@ void TMHolidayPanel::TitleEnter() {
 bool TMHolidayPanel::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::MouseButtonPress:
-      if (watched == date_ || watched == schedule_ || (dateText_ && watched == dateText_))
-        RunGuarded([this] { Select(); });
+      if (watched == date_ || (dateText_ && watched == dateText_)) RunGuarded([this] { Select(); });
       break;
-    case QEvent::Show:
-      if (watched == schedulePopup_ || watched == datePopup_) RunGuarded([this] { Select(); });
+    case QEvent::KeyPress:
+      if ((watched == date_ || (dateText_ && watched == dateText_)) &&
+          DropsDownCalendar(*static_cast<QKeyEvent*>(event)))
+        RunGuarded([this] { Select(); });
       break;
     case QEvent::MouseButtonRelease:
       if (watched == title_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {

@@ -178,7 +178,5 @@ class TMHolidayPanel : public TKVIdxPanel {
   QDateEdit* date_;
   QComboBox* schedule_;
   QLineEdit* title_;
-  QObject* schedulePopup_;
-  QObject* datePopup_;
   QObject* dateText_ = nullptr;
 };

@@ -8,6 +8,7 @@
 
 #include "controls/KVStdCtrls.h"
 #include "foundation/KVForms.h"
+#include "foundation/KVSysUtils.h"
 #include "foundation/KVTextHelper.h"
 
 namespace {
@@ -178,7 +179,7 @@ TKVSkinColorPicker::TKVSkinColorPicker(TComponent* owner, QWidget* parent)
   static const char* const kSliders[] = {"RedSlider", "GreenSlider", "BlueSlider"};
   swatch_->setObjectName(QStringLiteral("Swatch"));
   swatch_->SetStretch(true);
-  swatch_->setCursor(Qt::CrossCursor);
+  swatch_->setCursor(CursorOf(crPick));
   swatch_->OnMouseMove.Set([this](TKVImage*, Qt::MouseButtons buttons, int x, int y) {
     if (buttons & Qt::LeftButton) SwatchPick(x, y);
   });

@@ -163,11 +163,18 @@ TEST(HolidayPanel, ClickingOrDroppingDownSelectsTheRow) {
   EXPECT_EQ(s.box.ItemIndex(), 2);
   s.panels[2]->Schedule().hidePopup();
 
+  QDateEdit& date = s.panels[1]->DatePicker();
+  date.setFocus();
+  s.box.SetItemIndex(-1);
+  QTest::keyClick(&date, Qt::Key_Down, Qt::AltModifier);
+  EXPECT_EQ(s.box.ItemIndex(), 1);
+  if (date.calendarWidget()) date.calendarWidget()->window()->hide();
+
   s.panels[3]->Title().setText("New Year");
   QTest::mouseClick(&s.panels[3]->Title(), Qt::LeftButton, {}, QPoint(30, 5));
   EXPECT_EQ(s.box.ItemIndex(), 3);
   EXPECT_EQ(s.panels[3]->Title().selectedText(), "New Year");
-  EXPECT_EQ(s.selected, (std::vector<int>{1, 0, 2, 3}));
+  EXPECT_EQ(s.selected, (std::vector<int>{1, 0, 2, 1, 3}));
 }
 
 TEST(HolidayPanel, ABuiltInRowWithDisabledFieldsIsSelectedByAClickOnThem) {
