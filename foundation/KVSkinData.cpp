@@ -427,9 +427,12 @@ void TKVSkinSizeWinData::PaintRect(QPainter& Canvas, const TRect& R) {
     case ptGradientH:
     case ptGradientV: {
       if (w.width() <= 0 || w.height() <= 0) return;
-      TKVBitmap b(w.width(), w.height());
-      GradientFill(b, StateColor(ps), StateColorT(ps), PaintType() == ptGradientV);
-      Canvas.drawImage(ToQRect(R), b.Image(), ToQRect(R));
+      // The gradient runs along one side only: one line of it, drawn across R.
+      const bool vertical = PaintType() == ptGradientV;
+      TKVBitmap line(vertical ? 1 : w.width(), vertical ? w.height() : 1);
+      GradientFill(line, StateColor(ps), StateColorT(ps), vertical);
+      const QRect source = vertical ? QRect(0, R.Top, 1, R.Height()) : QRect(R.Left, 0, R.Width(), 1);
+      Canvas.drawImage(ToQRect(R), line.Image(), source);
       return;
     }
     case ptImage:

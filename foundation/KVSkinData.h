@@ -77,7 +77,8 @@ class TKVSkinData : public TKVSkinControlData {
   explicit TKVSkinData(TKVWidgetComponent& Control);
 
   int Transparency() const { return transparency_; }
-  // Clamped to 0..100; the control is opaque exactly at 100.
+  // Clamped to 0..100. Below 100 a panel paints no face and its parent shows through; Qt paints
+  // the parent under every child that is not marked opaque, so no style change is needed.
   virtual void SetTransparency(int value);
   // -1 for an index this class does not have.
   virtual int Idx(int index) const;

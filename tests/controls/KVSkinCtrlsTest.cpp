@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -354,4 +355,103 @@ TEST(KVSkinMap, AHandlerThatReloadsTheSkinEndsTheSelection) {
   EXPECT_EQ(m.Areas().Count(), 0);
   EXPECT_TRUE(f.launches.empty());
   EXPECT_TRUE(f.form.log.isEmpty());
+}
+
+namespace {
+
+// A cover drawn in code: a background with three labelled buttons, one image per display state.
+QImage CoverImage(const QColor& button, const QColor& text) {
+  QImage img = SkinImage(340, 170, QColor("#1d3557"));
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QColor("#f1faee"));
+  QFont title = p.font();
+  title.setPixelSize(22);
+  title.setBold(true);
+  p.setFont(title);
+  p.drawText(QRect(0, 10, 340, 40), Qt::AlignCenter, QStringLiteral("Mirova Calendar"));
+  QFont small = p.font();
+  small.setPixelSize(14);
+  small.setBold(false);
+  p.setFont(small);
+  const char* labels[] = {"Web", "Mail", "Program"};
+  for (int i = 0; i < 3; ++i) {
+    const QRect r(20 + i * 105, 80, 90, 60);
+    p.setBrush(button);
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(r, 10, 10);
+    p.setPen(text);
+    p.drawText(r, Qt::AlignCenter, QLatin1String(labels[i]));
+  }
+  return img;
+}
+
+// A window frame drawn in code: 12-pixel bevelled border, a title band and a plain middle.
+QImage WindowFrameImage() {
+  QImage img = SkinImage(200, 100, QColor("#457b9d"));
+  QPainter p(&img);
+  p.fillRect(QRect(0, 0, 200, 30), QColor("#a8dadc"));
+  p.fillRect(QRect(12, 30, 176, 58), QColor("#e9f1f7"));
+  p.setPen(QColor("#1d3557"));
+  p.drawRect(QRect(0, 0, 199, 99));
+  for (int x = 20; x < 180; x += 8) p.fillRect(QRect(x, 12, 4, 6), QColor("#1d3557"));
+  return img;
+}
+
+}  // namespace
+
+TEST(KVSkinMap, ScreenshotOfSkinnedPanelAndMap) {
+  // Saves what it drew when KV_SHOT_DIR is set (under Xvfb also what the X server shows).
+  TMapForm form;
+  form.resize(420, 280);
+  TAppSkin skin;
+  auto* frame = new TKVSkinPanel(&form, &form);
+  frame->SetName(QStringLiteral("Frame"));
+  frame->BevelOuter = bvNone;
+  auto* map = new TKVSkinMap(&form, frame);
+  map->SetName(QStringLiteral("CoverMap"));
+  frame->Skin().SetAppSkin(&skin);
+  map->Skin().SetAppSkin(&skin);
+  TKVBitmapList frames, covers;
+  FillStrip(frames, {WindowFrameImage()});
+  FillStrip(covers, {CoverImage("#e63946", "#ffffff"), CoverImage("#2a9d8f", "#ffffff"),
+                     CoverImage("#6c757d", "#cccccc"), CoverImage("#f4a261", "#1d3557")});
+  LoadSkinPackage(skin, SkinPackage({StripBytes(frames), StripBytes(covers)},
+                                    {"MapForm\r\n"
+                                     "object Frame: TKVSkinPanel\r\n"
+                                     "  Left = 10\r\n  Top = 10\r\n"
+                                     "  Skin.idxOff = 0\r\n  Skin.PaintType = ptImage\r\n  Skin.Sizeable = True\r\n"
+                                     "  Skin.TLCorner = '0,0,12,30'\r\n  Skin.TRCorner = '188,0,200,30'\r\n"
+                                     "  Skin.BLCorner = '0,88,12,100'\r\n  Skin.BRCorner = '188,88,200,100'\r\n"
+                                     "  Skin.SplitRect = '12,30,188,88'\r\n"
+                                     "end\r\n"
+                                     "object CoverMap: TKVSkinMap\r\n"
+                                     "  Left = 30\r\n  Top = 50\r\n  Width = 340\r\n  Height = 170\r\n"
+                                     "  Skin.idxImages = 1\r\n  Skin.idxOff = 0\r\n  Skin.idxOn = 1\r\n"
+                                     "  Skin.idxDisabled = 2\r\n  Skin.idxOver = 3\r\n"
+                                     "  Areas = <\r\n"
+                                     "    item\r\n      DisplayName = 'web'\r\n      Area = '20,80,110,140'\r\n    end\r\n"
+                                     "    item\r\n      DisplayName = 'mail'\r\n      Area = '125,80,215,140'\r\n    end\r\n"
+                                     "    item\r\n      DisplayName = 'program'\r\n      State = cstDisabled\r\n"
+                                     "      Area = '230,80,320,140'\r\n    end>\r\n"
+                                     "end\r\n"}));
+  frame->resize(400, 260);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  map->SetAreaState("mail", cstOn);
+  QTest::mouseMove(map, QPoint(60, 110));
+  QApplication::processEvents();
+  const QImage shot = Shot(form);
+  // The frame's corner, the map's hovered, selected and disabled buttons.
+  EXPECT_EQ(QColor(shot.pixel(10 + 395, 10 + 5)).name(), "#a8dadc");
+  EXPECT_EQ(QColor(shot.pixel(40 + 30, 60 + 85)).name(), "#f4a261");
+  EXPECT_EQ(QColor(shot.pixel(40 + 135, 60 + 85)).name(), "#2a9d8f");
+  EXPECT_EQ(QColor(shot.pixel(40 + 240, 60 + 85)).name(), "#6c757d");
+  const QString dir = qEnvironmentVariable("KV_SHOT_DIR");
+  if (dir.isEmpty()) return;
+  shot.save(dir + "/skin_panel_map.png");
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    QTest::qWait(300);
+    form.screen()->grabWindow(form.winId()).save(dir + "/skin_panel_map_x11.png");
+  }
 }
