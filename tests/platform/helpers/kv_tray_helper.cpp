@@ -1,12 +1,14 @@
 // A tray-resident test program: one TKVTray with a drawn icon and a menu, reporting on stdout
 // what the tray does ("shown", "click", "dblclick", "rightclick", "menu", "exit",
-// "geometry x y w h") and taking commands on stdin ("geometry", "quit").
+// "geometry x y w h", "saved") and taking commands on stdin ("geometry", "screenshot <file>":
+// the whole screen as PNG, "quit").
 //   kv_tray_helper [--no-menu]
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <cstdio>
@@ -59,6 +61,7 @@ int main(int argc, char** argv) {
     QCoreApplication::quit();
   });
   QObject::connect(&menu, &QMenu::aboutToShow, [] { Say(QStringLiteral("menu")); });
+  QObject::connect(&menu, &QMenu::aboutToHide, [] { Say(QStringLiteral("menu closed")); });
   if (withMenu) tray.SetPopupMenu(&menu);
   tray.OnClick = [](TKVTray*) { Say(QStringLiteral("click")); };
   tray.OnDblClick = [](TKVTray*) { Say(QStringLiteral("dblclick")); };
@@ -77,6 +80,12 @@ int main(int argc, char** argv) {
       if (command == "geometry") {
         const QRect r = tray.TrayIcon() ? tray.TrayIcon()->geometry() : QRect();
         Say(QStringLiteral("geometry %1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()));
+      } else if (command.startsWith("screenshot ")) {
+        const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+        Say(screen.save(QString::fromLocal8Bit(command.mid(11)), "PNG") ? QStringLiteral("saved") : QStringLiteral("not saved"));
+      } else if (command == "menu?") {
+        const QRect r = menu.geometry();
+        Say(QStringLiteral("menu %1 %2 %3 %4 %5").arg(menu.isVisible() ? "open" : "shut").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()));
       } else if (command == "quit") {
         QCoreApplication::quit();
       }
