@@ -4,7 +4,7 @@
 
 namespace {
 
-// Characters the specification reserves: an argument holding one must be quoted.
+// Characters the XDG format reserves: an argument holding one must be quoted.
 const QString kReserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
 // Characters escaped with a backslash inside a quoted argument.
 const QString kQuotedEscapes = QStringLiteral("\"`$\\");

@@ -1,5 +1,5 @@
 #pragma once
-// Values of desktop entry files (the XDG Desktop Entry specification) and their Exec key, and
+// Values of XDG desktop entry files and their Exec key, and
 // the command lines of log-on Run values that become such entries.
 #include <QString>
 #include <QStringList>

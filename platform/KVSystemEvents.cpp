@@ -21,10 +21,10 @@ TKVClockWatch::THooks KernelClockHooks() {
   h.Arm = [](int fd) {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    itimerspec spec{};
+    itimerspec timer{};
     // Far enough ahead never to run out; the set clock cancels it long before.
-    spec.it_value.tv_sec = now.tv_sec + time_t(100) * 365 * 24 * 3600;
-    return ::timerfd_settime(fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) == 0;
+    timer.it_value.tv_sec = now.tv_sec + time_t(100) * 365 * 24 * 3600;
+    return ::timerfd_settime(fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &timer, nullptr) == 0;
   };
   h.Consume = [](int fd) {
     std::uint64_t ticks = 0;

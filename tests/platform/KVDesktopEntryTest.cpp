@@ -51,7 +51,7 @@ TEST(DesktopEntry, ExecQuotingReadsBackEveryArgument) {
   }
 }
 
-TEST(DesktopEntry, ExecIsWrittenAsTheSpecificationSpellsIt) {
+TEST(DesktopEntry, ExecIsWrittenAsTheXdgFormatSpellsIt) {
   EXPECT_EQ(DesktopExecFromArguments({"/usr/bin/mirova", "/a"}), "/usr/bin/mirova /a");
   EXPECT_EQ(EscapeDesktopString(DesktopExecFromArguments({"/opt/my apps/mirova", "/a"})), "\"/opt/my apps/mirova\" /a");
   // A literal dollar in a quoted argument is "\\$" in the file, a backslash four of them.
@@ -92,42 +92,50 @@ TEST(DesktopEntry, RunCommandsSplitLikeTheirPlatformReadsThem) {
 }
 
 // The Run value written through the registry store starts the program with a launcher that
-// follows the specification, whatever its path holds.
+// follows the XDG rules, whatever its path holds.
 TEST(DesktopEntry, RunValueStartsWithADesktopEntryLauncher) {
   KV_REQUIRE_PROGRAM("gio");
-  const QString root = TestRoot() + "/odd \"folder\" $HOME 100% `x`";
-  const QString log = TestRoot() + "/launched.log";
-  QDir().mkpath(root);
-  const QString program = WriteStub(root, "mir ova", "printf '%s\\n' \"$0\" \"$@\" > '" + log.toUtf8() + "'\n");
   const QString name = "Kel Voro Mirova Calendar";
-  TRegistry reg;
-  ASSERT_TRUE(reg.OpenKey("\\" + RunKeyPath(), true));
-  reg.WriteString(name, "\"" + program + "\" /a");
-  EXPECT_EQ(reg.ReadString(name), "\"" + program + "\" /a");  // reads back as written
-  reg.CloseKey();
-
   const QString desktop = TestRoot() + "/config/autostart/kel-voro-mirova-calendar.desktop";
-  const auto args = DesktopExecArguments(UnescapeDesktopString(ExecLineOf(desktop)));
-  ASSERT_TRUE(args.has_value()) << ExecLineOf(desktop).toStdString();
-  EXPECT_EQ(args->mid(args->size() - 2), (QStringList{program, "/a"}));
+  const QString log = TestRoot() + "/launched.log";
+  // Without '%' the program is started directly, with it through the shell.
+  for (const QString& folder : {QString("/odd \"folder\" $HOME `x` back\\slash"), QString("/odd $HOME 100% `x`")}) {
+    SCOPED_TRACE(folder.toStdString());
+    const QString root = TestRoot() + folder;
+    QDir().mkpath(root);
+    const QString program =
+        WriteStub(root, "mir \"o\" va", "printf '%s\\n' \"$0\" \"$@\" > '" + log.toUtf8() + "'\n");
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("\\" + RunKeyPath(), true));
+    reg.WriteString(name, "\"" + program + "\" /a");
+    EXPECT_EQ(reg.ReadString(name), "\"" + program + "\" /a");  // reads back as written
+    reg.CloseKey();
 
-  QFile::remove(log);
-  const RunResult run = RunProgram("gio", {"launch", desktop});
-  ASSERT_TRUE(run.finished && run.exitCode == 0) << run.err.toStdString();
-  for (int i = 0; i < 100 && !QFileInfo::exists(log); ++i) QThread::msleep(50);
-  ASSERT_TRUE(QFileInfo::exists(log)) << "the launcher did not start " << program.toStdString();
-  QThread::msleep(100);
-  EXPECT_EQ(QString::fromUtf8(ReadFile(log)), program + "\n/a\n");
+    const auto args = DesktopExecArguments(UnescapeDesktopString(ExecLineOf(desktop)));
+    ASSERT_TRUE(args.has_value()) << ExecLineOf(desktop).toStdString();
+    EXPECT_EQ(args->mid(args->size() - 2), (QStringList{program, "/a"}));
+    EXPECT_EQ(args->first() == "/bin/sh", folder.contains('%'));
 
-  // An entry written by the older mapping (the command line itself as Exec) is rewritten.
+    QFile::remove(log);
+    const RunResult run = RunProgram("gio", {"launch", desktop});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run.err.toStdString();
+    for (int i = 0; i < 100 && !QFileInfo::exists(log); ++i) QThread::msleep(50);
+    ASSERT_TRUE(QFileInfo::exists(log)) << "the launcher did not start " << program.toStdString();
+    QThread::msleep(100);
+    EXPECT_EQ(QString::fromUtf8(ReadFile(log)), program + "\n/a\n");
+  }
+
+  // An entry written by the older mapping (the command line itself as Exec) reads the same and
+  // is rewritten when the value is written again.
+  const QString program = TestRoot() + "/odd $HOME 100% `x`/mir \"o\" va";
   WriteFile(desktop, "[Desktop Entry]\nType=Application\nName=x\nExec=\"" + program.toUtf8() +
                          "\" /a\nX-KelVoro-RunValue=" + name.toUtf8() + "\n");
+  TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("\\" + RunKeyPath(), false));
   EXPECT_EQ(reg.ReadString(name), "\"" + program + "\" /a");
   reg.WriteString(name, "\"" + program + "\" /a");
-  reg.CloseKey();
-  EXPECT_EQ(DesktopExecArguments(UnescapeDesktopString(ExecLineOf(desktop)))->last(), "/a");
+  EXPECT_TRUE(DesktopExecArguments(UnescapeDesktopString(ExecLineOf(desktop))).has_value());
   EXPECT_TRUE(QString::fromUtf8(ReadFile(desktop)).contains("X-KelVoro-RunCommand="));
-  reg.OpenKey("\\" + RunKeyPath(), false);
-  reg.DeleteValue(name);
+  EXPECT_TRUE(reg.DeleteValue(name));
+  reg.CloseKey();
 }

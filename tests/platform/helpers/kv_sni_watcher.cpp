@@ -2,7 +2,8 @@
 // the session bus, reports "ready" and every item that registers ("item <service> <path>"), and
 // takes commands on stdin: "activate" and "contextmenu" call the last item as a panel would on a
 // left or right click; "icon <file>" saves the item's largest icon picture as PNG ("saved");
-// "menu" prints the item's exported menu path ("menu <path>"); "quit".
+// "menu" prints the item's exported menu path ("menu <path>"); "host" registers a host when
+// started with --no-host (a watcher whose panel is not up yet); "quit".
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -34,9 +35,10 @@ class Watcher : public QObject, protected QDBusContext {
 
  public:
   QStringList RegisteredStatusNotifierItems() const { return items_; }
-  bool IsStatusNotifierHostRegistered() const { return true; }
+  bool IsStatusNotifierHostRegistered() const { return hostRegistered; }
   int ProtocolVersion() const { return 0; }
   QString lastService, lastPath;
+  bool hostRegistered = true;
 
  public slots:
   void RegisterStatusNotifierItem(const QString& serviceOrPath) {
@@ -51,7 +53,10 @@ class Watcher : public QObject, protected QDBusContext {
     Say(QStringLiteral("item %1 %2").arg(service, path));
     emit StatusNotifierItemRegistered(service + path);
   }
-  void RegisterStatusNotifierHost(const QString&) {}
+  void RegisterStatusNotifierHost(const QString&) {
+    hostRegistered = true;
+    emit StatusNotifierHostRegistered();
+  }
 
  signals:
   void StatusNotifierItemRegistered(const QString& item);
@@ -106,6 +111,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QDBusConnection bus = QDBusConnection::sessionBus();
   Watcher watcher;
+  watcher.hostRegistered = !QCoreApplication::arguments().contains(QStringLiteral("--no-host"));
   if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties |
                               QDBusConnection::ExportAllSignals) ||
@@ -139,6 +145,9 @@ int main(int argc, char** argv) {
       } else if (command == "menu") {
         const QVariant menu = ItemProperty(watcher, QStringLiteral("Menu"));
         Say(QStringLiteral("menu %1").arg(menu.value<QDBusObjectPath>().path()));
+      } else if (command == "host") {
+        watcher.RegisterStatusNotifierHost(QStringLiteral("org.kde.StatusNotifierHost-test"));
+        Say(QStringLiteral("host"));
       } else if (command == "quit") {
         QCoreApplication::quit();
       }
