@@ -30,7 +30,8 @@ bool ActivatePrevInstance(const QString& Title);
 // title's lock for the life of the process); false when another copy runs and was asked to come
 // forward, so the caller ends at once with exit code 0. A copy that ends while this one looks
 // for it does not make both give up: the lock is tried again. When the lock cannot be tried at
-// all (no private runtime folder), the program runs unguarded rather than not at all.
+// all (no private runtime folder), the program runs unguarded rather than not at all. Call it
+// once the application object exists, before any window or tray icon is made.
 bool ClaimSingleInstance(TKVInstanceLock& Lock, const QString& Title);
 
 // Shows Window normally (restored when minimised) and brings it to the front.
@@ -54,6 +55,7 @@ class TKVTray : public QObject {
   explicit TKVTray(QWidget* MainForm, QObject* parent = nullptr, THooks Hooks = {});
   ~TKVTray() override;
 
+  // Whether the main form has a taskbar button while shown (false makes it a tool window).
   bool ShowTaskBar() const { return showTaskBar_; }
   void SetShowTaskBar(bool Value);
   // The icon shown; the application's window icon at creation.
