@@ -3,6 +3,8 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusArgument>
+#include <QDBusVariant>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -212,7 +214,7 @@ QString SettingsProgram(TDesktopKind kind) {
     case TDesktopKind::dkMate:
     case TDesktopKind::dkCinnamon: return QStringLiteral("gsettings");
     case TDesktopKind::dkKde: return QStringLiteral("plasma-apply-wallpaperimage");
-    case TDesktopKind::dkXfce: return QStringLiteral("xfconf-query");
+    case TDesktopKind::dkXfce: return QString();  // its settings daemon, over the session bus
     default: return QString();
   }
 }
@@ -486,7 +488,7 @@ TDesktopStatus TDesktopBackground::ApplyKind(TDesktopKind kind, const QString& f
 TDesktopStatus TDesktopBackground::ApplyThroughCopy(
     const QString& program, const QString& fileName, const QString& copyBase,
     const std::function<TDesktopStatus(const QString&)>& apply) {
-  if (QStandardPaths::findExecutable(program).isEmpty()) return MissingProgram(program);
+  if (!program.isEmpty() && QStandardPaths::findExecutable(program).isEmpty()) return MissingProgram(program);
 
   // Desktops ignore a value equal to the current one, and may read the file after this call
   // returns: each apply names a new file, which the next rendering does not overwrite.
@@ -634,37 +636,64 @@ TDesktopStatus TDesktopBackground::ApplyKde(const QString& file) {
 }
 
 TDesktopStatus TDesktopBackground::ApplyXfce(const QString& file, TWallpaperStyle style) {
-  const QString program = QStringLiteral("xfconf-query");
-  const QString channel = QStringLiteral("xfce4-desktop");
-  QByteArray list;
-  TDesktopStatus st = RunDesktopProgram(program, {QStringLiteral("-c"), channel, QStringLiteral("-l")},
-                                        TimeoutMs, &list);
-  if (!st.Ok()) return st;
-  // Every monitor and workspace has its own picture; xfdesktop creates these properties.
-  const QString imageKey = QStringLiteral("/last-image");
-  QStringList props;
-  for (const QString& line : QString::fromUtf8(list).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-    const QString prop = line.trimmed();
-    if (prop.startsWith(QLatin1String("/backdrop/")) && prop.endsWith(imageKey)) props << prop;
-  }
-  if (props.isEmpty())
+  // The settings daemon is asked over the session bus: one xfconf-query run per property took
+  // longer than an apply may on a desktop with several monitors and workspaces.
+  QString problem;
+  if (!SessionBusReachable(&problem))
     return Failure(TDesktopResult::drUnsupported,
-                   QStringLiteral("The XFCE desktop has no background properties to set "
-                                  "(channel xfce4-desktop)."));
-  const QString styleValue = QString::number(XfceImageStyle(style));
-  for (const QString& prop : props) {
-    const QString styleProp = prop.chopped(imageKey.size()) + QStringLiteral("/image-style");
-    st = RunDesktopProgram(program,
-                           {QStringLiteral("-c"), channel, QStringLiteral("-p"), styleProp,
-                            QStringLiteral("-n"), QStringLiteral("-t"), QStringLiteral("int"),
-                            QStringLiteral("-s"), styleValue},
-                           TimeoutMs);
-    if (st.Ok())
-      st = RunDesktopProgram(
-          program, {QStringLiteral("-c"), channel, QStringLiteral("-p"), prop, QStringLiteral("-s"), file},
-          TimeoutMs);
-    if (!st.Ok()) return st;
+                   QStringLiteral("The XFCE settings cannot be reached. %1").arg(problem));
+  const QString channel = QStringLiteral("xfce4-desktop");
+  const QString connection = QStringLiteral("kv-xfconf");
+  TDesktopStatus st;
+  {
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
+    auto call = [&](const QString& method, const QVariantList& args) {
+      QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.xfce.Xfconf"),
+                                                      QStringLiteral("/org/xfce/Xfconf"),
+                                                      QStringLiteral("org.xfce.Xfconf"), method);
+      m.setArguments(args);
+      return bus.call(m, QDBus::Block, TimeoutMs);
+    };
+    if (!bus.isConnected()) {
+      st = Failure(TDesktopResult::drUnsupported,
+                   QStringLiteral("The XFCE settings cannot be reached: %1").arg(bus.lastError().message()));
+    } else {
+      const QDBusMessage all = call(QStringLiteral("GetAllProperties"), {channel, QStringLiteral("/backdrop")});
+      // Every monitor and workspace has its own picture; xfdesktop creates these properties.
+      const QString imageKey = QStringLiteral("/last-image");
+      QStringList props;
+      if (all.type() == QDBusMessage::ReplyMessage && !all.arguments().isEmpty()) {
+        const QVariantMap values = qdbus_cast<QVariantMap>(all.arguments().first());
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+          if (it.key().endsWith(imageKey)) props << it.key();
+      }
+      if (all.type() == QDBusMessage::ErrorMessage &&
+          !all.errorName().endsWith(QLatin1String("PropertyNotFound"))) {
+        st = Failure(TDesktopResult::drProgramFailed,
+                     QStringLiteral("The XFCE settings service does not answer: %1").arg(all.errorMessage()));
+      } else if (props.isEmpty()) {
+        st = Failure(TDesktopResult::drUnsupported,
+                     QStringLiteral("The XFCE desktop has no background properties to set "
+                                    "(channel xfce4-desktop)."));
+      }
+      const QDBusVariant styleValue{QVariant(int(XfceImageStyle(style)))};
+      const QDBusVariant fileValue{QVariant(file)};
+      for (const QString& prop : props) {
+        if (!st.Ok()) break;
+        const QString styleProp = prop.chopped(imageKey.size()) + QStringLiteral("/image-style");
+        for (const auto& [name, value] : {std::pair{styleProp, styleValue}, std::pair{prop, fileValue}}) {
+          const QDBusMessage reply =
+              call(QStringLiteral("SetProperty"), {channel, name, QVariant::fromValue(value)});
+          if (reply.type() != QDBusMessage::ReplyMessage) {
+            st = Failure(TDesktopResult::drProgramFailed,
+                         QStringLiteral("The XFCE setting %1 cannot be changed: %2").arg(name, reply.errorMessage()));
+            break;
+          }
+        }
+      }
+    }
   }
+  QDBusConnection::disconnectFromBus(connection);
   return st;
 }
 

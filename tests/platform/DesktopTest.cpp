@@ -285,6 +285,16 @@ TEST_F(DesktopBackend, FailuresAreClearAndReportedOnce) {
   EXPECT_EQ(st.Result, TDesktopResult::drUnsupported);
 }
 
+TEST_F(DesktopBackend, XfceWithoutASessionBusFailsClearly) {
+  env_.Unset("DBUS_SESSION_BUS_ADDRESS");
+  env_.Set("XDG_RUNTIME_DIR", dir_.path());  // no bus socket in it
+  TDesktopBackground desktop;
+  desktop.Kind = TDesktopKind::dkXfce;
+  const TDesktopStatus st = desktop.Apply(picture_, TWallpaperStyle::wsCentered);
+  EXPECT_EQ(st.Result, TDesktopResult::drUnsupported);
+  EXPECT_EQ(st.Message.toStdString(), "The XFCE settings cannot be reached. There is no session bus.");
+}
+
 TEST_F(DesktopBackend, DetectedDesktopWithoutDisplayFails) {
   for (const char* name : {"KV_DESKTOP", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
                            "GNOME_DESKTOP_SESSION_ID", "MATE_DESKTOP_SESSION_ID", "WAYLAND_DISPLAY",
