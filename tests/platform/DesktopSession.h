@@ -3,6 +3,8 @@
 // programs that run for the length of a test. Include after Qt headers: Xlib's macros clash
 // with Qt names.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -61,6 +63,8 @@ class TBackgroundProgram {
              const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     process_.setProcessEnvironment(env);
     process_.setStandardInputFile(QProcess::nullDevice());
+    // A test that crashes leaves no server behind.
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process_.start(program, args);
     return process_.waitForStarted(10000);
   }

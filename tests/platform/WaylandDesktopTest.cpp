@@ -45,8 +45,11 @@ class TSway {
       if (QStandardPaths::findExecutable("setpriv").isEmpty()) return "setpriv is not installed";
       if (::chown(QFile::encodeName(runtime_.path()).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
         return "the runtime folder cannot be given to nobody";
+      // A change of user clears the parent-death signal: setpriv sets it again.
       command = QStringList{"setpriv", QString("--reuid=%1").arg(nobody->pw_uid),
-                            QString("--regid=%1").arg(nobody->pw_gid), "--clear-groups", "--"} + command;
+                            QString("--regid=%1").arg(nobody->pw_gid), "--clear-groups",
+                            "--pdeathsig=SIGKILL", "--"} +
+                command;
     }
     WriteFile(runtime_.path() + "/config", outputConfig);
     QFile::setPermissions(runtime_.path() + "/config", QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup);
