@@ -580,9 +580,10 @@ TDesktopStatus TDesktopBackground::ApplySwaybg(const QString& fileName, TWallpap
                        QStringLiteral("\"swaybg\" cannot show the picture: %1").arg(loadFailure));
       }
       if (!running) {
-        QString message = next->ExitStatus() < 0
-                              ? QStringLiteral("\"swaybg\" crashed.")
-                              : QStringLiteral("\"swaybg\" ended at once (exit code %1).").arg(next->ExitStatus());
+        QString message =
+            next->ExitStatus() < 0
+                ? QStringLiteral("\"swaybg\" crashed.")
+                : QStringLiteral("\"swaybg\" ended at once (exit code %1).").arg(next->ExitStatus());
         const QString detail = SwaybgLastLine(next->Output());
         if (!detail.isEmpty()) message += QLatin1Char(' ') + detail;
         return Failure(TDesktopResult::drProgramFailed, message);
@@ -686,7 +687,8 @@ TDesktopStatus TDesktopBackground::ApplyXfce(const QString& file, TWallpaperStyl
               call(QStringLiteral("SetProperty"), {channel, name, QVariant::fromValue(value)});
           if (reply.type() != QDBusMessage::ReplyMessage) {
             st = Failure(TDesktopResult::drProgramFailed,
-                         QStringLiteral("The XFCE setting %1 cannot be changed: %2").arg(name, reply.errorMessage()));
+                         QStringLiteral("The XFCE setting %1 cannot be changed: %2")
+                             .arg(name, reply.errorMessage()));
             break;
           }
         }

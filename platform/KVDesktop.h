@@ -58,7 +58,8 @@ struct TDesktopDetection {
 // The session's own name for messages: XDG_CURRENT_DESKTOP, else DESKTOP_SESSION.
 QString DesktopSessionName(const QProcessEnvironment& env);
 
-// KV_DESKTOP overrides; else XDG_CURRENT_DESKTOP, DESKTOP_SESSION and the session variables;
+// KV_DESKTOP overrides; else XDG_CURRENT_DESKTOP, DESKTOP_SESSION and the session variables
+// (in a Wayland session also the compositors' sockets: SWAYSOCK, Hyprland's, niri's, wayfire's);
 // else the X11 root window when an X display (and no Wayland session) is there.
 TDesktopDetection DetectDesktop(const QProcessEnvironment& env);
 

@@ -49,7 +49,8 @@ bool TOwnedProcess::Start(const QString& program, const QStringList& arguments, 
   argv.push_back(nullptr);
 
   outputFd_ = ::memfd_create("kv-owned-output", MFD_CLOEXEC);
-  if (outputFd_ < 0) return fail(QStringLiteral("no output file: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+  if (outputFd_ < 0)
+    return fail(QStringLiteral("no output file: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
   int nullFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   int execPipe[2];
   if (nullFd < 0 || ::pipe2(execPipe, O_CLOEXEC) != 0) {

@@ -175,7 +175,9 @@ TEST(WlrootsDesktop, OwnedSwaybgShowsEveryApplyAndEndsWithItsOwner) {
       const qint64 pid = desktop.BackgroundProgramPid();
       EXPECT_GT(pid, 0);
       EXPECT_NE(pid, last) << "each apply starts a new swaybg";
-      if (last) EXPECT_TRUE(ProcessGone(last)) << "the one before is ended";
+      if (last) {
+        EXPECT_TRUE(ProcessGone(last)) << "the one before is ended";
+      }
       last = pid;
     }
     EXPECT_FALSE(ProcessGone(last));
@@ -231,7 +233,8 @@ TEST_F(SwaybgStub, FailuresKeepTheSwaybgBeforeAndSayWhy) {
   Stub("2026-01-01 10:00:00 - [main.c:573] Unable to connect to the compositor.", 1);
   TDesktopStatus st = desktop.Apply(file_, TWallpaperStyle::wsFill);
   EXPECT_EQ(st.Result, TDesktopResult::drProgramFailed);
-  EXPECT_EQ(st.Message.toStdString(), "\"swaybg\" ended at once (exit code 1). Unable to connect to the compositor.");
+  EXPECT_EQ(st.Message.toStdString(),
+            "\"swaybg\" ended at once (exit code 1). Unable to connect to the compositor.");
   EXPECT_EQ(ReadCalls(log_).back().value(5), "fill");
   EXPECT_EQ(desktop.BackgroundProgramPid(), good);
   EXPECT_FALSE(ProcessGone(good)) << "the picture before stays on the screen";
@@ -250,8 +253,9 @@ TEST_F(SwaybgStub, FailuresKeepTheSwaybgBeforeAndSayWhy) {
   env_.Set("PATH", bin_);
   st = desktop.Apply(file_, TWallpaperStyle::wsCentered);
   EXPECT_EQ(st.Result, TDesktopResult::drUnsupported);
-  EXPECT_EQ(st.Message.toStdString(), "The desktop background cannot be set on this Wayland desktop (river): it needs the "
-                        "program \"swaybg\", which is not installed.");
+  EXPECT_EQ(st.Message.toStdString(),
+            "The desktop background cannot be set on this Wayland desktop (river): it needs the "
+            "program \"swaybg\", which is not installed.");
   EXPECT_EQ(desktop.BackgroundProgramPid(), good);
 }
 
