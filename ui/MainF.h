@@ -23,6 +23,7 @@ class TKVSkinMap;
 class TKVSkinPanel;
 class TMapArea;
 class TMirImageForm;
+class TStyleTab;
 
 // The application title: names the instance lock and is the window caption.
 extern const QString kApplicationTitle;
@@ -58,6 +59,7 @@ class TKVMirovaCalendar : public TKVForm {
   TKVSkinMap* CoverMap() const { return coverMap_; }
   TKVSkinPanel* MainPanel() const { return mainPanel_; }
   TMirImageForm* MirImageForm() const { return imageForm_; }
+  TStyleTab* StyleTab() const { return styleTab_; }
   QTabWidget* PageControl() const { return pageControl_; }
   TMirPage ActivePage() const;
   void SetActivePage(TMirPage Page);
@@ -108,6 +110,7 @@ class TKVMirovaCalendar : public TKVForm {
   void CreateActions();
   void CreateTrayMenu();
   void CreatePages();
+  void CreateStyleTab();
   void ApplyTexts();
   void PageControl1Changing(TMirPage From);
   void PageControl1Change();
@@ -128,6 +131,7 @@ class TKVMirovaCalendar : public TKVForm {
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;
   TMirImageForm* imageForm_ = nullptr;
+  TStyleTab* styleTab_ = nullptr;
   QSize fixedSize_;
   int shownPage_ = pgCover;
 };

@@ -68,6 +68,7 @@ class TStyleTab : public QWidget {
 
   TLayoutList& LayoutScroll() const { return *layoutScroll_; }
   TKVSkinColorPicker& RGBPicker() const;
+  QPushButton& LayoutDownloadBtn() const { return *layoutDownloadBtn_; }
 
   // The layout list (Part of the page).
   void LoadLayouts() { layoutScroll_->LoadLayouts(); }
