@@ -154,6 +154,16 @@ void TLayoutList::LoadLayouts() {
     SetItemIndex(at);
     quiet_ = false;
   }
+  ShowChosen();
+}
+
+void TLayoutList::ShowChosen() {
+  if (TKVIdxPanel* p = Items(ItemIndex()); p && isVisible()) ensureWidgetVisible(p, 0, 0);
+}
+
+void TLayoutList::showEvent(QShowEvent* event) {
+  TKVPanelsBox::showEvent(event);
+  ShowChosen();
 }
 
 int TLayoutList::IndexOfId(int id) const {
@@ -188,5 +198,6 @@ bool TLayoutList::SelectLayoutID(int id) {
   // Selecting the selected panel again fires nothing, but its layout is loaded all the same.
   if (ItemIndex() == at) LayoutSelected(Items(at));
   else SetItemIndex(at);
+  ShowChosen();
   return true;
 }

@@ -65,8 +65,13 @@ class TLayoutList : public TKVPanelsBox {
   bool SelectLayoutID(int Id);
 
   TMLayoutPanel* Panel(int Index) const;
+  // Scrolls the chosen panel into view.
+  void ShowChosen();
   // The ids of the panels in list order.
   QList<int> LayoutIds() const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   QString Folder() const;

@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -70,6 +71,14 @@ L* Tight(L* layout, int margin = 4) {
   return layout;
 }
 
+// The family a font name is drawn with: itself when installed, else the one the system puts in
+// its place ("Arial" drawn as "Liberation Sans"), so that the font box does not stand empty.
+QString ShownFamily(const QString& name) {
+  if (name.isEmpty() || IsScreenFont(name)) return name;
+  const QString used = QFontInfo(QFont(name)).family();
+  return IsScreenFont(used) ? used : name;
+}
+
 }  // namespace
 
 TWorkArea PrimaryWorkArea() {
@@ -114,8 +123,8 @@ TStyleTab::~TStyleTab() {
 }
 
 void TStyleTab::CreateControls() {
-  auto* columns = Tight(new QHBoxLayout(this), 6);
-  columns->setSpacing(6);
+  auto* columns = Tight(new QHBoxLayout(this), 4);
+  columns->setSpacing(4);
 
   // Font, leading, shadow, bevel and the three tracks.
   auto* left = Tight(new QVBoxLayout, 0);
@@ -124,11 +133,13 @@ void TStyleTab::CreateControls() {
   auto* fontGrid = Tight(new QGridLayout(fontGroup_));
   calFontBox_ = new TKVFontComboBox(fontGroup_);
   calFontBox_->setObjectName(QStringLiteral("CalFontBox"));
-  calFontBox_->setMinimumContentsLength(12);
+  calFontBox_->setMinimumContentsLength(8);
   calFontBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   calFontCharsetBox_ = new TKVFontCharsetComboBox(fontGroup_);
   calFontCharsetBox_->setObjectName(QStringLiteral("CalFontCharsetBox"));
   calFontCharsetBox_->SetAddDefaultCharset(true);
+  calFontCharsetBox_->setMinimumContentsLength(8);
+  calFontCharsetBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   calFontBox_->SetFontCharset(calFontCharsetBox_);
   const auto toolButton = [this](const char* name, const QString& text, bool bold) {
     auto* b = new QToolButton(fontGroup_);
@@ -156,16 +167,15 @@ void TStyleTab::CreateControls() {
   fontGrid->setColumnStretch(2, 1);
   left->addWidget(fontGroup_);
 
-  auto* leadingRow = Tight(new QHBoxLayout, 0);
-  QGroupBox* leading = NewGroup(this, "GroupBox17");
-  daySpaceBox_ = NewBox(leading, "DaySpaceBox");
-  Tight(new QVBoxLayout(leading))->addWidget(daySpaceBox_);
-  QGroupBox* bevel = NewGroup(this, "GroupBox1");
-  bevelBox_ = NewBox(bevel, "BevelBox");
-  Tight(new QVBoxLayout(bevel))->addWidget(bevelBox_);
-  leadingRow->addWidget(leading);
-  leadingRow->addWidget(bevel);
-  left->addLayout(leadingRow);
+  const auto boxGroup = [this, left](const char* group, const char* name) {
+    QGroupBox* g = NewGroup(this, group);
+    QComboBox* b = NewBox(g, name);
+    Tight(new QHBoxLayout(g))->addWidget(b);
+    left->addWidget(g);
+    return b;
+  };
+  daySpaceBox_ = boxGroup("GroupBox17", "DaySpaceBox");
+  bevelBox_ = boxGroup("GroupBox1", "BevelBox");
 
   const auto trackGroup = [this, left](const char* group, const char* name, int min, int max) {
     QGroupBox* g = NewGroup(this, group);
@@ -182,7 +192,9 @@ void TStyleTab::CreateControls() {
   // The colours.
   QGroupBox* colors = NewGroup(this, "GroupBox15");
   columns->addWidget(colors, 1);
+  colors->setMinimumWidth(250);  // the picker's 240 and the group's margins
   auto* cv = Tight(new QVBoxLayout(colors));
+  cv->setSpacing(0);
   imagePackDefaultColorsChk_ = new QCheckBox(colors);
   imagePackDefaultColorsChk_->setObjectName(QStringLiteral("ImagePackDefaultColorsChk"));
   cv->addWidget(imagePackDefaultColorsChk_);
@@ -222,13 +234,7 @@ void TStyleTab::CreateControls() {
   auto* fonts = new QLabel(colors);
   fonts->setObjectName(QStringLiteral("Label6"));
   cv->addWidget(fonts);
-  auto* fontColors = Tight(new QGridLayout, 0);
-  fontColors->addWidget(colorBtn_[scDay], 0, 0);
-  fontColors->addWidget(colorBtn_[scSaturday], 1, 0);
-  fontColors->addWidget(colorBtn_[scSunday], 2, 0);
-  fontColors->addWidget(colorBtn_[scToday], 0, 1);
-  fontColors->addWidget(colorBtn_[scDayShadow], 1, 1);
-  cv->addLayout(fontColors);
+  for (TStyleColor c : {scDay, scSaturday, scSunday, scToday, scDayShadow}) cv->addWidget(colorBtn_[c]);
   rgbPicker_ = new TKVSkinColorPicker(&model_.Form, colors);
   rgbPicker_->SetName(QStringLiteral("RGBPicker"));
   rgbPicker_->setFixedSize(240, 105);
@@ -252,11 +258,11 @@ void TStyleTab::CreateControls() {
   layoutScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   layoutScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   lv->addWidget(layoutScroll_, 1);
-  layoutDownloadBtn_ = new QPushButton(layouts);
+  right->addWidget(layouts, 1);
+  layoutDownloadBtn_ = new QPushButton(this);
   layoutDownloadBtn_->setObjectName(QStringLiteral("LayoutDownloadBtn"));
   layoutDownloadBtn_->setEnabled(bool(hooks_.DownloadLayouts));
-  lv->addWidget(layoutDownloadBtn_);
-  right->addWidget(layouts, 1);
+  right->addWidget(layoutDownloadBtn_);
   auto* show = new QLabel(this);
   show->setObjectName(QStringLiteral("Label4"));
   showNotesBox_ = NewBox(this, "ShowNotesBox");
@@ -394,7 +400,7 @@ void TStyleTab::DefaultSettings() {
   CalculateSatSunChkClick();
   ImagePackDefaultColorsChkClick();
 
-  calFontBox_->SetFontName(s.DayFont.Name);
+  calFontBox_->SetFontName(ShownFamily(s.DayFont.Name));
   {
     const QSignalBlocker quiet(calFontCharsetBox_);
     calFontCharsetBox_->setCurrentIndex(calFontCharsetBox_->IndexOfCharset(s.DayFont.Charset));

@@ -388,3 +388,11 @@ TEST(StyleTab, TheLayoutDownloadButtonRunsItsCommandOrIsDisabled) {
   kvtest::Click(b);
   EXPECT_EQ(ran, 1);
 }
+
+TEST(StyleTab, AFontThatIsNotInstalledShowsTheFamilyDrawnInItsPlace) {
+  Page p("style-font-substitute");
+  p.stored().DayFont.Name = "Arial";
+  p.page->DefaultSettings();
+  EXPECT_FALSE(p.c<TKVFontComboBox>("CalFontBox").currentText().isEmpty());
+  EXPECT_EQ(p.work().DayFont.Name, "Arial");  // shown, not taken
+}
