@@ -230,6 +230,13 @@ void TStyleTab::CreateControls() {
   cg->addWidget(dayContrastTrack_, 1);
   cg->addWidget(dayContrastEdit_);
   wl->addWidget(contrastGroup_, 0, 0, 2, 1);
+  // Hidden, each keeps its room, so that nothing below moves when the check box is clicked.
+  for (QWidget* w : {static_cast<QWidget*>(contrastGroup_), static_cast<QWidget*>(colorBtn_[scSaturdayBack]),
+                     static_cast<QWidget*>(colorBtn_[scSundayBack])}) {
+    QSizePolicy keep = w->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(keep);
+  }
   cv->addWidget(weekend);
   auto* fonts = new QLabel(colors);
   fonts->setObjectName(QStringLiteral("Label6"));
