@@ -38,6 +38,7 @@ class StyleInMainForm : public ::testing::Test {
     reg.WriteInteger("LayoutID", 152);
   }
   void TearDown() override {
+    TKVRegistry().DeleteKey(kSettingsKey);  // later tests start from the defaults
     QFile::remove(ExeDir + "style-test.mlt");
     QFile::remove(ExeDir + kBackgroundFileName);
   }
