@@ -26,6 +26,7 @@
 #include "controls/KVRichEdActions.h"
 #include "controls/KVRichEdOLE.h"
 #include "controls/KVRichText.h"
+#include "foundation/KVApps.h"
 #include "controls/KVRtfReader.h"
 #include "foundation/KVException.h"
 #include "foundation/KVForms.h"
@@ -119,7 +120,12 @@ TQuickNotesForm::TQuickNotesForm(TMirModel& model, TQuickNotesHooks hooks, QWidg
 
   resize(kClientWidth, kClientHeight);
   setMinimumSize(QSize(kClientWidth, kClientHeight).expandedTo(minimumSizeHint()));
-  LoadFormState();
+  formState_ = std::make_unique<TKVFormState>(this);
+  formState_->SaveSize = true;
+  formState_->SavePos = false;
+  formState_->RegKey = kSettingsKey;
+  formState_->LoadState();
+  formState_->ApplyBounds();
   EditorChange();
 }
 
@@ -319,28 +325,9 @@ void TQuickNotesForm::FormShow() {
   FocusEditor();
 }
 
-void TQuickNotesForm::FormHide() { SaveFormState(); }
-
-// The window's size is kept as the shared form state keeps it (key "QuickNotesForm" under the
-// settings key; the position is left to the desktop). A stand-in for TKVFormState until that
-// component is on main: the same values, so nothing is lost when it takes over here.
-void TQuickNotesForm::LoadFormState() {
-  TKVRegistry reg;
-  if (!reg.OpenKey(QLatin1Char('\\') + kSettingsKey + QLatin1Char('\\') + objectName(), false)) return;
-  const int w = reg.ReadIntegerDef(QStringLiteral("Width"), 0), h = reg.ReadIntegerDef(QStringLiteral("Height"), 0);
-  if (w >= 1 && h >= 1) resize(QSize(w, h).expandedTo(minimumSize()));
-  if (reg.ReadBoolDef(QStringLiteral("Maximized"), false)) setWindowState(windowState() | Qt::WindowMaximized);
-}
-
-void TQuickNotesForm::SaveFormState() {
-  TKVRegistry reg;
-  if (!reg.OpenKey(QLatin1Char('\\') + kSettingsKey + QLatin1Char('\\') + objectName(), true)) return;
-  const bool maximized = isMaximized();
-  reg.WriteBool(QStringLiteral("Maximized"), maximized);
-  // A maximised window keeps the size it had before.
-  if (maximized) return;
-  reg.WriteInteger(QStringLiteral("Width"), width());
-  reg.WriteInteger(QStringLiteral("Height"), height());
+void TQuickNotesForm::FormHide() {
+  formState_->StoreBounds();
+  formState_->SaveState();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -16,6 +16,7 @@ class QMenu;
 class QPushButton;
 class QToolButton;
 class TIconForm;
+class TKVFormState;
 class TKVFontCharsetComboBox;
 class TKVFontComboBox;
 class TKVFontSizeComboBox;
@@ -81,10 +82,6 @@ class TQuickNotesForm : public QDialog {
   void actREOInsertIconExecProc(TKVRichEditOLE& KVRE);
   void actREOSaveRTFExecProc(TKVRichEditOLE& KVRE);
   void EditorURLClick(const QString& URLText, Qt::MouseButton Button);
-  // The window's size and maximised state under the settings key (values "Maximized", "Width",
-  // "Height" of "QuickNotesForm", as the shared form state keeps them).
-  void LoadFormState();
-  void SaveFormState();
   TPrintForm& PrintForm();
 
   TMirModel& model_;
@@ -101,6 +98,8 @@ class TQuickNotesForm : public QDialog {
   TKVToolButton* italicBtn_ = nullptr;
   TKVToolButton* underlineBtn_ = nullptr;
   TNbModule* nbPrint_ = nullptr;
+  // Its size and maximised state (not its place) under the settings key.
+  std::unique_ptr<TKVFormState> formState_;
   QPointer<TPrintForm> ownPrintForm_;
   QPointer<TIconForm> ownIconForm_;
   // The toolbar is being brought in line: the boxes' change handlers do nothing meanwhile.
