@@ -13,7 +13,7 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QShowEvent>
-#include <QToolBar>
+#include <QFrame>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -185,9 +185,20 @@ void TQuickNotesForm::CreateActions() {
 }
 
 void TQuickNotesForm::CreateControls() {
-  auto* toolBar = new QToolBar(this);
+  // A row of flat buttons rather than a QToolBar: the window never gets narrower than all of them,
+  // so none hides behind an overflow arrow.
+  auto* toolBar = new QWidget(this);
   toolBar->setObjectName(QStringLiteral("ToolBar1"));
-  toolBar->setIconSize(QSize(16, 16));
+  auto* tools = new QHBoxLayout(toolBar);
+  tools->setContentsMargins(0, 0, 0, 0);
+  tools->setSpacing(1);
+  const auto separator = [&] {
+    auto* line = new QFrame(toolBar);
+    line->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+    tools->addSpacing(2);
+    tools->addWidget(line);
+    tools->addSpacing(2);
+  };
   const auto button = [&](const char* name, const char* action, const char* icon) {
     auto* b = new TKVToolButton(toolBar);
     b->setObjectName(QLatin1String(name));
@@ -196,25 +207,27 @@ void TQuickNotesForm::CreateControls() {
     QAction* a = Action(action);
     a->setIcon(RichEditToolIcon(icon));
     b->setDefaultAction(a);
-    toolBar->addWidget(b);
+    b->setIconSize(QSize(16, 16));
+    tools->addWidget(b);
     return b;
   };
   button("CutBtn", "actREOCut", "edit-cut");
   button("CopyBtn", "actREOCopy", "edit-copy");
   button("PasteBtn", "actREOPaste", "edit-paste");
-  toolBar->addSeparator();
+  separator();
   boldBtn_ = button("BoldBtn", "actREOBold", "format-text-bold");
   italicBtn_ = button("ItalicBtn", "actREOItalic", "format-text-italic");
   underlineBtn_ = button("UnderlineBtn", "actREOUnderline", "format-text-underline");
   button("ColorBtn", "actREOColor", "format-text-color");
-  toolBar->addSeparator();
+  separator();
   button("LeftAlignBtn", "actREOLeftAlign", "format-justify-left");
   button("CenterBtn", "actREOCenterAlign", "format-justify-center");
   button("RightAlignBtn", "actREORightAlign", "format-justify-right");
   button("BulletsBtn", "actREOBullet", "format-list-unordered");
-  toolBar->addSeparator();
+  separator();
   button("InsertIconBtn", "actREOInsertIcon", "insert-image");
   button("InsertTimeBtn", "actREOInsTime", "appointment-new");
+  tools->addStretch(1);
 
   fontBox_ = new TKVFontComboBox(this);
   fontBox_->setObjectName(QStringLiteral("FontBox"));
