@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
@@ -15,6 +14,8 @@
 
 #include <gif_lib.h>
 #include <jpeglib.h>
+
+#include "platform/KVSafeSave.h"
 
 namespace {
 
@@ -621,12 +622,5 @@ void WriteBitmap24(QIODevice& device, const QImage& image) {
 }
 
 void SaveBitmap24(const QString& fileName, const QImage& image) {
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly))
-    throw EFCreateError(
-        QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
-  WriteBitmap24(file, image);
-  if (!file.commit())
-    throw EFCreateError(
-        QStringLiteral("Cannot write file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
+  SafeSaveFile(QDir::toNativeSeparators(fileName), [&image](QIODevice& d) { WriteBitmap24(d, image); });
 }

@@ -1,9 +1,9 @@
 #include "foundation/KVString.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include "foundation/KVZlib.h"
+#include "platform/KVSafeSave.h"
 
 namespace {
 
@@ -175,13 +175,7 @@ QByteArray ReadStrFromStream(QIODevice& Stream, qint64 Count) {
   return Stream.read(n);
 }
 
-void SaveStrToFile(const QString& FileName, const QByteArray& S) {
-  QSaveFile f(FileName);
-  if (!f.open(QIODevice::WriteOnly))
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, f.errorString()));
-  if (f.write(S) != S.size() || !f.commit())
-    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, f.errorString()));
-}
+void SaveStrToFile(const QString& FileName, const QByteArray& S) { SafeSaveBytes(FileName, S); }
 
 QByteArray LoadStrFromFile(const QString& FileName) {
   QFile f(FileName);

@@ -2,11 +2,11 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 
 #include "foundation/KVString.h"
 #include "foundation/KVZlib.h"
+#include "platform/KVSafeSave.h"
 
 const EnumInfo kSkinLoadTypeEnum{QStringLiteral("TSkinLoadType"),
                                  {QStringLiteral("ldDefault"), QStringLiteral("ldCustom"), QStringLiteral("ldAll")}};
@@ -303,17 +303,7 @@ void TKVXSkinIni::LoadFromFile(const QString& FileName) {
 }
 
 void TKVXSkinIni::SaveToFile(const QString& FileName, bool Compress) {
-  QSaveFile f(FileName);
-  if (!f.open(QIODevice::WriteOnly))
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, f.errorString()));
-  f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  try {
-    SaveToStream(f, Compress);
-  } catch (const EKVError& e) {
-    f.cancelWriting();
-    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, e.Message()));
-  }
-  if (!f.commit()) throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, f.errorString()));
+  SafeSaveFile(FileName, [this, Compress](QIODevice& d) { SaveToStream(d, Compress); }, true);
 }
 
 // ---------------------------------------------------------------------------------------------
