@@ -563,7 +563,7 @@ TRegDataType TRegistry::GetDataType(const QString& name) {
 
 TRegValue TRegistry::Get(const QString& name, TRegDataType a, TRegDataType b) {
   const auto v = open_ ? RegistryStore::Of(root_).Value(path_, name) : std::nullopt;
-  if (!v || (v->type != a && v->type != b))
+  if (!v || v->type == TRegDataType::rdUnknown || (v->type != a && v->type != b))
     throw ERegistryError(QStringLiteral("Invalid data type for '%1'").arg(name));
   return *v;
 }
