@@ -80,6 +80,15 @@ QString GetToken(const QString& S, int Index, const QString& Delim) {
   return p > start ? S.mid(start - 1, p - start) : QString();
 }
 
+QStringList GetTokens(const QString& S, const QString& Delim) {
+  QStringList tokens;
+  if (Delim.isEmpty()) return tokens;
+  qsizetype start = 0;
+  for (qsizetype p; (p = S.indexOf(Delim, start, Qt::CaseSensitive)) >= 0; start = p + Delim.size())
+    tokens << S.mid(start, p - start);
+  return tokens;
+}
+
 QString SetToken(const QString& S, int Index, const QString& Value, const QString& Delim) {
   const auto [start, p] = LocateToken(S, Index, Delim);
   if (p <= start) return S;
