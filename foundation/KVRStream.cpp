@@ -6,7 +6,6 @@
 #include "foundation/KVException.h"
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
-#include "foundation/KVZlib.h"
 #include "platform/KVSafeSave.h"
 
 namespace {
@@ -76,18 +75,20 @@ void TKVResReader::SeekEntry(int Index, TKVResEntry& e) {
     throw EStreamError(QStringLiteral("Resource entry %1 cannot be read").arg(Index));
 }
 
-QByteArray TKVResReader::ReadBuffer(int Index) {
+QByteArray TKVResReader::ReadBuffer(int Index, qint64 MaxSize) {
   QBuffer out;
   out.open(QIODevice::ReadWrite);
-  ReadToStream(Index, out);
+  ReadToStream(Index, out, MaxSize);
   return out.data();
 }
 
-void TKVResReader::ReadToStream(int Index, QIODevice& Dest) {
+void TKVResReader::ReadToStream(int Index, QIODevice& Dest, qint64 MaxSize) {
   TKVResEntry e;
   SeekEntry(Index, e);
   Dest.seek(0);
   if (e.Kind >= 0) {
+    if (e.Size > MaxSize)
+      throw EZlibBudgetError(QStringLiteral("Resource entry %1 is larger than %2 bytes").arg(Index).arg(MaxSize));
     if (e.Size > 0) CopyBytes(*stream_, Dest, e.Size);
     if (e.Kind == 1 && e.Size >= 2) {
       Dest.seek(0);
@@ -100,7 +101,7 @@ void TKVResReader::ReadToStream(int Index, QIODevice& Dest) {
   staged.open(QIODevice::ReadWrite);
   CopyBytes(*stream_, staged, e.Size);
   staged.seek(0);
-  ZDecompressStream(staged, e.Size, Dest);
+  ZDecompressStream(staged, e.Size, Dest, MaxSize);
 }
 
 TKVResFileReader::TKVResFileReader(const QString& FileName, qint64 StartPos) : TKVResReader(StartPos), file_(FileName) {

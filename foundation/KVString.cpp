@@ -218,7 +218,7 @@ void DefineStreamData(TFiler& filer, QBuffer& stream, bool compressed) {
       QStringLiteral("Data"), [&stream](const QByteArray& b) { ResetBuffer(stream, b); },
       [&stream] { return stream.data(); }, has && !compressed);
   filer.DefineBinaryProperty(
-      QStringLiteral("CData"), [&stream](const QByteArray& b) { ResetBuffer(stream, ZDecompress(b)); },
+      QStringLiteral("CData"), [&stream](const QByteArray& b) { ResetBuffer(stream, ZDecompress(b, kMaxRichTextSize)); },
       [&stream] { return ZCompress(stream.data()); }, has && compressed);
 }
 
