@@ -371,9 +371,11 @@ class Parser {
     if (IsIdentChar(Peek())) Fail(QStringLiteral("Invalid number"));
     if (!isFloat) {
       bool ok = false;
-      const qint64 v = num.toLongLong(&ok);
-      if (ok) return TextValue::Int(negative ? -v : v);
-      // Too large for 64 bits: keep it as a floating value, as the class library does.
+      const quint64 u = num.toULongLong(&ok);
+      // -9223372036854775808 is the smallest integer (as written back); beyond 64 bits the
+      // number is kept as a floating value, as the class library does.
+      if (ok && u <= (negative ? quint64(INT64_MAX) + 1 : quint64(INT64_MAX)))
+        return TextValue::Int(qint64(negative ? 0 - u : u));
     }
     bool ok = false;
     const double d = num.toDouble(&ok);

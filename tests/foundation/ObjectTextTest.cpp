@@ -190,11 +190,14 @@ TEST(ObjectText, EveryTruncationFailsCleanly) {
 TEST(ObjectText, SmallestIntegerIsNoOverflow) {
   const TextObject o = ParseObjectText(
       "object a: TA\n  A = -$8000000000000000\n  B = $8000000000000000\n  C = -$7FFFFFFFFFFFFFFF\n"
-      "  D = -9223372036854775808\nend\n");
+      "  D = -9223372036854775808\n  E = 9223372036854775808\nend\n");
   EXPECT_EQ(o.props[0].value.integer, INT64_MIN);
   EXPECT_EQ(o.props[1].value.integer, INT64_MIN);  // the 64 bits as they stand
   EXPECT_EQ(o.props[2].value.integer, -INT64_MAX);
-  EXPECT_EQ(o.props[3].value.type, TextValue::Type::Float);  // past 64 bits in decimal
+  EXPECT_EQ(o.props[3].value.integer, INT64_MIN);
+  EXPECT_EQ(o.props[4].value.type, TextValue::Type::Float);  // past 64 bits
+  // Written back as decimal, the smallest integer reads back as itself.
+  EXPECT_EQ(ParseObjectText(FormatObjectText(o)).props[0].value.integer, INT64_MIN);
 }
 
 TEST(ObjectText, PartialParsingKeepsWhatStandsBeforeTheDamage) {
