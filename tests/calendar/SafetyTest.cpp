@@ -218,7 +218,6 @@ TEST(IconBudget, AStripWithLessRoomThanItsIconsIsRefusedAndTheFileKept) {
     heights += "1,";
   }
   const QByteArray strip = kvpack::BitmapStripStream({Solid(50, 1, Qt::red)});
-  QByteArray hostile = strip;
   const QByteArray head = strip.left(16);
   const qint32 lw = qFromLittleEndian<qint32>(head.constData()), lh = qFromLittleEndian<qint32>(head.constData() + 4);
   QByteArray newHead(16, '\0');
@@ -226,7 +225,7 @@ TEST(IconBudget, AStripWithLessRoomThanItsIconsIsRefusedAndTheFileKept) {
   qToLittleEndian<qint32>(qint32(heights.size()), newHead.data() + 4);
   qToLittleEndian<qint32>(50, newHead.data() + 8);
   newHead.replace(12, 4, head.mid(12, 4));
-  hostile = newHead + widths.toLatin1() + heights.toLatin1() + strip.mid(16 + lw + lh);
+  const QByteArray hostile = newHead + widths.toLatin1() + heights.toLatin1() + strip.mid(16 + lw + lh);
   TMIconBase icons;
   EXPECT_THROW(icons.ReadIconData(hostile), EKVError);
 
