@@ -73,6 +73,8 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   modelHooks.FullScreenVisible = [this] { return imageForm_ && imageForm_->isVisible(); };
   modelHooks.SettingsVisible = [this] { return SettingsOpen(); };
   model_ = std::make_unique<TMirModel>(*this, std::move(modelHooks));
+  // The settings are read at once (which also keeps the log-on entry in step).
+  model_->Ini->LoadSettings();
   PageChanging = false;
 
   imageForm_ = new TMirImageForm(this);

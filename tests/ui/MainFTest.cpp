@@ -136,3 +136,13 @@ TEST_F(MainFormTest, AnErrorEndsTheProgramOnlyWhenNoWindowIsOpen) {
   EXPECT_EQ(terminated, 1);
   EXPECT_EQ(shown, (QStringList{"one", "two"}));
 }
+
+TEST_F(MainFormTest, TheStoredSettingsAreReadWhenTheFormIsMade) {
+  {
+    TKVRegistry r;
+    ASSERT_TRUE(r.OpenKey("\\" + kSettingsKey, true));
+    r.WriteInteger("Frequency", 3);
+  }
+  TKVMirovaCalendar form(hooks);
+  EXPECT_EQ(form.Model().Ini->Frequency, 3);
+}
