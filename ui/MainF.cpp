@@ -30,6 +30,7 @@
 #include "platform/KVLaunch.h"
 #include "platform/KVRegistry.h"
 #include "platform/KVSystemEvents.h"
+#include "ui/ImagesTab.h"
 #include "ui/MirIcon.h"
 #include "ui/MirImageF.h"
 
@@ -230,6 +231,7 @@ void TKVMirovaCalendar::CreatePages() {
     l->addWidget(edit);
     return edit;
   };
+  CreateImagesPage();
   helpEdit_ = richPage(pgHelp, "HelpRichEdit");
   aboutEdit_ = richPage(pgAbout, "AboutRichEdit");
 
@@ -252,6 +254,28 @@ void TKVMirovaCalendar::CreatePages() {
             PageControl1Changing(from);
             PageControl1Change();
           }));
+}
+
+void TKVMirovaCalendar::CreateImagesPage() {
+  TImagesTabHooks h;
+  h.ChangeMirova = [this] { Action("actChangeMirova")->trigger(); };
+  h.CancelAllModes = [this] {
+    if (tray_) tray_->CancelAllModes();
+  };
+  // A pack without a map text leaves no areas of the one before.
+  h.BeforePackSkin = [this] { coverMap_->Areas().Clear(); };
+  h.PackSkinLoaded = [this](QSize cover) {
+    if (cover.isValid()) coverMap_->resize(cover);
+    PlaceCoverMap();
+  };
+  QWidget* tab = pageControl_->widget(pgImages);
+  imagesPage_ = new TImagesTab(*model_, std::move(h), tab);
+  auto* l = new QVBoxLayout(tab);
+  l->setContentsMargins(4, 4, 4, 4);
+  l->addWidget(imagesPage_);
+  imagesPage_->SetBannerPlace(popupMenu_, popupMenu_->findChild<QAction*>(QStringLiteral("N1")),
+                              popupMenu_->findChild<QAction*>(QStringLiteral("N2")));
+  imagesPage_->ApplyThumbSize();
 }
 
 void TKVMirovaCalendar::ApplyTexts() {
@@ -300,7 +324,10 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   Action("actHideNotes")->setChecked(!m.Ini->ShowNotes);
   // Without the companion program its commands have nothing to start.
   Action("actTrovana")->setEnabled(TrovanaAvailable());
+  imagesPage_->ShowSettings();
+  imagesPage_->LoadImageSets();
   if (m.NoImageSets) return false;
+  imagesPage_->ResTitlesChange();
 
   m.Ini->CommitStyle();
   // While busy the tick only keeps the period and arms the timer.
@@ -351,6 +378,11 @@ void TKVMirovaCalendar::PageControl1Change() {
       formState_->ApplyBounds();
       break;
     case pgImages:
+      if (imagesPage_->ImageSetFilesChanged()) {
+        imagesPage_->LoadImageSets();
+        imagesPage_->ResTitlesChange();
+      }
+      [[fallthrough]];
     case pgStyle:
       if (SettingsOpen() && !imageForm_->isVisible()) {
         imageForm_->show();
@@ -437,8 +469,10 @@ void TKVMirovaCalendar::actCloseExecute() {
 }
 
 void TKVMirovaCalendar::actSaveExecute() {
+  imagesPage_->UpdateSelection(true);
   model_->Ini->SaveSettings();
   formState_->SaveState();
+  imagesPage_->SaveImageSetBtnClick();
 }
 
 void TKVMirovaCalendar::actExitExecute() {

@@ -18,6 +18,7 @@ class QMenu;
 class QPushButton;
 class QTabWidget;
 class QFrame;
+class TImagesTab;
 class TKVRichEditOLE;
 class TKVSkinMap;
 class TKVSkinPanel;
@@ -58,6 +59,7 @@ class TKVMirovaCalendar : public TKVForm {
   TKVSkinMap* CoverMap() const { return coverMap_; }
   TKVSkinPanel* MainPanel() const { return mainPanel_; }
   TMirImageForm* MirImageForm() const { return imageForm_; }
+  TImagesTab* ImagesPage() const { return imagesPage_; }
   QTabWidget* PageControl() const { return pageControl_; }
   TMirPage ActivePage() const;
   void SetActivePage(TMirPage Page);
@@ -108,6 +110,7 @@ class TKVMirovaCalendar : public TKVForm {
   void CreateActions();
   void CreateTrayMenu();
   void CreatePages();
+  void CreateImagesPage();
   void ApplyTexts();
   void PageControl1Changing(TMirPage From);
   void PageControl1Change();
@@ -124,6 +127,7 @@ class TKVMirovaCalendar : public TKVForm {
   TKVSkinMap* kvMap_ = nullptr;
   TKVTray* tray_ = nullptr;
   std::unique_ptr<TKVFormState> formState_;
+  TImagesTab* imagesPage_ = nullptr;
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;

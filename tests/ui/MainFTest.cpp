@@ -1,17 +1,23 @@
 #include "ui/MainF.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <optional>
 #include <gtest/gtest.h>
 
 #include "calendar/iniData.h"
+#include "controls/KVSkinCtrls.h"
 #include "foundation/KVException.h"
 #include "foundation/KVForms.h"
 #include "foundation/KVSysUtils.h"
 #include "platform/KVRegistry.h"
 #include "tests/common/FormTestKit.h"
 #include "tests/common/TestUtil.h"
+#include "tools/kvpack/PackWriter.h"
+#include "ui/ImagesTab.h"
 #include "ui/MirImageF.h"
 
 namespace {
@@ -21,6 +27,12 @@ class MainFormTest : public ::testing::Test {
   void SetUp() override {
     RegistryStore::ResetAll();
     InitializeFolders();
+    // Every test starts with one image pack in a program folder of its own.
+    exeDir.emplace(ExeDir, exe.path() + "/");
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    kvpack::WriteImagePack(exe.filePath("nature.mcp"), "Nature", {},
+                           {kvpack::PictureFromImage(picture, true), kvpack::PictureFromImage(picture, false)});
     hooks.Terminate = [this] { ++terminated; };
     hooks.Model.ScreenSize = [] { return QSize(320, 240); };
     hooks.Model.Rotation.SetDesktopBackground = [this](const QString&) {
@@ -28,6 +40,8 @@ class MainFormTest : public ::testing::Test {
       return TDesktopStatus{};
     };
   }
+  QTemporaryDir exe;
+  std::optional<kvtest::ScopedOverride<QString>> exeDir;
   TMirMainHooks hooks;
   int terminated = 0, applied = 0;
 };
@@ -135,4 +149,50 @@ TEST_F(MainFormTest, AnErrorEndsTheProgramOnlyWhenNoWindowIsOpen) {
   EXPECT_FALSE(RunGuarded([] { throw EKVError("two"); }));
   EXPECT_EQ(terminated, 1);
   EXPECT_EQ(shown, (QStringList{"one", "two"}));
+}
+
+TEST_F(MainFormTest, WithoutAnyImageSetTheProgramSaysSoAndEnds) {
+  QFile::remove(exe.filePath("nature.mcp"));
+  TKVMirovaCalendar form(hooks);
+  kvtest::MessageBoxes boxes;
+  EXPECT_FALSE(form.InitializeMainForm());
+  EXPECT_EQ(boxes.Texts(), QStringList{"Error: No images!"});
+  EXPECT_EQ(applied, 0);
+  EXPECT_TRUE(form.Model().Busy());
+}
+
+TEST_F(MainFormTest, TheImagesPageLoadsTheSetSavesItAndPutsBannersInTheTrayMenu) {
+  QImage picture(64, 48, QImage::Format_RGB32);
+  picture.fill(Qt::darkRed);
+  const QString skin =
+      "object BannerCaptions: TKVSkinStrings\r\n  Lines.Strings = (\r\n    'Visit')\r\nend\r\n"
+      "object BannerLinks: TKVSkinStrings\r\n  Lines.Strings = (\r\n    'https://example.org')\r\nend\r\n";
+  kvpack::WriteImagePack(exe.filePath("aaa.mcp"), "Red", kvpack::SkinPackage({{picture}}, {{kMainFormName, skin}}),
+                         {kvpack::PictureFromImage(picture, true)});
+  TKVMirovaCalendar form(hooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  TImagesTab& page = *form.ImagesPage();
+  EXPECT_EQ(page.parentWidget(), form.PageControl()->widget(pgImages));
+  EXPECT_EQ(form.Model().Ini->MirPack, "aaa.mcp");
+  EXPECT_EQ(form.Model().UsedImages, QStringList{"1"});
+  EXPECT_EQ(form.CoverMap()->size(), QSize(64, 48));
+  // The banner item stands between the separators that bound it.
+  const QList<QAction*> items = form.PopupMenu()->actions();
+  const qsizetype n1 = items.indexOf(form.PopupMenu()->findChild<QAction*>("N1"));
+  ASSERT_GE(n1, 0);
+  EXPECT_EQ(items[n1 + 1]->text(), "Visit");
+  EXPECT_EQ(items[n1 + 2]->objectName(), "N2");
+
+  // A pack put into the folder while the program runs is listed when the page is entered.
+  kvpack::WriteImagePack(exe.filePath("zzz.mcp"), "Late", {}, {kvpack::PictureFromImage(picture, true)});
+  form.Action("actOpen")->trigger();
+  form.SetActivePage(pgImages);
+  EXPECT_EQ(page.Sets().size(), 3u);
+  EXPECT_EQ(page.LoadedSet(), "aaa.mcp");
+  // Save-all writes the set's side files.
+  form.Action("actSave")->trigger();
+  EXPECT_EQ(kvtest::ReadFile(exe.filePath("aaa.mcl")), "1\r\n");
+  EXPECT_EQ(kvtest::ReadFile(exe.filePath("aaa.sel")), "1\r\n");
+  EXPECT_TRUE(QFile::exists(exe.filePath("aaa.thn")));
+  form.Action("actClose")->trigger();
 }
