@@ -70,6 +70,8 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   modelHooks.FullScreenVisible = [this] { return imageForm_ && imageForm_->isVisible(); };
   modelHooks.SettingsVisible = [this] { return SettingsOpen(); };
   model_ = std::make_unique<TMirModel>(*this, std::move(modelHooks));
+  // The stored settings, before anything reads them (the image set, the thumbnail size).
+  model_->Ini->LoadSettings();
   PageChanging = false;
 
   imageForm_ = new TMirImageForm(this);

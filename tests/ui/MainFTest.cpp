@@ -1,6 +1,7 @@
 #include "ui/MainF.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QMenu>
 #include <QTabWidget>
@@ -26,6 +27,8 @@ class MainFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     RegistryStore::ResetAll();
+    // Each test starts from the default settings.
+    TKVRegistry().DeleteKey(kSettingsKey);
     InitializeFolders();
     // Every test starts with one image pack in a program folder of its own.
     exeDir.emplace(ExeDir, exe.path() + "/");
@@ -195,4 +198,33 @@ TEST_F(MainFormTest, TheImagesPageLoadsTheSetSavesItAndPutsBannersInTheTrayMenu)
   EXPECT_EQ(kvtest::ReadFile(exe.filePath("aaa.sel")), "1\r\n");
   EXPECT_TRUE(QFile::exists(exe.filePath("aaa.thn")));
   form.Action("actClose")->trigger();
+}
+
+TEST_F(MainFormTest, AnOwnSetIsTheProgramsSetAfterARestart) {
+  QImage photo(80, 60, QImage::Format_RGB32);
+  photo.fill(Qt::darkYellow);
+  const QString file = exe.filePath("photo.png");
+  ASSERT_TRUE(photo.save(file));
+  kvtest::WriteFile(exe.filePath("Mine.mcl"), (file + "\r\n").toUtf8());
+  {
+    TKVMirovaCalendar form(hooks);
+    ASSERT_TRUE(form.InitializeMainForm());
+    form.Action("actOpen")->trigger();
+    form.SetActivePage(pgImages);
+    QComboBox& sets = *form.findChild<QComboBox*>("ResTitles");
+    kvtest::ChooseItem(sets, 0);  // "Mine" comes before "Nature"
+    EXPECT_EQ(form.ImagesPage()->LoadedSet(), "Mine.mcl");
+    form.Action("actClose")->trigger();
+  }
+  // Without any pack the own set is enough to start.
+  QFile::remove(exe.filePath("nature.mcp"));
+  TKVMirovaCalendar again(hooks);
+  ASSERT_TRUE(again.InitializeMainForm());
+  EXPECT_EQ(again.Model().Ini->MirPack, "Mine.mcl");
+  EXPECT_TRUE(again.Model().Ini->UserImageSet);
+  EXPECT_EQ(again.Model().UsedImages, QStringList{file});
+  // The calendar file shows the photo.
+  const QImage drawn(exe.filePath("kvmir.bmp"));
+  ASSERT_FALSE(drawn.isNull());
+  EXPECT_EQ(drawn.pixelColor(drawn.width() / 2, drawn.height() / 2), QColor(Qt::darkYellow));
 }
