@@ -220,6 +220,9 @@ TEST_F(ImagesPage, ListsPacksOfEitherMarkAndOwnSetsButNothingElse) {
   EXPECT_EQ(Child<QComboBox>(*page, "ResTitles").currentText(), "Cities");
   EXPECT_FALSE(model->NoImageSets);
   EXPECT_FALSE(page->ImageSetFilesChanged());
+  // A pack of the second mark loads like any other.
+  page->ResTitlesChange();
+  EXPECT_EQ(Keys(), QStringList{"1"});
 
   // A name stored with other letter cases still finds its set.
   model->Ini->MirPack = "B-NATURE.MCP";
