@@ -35,14 +35,14 @@ class FormComponent : public TComponent {
 };
 
 // A photo-like full-HD JPEG: smooth shading with fine grain, as a camera picture compresses.
-QByteArray FullHdJpeg(int seed) {
+QByteArray FullHdJpeg(int key) {
   QImage img(1920, 1080, QImage::Format_RGB32);
-  QRandomGenerator gen{quint32(seed)};
+  QRandomGenerator gen{quint32(key)};
   for (int y = 0; y < img.height(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
     for (int x = 0; x < img.width(); ++x) {
       const int grain = int(gen.bounded(24)) - 12;
-      const double s = std::sin((x + seed * 37) / 97.0) * std::cos(y / 61.0);
+      const double s = std::sin((x + key * 37) / 97.0) * std::cos(y / 61.0);
       row[x] = qRgb(std::clamp(int(120 + 80 * s + x / 50) + grain, 0, 255),
                     std::clamp(int(110 + 60 * std::sin((x + y) / 143.0)) + grain, 0, 255),
                     std::clamp(int(90 + y / 25) + grain, 0, 255));

@@ -42,8 +42,8 @@ namespace {
 
 // A header record is 8 bytes; an entry 1 much larger is no header record.
 constexpr qint32 kMaxHeaderEntry = 64;
-// Sponsor settings are made per sponsor image; no pack has more than this many.
-constexpr int kMaxSponsorImages = 1024;
+// Sponsor settings are made per sponsor image, a banner item per caption; no pack has more.
+constexpr int kMaxSponsorImages = 1024, kMaxBannerItems = 64;
 
 const char kPlaceholderProperty[] = "kvPlaceholder";
 
@@ -600,7 +600,7 @@ void TImagesTab::UpdateBannerItems() {
   const QStringList& captions = bannerCaptions_->Lines();
   if (captions.isEmpty() || !bannerMenu_ || !bannerAfter_ || !bannerBefore_) return;
   hooks_.CancelAllModes();
-  for (const QString& caption : captions) {
+  for (const QString& caption : captions.mid(0, kMaxBannerItems)) {
     auto* item = new QAction(caption, bannerMenu_);
     QPointer<QAction> weak(item);
     connect(item, &QAction::triggered, this, Guarded([this, weak] { actOpenSponsorExecute(weak); }));
@@ -762,7 +762,9 @@ void TImagesTab::ImgAddNewBtnClick() {
     if (keys.contains(path)) continue;
     QImage picture;
     try {
-      picture = LoadPictureFromFile(path, thumbSize_);
+      // A name with a line break cannot be a line of the set's list.
+      if (!path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r')))
+        picture = LoadPictureFromFile(path, thumbSize_);
     } catch (const std::exception&) {
       picture = QImage();
     }
