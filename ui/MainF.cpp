@@ -32,7 +32,10 @@
 #include "platform/KVSystemEvents.h"
 #include "ui/ImagesTab.h"
 #include "ui/MirIcon.h"
+#include "calendar/MirNotesStore.h"
 #include "ui/MirImageF.h"
+#include "ui/QuickNotesF.h"
+#include "ui/printf.h"
 
 const QString kApplicationTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
 
@@ -88,6 +91,14 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   };
   ErrorPolicy().Terminate = [this] { hooks_.Terminate(); };
 
+  printForm_ = std::make_unique<TPrintForm>();
+  TQuickNotesHooks notesHooks;
+  notesHooks.SaveMirova = [this] { Action("actSaveMirova")->trigger(); };
+  notesHooks.PrintForm = [this]() -> TPrintForm& { return *printForm_; };
+  quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
+  if (!hooks_.QuickNotesVisible) hooks_.QuickNotesVisible = [this] { return quickNotes_->isVisible(); };
+  if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { quickNotes_->ShowForm(); };
+
   CreateActions();
   CreateTrayMenu();
   CreatePages();
@@ -115,8 +126,10 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
 TKVMirovaCalendar::~TKVMirovaCalendar() {
   ErrorPolicy().KeepRunning = [] { return true; };
   ErrorPolicy().Terminate = [] {};
-  // The model's components refer to the skins and the form: they go first, then every other
-  // component the form owns, while the form is still whole.
+  // The windows that edit the model's documents go first; then the model's components, which
+  // refer to the skins and the form; then every other component the form owns.
+  quickNotes_.reset();
+  printForm_.reset();
   model_.reset();
   FreeComponents();
 }
@@ -331,6 +344,8 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   if (m.NoImageSets) return false;
   imagesPage_->ResTitlesChange();
 
+  LoadQuickNotes(m);
+
   m.Ini->CommitStyle();
   // While busy the tick only keeps the period and arms the timer.
   m.Rotation->AppTimerTimer();
@@ -445,9 +460,7 @@ void TKVMirovaCalendar::actOpenDiaryExecute() {
   actOpenExecute();
 }
 
-void TKVMirovaCalendar::actOpenQuickNotesExecute() {
-  if (hooks_.ShowQuickNotes) hooks_.ShowQuickNotes();
-}
+void TKVMirovaCalendar::actOpenQuickNotesExecute() { hooks_.ShowQuickNotes(); }
 
 void TKVMirovaCalendar::actHelpExecute() {
   SetActivePage(pgHelp);
@@ -472,6 +485,7 @@ void TKVMirovaCalendar::actCloseExecute() {
 
 void TKVMirovaCalendar::actSaveExecute() {
   imagesPage_->UpdateSelection(true);
+  SaveQuickNotes(*model_);
   model_->Ini->SaveSettings();
   formState_->SaveState();
   imagesPage_->SaveImageSetBtnClick();

@@ -24,6 +24,8 @@ class TKVSkinMap;
 class TKVSkinPanel;
 class TMapArea;
 class TMirImageForm;
+class TPrintForm;
+class TQuickNotesForm;
 
 // The application title: names the instance lock and is the window caption.
 extern const QString kApplicationTitle;
@@ -33,7 +35,7 @@ struct TMirMainHooks {
   TMirModelHooks Model;
   // Ends the message loop (QCoreApplication::quit).
   std::function<void()> Terminate;
-  // The quick-notes window: shown, and showing it in front (no window: false, nothing).
+  // The quick-notes window: shown, and showing it in front (the form's own window).
   std::function<bool()> QuickNotesVisible;
   std::function<void()> ShowQuickNotes;
   // The desktop's screen saver (StartScreenSaver).
@@ -58,6 +60,9 @@ class TKVMirovaCalendar : public TKVForm {
   TKVFormState& FormState() { return *formState_; }
   TKVSkinMap* CoverMap() const { return coverMap_; }
   TKVSkinPanel* MainPanel() const { return mainPanel_; }
+  // The quick-notes window and the print options dialog the windows share.
+  TQuickNotesForm& QuickNotesForm() { return *quickNotes_; }
+  TPrintForm& PrintForm() { return *printForm_; }
   TMirImageForm* MirImageForm() const { return imageForm_; }
   TImagesTab* ImagesPage() const { return imagesPage_; }
   QTabWidget* PageControl() const { return pageControl_; }
@@ -128,6 +133,8 @@ class TKVMirovaCalendar : public TKVForm {
   TKVTray* tray_ = nullptr;
   std::unique_ptr<TKVFormState> formState_;
   TImagesTab* imagesPage_ = nullptr;
+  std::unique_ptr<TPrintForm> printForm_;
+  std::unique_ptr<TQuickNotesForm> quickNotes_;
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;
