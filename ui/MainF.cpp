@@ -30,6 +30,7 @@
 #include "platform/KVLaunch.h"
 #include "platform/KVRegistry.h"
 #include "platform/KVSystemEvents.h"
+#include "ui/ImagesTab.h"
 #include "ui/MirIcon.h"
 #include "calendar/MirNotesStore.h"
 #include "ui/MirImageF.h"
@@ -247,6 +248,7 @@ void TKVMirovaCalendar::CreatePages() {
     return edit;
   };
   CreateStyleTab();
+  CreateImagesPage();
   helpEdit_ = richPage(pgHelp, "HelpRichEdit");
   aboutEdit_ = richPage(pgAbout, "AboutRichEdit");
 
@@ -285,6 +287,28 @@ void TKVMirovaCalendar::CreateStyleTab() {
   const auto sync = [download, trovana] { download->setEnabled(trovana->isEnabled()); };
   sync();
   connect(trovana, &QAction::changed, download, sync);
+}
+
+void TKVMirovaCalendar::CreateImagesPage() {
+  TImagesTabHooks h;
+  h.ChangeMirova = [this] { Action("actChangeMirova")->trigger(); };
+  h.CancelAllModes = [this] {
+    if (tray_) tray_->CancelAllModes();
+  };
+  // A pack without a map text leaves no areas of the one before.
+  h.BeforePackSkin = [this] { coverMap_->Areas().Clear(); };
+  h.PackSkinLoaded = [this](QSize cover) {
+    if (cover.isValid()) coverMap_->resize(cover);
+    PlaceCoverMap();
+  };
+  QWidget* tab = pageControl_->widget(pgImages);
+  imagesPage_ = new TImagesTab(*model_, std::move(h), tab);
+  auto* l = new QVBoxLayout(tab);
+  l->setContentsMargins(4, 4, 4, 4);
+  l->addWidget(imagesPage_);
+  imagesPage_->SetBannerPlace(popupMenu_, popupMenu_->findChild<QAction*>(QStringLiteral("N1")),
+                              popupMenu_->findChild<QAction*>(QStringLiteral("N2")));
+  imagesPage_->ApplyThumbSize();
 }
 
 void TKVMirovaCalendar::ApplyTexts() {
@@ -337,7 +361,10 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   styleTab_->LoadLayouts();
   styleTab_->DefaultSettings();
   styleTab_->FitCalendarFont();
+  imagesPage_->ShowSettings();
+  imagesPage_->LoadImageSets();
   if (m.NoImageSets) return false;
+  imagesPage_->ResTitlesChange();
 
   LoadQuickNotes(m);
 
@@ -392,6 +419,11 @@ void TKVMirovaCalendar::PageControl1Change() {
       formState_->ApplyBounds();
       break;
     case pgImages:
+      if (imagesPage_->ImageSetFilesChanged()) {
+        imagesPage_->LoadImageSets();
+        imagesPage_->ResTitlesChange();
+      }
+      [[fallthrough]];
     case pgStyle:
       if (page == pgStyle && styleTab_->LayoutFilesChanged()) styleTab_->LoadLayouts();
       if (SettingsOpen() && !imageForm_->isVisible()) {
@@ -478,9 +510,11 @@ void TKVMirovaCalendar::actCloseExecute() {
 }
 
 void TKVMirovaCalendar::actSaveExecute() {
+  imagesPage_->UpdateSelection(true);
   SaveQuickNotes(*model_);
   model_->Ini->SaveSettings();
   formState_->SaveState();
+  imagesPage_->SaveImageSetBtnClick();
 }
 
 void TKVMirovaCalendar::actExitExecute() {

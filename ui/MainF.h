@@ -18,6 +18,7 @@ class QMenu;
 class QPushButton;
 class QTabWidget;
 class QFrame;
+class TImagesTab;
 class TKVRichEditOLE;
 class TKVSkinMap;
 class TKVSkinPanel;
@@ -65,6 +66,7 @@ class TKVMirovaCalendar : public TKVForm {
   TPrintForm& PrintForm() { return *printForm_; }
   TMirImageForm* MirImageForm() const { return imageForm_; }
   TStyleTab* StyleTab() const { return styleTab_; }
+  TImagesTab* ImagesPage() const { return imagesPage_; }
   QTabWidget* PageControl() const { return pageControl_; }
   TMirPage ActivePage() const;
   void SetActivePage(TMirPage Page);
@@ -116,6 +118,7 @@ class TKVMirovaCalendar : public TKVForm {
   void CreateTrayMenu();
   void CreatePages();
   void CreateStyleTab();
+  void CreateImagesPage();
   void ApplyTexts();
   void PageControl1Changing(TMirPage From);
   void PageControl1Change();
@@ -132,6 +135,7 @@ class TKVMirovaCalendar : public TKVForm {
   TKVSkinMap* kvMap_ = nullptr;
   TKVTray* tray_ = nullptr;
   std::unique_ptr<TKVFormState> formState_;
+  TImagesTab* imagesPage_ = nullptr;
   std::unique_ptr<TPrintForm> printForm_;
   std::unique_ptr<TQuickNotesForm> quickNotes_;
   TKVRichEditOLE* helpEdit_ = nullptr;

@@ -14,6 +14,7 @@
 #include "foundation/KVSysUtils.h"
 #include "platform/KVRegistry.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/ui/MainFormTestUtil.h"
 #include "tests/ui/StyleTestUtil.h"
 #include "ui/MainF.h"
 #include "ui/MirImageF.h"
@@ -23,14 +24,10 @@ using kvtest::Child;
 
 namespace {
 
-class StyleInMainForm : public ::testing::Test {
+class StyleInMainForm : public kvtest::MainFormFixture {
  protected:
   void SetUp() override {
-    RegistryStore::ResetAll();
-    InitializeFolders();
-    hooks.Model.ScreenSize = [] { return QSize(320, 240); };
-    hooks.Model.Rotation.SetDesktopBackground = [](const QString&) { return TDesktopStatus{}; };
-    hooks.Terminate = [] {};
+    MainFormFixture::SetUp();
     // A stored style the page must show after start-up.
     TKVRegistry reg;
     ASSERT_TRUE(reg.OpenKey(kSettingsKey, true));
@@ -39,14 +36,11 @@ class StyleInMainForm : public ::testing::Test {
   }
   void TearDown() override {
     TKVRegistry().DeleteKey(kSettingsKey);  // later tests start from the defaults
-    QFile::remove(ExeDir + "style-test.mlt");
-    QFile::remove(ExeDir + kBackgroundFileName);
   }
   QByteArray Registry() {
     RegistryStore::Of(TRootKey::HKEY_CURRENT_USER).Flush();
     return kvtest::ReadFile(RegistryStore::Of(TRootKey::HKEY_CURRENT_USER).FileName());
   }
-  TMirMainHooks hooks;
 };
 
 }  // namespace
