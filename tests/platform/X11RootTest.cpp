@@ -1,11 +1,9 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <QRegion>
-#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <memory>
 
 #include "platform/KVDesktop.h"
 #include "tests/common/DesktopTestUtil.h"
@@ -42,11 +40,7 @@ class X11Root : public ::testing::Test {
       GTEST_SKIP() << "KV_TEST_DISPLAY is not set: the X11 checks run under scripts/setup.sh test";
     env_.Set("DISPLAY", display_);
     // Every test process on this display shares its root window.
-    const QString lockName =
-        "/tmp/kv-x11-root-" + QString(display_).replace(QRegularExpression("[^0-9A-Za-z]"), "_");
-    lock_ = ::open(lockName.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    ASSERT_GE(lock_, 0);
-    ASSERT_EQ(::flock(lock_, LOCK_EX), 0);
+    lock_ = std::make_unique<RootWindowLock>(display_);
     // A server started without -noreset refuses connections for a moment while it resets
     // after its last client left.
     for (int attempt = 0; attempt < 40 && !dpy_; ++attempt) {
@@ -64,7 +58,6 @@ class X11Root : public ::testing::Test {
       XSetErrorHandler(previous_);
       XCloseDisplay(dpy_);
     }
-    if (lock_ >= 0) ::close(lock_);
   }
 
   Pixmap Property(const char* name) {
@@ -143,7 +136,7 @@ class X11Root : public ::testing::Test {
 
   ScopedEnv env_;
   QString display_;
-  int lock_ = -1;
+  std::unique_ptr<RootWindowLock> lock_;
   Display* dpy_ = nullptr;
   XErrorHandler previous_ = nullptr;
   Window root_ = 0;
