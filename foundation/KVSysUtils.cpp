@@ -400,10 +400,9 @@ QStringList LinkShippedPacks(const QString& ShareFolder, const QString& UserFold
     const QString link = user.filePath(name);
     const QFileInfo existing(link);
     // A link left dangling by an install that moved is pointed at this one.
-    const bool dangling = existing.isSymLink() && !existing.exists();
-    if (record.contains(name) && !dangling) continue;
-    if (dangling) QFile::remove(link);
-    if (dangling || !existing.exists()) {
+    if (existing.isSymLink() && !existing.exists()) QFile::remove(link);
+    else if (record.contains(name)) continue;
+    if (!existing.exists()) {
       if (!QFile::link(target, link)) continue;  // tried again at the next start
       linked << name;
     }
