@@ -31,7 +31,10 @@
 #include "platform/KVRegistry.h"
 #include "platform/KVSystemEvents.h"
 #include "ui/MirIcon.h"
+#include "calendar/MirNotesStore.h"
 #include "ui/MirImageF.h"
+#include "ui/QuickNotesF.h"
+#include "ui/printf.h"
 
 const QString kApplicationTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
 
@@ -85,6 +88,14 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   };
   ErrorPolicy().Terminate = [this] { hooks_.Terminate(); };
 
+  printForm_ = std::make_unique<TPrintForm>();
+  TQuickNotesHooks notesHooks;
+  notesHooks.SaveMirova = [this] { Action("actSaveMirova")->trigger(); };
+  notesHooks.PrintForm = [this]() -> TPrintForm& { return *printForm_; };
+  quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
+  if (!hooks_.QuickNotesVisible) hooks_.QuickNotesVisible = [this] { return quickNotes_->isVisible(); };
+  if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { quickNotes_->ShowForm(); };
+
   CreateActions();
   CreateTrayMenu();
   CreatePages();
@@ -112,8 +123,10 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
 TKVMirovaCalendar::~TKVMirovaCalendar() {
   ErrorPolicy().KeepRunning = [] { return true; };
   ErrorPolicy().Terminate = [] {};
-  // The model's components refer to the skins and the form: they go first, then every other
-  // component the form owns, while the form is still whole.
+  // The windows that edit the model's documents go first; then the model's components, which
+  // refer to the skins and the form; then every other component the form owns.
+  quickNotes_.reset();
+  printForm_.reset();
   model_.reset();
   FreeComponents();
 }
@@ -302,6 +315,8 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   Action("actTrovana")->setEnabled(TrovanaAvailable());
   if (m.NoImageSets) return false;
 
+  LoadQuickNotes(m);
+
   m.Ini->CommitStyle();
   // While busy the tick only keeps the period and arms the timer.
   m.Rotation->AppTimerTimer();
@@ -411,9 +426,7 @@ void TKVMirovaCalendar::actOpenDiaryExecute() {
   actOpenExecute();
 }
 
-void TKVMirovaCalendar::actOpenQuickNotesExecute() {
-  if (hooks_.ShowQuickNotes) hooks_.ShowQuickNotes();
-}
+void TKVMirovaCalendar::actOpenQuickNotesExecute() { hooks_.ShowQuickNotes(); }
 
 void TKVMirovaCalendar::actHelpExecute() {
   SetActivePage(pgHelp);
@@ -437,6 +450,7 @@ void TKVMirovaCalendar::actCloseExecute() {
 }
 
 void TKVMirovaCalendar::actSaveExecute() {
+  SaveQuickNotes(*model_);
   model_->Ini->SaveSettings();
   formState_->SaveState();
 }

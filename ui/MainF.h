@@ -23,6 +23,8 @@ class TKVSkinMap;
 class TKVSkinPanel;
 class TMapArea;
 class TMirImageForm;
+class TPrintForm;
+class TQuickNotesForm;
 
 // The application title: names the instance lock and is the window caption.
 extern const QString kApplicationTitle;
@@ -32,7 +34,7 @@ struct TMirMainHooks {
   TMirModelHooks Model;
   // Ends the message loop (QCoreApplication::quit).
   std::function<void()> Terminate;
-  // The quick-notes window: shown, and showing it in front (no window: false, nothing).
+  // The quick-notes window: shown, and showing it in front (the form's own window).
   std::function<bool()> QuickNotesVisible;
   std::function<void()> ShowQuickNotes;
   // The desktop's screen saver (StartScreenSaver).
@@ -57,6 +59,9 @@ class TKVMirovaCalendar : public TKVForm {
   TKVFormState& FormState() { return *formState_; }
   TKVSkinMap* CoverMap() const { return coverMap_; }
   TKVSkinPanel* MainPanel() const { return mainPanel_; }
+  // The quick-notes window and the print options dialog the windows share.
+  TQuickNotesForm& QuickNotesForm() { return *quickNotes_; }
+  TPrintForm& PrintForm() { return *printForm_; }
   TMirImageForm* MirImageForm() const { return imageForm_; }
   QTabWidget* PageControl() const { return pageControl_; }
   TMirPage ActivePage() const;
@@ -124,6 +129,8 @@ class TKVMirovaCalendar : public TKVForm {
   TKVSkinMap* kvMap_ = nullptr;
   TKVTray* tray_ = nullptr;
   std::unique_ptr<TKVFormState> formState_;
+  std::unique_ptr<TPrintForm> printForm_;
+  std::unique_ptr<TQuickNotesForm> quickNotes_;
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;
