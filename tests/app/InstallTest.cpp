@@ -1,27 +1,21 @@
 // The installed program: `cmake --install` into a temporary DESTDIR, the Debian package, and the
-// installed and portable programs started under the test X server with a temporary HOME.
+// installed and portable programs started on an X server of the test's own with a fresh home.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QMap>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
-#include <memory>
 
 #include "foundation/KVRStream.h"
+#include "tests/app/MirovaProgram.h"
 #include "tests/common/DesktopTestUtil.h"
+#include "tests/platform/helpers/ProcessTestUtil.h"
 #include "ui/MirIcon.h"
-
-// Xlib's macros clash with Qt names: it comes last.
-#include <X11/Xlib.h>
 
 using namespace kvtest;
 
@@ -32,13 +26,6 @@ const QString kPrefix = KV_INSTALL_PREFIX;
 constexpr qint32 kImagePackVersion = 0x564B0065;
 // Installing and packaging copy and strip a large program.
 constexpr int kSlowMs = 180000;
-
-// Fails under CI, where the set-up installs every program the tests use; skips elsewhere.
-#define REQUIRE_PROGRAM(program, package)                                                       \
-  if (QStandardPaths::findExecutable(program).isEmpty()) {                                     \
-    if (qEnvironmentVariableIsSet("CI")) FAIL() << program << " (" << package << ") is missing"; \
-    GTEST_SKIP() << program << " (" << package << ") is not installed";                        \
-  }
 
 QStringList ExpectedFiles() {
   QStringList files{"bin/mirova", "share/applications/" + kAppId + ".desktop",
@@ -76,50 +63,8 @@ QString DesktopValue(const QString& file, const QString& key) {
   return {};
 }
 
-// A user of the program: a fresh HOME and runtime folder on the test X server, with none of the
-// test process's own folders (KV_PROGRAM_DIR, XDG) or a desktop session to reach.
-class User {
- public:
-  User(const QString& root, const QString& display) : home_(root + "/home"), runtime_(root + "/run") {
-    QDir().mkpath(home_);
-    QDir().mkpath(runtime_);
-    QFile::setPermissions(runtime_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env_ = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : env_.keys())
-      if (name.startsWith("XDG_") || name.startsWith("KV_") || name.startsWith("DBUS_") || name == "WAYLAND_DISPLAY" ||
-          name == "DESKTOP_SESSION" || name == "QT_QPA_PLATFORM")
-        env_.remove(name);
-    env_.insert("HOME", home_);
-    env_.insert("XDG_RUNTIME_DIR", runtime_);
-    env_.insert("DISPLAY", display);
-  }
-  ~User() { Stop(); }
-
-  QString Home() const { return home_; }
-  QString DataFolder() const { return home_ + "/.local/share/MirovaCalendar/"; }
-
-  bool Start(const QString& program) {
-    process_.setProcessEnvironment(env_);
-    process_.setProcessChannelMode(QProcess::ForwardedChannels);
-    process_.start(program, {});
-    return process_.waitForStarted(10000);
-  }
-  bool Running() { return process_.state() == QProcess::Running; }
-  // Ends the program as the session's end does; true when it ended cleanly.
-  bool Stop() {
-    if (process_.state() == QProcess::NotRunning) return true;
-    process_.terminate();
-    if (process_.waitForFinished(20000)) return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
-    process_.kill();
-    process_.waitForFinished(2000);
-    return false;
-  }
-
- private:
-  QString home_, runtime_;
-  QProcessEnvironment env_;
-  QProcess process_;
-};
+// A 24-bit BMP of the screen's size: header and rows padded to four bytes.
+qint64 CalendarFileSize(QSize screen) { return 54 + qint64((screen.width() * 3 + 3) & ~3) * screen.height(); }
 
 class InstallTest : public ::testing::Test {
  protected:
@@ -133,46 +78,32 @@ class InstallTest : public ::testing::Test {
     ASSERT_TRUE(r.finished && r.exitCode == 0) << r.out.toStdString() << r.err.toStdString();
   }
 
-  // The test X server's screen size, which the calendar bitmap takes.
-  QSize ScreenSize() {
-    Display* dpy = nullptr;
-    for (int attempt = 0; attempt < 40 && !dpy; ++attempt) {
-      dpy = XOpenDisplay(display_.toLocal8Bit().constData());
-      if (!dpy) QThread::msleep(50);
-    }
-    if (!dpy) return {};
-    const QSize size(DisplayWidth(dpy, DefaultScreen(dpy)), DisplayHeight(dpy, DefaultScreen(dpy)));
-    XCloseDisplay(dpy);
-    return size;
-  }
-
-  // Waits until the program has written the whole calendar bitmap to file.
-  static bool WaitForCalendar(const QString& file, qint64 size, User& user) {
-    QDeadlineTimer deadline(60000);
-    while (!deadline.hasExpired() && user.Running()) {
-      if (QFileInfo(file).size() == size) return true;
-      QThread::msleep(100);
-    }
-    return QFileInfo(file).size() == size;
-  }
-
-  bool NeedDisplay() {
-    display_ = qEnvironmentVariable("KV_TEST_DISPLAY");
-    return !display_.isEmpty();
-  }
-
   QTemporaryDir dir_;
-  QString dest_, prefix_, display_;
+  QString dest_, prefix_;
 };
 
-#define REQUIRE_DISPLAY()                                                                    \
-  if (!NeedDisplay()) {                                                                      \
-    if (qEnvironmentVariableIsSet("CI")) FAIL() << "KV_TEST_DISPLAY is not set";             \
-    GTEST_SKIP() << "KV_TEST_DISPLAY is not set: the program runs under scripts/setup.sh test"; \
+// A user on an X server of the test's own, with a fresh home and none of the test's folders.
+class RunTest : public InstallTest {
+ protected:
+  void SetUp() override {
+    InstallTest::SetUp();
+    KV_REQUIRE_PROGRAM("Xvfb");
+    const QString why = x_.Start(QSize(1024, 768));
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    env_ = home_.Environment(x_.Name());
+    // The program finds its folder itself, as it does for a user.
+    env_.remove("KV_PROGRAM_DIR");
+  }
+  QString DataFolder() const { return home_.Path("data") + "/MirovaCalendar/"; }
+  // Waits until the program has written the whole calendar bitmap.
+  bool CalendarWritten(const QString& file) {
+    return WaitUntil([&] { return QFileInfo(file).size() == CalendarFileSize(x_.Size()); }, 30000);
   }
 
-// A 24-bit BMP of the screen's size: header and rows padded to four bytes.
-qint64 CalendarFileSize(QSize screen) { return 54 + qint64((screen.width() * 3 + 3) & ~3) * screen.height(); }
+  TXServer x_;
+  TMirovaHome home_;
+  QProcessEnvironment env_;
+};
 
 }  // namespace
 
@@ -202,8 +133,8 @@ TEST_F(InstallTest, PutsTheProgramItsPackAndItsDesktopFilesUnderThePrefix) {
 }
 
 TEST_F(InstallTest, DesktopEntryAndMetainfoPassTheirValidators) {
-  REQUIRE_PROGRAM("desktop-file-validate", "desktop-file-utils");
-  REQUIRE_PROGRAM("appstreamcli", "appstream");
+  KV_REQUIRE_PROGRAM("desktop-file-validate");  // desktop-file-utils
+  KV_REQUIRE_PROGRAM("appstreamcli");           // appstream
   const RunResult entry = RunProgram("desktop-file-validate", {prefix_ + "/share/applications/" + kAppId + ".desktop"});
   EXPECT_TRUE(entry.finished && entry.exitCode == 0) << entry.out.toStdString() << entry.err.toStdString();
   // Warnings fail too; --no-net: nothing here reaches the network.
@@ -212,20 +143,15 @@ TEST_F(InstallTest, DesktopEntryAndMetainfoPassTheirValidators) {
   EXPECT_TRUE(meta.finished && meta.exitCode == 0) << meta.out.toStdString() << meta.err.toStdString();
 }
 
-TEST_F(InstallTest, InstalledProgramKeepsTheUsersDataInTheUsersFolderAndFindsTheShippedPack) {
-  REQUIRE_DISPLAY();
-  const RootWindowLock lock(display_);
-  const QSize screen = ScreenSize();
-  ASSERT_FALSE(screen.isEmpty()) << "cannot open the X display " << display_.toStdString();
+TEST_F(RunTest, InstalledProgramKeepsTheUsersDataInTheUsersFolderAndFindsTheShippedPack) {
   // Root may write under any prefix: the program must still leave it alone.
   const QMap<QString, QString> before = Tree(dest_);
-  User user(dir_.path() + "/user", display_);
-  ASSERT_TRUE(user.Start(prefix_ + "/bin/mirova"));
-  ASSERT_TRUE(WaitForCalendar(user.DataFolder() + "kvmir.bmp", CalendarFileSize(screen), user))
-      << "no calendar bitmap of " << CalendarFileSize(screen) << " bytes in " << user.DataFolder().toStdString();
+  TMirova m;
+  ASSERT_TRUE(m.Start(env_, {}, prefix_ + "/bin/mirova"));
+  ASSERT_TRUE(CalendarWritten(DataFolder() + "kvmir.bmp")) << m.Output().toStdString();
 
   // The shipped pack is found in the user's folder as a link, not a copy, and reads as a pack.
-  const QFileInfo pack(user.DataFolder() + "landscapes.mcp");
+  const QFileInfo pack(DataFolder() + "landscapes.mcp");
   EXPECT_TRUE(pack.isSymLink());
   EXPECT_EQ(pack.canonicalFilePath(), QFileInfo(prefix_ + "/share/mirova-calendar/landscapes.mcp").canonicalFilePath());
   TKVResFileReader reader(pack.filePath());
@@ -233,31 +159,29 @@ TEST_F(InstallTest, InstalledProgramKeepsTheUsersDataInTheUsersFolderAndFindsThe
   EXPECT_GT(reader.Count(), 2);
 
   EXPECT_EQ(Tree(dest_), before);
-  EXPECT_TRUE(user.Stop());
+  // Ends as at the session's end, saving what it holds.
+  m.Signal(SIGTERM);
+  ASSERT_TRUE(m.WaitForExit(20000));
+  EXPECT_EQ(m.ExitCode(), 0) << m.Output().toStdString();
   EXPECT_EQ(Tree(dest_), before) << "the program wrote under the prefix on its way out";
 }
 
-TEST_F(InstallTest, PortableProgramKeepsItsDataBesideItself) {
-  REQUIRE_DISPLAY();
-  const RootWindowLock lock(display_);
-  const QSize screen = ScreenSize();
-  ASSERT_FALSE(screen.isEmpty()) << "cannot open the X display " << display_.toStdString();
+TEST_F(RunTest, PortableProgramKeepsItsDataBesideItself) {
   // A writable folder holding the program and its pack, as a build folder does.
   const QString folder = dir_.path() + "/portable/";
   QDir().mkpath(folder);
   ASSERT_TRUE(QFile::copy(prefix_ + "/bin/mirova", folder + "mirova"));
   ASSERT_TRUE(QFile::copy(prefix_ + "/share/mirova-calendar/landscapes.mcp", folder + "landscapes.mcp"));
-  User user(dir_.path() + "/user", display_);
-  ASSERT_TRUE(user.Start(folder + "mirova"));
-  ASSERT_TRUE(WaitForCalendar(folder + "kvmir.bmp", CalendarFileSize(screen), user));
-  EXPECT_TRUE(user.Stop());
-  EXPECT_FALSE(QFileInfo::exists(user.DataFolder()));
+  TMirova m;
+  ASSERT_TRUE(m.Start(env_, {}, folder + "mirova"));
+  ASSERT_TRUE(CalendarWritten(folder + "kvmir.bmp")) << m.Output().toStdString();
+  EXPECT_FALSE(QFileInfo::exists(DataFolder()));
   EXPECT_FALSE(QFileInfo(folder + "landscapes.mcp").isSymLink());
 }
 
 TEST_F(InstallTest, DebianPackageHoldsTheInstalledFilesAndDependsOnTheLinkedLibraries) {
-  REQUIRE_PROGRAM("dpkg-shlibdeps", "dpkg-dev");
-  REQUIRE_PROGRAM("file", "file");
+  KV_REQUIRE_PROGRAM("dpkg-shlibdeps");  // dpkg-dev
+  KV_REQUIRE_PROGRAM("file");
   const QString out = dir_.path() + "/package";
   const RunResult pack =
       RunProgram(KV_CPACK_COMMAND, {"-G", "DEB", "-B", out, "--config", KV_BUILD_DIR "/CPackConfig.cmake"}, kSlowMs);

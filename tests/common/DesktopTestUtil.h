@@ -1,17 +1,12 @@
 #pragma once
 // Helpers for tests that run desktop programs: environment changes undone at the end of a test,
 // stub programs that record their arguments, and running a program for its output.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -54,23 +49,6 @@ class ScopedEnv {
     saved_.emplace_back(QByteArray(name), std::move(old));
   }
   std::vector<std::pair<QByteArray, std::optional<QByteArray>>> saved_;
-};
-
-// Tests that set the background of a test X server's root window take it in turn: held from
-// construction to destruction, one lock per display.
-class RootWindowLock {
- public:
-  explicit RootWindowLock(const QString& display) {
-    const QString name = "/tmp/kv-x11-root-" + QString(display).replace(QRegularExpression("[^0-9A-Za-z]"), "_");
-    fd_ = ::open(name.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0) throw std::runtime_error("cannot lock " + name.toStdString());
-  }
-  RootWindowLock(const RootWindowLock&) = delete;
-  RootWindowLock& operator=(const RootWindowLock&) = delete;
-  ~RootWindowLock() { ::close(fd_); }
-
- private:
-  int fd_ = -1;
 };
 
 inline QString WriteStub(const QString& dir, const QString& name, const QByteArray& body) {

@@ -1,9 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QRegion>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <memory>
 
 #include "platform/KVDesktop.h"
 #include "tests/common/DesktopTestUtil.h"
@@ -40,7 +42,11 @@ class X11Root : public ::testing::Test {
       GTEST_SKIP() << "KV_TEST_DISPLAY is not set: the X11 checks run under scripts/setup.sh test";
     env_.Set("DISPLAY", display_);
     // Every test process on this display shares its root window.
-    lock_ = std::make_unique<RootWindowLock>(display_);
+    const QString lockName =
+        "/tmp/kv-x11-root-" + QString(display_).replace(QRegularExpression("[^0-9A-Za-z]"), "_");
+    lock_ = ::open(lockName.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(lock_, 0);
+    ASSERT_EQ(::flock(lock_, LOCK_EX), 0);
     // A server started without -noreset refuses connections for a moment while it resets
     // after its last client left.
     for (int attempt = 0; attempt < 40 && !dpy_; ++attempt) {
@@ -58,6 +64,7 @@ class X11Root : public ::testing::Test {
       XSetErrorHandler(previous_);
       XCloseDisplay(dpy_);
     }
+    if (lock_ >= 0) ::close(lock_);
   }
 
   Pixmap Property(const char* name) {
@@ -136,7 +143,7 @@ class X11Root : public ::testing::Test {
 
   ScopedEnv env_;
   QString display_;
-  std::unique_ptr<RootWindowLock> lock_;
+  int lock_ = -1;
   Display* dpy_ = nullptr;
   XErrorHandler previous_ = nullptr;
   Window root_ = 0;
