@@ -17,6 +17,7 @@ PACKAGES=(
   trayer xdotool
   libxrandr-dev libxfconf-0-3 pcmanfm pcmanfm-qt sway swaybg grim
   clang libclang-rt-14-dev
+  desktop-file-utils appstream file
 )
 
 install_missing() {
