@@ -1356,7 +1356,11 @@ void TKVCustomRichEdit::ToggleStyle(TFontStyle style) {
     switch (style) {
       case fsBold: f.setFontWeight(on ? QFont::Bold : QFont::Normal); break;
       case fsItalic: f.setFontItalic(on); break;
-      case fsUnderline: f.setFontUnderline(on); break;
+      case fsUnderline:
+        // The toolbar's underline is the single one, on or off.
+        f.setFontUnderline(on);
+        f.clearProperty(kvpUnderlineKind);
+        break;
       case fsStrikeOut: f.setFontStrikeOut(on); break;
     }
   });
