@@ -15,6 +15,7 @@ PACKAGES=(
   fonts-dejavu-core fonts-liberation2
   libx11-dev xvfb xauth x11-utils libglib2.0-bin gsettings-desktop-schemas dbus xfconf
   trayer xdotool
+  libxrandr-dev libxfconf-0-3 pcmanfm pcmanfm-qt sway swaybg grim
   clang libclang-rt-14-dev
 )
 
