@@ -84,6 +84,9 @@ bool TMirDiaryStore::LoadDiary() {
   nb.Data().Items(0)->Clear();
   Call(hooks_.ShowAllBtnClick);
   const bool ok = model_.Ini->NotavelDiary ? LoadLinkedDiary() : LoadOwnDiary();
+  // The empty list started a new entry under the selected day; when the loaded diary has an entry
+  // under that ID, the editor shows it instead of an empty page that would be saved over it.
+  if (TNbObject* active = nb.Data().FindEntry(nb.ActiveID())) nb.SetActive(active, active->ID, true);
   Call(hooks_.DiaryLoaded);
   return ok;
 }
@@ -113,11 +116,12 @@ bool TMirDiaryStore::LoadLinkedDiary() {
 bool TMirDiaryStore::LoadOwnDiary() {
   TMDiaryBase& doc = *model_.Diary;
   TNbModule& nb = *model_.NbDiary;
-  doc.LoadFromFile(DiaryFile());
-  if (doc.LoadFailed) {
+  LoadDocumentFile(doc, DiaryFile());
+  const bool whole = !doc.LoadFailed && !doc.LoadDamaged;
+  if (!whole) {
     // The file stays as it is (the next save keeps it aside first), and so does its password
-    // file: the empty Safe of a diary that was not read says nothing about the password.
-    qWarning("The diary was not read: %s", qUtf8Printable(doc.LoadError));
+    // file: the Safe text of a diary that was not read whole says nothing about the password.
+    qWarning("The diary was not read whole: %s", qUtf8Printable(doc.LoadError));
   } else if (!WritePasswordFile(DiaryPasswordFile(), doc.Safe)) {
     qWarning("Cannot write or delete %s", qUtf8Printable(DiaryPasswordFile()));
   }
@@ -131,7 +135,7 @@ bool TMirDiaryStore::LoadOwnDiary() {
   section.Modified = false;
   nb.RefreshColors();
   Call(hooks_.ShowAllBtnClick);
-  return !doc.LoadFailed;
+  return whole;
 }
 
 bool TMirDiaryStore::SaveOwnDiary() {
@@ -179,7 +183,7 @@ bool LoadHolidayDocument(TMirModel& Model) {
   doc.OnVerify.Set(&HolidayBaseVerify);
   bool fileFailed = false;
   if (QFile::exists(HolidaysFile())) {
-    doc.LoadFromFile(HolidaysFile());
+    LoadDocumentFile(doc, HolidaysFile());
     if (!doc.LoadFailed) {
       doc.RebuildIndex();
       return true;

@@ -31,6 +31,7 @@
 #include "foundation/KVXSkinBase.h"
 #include "platform/KVClock.h"
 #include "ui/MainF.h"
+#include "ui/ToolIcons.h"
 #include "ui/printf.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -117,29 +118,6 @@ template <class W>
 W* Named(W* w, const char* name) {
   w->setObjectName(QLatin1String(name));
   return w;
-}
-
-// Small pictures of the paragraph buttons: lines aligned left, centred or right, and bullets.
-QIcon ParagraphIcon(int kind) {
-  QPixmap pm(16, 16);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setPen(QPen(Qt::black, 1));
-  const int widths[] = {14, 9, 12, 7};
-  for (int i = 0; i < 4; ++i) {
-    const int y = 3 + i * 3;
-    if (kind == 3) {
-      if (i % 2 == 0) {
-        p.fillRect(1, y - 1, 3, 3, Qt::black);
-        p.drawLine(6, y, 15, y);
-      }
-      continue;
-    }
-    const int w = widths[i];
-    const int x = kind == 0 ? 1 : kind == 1 ? (16 - w) / 2 : 15 - w;
-    p.drawLine(x, y, x + w - 1, y);
-  }
-  return QIcon(pm);
 }
 
 // Tells when the notebook goes, so that the page lets go of it only while it exists.
@@ -249,32 +227,29 @@ void TDiaryTab::CreateControls() {
 
   auto* tools = new QHBoxLayout;
   tools->setSpacing(1);
-  const auto styleButton = [&](const char* name, const char* glyph, auto setStyle) {
+  const auto styleButton = [&](const char* name, const char* icon) {
     auto* b = Named(new TKVTriStateButton(right), name);
-    b->setText(QLatin1String(glyph));
-    QFont f = b->font();
-    setStyle(f);
-    b->setFont(f);
+    b->setIcon(RichEditToolIcon(icon));
     tools->addWidget(b);
     return b;
   };
-  bBtn_ = styleButton("BBtn", "B", [](QFont& f) { f.setBold(true); });
-  iBtn_ = styleButton("IBtn", "I", [](QFont& f) { f.setItalic(true); });
-  uBtn_ = styleButton("UBtn", "U", [](QFont& f) { f.setUnderline(true); });
+  bBtn_ = styleButton("BBtn", "format-text-bold");
+  iBtn_ = styleButton("IBtn", "format-text-italic");
+  uBtn_ = styleButton("UBtn", "format-text-underline");
   tools->addSpacing(8);
-  const auto paraButton = [&](const char* name, int kind) {
+  const auto paraButton = [&](const char* name, const char* icon) {
     auto* b = Named(new QToolButton(right), name);
-    b->setIcon(ParagraphIcon(kind));
+    b->setIcon(RichEditToolIcon(icon));
     b->setCheckable(true);
     b->setAutoRaise(true);
     tools->addWidget(b);
     return b;
   };
-  alignLeftBtn_ = paraButton("AlignLeftBtn", 0);
-  alignCenterBtn_ = paraButton("AlignCenterBtn", 1);
-  alignRightBtn_ = paraButton("AlignRightBtn", 2);
+  alignLeftBtn_ = paraButton("AlignLeftBtn", "format-justify-left");
+  alignCenterBtn_ = paraButton("AlignCenterBtn", "format-justify-center");
+  alignRightBtn_ = paraButton("AlignRightBtn", "format-justify-right");
   tools->addSpacing(8);
-  bulletBtn_ = paraButton("BulletBtn", 3);
+  bulletBtn_ = paraButton("BulletBtn", "format-list-unordered");
   tools->addStretch(1);
   rightLayout->addLayout(tools);
 

@@ -22,8 +22,12 @@ class TKVRichEditOLE;
 class TKVSkinMap;
 class TKVSkinPanel;
 class TMapArea;
+class TDiaryTab;
+class TMirDiaryStore;
 class TMirImageForm;
+class TOptionsTab;
 class TPrintForm;
+class TSpecialTab;
 class TQuickNotesForm;
 
 // The application title: names the instance lock and is the window caption.
@@ -64,6 +68,11 @@ class TKVMirovaCalendar : public TKVForm {
   TPrintForm& PrintForm() { return *printForm_; }
   TMirImageForm* MirImageForm() const { return imageForm_; }
   QTabWidget* PageControl() const { return pageControl_; }
+  // The diary, options and special pages, and the diary's store.
+  TDiaryTab& DiaryPage() const { return *diaryTab_; }
+  TOptionsTab& OptionsPage() const { return *optionsTab_; }
+  TSpecialTab& SpecialPage() const { return *specialTab_; }
+  TMirDiaryStore& DiaryStore() const { return *diaryStore_; }
   TMirPage ActivePage() const;
   void SetActivePage(TMirPage Page);
 
@@ -131,6 +140,10 @@ class TKVMirovaCalendar : public TKVForm {
   std::unique_ptr<TKVFormState> formState_;
   std::unique_ptr<TPrintForm> printForm_;
   std::unique_ptr<TQuickNotesForm> quickNotes_;
+  std::unique_ptr<TMirDiaryStore> diaryStore_;
+  TDiaryTab* diaryTab_ = nullptr;
+  TOptionsTab* optionsTab_ = nullptr;
+  TSpecialTab* specialTab_ = nullptr;
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;

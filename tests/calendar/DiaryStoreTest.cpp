@@ -235,3 +235,31 @@ TEST_F(DiaryStore, HolidaysComeFromTheUsersFileWhenThereIsOneElseFromTheBuiltInL
   ASSERT_TRUE(SaveHolidayDocument(p.model));
   EXPECT_TRUE(kvtest::ReadFile(File("mholiday.dat.bak")).startsWith("object HolidayBase"));
 }
+
+TEST_F(DiaryStore, ADiaryCutShortIsToldOnceLoadsItsWholeEntriesAndIsKeptAsideOnSave) {
+  {
+    Program p;
+    p.model.Diary->Safe = "secret";
+    for (int d = 1; d <= 28; ++d)
+      p.model.NbDiary->Data().StoreEntry(QString("2004/02/%1").arg(d, 2, 10, QChar('0')), "Day",
+                                         kRtf1 + QString::number(d * 7919), clBlack, 0, nbsmOverwrite);
+    ASSERT_TRUE(p.store.SaveDiary());
+  }
+  QByteArray bytes = kvtest::ReadFile(File("mdiary.dat"));
+  bytes.truncate(bytes.size() * 2 / 3);
+  kvtest::WriteFile(File("mdiary.dat"), bytes);
+  kvtest::WriteFile(File("config.dat"), "block");
+
+  Program p;
+  {
+    kvtest::MessageBoxes boxes;
+    EXPECT_FALSE(p.store.LoadDiaryAndNotes());
+    EXPECT_EQ(boxes.Count(), 1);
+  }
+  const int recovered = p.model.NbDiary->Data().Items(0)->Count();
+  EXPECT_GT(recovered, 0);
+  EXPECT_LT(recovered, 28);
+  EXPECT_EQ(kvtest::ReadFile(File("config.dat")), "block");
+  ASSERT_TRUE(p.store.SaveDiary());
+  EXPECT_EQ(kvtest::ReadFile(File("mdiary.dat.bak")), bytes);
+}
