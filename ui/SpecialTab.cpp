@@ -36,19 +36,22 @@ TSpecialTab::TSpecialTab(TMirModel& model, TSpecialTabHooks hooks, QWidget* pare
 void TSpecialTab::CreateControls() {
   auto* v = new QVBoxLayout(this);
   v->setContentsMargins(6, 6, 6, 6);
+  v->setSpacing(4);
 
   auto* notavel = Named(new QGroupBox(this), "GroupBox7");
   auto* nl = new QGridLayout(notavel);
   useNotavelDiaryChk_ = Named(new QCheckBox(notavel), "UseNotavelDiaryChk");
-  nl->addWidget(useNotavelDiaryChk_, 0, 0, 1, 2, Qt::AlignLeft);
-  auto* label7 = Named(new QLabel(notavel), "Label7");
-  label7->setWordWrap(true);
-  nl->addWidget(label7, 1, 0, 1, 2);
+  nl->addWidget(useNotavelDiaryChk_, 0, 0, Qt::AlignLeft);
+  // The other product's folder beside the box that links its diary.
   notavelPathLabel_ = Named(new QLabel(notavel), "NotavelPathLabel");
   notavelPathLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  nl->addWidget(notavelPathLabel_, 2, 0);
-  nl->addWidget(Named(new QPushButton(notavel), "NotavelBrowseBtn"), 2, 1);
-  nl->setColumnStretch(0, 1);
+  notavelPathLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  nl->addWidget(notavelPathLabel_, 0, 1);
+  nl->addWidget(Named(new QPushButton(notavel), "NotavelBrowseBtn"), 0, 2);
+  auto* label7 = Named(new QLabel(notavel), "Label7");
+  label7->setWordWrap(true);
+  nl->addWidget(label7, 1, 0, 1, 3);
+  nl->setColumnStretch(1, 1);
   v->addWidget(notavel);
 
   auto* imports = Named(new QGroupBox(this), "GroupBox21");
