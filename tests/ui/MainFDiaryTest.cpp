@@ -5,6 +5,7 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -27,6 +28,7 @@
 #include "ui/DiaryTab.h"
 #include "ui/MainF.h"
 #include "ui/OptionsTab.h"
+#include "ui/printf.h"
 
 using kvtest::Child;
 
@@ -179,4 +181,20 @@ TEST_F(MainFormDiary, TheDiaryPageKeepsItsSplitAndALinkedDiaryIsReadOnlyFromTheS
   }
   form.Action("actClose")->trigger();
   EXPECT_FALSE(QFile::exists(dir.filePath("mdiary.dat")));  // the linked diary is never written
+}
+
+TEST_F(MainFormDiary, TheDiaryShowsThePrintScopeAndMergeBoxesAfterTheQuickNotesHidThem) {
+  TKVMirovaCalendar form(hooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  OpenDiary(form);
+  std::vector<bool> shown;
+  kvtest::Dialogs answer([&](QDialog& d) {
+    d.show();
+    shown.push_back(Child<QWidget>(d, "FoldersBox").isVisible() && Child<QWidget>(d, "MergeBox").isVisible());
+    return int(QDialog::Rejected);
+  });
+  EXPECT_FALSE(form.PrintForm().Execute(false));  // as the quick notes print a single text
+  kvtest::Click(Child<QPushButton>(form.DiaryPage(), "PrintDiaryBtn"));
+  EXPECT_EQ(shown, (std::vector<bool>{false, true}));
+  form.Action("actClose")->trigger();
 }
