@@ -66,11 +66,11 @@ TEST_F(DiaryPage, TheCalendarPicksTheDaysEntryAndTypingMakesOneThatIsKeptOnTheNe
   EXPECT_EQ(p.Nb().ActiveID(), "2004/03/08");
   EXPECT_TRUE(editor.toPlainText().isEmpty());
   editor.setFocus();
-  QTest::keyClicks(&editor, "Bought seeds");
+  QTest::keyClicks(&editor, "Bought bulbs");
   const int rendersBefore = p.renders;
   Pick(QDate(2004, 3, 9));
   ASSERT_NE(p.Nb().Data().FindEntry("2004/03/08"), nullptr);
-  EXPECT_EQ(p.Nb().Data().FindEntry("2004/03/08")->Title, "Bought seeds");
+  EXPECT_EQ(p.Nb().Data().FindEntry("2004/03/08")->Title, "Bought bulbs");
   EXPECT_EQ(p.renders, rendersBefore + 1);  // the edited day may show on the calendar
   EXPECT_EQ(list.Count(), 2);
   // Moving on without an edit draws nothing.
