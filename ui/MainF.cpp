@@ -39,6 +39,7 @@
 #include "ui/MirImageF.h"
 #include "ui/QuickNotesF.h"
 #include "ui/printf.h"
+#include "ui/StyleTab.h"
 
 const QString kApplicationTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
 
@@ -255,6 +256,7 @@ void TKVMirovaCalendar::CreatePages() {
     l->addWidget(edit);
     return edit;
   };
+  CreateStyleTab();
   helpEdit_ = richPage(pgHelp, "HelpRichEdit");
   aboutEdit_ = richPage(pgAbout, "AboutRichEdit");
   for (TKVRichEditOLE* edit : {helpEdit_, aboutEdit_})
@@ -308,6 +310,22 @@ void TKVMirovaCalendar::CreatePages() {
           }));
 }
 
+void TKVMirovaCalendar::CreateStyleTab() {
+  TStyleTabHooks h;
+  h.NotesHiddenChanged = [this](bool hidden) { Action("actHideNotes")->setChecked(hidden); };
+  h.DownloadLayouts = [this] { Action("actTrovana")->trigger(); };
+  styleTab_ = new TStyleTab(*model_, std::move(h), pageControl_->widget(pgStyle));
+  auto* l = new QVBoxLayout(pageControl_->widget(pgStyle));
+  l->setContentsMargins(0, 0, 0, 0);
+  l->addWidget(styleTab_);
+  // The layout download button is there while the companion program is.
+  QAction* trovana = Action("actTrovana");
+  QPushButton* download = &styleTab_->LayoutDownloadBtn();
+  const auto sync = [download, trovana] { download->setEnabled(trovana->isEnabled()); };
+  sync();
+  connect(trovana, &QAction::changed, download, sync);
+}
+
 void TKVMirovaCalendar::ApplyTexts() {
   const TKVLanguageResource& l = LanguageResource();
   for (int i = 0; i < pageControl_->count(); ++i) pageControl_->setTabText(i, l.*(kPages[i].Text));
@@ -357,6 +375,10 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   Action("actHideNotes")->setChecked(!m.Ini->ShowNotes);
   // Without the companion program its commands have nothing to start.
   Action("actTrovana")->setEnabled(TrovanaAvailable());
+  styleTab_->ShowNotesSetting();
+  styleTab_->LoadLayouts();
+  styleTab_->DefaultSettings();
+  styleTab_->FitCalendarFont();
   if (m.NoImageSets) return false;
 
   diaryStore_->LoadDiaryAndNotes();
@@ -395,6 +417,8 @@ void TKVMirovaCalendar::PageControl1Changing(TMirPage from) {
     if (!model_->Busy()) model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
     if (isMaximized()) showNormal();
   }
+  // What the style page still has to draw is drawn before another page may apply it.
+  if (from == pgStyle) styleTab_->FlushRedraw();
   if (from == pgOptions && HolidaysModified) {
     optionsTab_->ApplyHolidays();
     model_->RenderCalendar(false);
@@ -419,6 +443,7 @@ void TKVMirovaCalendar::PageControl1Change() {
       break;
     case pgImages:
     case pgStyle:
+      if (page == pgStyle && styleTab_->LayoutFilesChanged()) styleTab_->LoadLayouts();
       if (SettingsOpen() && !imageForm_->isVisible()) {
         imageForm_->show();
         raise();
@@ -493,6 +518,7 @@ void TKVMirovaCalendar::actAboutExecute() {
 }
 
 void TKVMirovaCalendar::actCloseExecute() {
+  styleTab_->CancelRedraw();  // the drawing below covers it
   model_->Ini->CommitStyle();
   if (ActivePage() == pgDiary) {
     formState_->StoreBounds();
@@ -596,7 +622,8 @@ void TKVMirovaCalendar::actHideNotesExecute() {
   const bool old = ini.ShowNotes;
   ini.ShowNotes = !old;
   Action("actHideNotes")->setChecked(old);
-  model_->RenderCalendar(true);
+  if (!old && ini.ShowNotesOptions == 3) styleTab_->ChooseNotesMode(0);
+  else model_->RenderCalendar(true);
   if (!model_->FullScreenVisible()) {
     Action("actSaveMirova")->trigger();
     SaveSettingsWhenHidden();

@@ -29,6 +29,7 @@ class TOptionsTab;
 class TPrintForm;
 class TSpecialTab;
 class TQuickNotesForm;
+class TStyleTab;
 
 // The application title: names the instance lock and is the window caption.
 extern const QString kApplicationTitle;
@@ -67,6 +68,7 @@ class TKVMirovaCalendar : public TKVForm {
   TQuickNotesForm& QuickNotesForm() { return *quickNotes_; }
   TPrintForm& PrintForm() { return *printForm_; }
   TMirImageForm* MirImageForm() const { return imageForm_; }
+  TStyleTab* StyleTab() const { return styleTab_; }
   QTabWidget* PageControl() const { return pageControl_; }
   // The diary, options and special pages, and the diary's store.
   TDiaryTab& DiaryPage() const { return *diaryTab_; }
@@ -122,6 +124,7 @@ class TKVMirovaCalendar : public TKVForm {
   void CreateActions();
   void CreateTrayMenu();
   void CreatePages();
+  void CreateStyleTab();
   void ApplyTexts();
   void PageControl1Changing(TMirPage From);
   void PageControl1Change();
@@ -148,6 +151,7 @@ class TKVMirovaCalendar : public TKVForm {
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;
   TMirImageForm* imageForm_ = nullptr;
+  TStyleTab* styleTab_ = nullptr;
   QSize fixedSize_;
   int shownPage_ = pgCover;
 };
