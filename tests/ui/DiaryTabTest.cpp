@@ -2,6 +2,8 @@
 
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPrinter>
@@ -212,6 +214,7 @@ TEST_F(DiaryPage, ALinkedDiaryWarnsOnlyForKeysThatWouldEdit) {
     QTest::keyClick(&editor, Qt::Key_C, Qt::ControlModifier);  // copy
     QTest::keyClick(&editor, Qt::Key_Right);
     EXPECT_EQ(boxes.Count(), 0);
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith("Dentist at nine"));  // copying works
     QTest::keyClick(&editor, Qt::Key_X);
     QTest::keyClick(&editor, Qt::Key_V, Qt::ControlModifier);
     QTest::keyClick(&editor, Qt::Key_Delete);
