@@ -534,7 +534,7 @@ void TDiaryTab::FitLeftPanel() {
 void TDiaryTab::Panel2Resize() {
   const QSize c = monthCalendar_->sizeHint();
   const int labelHeight = todayLabel_->sizeHint().height();
-  panel2_->setFixedHeight(c.height() + 2 * (labelHeight + 2));
+  panel2_->setFixedHeight(c.height() + labelHeight + 6);
   const int x = std::max(0, (panel2_->width() - c.width()) / 2);
   const int y = std::max(0, (panel2_->height() - c.height()) / 2 - labelHeight);
   monthCalendar_->setGeometry(x, y, std::min(c.width(), std::max(panel2_->width(), 1)), c.height());
