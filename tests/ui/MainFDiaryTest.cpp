@@ -103,7 +103,8 @@ TEST_F(MainFormDiary, AFolderThatCannotBeWrittenIsReportedOncePerFileAndCloseAnd
     form.Action("actClose")->trigger();
     EXPECT_FALSE(form.SettingsOpen());
     QStringList cannot = boxes.Texts().filter("Cannot save");
-    ASSERT_EQ(cannot.size(), 2) << boxes.Texts().join(" | ").toStdString();
+    ASSERT_EQ(boxes.Count(), 2) << boxes.Texts().join(" | ").toStdString();
+    ASSERT_EQ(cannot.size(), 2);
     EXPECT_TRUE(cannot[0].contains("mdiary.dat"));
     EXPECT_TRUE(cannot[1].contains("mnotes.dat"));
   }
@@ -114,6 +115,7 @@ TEST_F(MainFormDiary, AFolderThatCannotBeWrittenIsReportedOncePerFileAndCloseAnd
     kvtest::MessageBoxes boxes;
     form.Action("actOpen")->trigger();
     form.Action("actExit")->trigger();
+    EXPECT_EQ(boxes.Count(), 2);
     EXPECT_EQ(boxes.Texts().filter("Cannot save").size(), 2);
   }
   EXPECT_EQ(terminated, 1);
