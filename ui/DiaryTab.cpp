@@ -194,6 +194,7 @@ void TDiaryTab::CreateControls() {
   left->addWidget(findKeywords_);
   diaryList_ = Named(new TKVListBox(leftPanel_), "DiaryList");
   diaryList_->setContextMenuPolicy(Qt::CustomContextMenu);
+  diaryList_->installEventFilter(this);
   left->addWidget(diaryList_, 1);
   auto* listButtons = new QHBoxLayout;
   showAllBtn_ = Named(new QPushButton(leftPanel_), "ShowAllBtn");
@@ -552,6 +553,12 @@ bool TDiaryTab::eventFilter(QObject* watched, QEvent* event) {
     // selecting, copying) work as usual.
     const auto* key = static_cast<QKeyEvent*>(event);
     if (model_.NbDiary->ReadOnly && IsEditingKey(*key)) {
+      RunGuarded([this] { CheckDiaryReadOnly(); });
+      return true;
+    }
+  } else if (watched == diaryList_ && event->type() == QEvent::KeyPress) {
+    // The list's Delete key deletes the entry; in a linked diary it gets the warning instead.
+    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && model_.NbDiary->ReadOnly) {
       RunGuarded([this] { CheckDiaryReadOnly(); });
       return true;
     }

@@ -222,6 +222,9 @@ TEST_F(DiaryPage, ALinkedDiaryWarnsOnlyForKeysThatWouldEdit) {
     EXPECT_TRUE(boxes.Texts()[0].startsWith("Mirova Calendar is currently set to display Notavel Diary entries."));
     page.actDeleteDiaryEntryExecute();
     EXPECT_EQ(boxes.Count(), 4);
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_Delete);
+    EXPECT_EQ(boxes.Count(), 5);
   }
   EXPECT_TRUE(editor.toPlainText().startsWith("Dentist at nine"));
   EXPECT_NE(p.Nb().Data().FindEntry("2004/03/07"), nullptr);
