@@ -2,7 +2,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MDataDM.h"
@@ -15,6 +14,7 @@
 #include "foundation/KVRes.h"
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
+#include "platform/KVSafeSave.h"
 
 const QString kHolidaysFileName = QStringLiteral("mholiday.dat");
 
@@ -33,15 +33,13 @@ void ReportSaveFailure(const QString& FileName) {
 bool CopyPasswordFile(const QString& From, const QString& To) {
   QFile in(From);
   if (!in.open(QIODevice::ReadOnly)) return false;
-  const QByteArray bytes = in.readAll();
-  QSaveFile out(To);
-  if (!out.open(QIODevice::WriteOnly)) return false;
-  out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  if (out.write(bytes) != bytes.size() || !out.flush() || out.error() != QFileDevice::NoError) {
-    out.cancelWriting();
+  try {
+    SafeSaveBytes(To, in.readAll(), true);
+    return true;
+  } catch (const EKVError& e) {
+    qWarning("%s", qUtf8Printable(e.Message()));
     return false;
   }
-  return out.commit();
 }
 
 }  // namespace
