@@ -23,8 +23,12 @@ class TKVRichEditOLE;
 class TKVSkinMap;
 class TKVSkinPanel;
 class TMapArea;
+class TDiaryTab;
+class TMirDiaryStore;
 class TMirImageForm;
+class TOptionsTab;
 class TPrintForm;
+class TSpecialTab;
 class TQuickNotesForm;
 class TStyleTab;
 
@@ -68,6 +72,11 @@ class TKVMirovaCalendar : public TKVForm {
   TStyleTab* StyleTab() const { return styleTab_; }
   TImagesTab* ImagesPage() const { return imagesPage_; }
   QTabWidget* PageControl() const { return pageControl_; }
+  // The diary, options and special pages, and the diary's store.
+  TDiaryTab& DiaryPage() const { return *diaryTab_; }
+  TOptionsTab& OptionsPage() const { return *optionsTab_; }
+  TSpecialTab& SpecialPage() const { return *specialTab_; }
+  TMirDiaryStore& DiaryStore() const { return *diaryStore_; }
   TMirPage ActivePage() const;
   void SetActivePage(TMirPage Page);
 
@@ -138,6 +147,10 @@ class TKVMirovaCalendar : public TKVForm {
   TImagesTab* imagesPage_ = nullptr;
   std::unique_ptr<TPrintForm> printForm_;
   std::unique_ptr<TQuickNotesForm> quickNotes_;
+  std::unique_ptr<TMirDiaryStore> diaryStore_;
+  TDiaryTab* diaryTab_ = nullptr;
+  TOptionsTab* optionsTab_ = nullptr;
+  TSpecialTab* specialTab_ = nullptr;
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;
