@@ -24,6 +24,7 @@
 #include "platform/KVClock.h"
 #include "platform/KVRegistry.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/ui/MainFormTestUtil.h"
 #include "tests/common/TestUtil.h"
 #include "ui/DiaryTab.h"
 #include "ui/MainF.h"
@@ -34,24 +35,8 @@ using kvtest::Child;
 
 namespace {
 
-class MainFormDiary : public ::testing::Test {
+class MainFormDiary : public kvtest::MainFormFixture {
  protected:
-  void SetUp() override {
-    RegistryStore::ResetAll();
-    InitializeFolders();
-    ExeDir = dir.path() + "/";
-    hooks.Terminate = [this] { ++terminated; };
-    hooks.Model.ScreenSize = [] { return QSize(320, 240); };
-    hooks.Model.Rotation.SetDesktopBackground = [this](const QString&) {
-      ++applied;
-      return TDesktopStatus{};
-    };
-  }
-  QTemporaryDir dir;
-  kvtest::ScopedOverride<QString> exe{ExeDir, ExeDir};
-  TMirMainHooks hooks;
-  int terminated = 0, applied = 0;
-
   // Opens the settings window on the Diary page with today's entry active.
   static void OpenDiary(TKVMirovaCalendar& form) {
     form.Action("actOpenDiary")->trigger();
@@ -75,7 +60,7 @@ TEST_F(MainFormDiary, AnEntryTypedOnTheDiaryPageIsSavedByOkAndFoundAfterARestart
     kvtest::Click(Child<QPushButton>(form, "CloseBtn"));  // OK
     EXPECT_FALSE(form.SettingsOpen());
   }
-  ASSERT_TRUE(QFile::exists(dir.filePath("mdiary.dat")));
+  ASSERT_TRUE(QFile::exists(exe.filePath("mdiary.dat")));
   TKVMirovaCalendar again(hooks);
   ASSERT_TRUE(again.InitializeMainForm());
   const TNbObject* entry = again.Model().NbDiary->Data().FindEntry(today);
@@ -90,10 +75,10 @@ TEST_F(MainFormDiary, AnEntryTypedOnTheDiaryPageIsSavedByOkAndFoundAfterARestart
 }
 
 TEST_F(MainFormDiary, AFolderThatCannotBeWrittenIsReportedOncePerFileAndCloseAndExitStillComplete) {
-  kvtest::WriteFile(dir.filePath("not-a-folder"), "x");
+  kvtest::WriteFile(exe.filePath("not-a-folder"), "x");
   TKVMirovaCalendar form(hooks);
   ASSERT_TRUE(form.InitializeMainForm());
-  kvtest::ScopedOverride<QString> nowhere(ExeDir, dir.filePath("not-a-folder") + "/");
+  kvtest::ScopedOverride<QString> nowhere(ExeDir, exe.filePath("not-a-folder") + "/");
   OpenDiary(form);
   TKVRichEditOLE& editor = *form.DiaryPage().Editor();
   editor.setFocus();
@@ -140,7 +125,7 @@ TEST_F(MainFormDiary, AHolidayAddedOnTheOptionsPageIsDrawnWhenThePageIsLeftAndKe
     EXPECT_NE(form.Model().Holidays->HolidayOf(QDate(KVNow().date().year(), 5, 20)), nullptr);
     form.Action("actClose")->trigger();
   }
-  ASSERT_TRUE(QFile::exists(dir.filePath("mholiday.dat")));
+  ASSERT_TRUE(QFile::exists(exe.filePath("mholiday.dat")));
   TKVMirovaCalendar again(hooks);
   ASSERT_TRUE(again.InitializeMainForm());
   EXPECT_EQ(again.OptionsPage().HolidayScroll()->Count(), 2);
@@ -182,7 +167,7 @@ TEST_F(MainFormDiary, TheDiaryPageKeepsItsSplitAndALinkedDiaryIsReadOnlyFromTheS
     EXPECT_EQ(boxes.Count(), 2);
   }
   form.Action("actClose")->trigger();
-  EXPECT_FALSE(QFile::exists(dir.filePath("mdiary.dat")));  // the linked diary is never written
+  EXPECT_FALSE(QFile::exists(exe.filePath("mdiary.dat")));  // the linked diary is never written
 }
 
 TEST_F(MainFormDiary, TheDiaryShowsThePrintScopeAndMergeBoxesAfterTheQuickNotesHidThem) {
