@@ -14,7 +14,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-dejavu-core fonts-liberation2
   libx11-dev xvfb xauth x11-utils libglib2.0-bin gsettings-desktop-schemas dbus xfconf
-  trayer xdotool
+  trayer xdotool poppler-utils
   libxrandr-dev libxfconf-0-3 pcmanfm pcmanfm-qt sway swaybg grim
   clang libclang-rt-14-dev
   desktop-file-utils appstream file

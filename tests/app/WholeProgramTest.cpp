@@ -1,0 +1,599 @@
+// The whole program as a user uses it: the real binary on an X server of the test's own, driven
+// with the mouse and the keyboard (xdotool), checked by what the user would see: the files in
+// the program folder, the desktop's pixels, the windows on the screen, the stored settings.
+//
+// Without a window manager every window stays where the program puts it: the settings window at
+// the top left, dialogs centred. The positions below are those of the settings window's controls
+// at a scale of 100 %.
+#include <QDate>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "calendar/KVXSkinBaseM1.h"
+#include "controls/KVNbModule.h"
+#include "tests/app/MirovaProgram.h"
+#include "tests/platform/helpers/ProcessTestUtil.h"
+
+using namespace kvtest;
+
+namespace {
+
+const QString kTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
+// Message boxes and the full-screen view carry the program's display name.
+const QString kBoxTitle = QStringLiteral("Mirova Calendar");
+const QSize kScreen(1920, 1080);
+
+// The settings window's controls.
+enum TPage { pgCover, pgDiary, pgImages, pgStyle, pgOptions, pgSpecial, pgHelp, pgAbout };
+const int kTabX[] = {38, 96, 158, 247, 340, 409, 467, 525};
+const QPoint kOk(590, 459);
+const QPoint kSearchEdit(118, 224), kDiaryList(160, 300), kPrintDiary(235, 425), kDiaryEditor(470, 260);
+const QPoint kCreateSet(490, 74), kAddImage(533, 136), kFrequency(92, 416);
+const QPoint kStyleFont(106, 74), kWorkingDaysColor(231, 213), kUndo(550, 425), kShowNotes(550, 400);
+const QPoint kAddHoliday(570, 80);
+// The day cells of the diary's month calendar (weeks from Monday).
+const QPoint kFirstCell(61, 88);
+const QSize kCellStep(33, 18);
+
+QImage Rgb(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
+
+// The share of pixels (every fourth in each direction) that differ by more than a few steps.
+double DifferentShare(const QImage& a, const QImage& b, QRect area = {}) {
+  if (a.size() != b.size()) return 1;
+  if (area.isNull()) area = a.rect();
+  qint64 differ = 0, all = 0;
+  for (int y = area.top(); y <= area.bottom(); y += 4)
+    for (int x = area.left(); x <= area.right(); x += 4) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      ++all;
+      if (std::abs(qRed(p) - qRed(q)) > 6 || std::abs(qGreen(p) - qGreen(q)) > 6 || std::abs(qBlue(p) - qBlue(q)) > 6)
+        ++differ;
+    }
+  return all ? double(differ) / double(all) : 0;
+}
+
+class WholeProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KV_REQUIRE_PROGRAM("Xvfb");
+    KV_REQUIRE_PROGRAM("xdotool");
+    const QString why = x.Start(kScreen);
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    ASSERT_TRUE(home.AddDefaultPack());
+    env = home.Environment(x.Name());
+  }
+
+  QString Xdo(const QStringList& args) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(10000);
+    return QString::fromLatin1(p.readAllStandardOutput());
+  }
+  QStringList Windows(const QString& title) {
+    return Xdo({"search", "--onlyvisible", "--name", "^" + QRegularExpression::escape(title) + "$"})
+        .split('\n', Qt::SkipEmptyParts);
+  }
+  QRect Geometry(const QString& id) {
+    const QString g = Xdo({"getwindowgeometry", "--shell", id});
+    const auto value = [&](const char* name) {
+      return QRegularExpression(QStringLiteral("\\b%1=(\\d+)").arg(QLatin1String(name))).match(g).captured(1).toInt();
+    };
+    return QRect(value("X"), value("Y"), value("WIDTH"), value("HEIGHT"));
+  }
+  // The frame of the first visible window with this title once it shows (empty when none does).
+  QRect WaitForWindow(const QString& title, int ms = 10000) {
+    QRect r;
+    WaitUntil([&] {
+      const QStringList ids = Windows(title);
+      for (const QString& id : ids) {
+        r = Geometry(id);
+        if (r.width() > 0 && r.size() != kScreen) return true;
+      }
+      return false;
+    }, ms);
+    return r;
+  }
+  // The message boxes on the screen (the full-screen view has the same title and the screen's size).
+  int MessageBoxes() {
+    int n = 0;
+    for (const QString& id : Windows(kBoxTitle))
+      if (Geometry(id).size() != kScreen) ++n;
+    return n;
+  }
+  // The full-screen view: the program's window as large as the screen.
+  bool FullScreenViewShown() {
+    for (const QString& id : Xdo({"search", "--onlyvisible", "--classname", "^mirova$"}).split('\n', Qt::SkipEmptyParts))
+      if (Geometry(id).size() == kScreen) return true;
+    return false;
+  }
+  void Click(const QPoint& p, int settle = 400) {
+    Xdo({"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
+    QThread::msleep(settle);
+  }
+  void Keys(const QStringList& keys, int settle = 300) {
+    for (const QString& k : keys) {
+      Xdo({"key", k});
+      QThread::msleep(60);
+    }
+    QThread::msleep(settle);
+  }
+  void Type(const QString& text) {
+    Xdo({"type", "--delay", "25", text});
+    QThread::msleep(300);
+  }
+
+  // The settings window, once it shows; its controls are found from its frame.
+  bool WaitForSettings(int ms = 10000) {
+    settings = WaitForWindow(kTitle, ms);
+    return !settings.isEmpty();
+  }
+  QPoint At(const QPoint& p) const { return settings.topLeft() + p; }
+  void Tab(TPage page) { Click(At(QPoint(kTabX[page], 22)), 900); }
+  void Ok() { Click(At(kOk), 1000); }
+  bool SettingsClosed(int ms = 8000) {
+    return WaitUntil([&] { return Windows(kTitle).isEmpty(); }, ms);
+  }
+
+  // A tray at the screen's top right and the program's icon docked in it.
+  void StartTray() {
+    KV_REQUIRE_PROGRAM("trayer");
+    ASSERT_TRUE(trayer.Start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
+                                        "--transparent", "false", "--SetDockType", "true"},
+                             env));
+  }
+  // The icon's red heading band in the tray (a null point while it is not there).
+  QPoint TrayIcon(int ms = 10000) {
+    QPoint icon;
+    WaitUntil([&] {
+      const QImage screen = x.Grab();
+      for (int y = 0; y < 24; ++y)
+        for (int x0 = screen.width() - 1; x0 > screen.width() - 200; --x0) {
+          const QRgb p = screen.pixel(x0, y);
+          if (qRed(p) > 170 && qGreen(p) < 80 && qBlue(p) < 80) {
+            icon = QPoint(x0, y + 4);
+            return true;
+          }
+        }
+      return false;
+    }, ms);
+    return icon;
+  }
+  // Opens the tray menu and chooses with the keyboard (the items from the top: Quick Notes,
+  // Diary, ...; Up from the top reaches Exit).
+  void TrayMenu(const QStringList& keys) {
+    const QPoint icon = TrayIcon();
+    ASSERT_FALSE(icon.isNull());
+    Xdo({"mousemove", QString::number(icon.x()), QString::number(icon.y()), "click", "3"});
+    QThread::msleep(700);
+    Keys(keys, 800);
+  }
+
+  QImage Background() { return Rgb(QImage(home.Background())); }
+  // The desktop shows the calendar file where no window covers it.
+  bool DesktopShowsBackground(const QRect& free, int ms = 8000) {
+    return WaitUntil([&] {
+      const QImage file = Background();
+      return !file.isNull() && MatchRatio(x.Grab(), file, free) > 0.98;
+    }, ms);
+  }
+  // The calendar file was written again (its contents changed from before).
+  bool BackgroundChangedFrom(const QImage& before, int ms = 8000) {
+    return WaitUntil([&] {
+      const QImage now = Background();
+      return !now.isNull() && DifferentShare(before, now) > 0.0005;
+    }, ms);
+  }
+
+  // A value of the program's settings in the registry store.
+  QJsonValue Setting(const QString& name) {
+    QFile f(home.Registry());
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QJsonObject key = QJsonDocument::fromJson(f.readAll()).object();
+    for (const char* part : {"Software", "Kel Voro", "Mirova Calendar"})
+      key = key["keys"].toObject()[QLatin1String(part)].toObject();
+    return key["values"].toObject()[name].toObject()["data"];
+  }
+
+  QString ExeFile(const QString& name) const { return home.ExeDir() + '/' + name; }
+  QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+  // The diary entries on disk: date key -> plain text.
+  QMap<QString, QString> DiaryOnDisk() {
+    TMDiaryBase doc;
+    doc.OnVerify.Set([](TPersistent*, const QString&, bool& accept) { accept = true; });
+    doc.LoadFromFile(ExeFile("mdiary.dat"));
+    QMap<QString, QString> entries;
+    for (int i = 0; i < doc.Data().Count(); ++i)
+      entries[doc.Data()[i]->idx] = NbPlainText(doc.Data()[i]->Lines).trimmed();
+    return entries;
+  }
+
+  // The diary's calendar cell of a day of the month shown (weeks start on Monday; a month that
+  // starts on a Monday begins in the second row).
+  QPoint DayCell(const QDate& day) const {
+    const QDate first(day.year(), day.month(), 1);
+    int offset = first.dayOfWeek() - 1;
+    if (offset == 0) offset = 7;
+    const int n = offset + day.day() - 1;
+    return At(kFirstCell + QPoint((n % 7) * kCellStep.width(), (n / 7) * kCellStep.height()));
+  }
+
+  TXServer x;
+  TMirovaHome home;
+  QProcessEnvironment env;
+  TChild trayer;
+  QRect settings;
+};
+
+QString Key(const QDate& d) { return d.toString(QStringLiteral("yyyy/MM/dd")); }
+
+}  // namespace
+
+// 1. A first run with no settings: the calendar is the desktop within 2 seconds, the settings
+// window shows the Cover page, and the icon is docked in the tray.
+TEST_F(WholeProgram, AFirstRunDrawsTheDesktopShowsTheCoverAndDocksInTheTray) {
+  StartTray();
+  ASSERT_FALSE(QFileInfo::exists(home.Registry()));
+  QElapsedTimer clock;
+  clock.start();
+  TMirova m;
+  ASSERT_TRUE(m.Start(env));
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo(home.Background()).size() > 0; }, 10000)) << m.Output().toStdString();
+  const qint64 written = clock.elapsed();
+  const QRect free(700, 560, 1200, 500);
+  ASSERT_TRUE(DesktopShowsBackground(free, 5000));
+  const qint64 shown = clock.elapsed();
+  std::printf("calendar written after %lld ms, on the desktop after %lld ms\n", written, shown);
+  EXPECT_LT(written, 2000);
+  EXPECT_EQ(Background().size(), kScreen);
+
+  ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
+  // The Cover page: its tab is the raised one, and the page shows the set's cover picture.
+  const QImage screen = x.Grab();
+  const QRect page(At(QPoint(120, 80)), QSize(400, 260));
+  QSet<QRgb> colours;
+  for (int y = page.top(); y < page.bottom(); y += 3)
+    for (int x0 = page.left(); x0 < page.right(); x0 += 3) colours.insert(screen.pixel(x0, y));
+  EXPECT_GT(colours.size(), 200) << "no picture on the page";
+  const auto raised = [&](TPage p) { return qGray(screen.pixel(At(QPoint(kTabX[p], 10)))) > 235; };
+  EXPECT_TRUE(raised(pgCover));
+  EXPECT_FALSE(raised(pgDiary));
+  EXPECT_FALSE(TrayIcon().isNull()) << m.Output().toStdString();
+  EXPECT_TRUE(m.Running());
+}
+
+// 2. An own image set of three pictures, one of them corrupt, changing every hour: OK makes one
+// of its pictures the background, and a restart finds the set, its order and its checks.
+TEST_F(WholeProgram, AnOwnImageSetIsAppliedAndKeptAfterARestart) {
+  const QString pictures = home.Path("home") + "/Pictures";
+  QDir().mkpath(pictures);
+  const QList<QColor> colours = {QColor(220, 40, 40), QColor(40, 200, 60)};
+  for (int i = 0; i < 2; ++i) {
+    QImage photo(640, 400, QImage::Format_RGB32);
+    photo.fill(colours[i]);
+    ASSERT_TRUE(photo.save(pictures + QStringLiteral("/photo%1.png").arg(i + 1)));
+  }
+  QFile broken(pictures + "/broken.jpg");
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write(QByteArray("\xff\xd8\xff\xe0 this is no picture", 24));
+  broken.close();
+
+  {
+    TMirova m;
+    ASSERT_TRUE(m.Start(env));
+    ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
+    Tab(pgImages);
+    // Create New asks for the set's name.
+    Click(At(kCreateSet), 800);
+    ASSERT_FALSE(WaitForWindow("Create New Image Set", 5000).isEmpty()) << m.Output().toStdString();
+    Type("Holiday");
+    Keys({"Return"}, 1200);
+    ASSERT_TRUE(QFileInfo::exists(ExeFile("Holiday.mcl"))) << m.Output().toStdString();
+    // Add Image opens the file chooser in the Pictures folder; three names at once.
+    Click(At(kAddImage), 1200);
+    Type("\"photo1.png\" \"broken.jpg\" \"photo2.png\"");
+    Keys({"Return"}, 1500);
+    // The corrupt one is refused with a warning.
+    EXPECT_TRUE(WaitUntil([&] { return MessageBoxes() == 1; }, 5000)) << m.Output().toStdString();
+    Keys({"Return"}, 600);
+    EXPECT_EQ(MessageBoxes(), 0);
+    // Every hour.
+    Click(At(kFrequency), 600);
+    Keys({"End", "Return"}, 500);
+    const QImage before = Background();
+    Ok();
+    ASSERT_TRUE(SettingsClosed());
+    ASSERT_TRUE(BackgroundChangedFrom(before)) << m.Output().toStdString();
+    const QColor middle = Background().pixelColor(960, 540);
+    EXPECT_TRUE(std::any_of(colours.begin(), colours.end(), [&](const QColor& c) {
+      return std::abs(c.red() - middle.red()) < 12 && std::abs(c.green() - middle.green()) < 12 &&
+             std::abs(c.blue() - middle.blue()) < 12;
+    })) << middle.name().toStdString();
+    EXPECT_TRUE(DesktopShowsBackground(QRect(0, 0, 1920, 1080)));
+    EXPECT_EQ(Setting("Frequency").toInt(), 3);
+    m.Signal(SIGTERM);
+    ASSERT_TRUE(m.WaitForExit(10000));
+  }
+  const QStringList order = QString::fromUtf8(ReadAll(ExeFile("Holiday.mcl"))).split("\r\n", Qt::SkipEmptyParts);
+  ASSERT_EQ(order, QStringList({pictures + "/photo1.png", pictures + "/photo2.png"}));
+  EXPECT_EQ(QString::fromUtf8(ReadAll(ExeFile("Holiday.sel"))).split("\r\n", Qt::SkipEmptyParts), order);
+
+  // After a restart the set is the program's set: the background is still one of its pictures.
+  QFile::remove(home.Background());
+  TMirova again;
+  ASSERT_TRUE(again.Start(env, {"/a"}));
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo(home.Background()).size() > 0; }, 10000));
+  const QColor middle = Background().pixelColor(960, 540);
+  EXPECT_TRUE(std::any_of(colours.begin(), colours.end(), [&](const QColor& c) {
+    return std::abs(c.red() - middle.red()) < 12 && std::abs(c.green() - middle.green()) < 12;
+  })) << middle.name().toStdString();
+  EXPECT_EQ(Setting("Frequency").toInt(), 3);
+  EXPECT_EQ(QString::fromUtf8(ReadAll(ExeFile("Holiday.sel"))).split("\r\n", Qt::SkipEmptyParts), order);
+}
+
+// 3. Calendar style with the preview shown: a change, Undo, another change, OK: the desktop shows
+// the new style and the registry store holds it.
+TEST_F(WholeProgram, AStyleChangedWithThePreviewIsUndoneChangedAgainAndApplied) {
+  TMirova m;
+  ASSERT_TRUE(m.Start(env));
+  ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
+  const QImage original = Background();
+  const QString font = Setting("DayFontName").toString();
+  const QString colour = Setting("DayColor").toString();
+  const int layout = Setting("LayoutID").toInt();
+  Tab(pgStyle);
+  ASSERT_TRUE(WaitUntil([&] { return FullScreenViewShown(); }, 5000));
+  const QRect free(700, 500, 1200, 560);
+  const QImage shownBefore = x.Grab();
+  // Another font (typed on the closed box), the working days' colour from the spectrum, another layout.
+  const auto change = [&](const QString& fontKey, int spectrumX) {
+    Click(At(kStyleFont), 200);
+    Keys({"Escape"}, 200);
+    Keys({fontKey}, 800);
+    Click(At(kWorkingDaysColor), 300);
+    Click(At(QPoint(spectrumX, 395)), 800);
+    Click(At(QPoint(535, 138)), 1200);
+  };
+  change("D", 300);
+  ASSERT_TRUE(WaitUntil([&] { return DifferentShare(shownBefore, x.Grab(), free) > 0.01; }, 5000))
+      << "the preview did not change";
+  // Undo: the preview is as before.
+  Click(At(kUndo), 1500);
+  EXPECT_TRUE(WaitUntil([&] { return DifferentShare(shownBefore, x.Grab(), free) < 0.002; }, 5000));
+  EXPECT_EQ(Setting("DayFontName").toString(), font);
+  change("D", 420);
+  const QImage preview = x.Grab();
+  Ok();
+  ASSERT_TRUE(SettingsClosed());
+  ASSERT_TRUE(BackgroundChangedFrom(original)) << m.Output().toStdString();
+  // The desktop shows what the preview showed.
+  EXPECT_TRUE(DesktopShowsBackground(QRect(0, 0, 1920, 1080)));
+  EXPECT_LT(DifferentShare(preview, x.Grab(), free), 0.01);
+  EXPECT_TRUE(Setting("DayFontName").toString().startsWith("DejaVu")) << Setting("DayFontName").toString().toStdString();
+  EXPECT_NE(Setting("DayColor").toString(), colour);
+  EXPECT_NE(Setting("LayoutID").toInt(), layout);
+}
+
+// 4. The diary: entries for today and tomorrow, found by a search and printed to a PDF file; OK
+// puts tomorrow's entry in the notes box on the desktop; a restart finds both.
+TEST_F(WholeProgram, DiaryEntriesAreFoundPrintedShownOnTheDesktopAndKept) {
+  KV_REQUIRE_PROGRAM("pdftotext");
+  const QDate today = QDate::currentDate(), tomorrow = today.addDays(1);
+  {
+    TMirova m;
+    ASSERT_TRUE(m.Start(env));
+    ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
+    // The notes box shows the diary and the quick notes.
+    Tab(pgStyle);
+    Click(At(kShowNotes), 300);
+    Keys({"Escape", "Home"}, 800);
+    Tab(pgDiary);
+    Click(At(kDiaryEditor));
+    Type("Tulips planted by the gate");
+    Ok();
+    ASSERT_TRUE(SettingsClosed());
+    ASSERT_TRUE(WaitUntil([&] { return DiaryOnDisk().value(Key(today)).startsWith("Tulips planted"); }))
+        << m.Output().toStdString();
+    const QImage todayOnly = Background();
+
+    // The tray icon or a second start opens the window again; tomorrow in the calendar.
+    TMirova second;
+    ASSERT_TRUE(second.Start(env));
+    ASSERT_TRUE(second.WaitForExit(10000));
+    ASSERT_TRUE(WaitForSettings());
+    Tab(pgDiary);
+    Click(DayCell(today), 300);
+    Keys({"Right"}, 600);
+    Click(At(kDiaryEditor));
+    Type("Tulips to water tomorrow");
+    // Search, then print what was found.
+    Click(At(kSearchEdit), 200);
+    Type("tulips");
+    Keys({"Return"}, 800);
+    Click(At(kPrintDiary), 1000);
+    const QRect print = WaitForWindow("Print", 5000);
+    ASSERT_FALSE(print.isEmpty());
+    // Printer Setup: the program's printer becomes a PDF file in the home folder.
+    Click(print.topLeft() + QPoint(212, 50), 1500);
+    ASSERT_EQ(Windows("Print").size(), 2);
+    Keys({"Return"}, 1000);
+    ASSERT_EQ(Windows("Print").size(), 1);
+    // Scope: what was found (the last choice), then Print.
+    Click(print.topLeft() + QPoint(140, 90), 500);
+    Keys({"End", "Return"}, 500);
+    const QString pdf = home.Path("home") + "/print.pdf";
+    QFile::remove(pdf);
+    Click(print.topLeft() + QPoint(141, 298), 1500);
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo(pdf).size() > 0; }, 10000)) << m.Output().toStdString();
+    QProcess text;
+    text.start("pdftotext", {pdf, "-"});
+    text.waitForFinished(10000);
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(printed.contains("Tulips planted by the gate")) << printed.toStdString();
+    EXPECT_TRUE(printed.contains("Tulips to water tomorrow")) << printed.toStdString();
+
+    Ok();
+    ASSERT_TRUE(SettingsClosed());
+    ASSERT_TRUE(WaitUntil([&] { return DiaryOnDisk().size() == 2; }));
+    // Tomorrow's entry is drawn in the notes box: the desktop changed there and only there.
+    ASSERT_TRUE(BackgroundChangedFrom(todayOnly));
+    EXPECT_TRUE(DesktopShowsBackground(QRect(0, 0, 1920, 1080)));
+    const QImage both = Background();
+    const QRect notesBox(1480, 150, 400, 550);
+    EXPECT_GT(DifferentShare(todayOnly, both, notesBox), 0.002);
+    m.Signal(SIGTERM);
+    ASSERT_TRUE(m.WaitForExit(10000));
+  }
+  const QMap<QString, QString> entries = DiaryOnDisk();
+  EXPECT_TRUE(entries.value(Key(today)).startsWith("Tulips planted by the gate"));
+  EXPECT_TRUE(entries.value(Key(tomorrow)).startsWith("Tulips to water tomorrow"));
+
+  // After a restart the search finds both: the list shows two entries.
+  TMirova again;
+  ASSERT_TRUE(again.Start(env));
+  ASSERT_TRUE(WaitForSettings());
+  Tab(pgDiary);
+  Click(At(kSearchEdit), 200);
+  Type("tulips");
+  Keys({"Return"}, 800);
+  // The list holds a second entry: a click on its line selects it.
+  Click(At(QPoint(160, 295)), 600);
+  const QRgb second = x.Grab().pixel(At(QPoint(25, 295)));
+  EXPECT_GT(qBlue(second), qRed(second) + 60) << "no second entry listed";
+}
+
+// 5. Quick notes from the tray menu: typed, OK, on the desktop.
+TEST_F(WholeProgram, QuickNotesTypedFromTheTrayAreOnTheDesktop) {
+  StartTray();
+  TMirova m;
+  ASSERT_TRUE(m.Start(env, {"/a"}));
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo(home.Background()).size() > 0; }, 10000));
+  ASSERT_FALSE(TrayIcon().isNull());
+  const QImage before = Background();
+  TrayMenu({"Down", "Return"});
+  const QRect notes = WaitForWindow("Quick Notes", 5000);
+  ASSERT_FALSE(notes.isEmpty()) << m.Output().toStdString();
+  Click(notes.topLeft() + QPoint(180, 150));
+  Type("Call the plumber at nine");
+  Click(notes.topLeft() + QPoint(229, notes.height() - 18), 1000);
+  EXPECT_TRUE(WaitUntil([&] { return Windows("Quick Notes").isEmpty(); }, 5000));
+  ASSERT_TRUE(BackgroundChangedFrom(before)) << m.Output().toStdString();
+  EXPECT_TRUE(DesktopShowsBackground(QRect(0, 30, 1920, 1050)));
+  EXPECT_TRUE(QFileInfo(ExeFile("mnotes.dat")).size() > 0);
+  EXPECT_TRUE(m.Running());
+}
+
+// 6. A holiday for tomorrow: drawn after OK, still there after a restart.
+TEST_F(WholeProgram, AHolidayForTomorrowIsDrawnAndKept) {
+  const QString name = QStringLiteral("Bell Ringing Day");
+  QImage drawn;
+  {
+    TMirova m;
+    ASSERT_TRUE(m.Start(env));
+    ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
+    const QImage before = Background();
+    Tab(pgOptions);
+    Click(At(kAddHoliday), 600);
+    // The new row's date: its calendar, one day on.
+    Click(At(QPoint(131, 120)), 600);
+    Keys({"Right", "Return"}, 400);
+    Click(At(QPoint(390, 120)), 200);
+    Type(name);
+    Ok();
+    ASSERT_TRUE(SettingsClosed());
+    ASSERT_TRUE(BackgroundChangedFrom(before)) << m.Output().toStdString();
+    EXPECT_TRUE(DesktopShowsBackground(QRect(0, 0, 1920, 1080)));
+    drawn = Background();
+    m.Signal(SIGTERM);
+    ASSERT_TRUE(m.WaitForExit(10000));
+  }
+  TMHolidayBase doc;
+  doc.OnVerify.Set([](TPersistent*, const QString&, bool& accept) { accept = true; });
+  doc.LoadFromFile(ExeFile("mholiday.dat"));
+  bool found = false;
+  for (int i = 0; i < doc.Data().Count(); ++i)
+    found |= doc.Data()[i]->Title == name && doc.Data()[i]->idx == Key(QDate::currentDate().addDays(1));
+  EXPECT_TRUE(found);
+
+  QFile::remove(home.Background());
+  TMirova again;
+  ASSERT_TRUE(again.Start(env, {"/a"}));
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo(home.Background()).size() > 0; }, 10000));
+  EXPECT_LT(DifferentShare(drawn, Background()), 0.0005);
+}
+
+// 7. The session ends (SIGTERM) while the diary holds text nobody confirmed: it is on disk.
+TEST_F(WholeProgram, LoggingOffWithUnsavedDiaryTextLosesNothing) {
+  TMirova m;
+  ASSERT_TRUE(m.Start(env));
+  ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
+  Tab(pgDiary);
+  Click(At(kDiaryEditor));
+  Type("Half a thought before the bus");
+  m.Signal(SIGTERM);
+  ASSERT_TRUE(m.WaitForExit(10000));
+  EXPECT_EQ(m.ExitCode(), 0) << m.Output().toStdString();
+  EXPECT_TRUE(DiaryOnDisk().value(Key(QDate::currentDate())).startsWith("Half a thought before the bus"));
+}
+
+// 8. A program folder nobody may write to: each save that fails is told once, OK and Exit still
+// complete, and the program keeps running in between.
+TEST_F(WholeProgram, AReadOnlyProgramFolderIsReportedOnceAndOkAndExitComplete) {
+  StartTray();
+  TMirova m;
+  const QString dir = home.ExeDir();
+  if (::geteuid() == 0) {
+    // The superuser writes anywhere: the folder is mounted read-only for the program alone.
+    KV_REQUIRE_PROGRAM("unshare");
+    ASSERT_TRUE(m.Start(env, {"-m", "sh", "-c",
+                              "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" \"$0\" && exec \"$1\"",
+                              dir, QStringLiteral(KV_MIROVA)},
+                        QStringLiteral("unshare")));
+  } else {
+    ASSERT_TRUE(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner));
+    ASSERT_TRUE(m.Start(env));
+  }
+  // The set's thumbnail cache cannot be made: that is told once while the program starts.
+  ASSERT_TRUE(WaitUntil([&] { return MessageBoxes() == 1; }, 10000)) << m.Output().toStdString();
+  Keys({"Return"}, 800);
+  ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
+  EXPECT_EQ(MessageBoxes(), 0);
+  ASSERT_FALSE(QFileInfo::exists(home.Background()));
+  Tab(pgDiary);
+  Click(At(kDiaryEditor));
+  Type("Kept in memory");
+  Ok();
+  // One report for everything OK could not save, then the window closes.
+  ASSERT_TRUE(WaitUntil([&] { return MessageBoxes() == 1; }, 5000)) << m.Output().toStdString();
+  Keys({"Return"}, 1500);
+  EXPECT_EQ(MessageBoxes(), 0);
+  EXPECT_TRUE(SettingsClosed());
+  EXPECT_TRUE(m.Running());
+  // The calendar went to the documents folder instead.
+  EXPECT_TRUE(WaitUntil([&] {
+    return QFileInfo(home.Path("home") + "/Documents/kvmir.bmp").size() > 0 ||
+           QFileInfo(home.Path("home") + "/kvmir.bmp").size() > 0;
+  }, 5000));
+
+  // Open again from the tray (a click), then Exit from its menu: OK runs, is told once, the program ends.
+  const QPoint icon = TrayIcon();
+  ASSERT_FALSE(icon.isNull());
+  Click(icon, 1200);
+  ASSERT_TRUE(WaitForSettings(5000));
+  TrayMenu({"Up", "Return"});
+  ASSERT_TRUE(WaitUntil([&] { return MessageBoxes() == 1; }, 5000)) << m.Output().toStdString();
+  Keys({"Return"}, 500);
+  ASSERT_TRUE(m.WaitForExit(10000)) << m.Output().toStdString();
+  EXPECT_EQ(m.ExitCode(), 0);
+  EXPECT_FALSE(QFileInfo::exists(ExeFile("mdiary.dat")));
+}
