@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QApplication>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <memory>
 
@@ -57,14 +58,15 @@ int main(int argc, char** argv) {
   hooks.RunLoop = [&] {
     server.SetHeld(false);
     QObject::connect(&clock, &TKVClockWatch::ClockSet, form.get(), Guarded([&] { form->WMTimeChange(); }));
-    // The end of the session and a terminate signal save what the settings window holds.
+    // The end of the session and a terminate signal save what the open windows hold; the
+    // program ends even when that could not all be saved.
     const auto end = [&] {
-      form->FormCloseQuery();
-      QCoreApplication::quit();
+      const auto quit = qScopeGuard([] { QCoreApplication::quit(); });
+      form->SessionEnd();
     };
     QObject::connect(&endSignals, &TKVSignalWatch::Signalled, form.get(), [end](int) { RunGuarded(end); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, form.get(), [&](QSessionManager&) {
-      RunGuarded([&] { form->FormCloseQuery(); });
+      RunGuarded([&] { form->SessionEnd(); });
     });
     return QApplication::exec();
   };

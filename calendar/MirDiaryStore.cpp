@@ -22,12 +22,6 @@ namespace {
 
 const QString kLinkedDiaryName = QStringLiteral("diary.dat");
 
-void ReportSaveFailure(const QString& FileName) {
-  const TKVLanguageResource& l = LanguageResource();
-  KVMessageBox(Format(l.RSCannotSave, {FileName}) + QLatin1Char('\n') + l.RSDiskFull, QString(), IDI_ERROR_ICON, 0,
-               ButtonsOK);
-}
-
 // The linked diary's password file over ours: replaced whole or not at all, owner-only like every
 // file that holds a password.
 bool CopyPasswordFile(const QString& From, const QString& To) {

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "calendar/MirNotesStore.h"
 #include "calendar/MDataDM.h"
 #include "calendar/MirData.h"
 #include "calendar/MirModel.h"
@@ -657,9 +658,9 @@ void TImagesTab::ReportSaveFailures(const QStringList& Failed) {
   for (const QString& f : Failed)
     if (failedSaves_.insert(f).second) news << f;
   if (news.isEmpty()) return;
-  const TKVLanguageResource& l = LanguageResource();
-  KVMessageBox(Format(l.RSCannotSave, {news.join(QStringLiteral(", "))}) + QLatin1Char('\n') + l.RSDiskFull, QString(),
-               IDI_ERROR_ICON, 0, ButtonsOK);
+  // Told in one box, or with the rest of a save-all.
+  const TSaveReport report;
+  for (const QString& f : news) ReportSaveFailure(f);
 }
 
 void TImagesTab::SaveImageSetBtnClick() {

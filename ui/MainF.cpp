@@ -552,12 +552,16 @@ void TKVMirovaCalendar::actAboutExecute() {
 }
 
 void TKVMirovaCalendar::actCloseExecute() {
-  styleTab_->CancelRedraw();  // the drawing below covers it
-  model_->Ini->CommitStyle();
-  if (ActivePage() == pgDiary) {
-    formState_->StoreBounds();
-    model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
-  }
+  // OK always closes the window: a step that fails is told (the error policy) and the rest runs.
+  RunGuarded([this] {
+    styleTab_->CancelRedraw();  // the drawing below covers it
+    model_->Ini->CommitStyle();
+  });
+  if (ActivePage() == pgDiary)
+    RunGuarded([this] {
+      formState_->StoreBounds();
+      model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
+    });
   actSaveExecute();
   Action("actChangeMirova")->trigger();
   mainPanel_->setVisible(false);
@@ -567,22 +571,31 @@ void TKVMirovaCalendar::actCloseExecute() {
 }
 
 void TKVMirovaCalendar::actSaveExecute() {
-  imagesPage_->UpdateSelection(true);
-  // Each file that cannot be saved is reported once; the rest is saved all the same.
-  diaryStore_->SaveDiary();
-  optionsTab_->SaveHolidays();
-  model_->Ini->SaveSettings();
-  formState_->SaveState();
-  imagesPage_->SaveImageSetBtnClick();
+  // Every step runs, whatever failed before it; the files that could not be saved are told
+  // together in one box at the end.
+  const TSaveReport report;
+  RunGuarded([this] { imagesPage_->UpdateSelection(true); });
+  RunGuarded([this] { diaryStore_->SaveDiary(); });
+  RunGuarded([this] { optionsTab_->SaveHolidays(); });
+  RunGuarded([this] { model_->Ini->SaveSettings(); });
+  RunGuarded([this] { formState_->SaveState(); });
+  RunGuarded([this] { imagesPage_->SaveImageSetBtnClick(); });
 }
 
 void TKVMirovaCalendar::actExitExecute() {
+  // The program ends even when OK could not do all it should.
+  const auto end = qScopeGuard([this] { hooks_.Terminate(); });
   if (SettingsOpen()) actCloseExecute();
-  hooks_.Terminate();
 }
 
 void TKVMirovaCalendar::FormCloseQuery() {
   if (SettingsOpen()) actCloseExecute();
+}
+
+void TKVMirovaCalendar::SessionEnd() {
+  // What the quick-notes window holds is kept as its OK keeps it; then the settings window's OK.
+  if (quickNotes_->isVisible()) RunGuarded([this] { quickNotes_->OKBtnClick(); });
+  FormCloseQuery();
 }
 
 void TKVMirovaCalendar::SaveSettingsWhenHidden() {

@@ -108,8 +108,11 @@ class TKVMirovaCalendar : public TKVForm {
   void actDesktopIconTransparentExecute();
   void actHideNotesExecute();
   void actTrovanaExecute();
-  // The close box and the session's end: OK when the settings are open.
+  // The close box: OK when the settings are open.
   void FormCloseQuery();
+  // The session ends (log-off, a terminate signal): the open quick notes are kept as by their
+  // OK, then FormCloseQuery.
+  void SessionEnd();
   // The system clock was set.
   void WMTimeChange();
   // The tray's terminate request from another copy: Exit.

@@ -532,18 +532,28 @@ TEST_F(WholeProgram, AHolidayForTomorrowIsDrawnAndKept) {
   EXPECT_LT(DifferentShare(drawn, Background()), 0.0005);
 }
 
-// 7. The session ends (SIGTERM) while the diary holds text nobody confirmed: it is on disk.
-TEST_F(WholeProgram, LoggingOffWithUnsavedDiaryTextLosesNothing) {
+// 7. The session ends (SIGTERM) while the diary and the quick notes hold text nobody confirmed:
+// both are on disk.
+TEST_F(WholeProgram, LoggingOffWithUnsavedTextLosesNothing) {
   TMirova m;
   ASSERT_TRUE(m.Start(env));
   ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
   Tab(pgDiary);
   Click(At(kDiaryEditor));
   Type("Half a thought before the bus");
+  Click(At(QPoint(504, 459)), 800);  // Quick Notes
+  const QRect notes = WaitForWindow("Quick Notes", 5000);
+  ASSERT_FALSE(notes.isEmpty());
+  Click(notes.topLeft() + QPoint(180, 150));
+  Type("Buy stamps");
   m.Signal(SIGTERM);
   ASSERT_TRUE(m.WaitForExit(10000));
   EXPECT_EQ(m.ExitCode(), 0) << m.Output().toStdString();
   EXPECT_TRUE(DiaryOnDisk().value(Key(QDate::currentDate())).startsWith("Half a thought before the bus"));
+  TMNotesBase doc;
+  doc.OnVerify.Set([](TPersistent*, const QString&, bool& accept) { accept = true; });
+  doc.LoadFromFile(ExeFile("mnotes.dat"));
+  EXPECT_TRUE(NbPlainText(doc.QuickNote.Text()).contains("Buy stamps")) << doc.QuickNote.Text().toStdString();
 }
 
 // 8. A program folder nobody may write to: each save that fails is told once, OK and Exit still

@@ -81,3 +81,28 @@ TEST_F(NotesStore, AFailedSaveIsReportedOnceAndTheProgramGoesOn) {
   EXPECT_EQ(boxes.Texts()[0], "Cannot save " + missing + "mnotes.dat.\nDisk may be full or write protected!");
   EXPECT_TRUE(model.Notes->QuickNote.Text().contains("Buy milk"));  // nothing the user wrote is lost
 }
+
+TEST(SaveReport, FailuresInsideAReportAreToldTogetherOnceWhenTheOutermostEnds) {
+  {
+    kvtest::MessageBoxes boxes;
+    {
+      const TSaveReport outer;
+      ReportSaveFailure("/ro/mdiary.dat");
+      {
+        const TSaveReport inner;  // a step that reports on its own joins the outer report
+        ReportSaveFailure("/ro/mnotes.dat");
+        ReportSaveFailure("/ro/mdiary.dat");
+      }
+      EXPECT_EQ(boxes.Count(), 0);
+      EXPECT_EQ(TSaveReport::Pending(), QStringList({"/ro/mdiary.dat", "/ro/mnotes.dat"}));
+    }
+    ASSERT_EQ(boxes.Count(), 1);
+    EXPECT_EQ(boxes.Texts()[0], "Cannot save /ro/mdiary.dat, /ro/mnotes.dat.\nDisk may be full or write protected!");
+    EXPECT_TRUE(TSaveReport::Pending().isEmpty());
+  }
+  // Outside a report each failure is told at once; a report with nothing to tell shows nothing.
+  kvtest::MessageBoxes boxes;
+  { const TSaveReport quiet; }
+  ReportSaveFailure("/ro/mholiday.dat");
+  EXPECT_EQ(boxes.Count(), 1);
+}
