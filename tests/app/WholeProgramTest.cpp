@@ -493,6 +493,37 @@ TEST_F(WholeProgram, QuickNotesTypedFromTheTrayAreOnTheDesktop) {
   EXPECT_TRUE(m.Running());
 }
 
+// The tray menu's Hide Desktop Icons covers the desktop with the calendar; Esc, or the view's own
+// menu, gives the desktop back. Help in the tray menu opens the settings window on its Help page.
+TEST_F(WholeProgram, TheTrayHidesTheIconsTheViewGivesThemBackAndOpensHelp) {
+  StartTray();
+  TMirova m;
+  ASSERT_TRUE(m.Start(env, {"/a"}));
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo(home.Background()).size() > 0; }, 10000));
+  ASSERT_FALSE(TrayIcon().isNull()) << m.Output().toStdString();
+  // Quick Notes, Diary, Edit Reminders, Hide Notes, Hide Desktop Icons.
+  TrayMenu({"Down", "Down", "Down", "Down", "Down", "Return"});
+  ASSERT_TRUE(WaitUntil([&] { return FullScreenViewShown(); }, 5000)) << m.Output().toStdString();
+  EXPECT_TRUE(WaitUntil([&] { return MatchRatio(x.Grab(), Background(), QRect(0, 40, 1920, 1040)) > 0.98; }, 5000));
+  Keys({"Escape"}, 800);
+  EXPECT_TRUE(WaitUntil([&] { return !FullScreenViewShown(); }, 5000));
+
+  TrayMenu({"Down", "Down", "Down", "Down", "Down", "Return"});
+  ASSERT_TRUE(WaitUntil([&] { return FullScreenViewShown(); }, 5000));
+  Xdo({"mousemove", "900", "500", "click", "3"});
+  QThread::msleep(700);
+  Keys({"Down", "Return"}, 800);
+  EXPECT_TRUE(WaitUntil([&] { return !FullScreenViewShown(); }, 5000));
+  EXPECT_TRUE(m.Running());
+
+  // Help is the third item from the bottom (Exit, About, Help).
+  TrayMenu({"Up", "Up", "Up", "Return"});
+  ASSERT_TRUE(WaitForSettings(5000)) << m.Output().toStdString();
+  const QImage screen = x.Grab();
+  EXPECT_GT(qGray(screen.pixel(At(QPoint(kTabX[pgHelp], 10)))), 235);
+  EXPECT_LT(qGray(screen.pixel(At(QPoint(kTabX[pgCover], 10)))), 235);
+}
+
 // 6. A holiday for tomorrow: drawn after OK, still there after a restart.
 TEST_F(WholeProgram, AHolidayForTomorrowIsDrawnAndKept) {
   const QString name = QStringLiteral("Bell Ringing Day");

@@ -96,6 +96,21 @@ TEST_F(MainFormTest, OnlyTheDiaryPageGrows) {
   form.SetActivePage(pgImages);
   EXPECT_EQ(form.size(), form.FixedSize());
   EXPECT_EQ(form.maximumSize(), form.FixedSize());
+  // Maximised on the diary page, then another page: the normal, fixed size comes back.
+  form.SetActivePage(pgDiary);
+  form.showMaximized();
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(form.isMaximized());
+  form.SetActivePage(pgOptions);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form.isMaximized());
+  EXPECT_EQ(form.size(), form.FixedSize());
+  // Elsewhere maximising is refused.
+  form.showMaximized();
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form.isMaximized());
+  EXPECT_EQ(form.size(), form.FixedSize());
   form.Action("actClose")->trigger();
 }
 
