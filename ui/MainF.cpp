@@ -414,6 +414,7 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   // A linked diary is read-only from the first moment.
   diaryTab_->SetDiaryReadOnly(m.Ini->NotavelDiary);
   optionsTab_->LoadHolidays();
+  FillReminderItems();
 
   m.Ini->CommitStyle();
   // While busy the tick only keeps the period and arms the timer.
@@ -422,6 +423,22 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   Action("actChangeMirova")->trigger();
   CheckTrovanaReminder();
   return true;
+}
+
+void TKVMirovaCalendar::FillReminderItems() {
+  auto* reminders = popupMenu_->findChild<QMenu*>(QStringLiteral("EditReminders1"));
+  reminders->clear();
+  const TMEventBase& events = *model_->Events;
+  for (int i = 0; i < events.Data().Count(); ++i) {
+    const TKVXBEventItem& item = *events.Data()[i];
+    QAction* a = reminders->addAction(EventItemCaption(item));
+    a->setCheckable(true);
+    a->setChecked(item.Enabled);
+    // No reminder command exists: the items only show what is stored.
+    a->setEnabled(false);
+  }
+  // An empty submenu would open onto nothing.
+  reminders->setEnabled(!reminders->isEmpty());
 }
 
 // ---------------------------------------------------------------------------------------------

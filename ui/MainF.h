@@ -132,6 +132,8 @@ class TKVMirovaCalendar : public TKVForm {
   void CreateStyleTab();
   void CreateImagesPage();
   void ApplyTexts();
+  // One item under Edit Reminders for each stored event.
+  void FillReminderItems();
   void PageControl1Changing(TMirPage From);
   void PageControl1Change();
   void PlaceCoverMap();

@@ -9,6 +9,7 @@
 #include <optional>
 #include <gtest/gtest.h>
 
+#include "calendar/KVXSkinBaseM1.h"
 #include "calendar/iniData.h"
 #include "controls/KVSkinCtrls.h"
 #include "foundation/KVException.h"
@@ -49,6 +50,27 @@ TEST_F(MainFormTest, EveryCommandIsOneActionAndTheTrayMenuSharesThem) {
                          "actTrovana", "", "-", "-", "actHelp", "actAbout", "-", "actExit"}));
   EXPECT_EQ(form.Action("actClose")->text(), "OK");
   EXPECT_EQ(form.PageControl()->tabText(3), "Calendar Style");
+}
+
+TEST_F(MainFormTest, EachStoredEventIsAnItemUnderEditReminders) {
+  {
+    TKVMirovaCalendar form(hooks);
+    ASSERT_TRUE(form.InitializeMainForm());
+    // Nothing stored: the submenu would open onto nothing.
+    EXPECT_FALSE(form.PopupMenu()->findChild<QMenu*>("EditReminders1")->isEnabled());
+  }
+  TKVMirovaCalendar form(hooks);
+  TKVXBEventItem* item = form.Model().Events->Data().Add();
+  item->Caption = "Dentist";
+  item->Enabled = false;
+  ASSERT_TRUE(form.InitializeMainForm());
+  const QMenu* reminders = form.PopupMenu()->findChild<QMenu*>("EditReminders1");
+  ASSERT_TRUE(reminders->isEnabled());
+  ASSERT_EQ(reminders->actions().size(), 1);
+  const QAction* shown = reminders->actions()[0];
+  EXPECT_EQ(shown->text(), EventItemCaption(*item));
+  EXPECT_TRUE(shown->text().endsWith("Dentist"));
+  EXPECT_FALSE(shown->isChecked());
 }
 
 TEST_F(MainFormTest, OnlyOneStartUpActionIsEverChosen) {
