@@ -107,6 +107,8 @@ void TKVFontComboBox::SetFontName(const QString& name) {
   const QSignalBlocker hold(this);
   const int i = name.isEmpty() ? -1 : findText(name, Qt::MatchFixedString);
   setCurrentIndex(i);
+  // A font this system lacks (the text is drawn in a stand-in) still shows its name.
+  setPlaceholderText(i >= 0 ? QString() : name);
   fontName_ = i >= 0 ? itemText(i) : QString();
   PassOn(fontName_);
 }

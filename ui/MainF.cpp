@@ -255,6 +255,8 @@ void TKVMirovaCalendar::CreatePages() {
     auto* edit = new TKVRichEditOLE(pageControl_->widget(page));
     edit->setObjectName(QLatin1String(name));
     edit->SetReadOnly(true);
+    // Texts to read: selectable with the mouse, no caret blinking in them.
+    edit->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* l = new QVBoxLayout(pageControl_->widget(page));
     l->addWidget(edit);
     return edit;
