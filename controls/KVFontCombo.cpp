@@ -106,9 +106,10 @@ void TKVFontComboBox::SetFontName(const QString& name) {
   if (name == fontName_ && !name.isEmpty()) return;
   const QSignalBlocker hold(this);
   const int i = name.isEmpty() ? -1 : findText(name, Qt::MatchFixedString);
+  // A font this system lacks (the text is drawn in a stand-in) still shows its name. Set first,
+  // and never empty while nothing is chosen: an empty placeholder makes the box choose item 0.
+  if (i < 0) setPlaceholderText(name.isEmpty() ? QStringLiteral(" ") : name);
   setCurrentIndex(i);
-  // A font this system lacks (the text is drawn in a stand-in) still shows its name.
-  setPlaceholderText(i >= 0 ? QString() : name);
   fontName_ = i >= 0 ? itemText(i) : QString();
   PassOn(fontName_);
 }
