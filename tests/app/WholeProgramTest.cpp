@@ -185,6 +185,21 @@ class WholeProgram : public ::testing::Test {
     Keys(keys, 800);
   }
 
+  // What a window manager's close box sends: WM_DELETE_WINDOW.
+  void CloseBox(const QString& id) {
+    Display* dpy = x.Dpy();
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = Window(id.toULong());
+    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, e.xclient.window, False, NoEventMask, &e);
+    XFlush(dpy);
+    QThread::msleep(800);
+  }
+
   QImage Background() { return Rgb(QImage(home.Background())); }
   // The desktop shows the calendar file where no window covers it.
   bool DesktopShowsBackground(const QRect& free, int ms = 8000) {
@@ -499,6 +514,21 @@ TEST_F(WholeProgram, QuickNotesTypedFromTheTrayAreOnTheDesktop) {
   ASSERT_TRUE(BackgroundChangedFrom(before)) << m.Output().toStdString();
   EXPECT_TRUE(DesktopShowsBackground(QRect(0, 30, 1920, 1050)));
   EXPECT_TRUE(QFileInfo(ExeFile("mnotes.dat")).size() > 0);
+
+  // Hide Notes in the tray menu (Quick Notes, Diary, Hide Notes) takes the notes box off the
+  // desktop, and again brings it back.
+  const QImage withNotes = Background();
+  const QRect notesBox(1480, 150, 400, 550);
+  TrayMenu({"Down", "Down", "Down", "Return"});
+  ASSERT_TRUE(BackgroundChangedFrom(withNotes));
+  EXPECT_GT(DifferentShare(withNotes, Background(), notesBox), 0.2);
+  EXPECT_TRUE(DesktopShowsBackground(QRect(0, 30, 1920, 1050)));
+  EXPECT_EQ(Setting("ShowNotes").toInt(), 0);
+  const QImage withoutNotes = Background();
+  TrayMenu({"Down", "Down", "Down", "Return"});
+  ASSERT_TRUE(BackgroundChangedFrom(withoutNotes));
+  EXPECT_LT(DifferentShare(withNotes, Background()), 0.0005);
+  EXPECT_EQ(Setting("ShowNotes").toInt(), 1);
   EXPECT_TRUE(m.Running());
 }
 
@@ -531,6 +561,30 @@ TEST_F(WholeProgram, TheTrayHidesTheIconsTheViewGivesThemBackAndOpensHelp) {
   const QImage screen = x.Grab();
   EXPECT_GT(qGray(screen.pixel(At(QPoint(kTabX[pgHelp], 10)))), 235);
   EXPECT_LT(qGray(screen.pixel(At(QPoint(kTabX[pgCover], 10)))), 235);
+}
+
+// The window's close box on the Diary page is OK: what was typed is saved, the window closes and
+// the program stays in the tray.
+TEST_F(WholeProgram, TheCloseBoxSavesAndTheProgramStays) {
+  TMirova m;
+  ASSERT_TRUE(m.Start(env));
+  ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
+  Tab(pgDiary);
+  Click(At(kDiaryEditor));
+  Type("Closed with the box");
+  const QStringList ids = Windows(kTitle);
+  ASSERT_EQ(ids.size(), 1);
+  CloseBox(ids[0]);
+  EXPECT_TRUE(SettingsClosed());
+  EXPECT_TRUE(WaitUntil([&] { return DiaryOnDisk().value(Key(QDate::currentDate())).startsWith("Closed with the box"); }))
+      << m.Output().toStdString();
+  EXPECT_GT(Setting("DiarySplit").toInt(), 0);
+  EXPECT_TRUE(m.Running());
+  // A later start finds it running and opens its window again.
+  TMirova second;
+  ASSERT_TRUE(second.Start(env));
+  ASSERT_TRUE(second.WaitForExit(10000));
+  EXPECT_TRUE(WaitForSettings(5000));
 }
 
 // 6. A holiday for tomorrow: drawn after OK, still there after a restart.
