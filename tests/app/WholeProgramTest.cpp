@@ -379,11 +379,10 @@ TEST_F(WholeProgram, AStyleChangedWithThePreviewIsUndoneChangedAgainAndApplied) 
   ASSERT_TRUE(WaitUntil([&] { return FullScreenViewShown(); }, 5000));
   const QRect free(700, 500, 1200, 560);
   const QImage shownBefore = x.Grab();
-  // Another font (typed on the closed box), the working days' colour from the spectrum, another layout.
+  // Another font (from the box's list), the working days' colour from the spectrum, another layout.
   const auto change = [&](const QString& fontKey, int spectrumX) {
-    Click(At(kStyleFont), 200);
-    Keys({"Escape"}, 200);
-    Keys({fontKey}, 800);
+    Click(At(kStyleFont), 900);  // the list opens; a letter picks, Return takes it
+    Keys({fontKey, "Return"}, 1000);
     Click(At(kWorkingDaysColor), 300);
     Click(At(QPoint(spectrumX, 395)), 800);
     Click(At(QPoint(535, 138)), 1200);
