@@ -586,6 +586,47 @@ TEST_F(WholeProgram, TheCloseBoxSavesAndTheProgramStays) {
   EXPECT_TRUE(WaitForSettings(5000));
 }
 
+// A start at log-on ("/a") runs the one start-up action the user chose, or none.
+TEST_F(WholeProgram, AStartAtLogOnRunsTheChosenStartUpAction) {
+  const auto start = [&](const char* flag) {
+    QJsonObject values;
+    for (const char* name : {"StartupHideIcons", "StartupOpenDiary", "StartupOpenQuickNotes"})
+      values[name] = QJsonObject{{"type", "dword"}, {"data", QString(flag) == name ? 1 : 0}};
+    QJsonObject key{{"keys", QJsonObject()}, {"values", values}};
+    for (const char* part : {"Mirova Calendar", "Kel Voro", "Software"})
+      key = QJsonObject{{"keys", QJsonObject{{part, key}}}, {"values", QJsonObject()}};
+    QDir().mkpath(QFileInfo(home.Registry()).path());
+    QFile f(home.Registry());
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(QJsonDocument(key).toJson());
+  };
+  const auto run = [&](const char* flag, const std::function<void(TMirova&)>& check) {
+    start(flag);
+    QFile::remove(home.Background());
+    TMirova m;
+    ASSERT_TRUE(m.Start(env, {"/a"}));
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo(home.Background()).size() > 0; }, 10000));
+    check(m);
+    m.Signal(SIGTERM);
+    ASSERT_TRUE(m.WaitForExit(10000));
+  };
+  run("StartupOpenQuickNotes", [&](TMirova& m) {
+    EXPECT_FALSE(WaitForWindow("Quick Notes", 5000).isEmpty()) << m.Output().toStdString();
+    EXPECT_TRUE(Windows(kTitle).isEmpty());
+  });
+  run("StartupOpenDiary", [&](TMirova& m) { EXPECT_TRUE(WaitForSettings(5000)) << m.Output().toStdString(); });
+  run("StartupHideIcons", [&](TMirova& m) {
+    EXPECT_TRUE(WaitUntil([&] { return FullScreenViewShown(); }, 5000)) << m.Output().toStdString();
+    EXPECT_TRUE(Windows(kTitle).isEmpty());
+  });
+  run("", [&](TMirova&) {
+    QThread::msleep(1500);
+    EXPECT_TRUE(Windows(kTitle).isEmpty());
+    EXPECT_TRUE(Windows("Quick Notes").isEmpty());
+    EXPECT_FALSE(FullScreenViewShown());
+  });
+}
+
 // 6. A holiday for tomorrow: drawn after OK, still there after a restart.
 TEST_F(WholeProgram, AHolidayForTomorrowIsDrawnAndKept) {
   const QString name = QStringLiteral("Bell Ringing Day");
