@@ -43,6 +43,12 @@ class TNbObject {
   TColor Color = clBlack;
   TColor DisplayColor = clBlack;
   bool IsFolder = false;
+  // The plain text that the notebook component's search read from Text (case-folded), and the
+  // Text it read (sharing its characters, so that any change of Text is seen): read again only then.
+  struct TSearchCache {
+    QString Source, Folded;
+  };
+  mutable TSearchCache SearchCache;
 
   virtual void SetData(const QString& id, const QString& title, const QString& text, TColor color,
                        bool isFolder);
