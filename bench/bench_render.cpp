@@ -18,6 +18,7 @@
 #include <memory>
 
 #include <jpeglib.h>
+#include <sys/resource.h>
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MDataDM.h"
@@ -75,10 +76,15 @@ void BM_Blend40FullScreen(benchmark::State& st) {
 void BM_RenderCached(benchmark::State& st) {
   Scene s(QSize(int(st.range(0)), int(st.range(1))));
   RenderCalendar(s.state, s.in, true);
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
   for (auto _ : st) {
     RenderCalendar(s.state, s.in, false);
     benchmark::DoNotOptimize(s.state.Preview.ScanLine(0));
   }
+  getrusage(RUSAGE_SELF, &after);
+  // Fresh screen-sized memory shows as page faults.
+  st.counters["page_faults"] = benchmark::Counter(double(after.ru_minflt - before.ru_minflt), benchmark::Counter::kAvgIterations);
 }
 
 // The same with the layout recalculated.
