@@ -35,6 +35,9 @@ class TKVTextHelper {
 TKVTextHelper& TextHelper();
 // Installs a helper (not owned); nullptr reinstalls the real one.
 void SetTextHelper(TKVTextHelper* helper);
+// Counts the installations of helpers (scopes included): what was measured or drawn through
+// TextHelper() under one count may be kept while the count stays.
+quint64 TextHelperGeneration();
 
 // Installs a helper for the lifetime of the scope.
 class TKVTextHelperScope {
