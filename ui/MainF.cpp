@@ -563,7 +563,7 @@ void TKVMirovaCalendar::actCloseExecute() {
   mainPanel_->setVisible(false);
   hide();
   if (imageForm_->isVisible()) imageForm_->close();
-  model_->Render.Preview = TKVBitmap();
+  model_->ReleaseDrawingMemory();
 }
 
 void TKVMirovaCalendar::actSaveExecute() {
@@ -641,7 +641,7 @@ void TKVMirovaCalendar::actHideIconsExecute() {
 void TKVMirovaCalendar::actRestoreIconsExecute() {
   if (!imageForm_->isVisible() || SettingsOpen()) return;
   imageForm_->close();
-  model_->Render.Preview = TKVBitmap();
+  model_->ReleaseDrawingMemory();
 }
 
 void TKVMirovaCalendar::actDesktopIconTransparentExecute() {
