@@ -2,6 +2,8 @@
 // Fixtures shared by the benchmarks: a user folder of their own, a photo-like JPEG, and the
 // text of a built-in layout.
 #include <QApplication>
+
+#include "foundation/KVTextHelper.h"
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -96,6 +98,7 @@ inline QString BuiltinLayout(int id) {
 inline int RunBenchmarks(int argc, char** argv, const std::function<void()>& prepare = {}) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   TheSandbox();
+  PrepareTextRendering();
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (prepare) prepare();

@@ -216,3 +216,7 @@ void TKVFixedTextHelper::DrawWrapped(QImage& image, const QFont& font, TColor co
     y += CellHeight(font);
   }
 }
+
+void PrepareTextRendering() {
+  if (qEnvironmentVariableIsEmpty("QT_MAX_CACHED_GLYPH_SIZE")) qputenv("QT_MAX_CACHED_GLYPH_SIZE", "512");
+}

@@ -85,3 +85,8 @@ class TKVFixedTextHelper : public TKVTextHelper {
 
 // A colour value as a Qt colour (system colours resolved).
 QColor ToQColor(TColor c);
+
+// Before the application object exists: glyphs up to 512 pixels come from Qt's glyph cache.
+// Larger ones are drawn as outlines spread over threads, which made a 5K screen's calendar
+// digits cost a third of a redraw.
+void PrepareTextRendering();
