@@ -53,6 +53,7 @@ check_programs() {
     fi
   done <"$PROGRAMS_TABLE"
   rm -rf "$scratch"
+  [ "$failed" -eq 0 ] && echo "Every program the tests start works here (scripts/test-programs)."
   return "$failed"
 }
 
@@ -102,10 +103,10 @@ case "$MODE" in
     ;;
   test)
     install_missing
+    check_programs || { echo "Stopped before the tests: see above." >&2; exit 1; }
     configure
     cmake --build "$BUILD" --parallel "$(nproc)"
     shift
-    check_programs || { echo "Stopped before the tests: see above." >&2; exit 1; }
     # Tests that need a real X server get a private Xvfb; the rest run offscreen.
     XVFB_PID=""
     trap '[ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
