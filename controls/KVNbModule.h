@@ -2,13 +2,16 @@
 // The notebook component: a notebook store bound to a rich-text editor that edits the active
 // entry, a search list that lists entries by caption and a search edit that holds keywords. It
 // posts edits back into the store, searches, exports and prints entries.
+#include <QLineEdit>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <memory>
 #include <vector>
 
+#include "controls/KVListBox.h"
 #include "controls/KVNbData.h"
+#include "controls/KVRichEdOLE.h"
 #include "foundation/KVClasses.h"
 
 class QLineEdit;

@@ -1,5 +1,7 @@
 #include "controls/KVRichEdOLE.h"
 
+#include "foundation/KVForms.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QBuffer>
@@ -171,11 +173,6 @@ QByteArray KVMimeRtfData(const QMimeData* data) {
   return {};
 }
 
-std::function<int(QDialog&)> TKVRichEditHooks::ExecDialog = [](QDialog& d) { return d.exec(); };
-std::function<QString(QWidget*, const QString&, const QString&)> TKVRichEditHooks::OpenFileName =
-    [](QWidget* parent, const QString& caption, const QString& filter) {
-      return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
-    };
 
 // =============================================================================================
 // Text attributes
@@ -1736,7 +1733,7 @@ bool TKVCustomRichEdit::PasteSpecialDialog() {
   layout->addWidget(list);
   layout->addWidget(result);
   layout->addWidget(buttons);
-  if (TKVRichEditHooks::ExecDialog(dialog) != QDialog::Accepted) return false;
+  if (ExecDialog(dialog) != QDialog::Accepted) return false;
   const int row = list->currentRow();
   if (row < 0 || row >= formats.size()) return false;
   return PasteAs(formats[row]);
@@ -1744,8 +1741,8 @@ bool TKVCustomRichEdit::PasteSpecialDialog() {
 
 bool TKVCustomRichEdit::InsertObjectDialog() {
   if (!allowObjects_ || isReadOnly() || plainText_) return false;
-  const QString name = TKVRichEditHooks::OpenFileName(
-      this, QStringLiteral("Insert Picture"),
+  const QString name = FileDialogs().OpenFileName(
+      this, QStringLiteral("Insert Picture"), QString(),
       QStringLiteral("Pictures (*.png *.jpg *.jpeg *.bmp *.gif);;All files (*)"));
   if (name.isEmpty()) return false;
   const TKVPicture picture = KVPictureFromFile(name);
@@ -1787,7 +1784,7 @@ bool TKVCustomRichEdit::ObjectPropertiesDialog() {
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   form->addRow(buttons);
   const int oldW = width->value(), oldH = height->value();
-  if (TKVRichEditHooks::ExecDialog(dialog) != QDialog::Accepted) return false;
+  if (ExecDialog(dialog) != QDialog::Accepted) return false;
   if (sizable && (width->value() != oldW || height->value() != oldH))
     return ResizeSelectedPicture(int(width->value() * KVTwipsPerPixel), int(height->value() * KVTwipsPerPixel));
   return true;

@@ -216,11 +216,6 @@ struct TKVEditRequest {
 // Formats Paste Special offers, in the order offered.
 enum class TKVPasteFormat { RichText, Picture, PlainText };
 
-// Dialog and file-chooser entry points; tests replace them.
-struct TKVRichEditHooks {
-  static std::function<int(QDialog&)> ExecDialog;
-  static std::function<QString(QWidget* parent, const QString& caption, const QString& filter)> OpenFileName;
-};
 
 class TKVCustomRichEdit : public QTextEdit {
   Q_OBJECT

@@ -195,6 +195,7 @@
   X(RSCurrentMailProgramSettings, "Current Mail Program Settings") \
   X(RSCannotCreateFile, "Cannot create file ") \
   X(RSImageSetAlreadyExists, "Image set with the same name already exists!") \
+  X(RSInvalidImageSetName, "This name cannot be used for an image set file!") \
   X(RSReminderSetup, "Reminder Setup") \
   X(RSStartDate, "Start Date") \
   X(RSStartTime, "Start Time") \

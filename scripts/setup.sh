@@ -13,7 +13,7 @@ MODE=${1:-}
 PROGRAMS_TABLE=$ROOT/scripts/test-programs
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev zlib1g-dev libjpeg-dev libgif-dev libx11-dev
+  qt6-base-dev libqt6svg6 zlib1g-dev libjpeg-dev libgif-dev libx11-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-dejavu-core fonts-liberation2
   xvfb xauth x11-utils xdg-utils

@@ -18,6 +18,7 @@
 #include "foundation/KVTypes.h"
 #include "foundation/KVXSkinBase.h"
 #include "tests/common/DesktopTestUtil.h"
+#include "tests/common/FormTestKit.h"
 
 using namespace kvtest;
 
@@ -82,7 +83,7 @@ class RotationTest : public ::testing::Test {
     ini.RandomImages = false;
   }
   void TearDown() override {
-    SetMessageBoxAnswerer({});
+    SetMessageBoxAnswerer(kvtest::UnexpectedMessageBox);
     InitializeFolders();
   }
 

@@ -4,6 +4,7 @@
 #include "calendar/iniData.h"
 #include "foundation/KVRes.h"
 #include "foundation/KVSysUtils.h"
+#include "tests/common/FormTestKit.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
@@ -21,7 +22,7 @@ class TiniTest : public ::testing::Test {
       return 1;
     });
   }
-  void TearDown() override { SetMessageBoxAnswerer({}); }
+  void TearDown() override { SetMessageBoxAnswerer(kvtest::UnexpectedMessageBox); }
 
   static void Write(const std::function<void(TKVRegistry&)>& fill) {
     TKVRegistry r;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 
+#include "tests/common/FormTestKit.h"
 #include "tests/common/TestUtil.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   int rc = 0;
   {
     QApplication app(argc, argv);
+    kvtest::InstallFormGuards();
     rc = RUN_ALL_TESTS();
   }
   kvtest::RemoveUserFolders();

@@ -13,6 +13,7 @@
 #include "controls/KVRichEdOLE.h"
 #include "controls/KVRtfReader.h"
 #include "foundation/KVSysUtils.h"
+#include "tests/common/FormTestKit.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
@@ -60,7 +61,7 @@ class NbModule : public ::testing::Test {
     Printer().setOutputFileName(Pdf());
   }
   void TearDown() override {
-    SetMessageBoxAnswerer(nullptr);
+    SetMessageBoxAnswerer(kvtest::UnexpectedMessageBox);
     Printer().setOutputFileName(QString());
   }
   QString Pdf() const { return dir.filePath("out.pdf"); }

@@ -18,6 +18,7 @@
 #include "controls/KVRichEdOLE.h"
 #include "controls/KVRichText.h"
 #include "controls/KVRtfReader.h"
+#include "tests/common/FormTestKit.h"
 #include "tests/common/TestUtil.h"
 #include "tests/controls/RtfTestUtil.h"
 
@@ -372,20 +373,18 @@ TEST(RichEditClipboard, PasteSpecialOffersTheClipboardsFormats) {
   clipboard->setMimeData(mime);
   TKVRichEditOLE e;
   EXPECT_EQ(e.PasteFormats(), (QList<TKVPasteFormat>{TKVPasteFormat::RichText, TKVPasteFormat::PlainText}));
-  auto saved = TKVRichEditHooks::ExecDialog;
-  TKVRichEditHooks::ExecDialog = [](QDialog& d) {
+  kvtest::ScopedOverride<TDialogRunner> run(DialogRunner(), [](QDialog& d) {
     auto* list = d.findChild<QListWidget*>("formats");
     list->setCurrentRow(list->count() - 1);  // "Unformatted text"
     return int(QDialog::Accepted);
-  };
+  });
   EXPECT_TRUE(e.PasteSpecialDialog());
   EXPECT_EQ(Blocks(*e.document()), "rich");
   EXPECT_NE(FormatAt(*e.document(), 0).fontWeight(), QFont::Bold);
   TKVRichEditOLE f;
-  TKVRichEditHooks::ExecDialog = [](QDialog&) { return int(QDialog::Rejected); };
+  DialogRunner() = [](QDialog&) { return int(QDialog::Rejected); };
   EXPECT_FALSE(f.PasteSpecialDialog());
   EXPECT_EQ(f.GetTextLen(), 0);
-  TKVRichEditHooks::ExecDialog = saved;
 }
 
 TEST(RichEditPictures, InsertFromFileAndResizeThroughTheDialogs) {
@@ -393,12 +392,14 @@ TEST(RichEditPictures, InsertFromFileAndResizeThroughTheDialogs) {
   const QString file = dir.filePath("p.png");
   kvtest::WriteFile(file, Encoded(Solid(20, 10, Qt::red), "PNG"));
   kvtest::WriteFile(dir.filePath("bad.png"), "not a picture");
-  auto savedOpen = TKVRichEditHooks::OpenFileName;
-  auto savedExec = TKVRichEditHooks::ExecDialog;
+  using TOpen = decltype(TFileDialogs::OpenFileName);
+  TOpen& open = FileDialogs().OpenFileName;
+  kvtest::ScopedOverride<TOpen> openSaved(open, open);
+  kvtest::ScopedOverride<TDialogRunner> execSaved(DialogRunner(), DialogRunner());
   TKVRichEditOLE e;
   e.SetRTFText(Rtf("ab"));
   e.SetSelection(1, 1, false);
-  TKVRichEditHooks::OpenFileName = [&](QWidget*, const QString&, const QString&) { return file; };
+  open = [&](QWidget*, const QString&, const QString&, const QString&) { return file; };
   ASSERT_TRUE(e.InsertObjectDialog());
   EXPECT_EQ(e.SelStart(), 1);
   EXPECT_EQ(e.SelLength(), 1);
@@ -406,7 +407,7 @@ TEST(RichEditPictures, InsertFromFileAndResizeThroughTheDialogs) {
   ASSERT_TRUE(pic.has_value());
   EXPECT_EQ(pic->Data, kvtest::ReadFile(file));  // the file's own PNG data is kept
   EXPECT_EQ(pic->WidthTw, 300);
-  TKVRichEditHooks::ExecDialog = [](QDialog& d) {
+  DialogRunner() = [](QDialog& d) {
     EXPECT_EQ(d.windowTitle(), "Picture Properties");
     d.findChild<QSpinBox*>("width")->setValue(40);
     return int(QDialog::Accepted);
@@ -414,14 +415,12 @@ TEST(RichEditPictures, InsertFromFileAndResizeThroughTheDialogs) {
   ASSERT_TRUE(e.ObjectPropertiesDialog());
   EXPECT_EQ(e.SelectedPicture()->WidthTw, 600);
   EXPECT_TRUE(e.GetRTFText().contains("\\picwgoal600"));
-  TKVRichEditHooks::OpenFileName = [&](QWidget*, const QString&, const QString&) { return dir.filePath("bad.png"); };
+  open = [&](QWidget*, const QString&, const QString&, const QString&) { return dir.filePath("bad.png"); };
   EXPECT_THROW(e.InsertObjectDialog(), EConvertError);
-  TKVRichEditHooks::OpenFileName = [](QWidget*, const QString&, const QString&) { return QString(); };
+  open = [](QWidget*, const QString&, const QString&, const QString&) { return QString(); };
   EXPECT_FALSE(e.InsertObjectDialog());
   e.SetSelection(0, 1, false);
   EXPECT_FALSE(e.ObjectPropertiesDialog());  // no picture selected
-  TKVRichEditHooks::OpenFileName = savedOpen;
-  TKVRichEditHooks::ExecDialog = savedExec;
 }
 
 // ---------------------------------------------------------------------------------------------

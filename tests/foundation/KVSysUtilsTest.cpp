@@ -12,6 +12,7 @@
 #include "foundation/KVRes.h"
 #include "foundation/KVSysUtils.h"
 #include "platform/KVLaunch.h"
+#include "tests/common/FormTestKit.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
@@ -114,7 +115,7 @@ TEST(KVMessageBox, AnswererReplacesTheDialog) {
   });
   EXPECT_EQ(KVMessageBox("Delete?", "", IDI_QUESTION_ICON, 0, ButtonsYesNo), 6);
   EXPECT_EQ(seen, "Delete?");
-  SetMessageBoxAnswerer({});
+  SetMessageBoxAnswerer(kvtest::UnexpectedMessageBox);
 }
 
 TEST(KVMessageBox, CenterInParentClampsAtZero) {
@@ -262,5 +263,5 @@ TEST(Links, FailureShowsTheWarningWhenAsked) {
   EXPECT_TRUE(msg.isEmpty());
   EXPECT_FALSE(SendMailTo("a@b", "/bad/browser", true));
   EXPECT_EQ(msg, "Unable to send mail to mailto:a@b");
-  SetMessageBoxAnswerer({});
+  SetMessageBoxAnswerer(kvtest::UnexpectedMessageBox);
 }

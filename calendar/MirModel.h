@@ -1,0 +1,97 @@
+#pragma once
+// What the main form owns and every page shares: the settings, the layout, the pack's settings
+// and skins, the documents, the diary notebook, the thumbnail cache, the pictures of the current
+// set, the render state and the rotation. Widget-free, so pages and start-up are testable without
+// a window. The components are owned by the form component given (the skin bindings take their
+// form's name from it); the model frees them itself, in the order the form's destroy handler
+// frees them, so it must go before the form's component tree does.
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "calendar/MirData.h"
+#include "calendar/MirRender.h"
+#include "calendar/MirRotation.h"
+
+class TAppSkin;
+class TComponent;
+class TLayoutIni;
+class TMDiaryBase;
+class TMEventBase;
+class TMHolidayBase;
+class TMIconBase;
+class TMNotesBase;
+class TMirovaIni;
+class TNbModule;
+class Tini;
+
+// The component name of the main form, which image packs' form texts are keyed by.
+extern const QString kMainFormName;
+
+// What the windows lend the model.
+struct TMirModelHooks {
+  // The full-screen view is shown; the settings window is open (false, false).
+  std::function<bool()> FullScreenVisible;
+  std::function<bool()> SettingsVisible;
+  // Everything the rotation needs beyond the model (clocks, random, desktop, report); the model
+  // fills its window-state and drawing hooks itself.
+  TMirRotationHooks Rotation;
+  // The screen in physical pixels (the primary screen).
+  std::function<QSize()> ScreenSize;
+};
+
+class TMirModel {
+ public:
+  // Form: the main form's component (named kMainFormName, a form).
+  explicit TMirModel(TComponent& Form, TMirModelHooks Hooks = {});
+  TMirModel(const TMirModel&) = delete;
+  TMirModel& operator=(const TMirModel&) = delete;
+  ~TMirModel();
+
+  TComponent& Form;
+  // The skin of the current image pack (its texts fill Ini's pack colours, PackIni and the
+  // cover map) and of the layout packs.
+  TAppSkin* MirPackSkin = nullptr;
+  TAppSkin* LayoutSkin = nullptr;
+  Tini* Ini = nullptr;            // "ini"
+  TLayoutIni* Layout = nullptr;   // "Lini"
+  TMirovaIni* PackIni = nullptr;  // "MirPackIni"
+  TMirovaHeaderObject Header;
+  TMDiaryBase* Diary = nullptr;        // "DiaryBase"
+  TMNotesBase* Notes = nullptr;        // "NotesBase"
+  TMHolidayBase* Holidays = nullptr;   // "HolidayBase"
+  TMIconBase* Icons = nullptr;         // "IconBase"
+  TMEventBase* Events = nullptr;       // "EventBase"
+  TNbModule* NbDiary = nullptr;        // "NbDiary": the diary entries, keyed "yyyy/MM/dd"
+  TMThnList Thumbs;
+  // The checked pictures of the current set in display order, and all of its pictures: pack
+  // picture numbers as decimal text, or file paths of an own set.
+  QStringList UsedImages;
+  QStringList ImageOrder;
+  // The image-pack and layout-pack files last listed (sorted), to notice changes.
+  QStringList ImagePackFiles;
+  QStringList LayoutPackFiles;
+  // No image set exists (start-up stops after telling so).
+  bool NoImageSets = false;
+  TRenderState Render;
+  std::unique_ptr<TMirRotation> Rotation;
+
+  bool Busy() const { return Render.Busy; }
+  void SetBusy(bool On) { Render.Busy = On; }
+  bool FullScreenVisible() const;
+  bool SettingsVisible() const;
+
+  // Draws the calendar into the preview from the model's state; false while busy.
+  bool RenderCalendar(bool RecalcLayout);
+  // The inputs of a drawing now (tests and benchmarks adjust them).
+  TRenderInputs Inputs() const;
+  void DropPicture() { Render.DropPicture(); }
+  // The diary entry's rich text under a date key; nothing when there is none or it is empty.
+  std::optional<QString> FindDiaryEntry(const QString& Key) const;
+
+ private:
+  TMirModelHooks hooks_;
+};

@@ -1,0 +1,131 @@
+#include "foundation/KVForms.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QWidget>
+#include <exception>
+
+#include "foundation/KVException.h"
+#include "foundation/KVSysUtils.h"
+
+TKVErrorPolicy& ErrorPolicy() {
+  static TKVErrorPolicy policy{
+      [](const QString& message) {
+        KVMessageBox(message, QString(), IDI_ERROR_ICON, 0, ButtonsOK);
+      },
+      [] { return true; },
+      [] { QCoreApplication::exit(1); },
+  };
+  return policy;
+}
+
+namespace {
+
+void Report(const QString& message) {
+  TKVErrorPolicy& p = ErrorPolicy();
+  // Showing the error must not throw out of the handler either.
+  try {
+    if (p.ShowException) p.ShowException(message);
+  } catch (...) {
+    qWarning("%s", qPrintable(message));
+  }
+  if (p.KeepRunning && !p.KeepRunning() && p.Terminate) p.Terminate();
+}
+
+}  // namespace
+
+bool RunGuarded(const std::function<void()>& Handler) {
+  try {
+    Handler();
+    return true;
+  } catch (const EKVError& e) {
+    Report(e.Message());
+  } catch (const std::exception& e) {
+    Report(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    Report(QStringLiteral("Unknown error"));
+  }
+  return false;
+}
+
+QAction* NewAction(QObject* Owner, const char* Name, const QString& Caption, std::function<void()> Run) {
+  auto* a = new QAction(Caption, Owner);
+  a->setObjectName(QLatin1String(Name));
+  QObject::connect(a, &QAction::triggered, a, Guarded(std::move(Run)));
+  return a;
+}
+
+void BindButton(QAbstractButton* Button, QAction* Action) {
+  const auto sync = [Button, Action] {
+    Button->setText(Action->text());
+    Button->setEnabled(Action->isEnabled());
+    Button->setVisible(Action->isVisible());
+    if (Action->isCheckable()) {
+      Button->setCheckable(true);
+      Button->setChecked(Action->isChecked());
+    }
+  };
+  sync();
+  QObject::connect(Action, &QAction::changed, Button, sync);
+  QObject::connect(Button, &QAbstractButton::clicked, Action, [Action] { Action->trigger(); });
+}
+
+QString StripMnemonics(const QString& Text) {
+  QString out;
+  out.reserve(Text.size());
+  for (qsizetype i = 0; i < Text.size(); ++i) {
+    if (Text[i] == QLatin1Char('&') && i + 1 < Text.size()) ++i;  // "&&" is one "&", "&x" is "x"
+    out += Text[i];
+  }
+  return out;
+}
+
+void SetCaption(QObject& Control, const QString& Text) {
+  if (auto* b = qobject_cast<QAbstractButton*>(&Control)) b->setText(Text);
+  else if (auto* l = qobject_cast<QLabel*>(&Control)) {
+    // Qt shows a label's "&" literally unless it has a buddy: drop the mnemonic markers there.
+    l->setText(l->buddy() ? Text : StripMnemonics(Text));
+  } else if (auto* g = qobject_cast<QGroupBox*>(&Control)) g->setTitle(Text);
+  else if (auto* a = qobject_cast<QAction*>(&Control)) a->setText(Text);
+  else if (auto* e = qobject_cast<QLineEdit*>(&Control)) e->setPlaceholderText(Text);
+  else if (auto* w = qobject_cast<QWidget*>(&Control)) w->setWindowTitle(Text);
+  else throw EKVError(QStringLiteral("No caption for %1").arg(Control.objectName()));
+}
+
+void ApplyCaptions(QObject& Root, std::initializer_list<TCaption> Captions) {
+  const TKVLanguageResource& lang = LanguageResource();
+  for (const TCaption& c : Captions) {
+    const QString name = QLatin1String(c.Control);
+    QObject* control = Root.objectName() == name ? &Root : Root.findChild<QObject*>(name);
+    if (!control) throw EKVError(QStringLiteral("No control named %1").arg(name));
+    SetCaption(*control, lang.*(c.Text) + QLatin1String(c.Suffix));
+  }
+}
+
+TDialogRunner& DialogRunner() {
+  static TDialogRunner runner = [](QDialog& d) { return d.exec(); };
+  return runner;
+}
+
+int ExecDialog(QDialog& Dialog) { return DialogRunner()(Dialog); }
+
+TFileDialogs& FileDialogs() {
+  static TFileDialogs d{
+      [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter) {
+        return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+      },
+      [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter) {
+        return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
+      },
+      [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter) {
+        return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+      },
+  };
+  return d;
+}

@@ -1,0 +1,81 @@
+#pragma once
+// What every window shares: one guarded runner for connected handlers (no exception crosses a
+// Qt slot), actions defined once and bound to buttons, captions applied from the language table,
+// and one replaceable runner for modal dialogs.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <initializer_list>
+#include <utility>
+
+#include "foundation/KVRes.h"
+
+class QAbstractButton;
+class QAction;
+class QDialog;
+class QWidget;
+
+// What happens to an error that reached a handler: it is shown, and the process ends only when
+// KeepRunning says nothing the user is editing is open.
+struct TKVErrorPolicy {
+  std::function<void(const QString& message)> ShowException;
+  std::function<bool()> KeepRunning;
+  std::function<void()> Terminate;
+};
+// The policy in force; the default shows the error in a message box and keeps running.
+TKVErrorPolicy& ErrorPolicy();
+
+// Runs Handler; an exception is caught and handed to the policy. False when one was caught.
+bool RunGuarded(const std::function<void()>& Handler);
+
+// A slot that runs F through RunGuarded, with or without the signal's arguments.
+template <class F>
+auto Guarded(F f) {
+  return [f = std::move(f)](auto&&... args) {
+    RunGuarded([&] {
+      if constexpr (std::is_invocable_v<F&, decltype(args)...>) f(std::forward<decltype(args)>(args)...);
+      else f();
+    });
+  };
+}
+
+// One action of a form: its object name is the action's name, so tests and menus find it.
+QAction* NewAction(QObject* Owner, const char* Name, const QString& Caption, std::function<void()> Run);
+
+// Buttons show what their action shows (text, enabled, visible) and trigger it when clicked.
+void BindButton(QAbstractButton* Button, QAction* Action);
+
+// A caption taken from the language table, with an optional suffix such as ":".
+struct TCaption {
+  const char* Control;
+  QString TKVLanguageResource::*Text;
+  const char* Suffix = "";
+};
+// Sets each named child's text (buttons, labels, group boxes, check boxes, actions, line-edit
+// placeholders); raises EKVError naming a control that Root does not have, so a typo fails at once.
+// Texts use "&" before a mnemonic letter and "&&" for "&", as buttons show them; labels without
+// a buddy show the text without the markers.
+void ApplyCaptions(QObject& Root, std::initializer_list<TCaption> Captions);
+void SetCaption(QObject& Control, const QString& Text);
+QString StripMnemonics(const QString& Text);
+
+// Runs a modal dialog and returns its result; tests replace it to answer dialogs synchronously.
+using TDialogRunner = std::function<int(QDialog&)>;
+TDialogRunner& DialogRunner();
+int ExecDialog(QDialog& Dialog);
+
+// File choosers; tests replace them. Empty (or an empty list) when the user cancels.
+struct TFileDialogs {
+  std::function<QString(QWidget* Parent, const QString& Caption, const QString& Dir, const QString& Filter)> OpenFileName;
+  std::function<QStringList(QWidget* Parent, const QString& Caption, const QString& Dir, const QString& Filter)>
+      OpenFileNames;
+  std::function<QString(QWidget* Parent, const QString& Caption, const QString& Dir, const QString& Filter)> SaveFileName;
+};
+TFileDialogs& FileDialogs();
+
+// The named child of Root of type T; nullptr when there is none.
+template <class T>
+T* FindNamed(const QObject& Root, const char* Name) {
+  return Root.findChild<T*>(QLatin1String(Name));
+}

@@ -1,0 +1,273 @@
+#include "controls/KVFileIcons.h"
+
+#include <gtest/gtest.h>
+
+#include <QImageReader>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <functional>
+#include <random>
+
+#include "foundation/KVGraphics.h"
+#include "tests/common/TestUtil.h"
+#include "tests/controls/IconTestUtil.h"
+
+using namespace icontest;
+
+namespace {
+
+const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 160, 0), kBlue = qRgb(0, 0, 255);
+
+QRgb At(const QImage& img, int x, int y) { return img.pixel(x, y) | 0xFF000000u; }
+
+class FileIcons : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+  QString Write(const QString& name, const QByteArray& data) {
+    const QString path = dir.filePath(name);
+    kvtest::WriteFile(path, data);
+    return path;
+  }
+  // A list that already holds something, to see that icons are appended after it.
+  std::vector<QImage> list{QImage(32, 32, QImage::Format_BGR888)};
+};
+
+TEST_F(FileIcons, AnIconFileGivesEveryPictureInOrder) {
+  const QByteArray ico = Ico({{Dib(16, 16, 4, kRed, 4), 16, 4},
+                              {Dib(32, 32, 32, qRgba(0, 160, 0, 255), 8), 32, 32},
+                              {Dib(48, 48, 24, kBlue, 0), 48, 24},
+                              {Png(256, 256, kRed), 256, 32},
+                              {Dib(8, 8, 1, kBlue, 0), 8, 1}});
+  const std::vector<QImage> raw = ReadFileIcons(ico);
+  ASSERT_EQ(raw.size(), 5u);
+  EXPECT_EQ(raw[0].size(), QSize(16, 16));
+  EXPECT_EQ(raw[1].size(), QSize(32, 32));
+  EXPECT_EQ(raw[2].size(), QSize(48, 48));
+  EXPECT_EQ(raw[3].size(), QSize(256, 256));
+  EXPECT_EQ(raw[4].size(), QSize(8, 8));
+  // The mask hides the first columns of the paletted picture; the alpha those of the 32-bit one.
+  EXPECT_EQ(qAlpha(raw[0].pixel(3, 5)), 0);
+  EXPECT_EQ(raw[0].pixel(4, 5), qRgba(255, 0, 0, 255));
+  EXPECT_EQ(qAlpha(raw[1].pixel(7, 0)), 0);
+  EXPECT_EQ(raw[1].pixel(8, 31), qRgba(0, 160, 0, 255));
+  EXPECT_EQ(raw[2].pixel(47, 47), qRgba(0, 0, 255, 255));
+  EXPECT_EQ(raw[4].pixel(0, 0), qRgba(0, 0, 255, 255));
+
+  const QString path = Write("several.ico", ico);
+  ASSERT_TRUE(LoadFileIcons(path, &list));
+  ASSERT_EQ(list.size(), 6u);
+  for (size_t i = 1; i < list.size(); ++i) {
+    EXPECT_EQ(list[i].size(), QSize(32, 32));
+    EXPECT_EQ(list[i].format(), QImage::Format_BGR888);
+  }
+  // Smaller pictures sit at the top left on white; hidden pixels are white.
+  EXPECT_EQ(At(list[1], 2, 2), qRgb(255, 255, 255));
+  EXPECT_EQ(At(list[1], 10, 10), kRed);
+  EXPECT_EQ(At(list[1], 20, 20), qRgb(255, 255, 255));
+  EXPECT_EQ(At(list[2], 9, 9), kGreen);
+  EXPECT_EQ(At(list[2], 2, 9), qRgb(255, 255, 255));
+  // Larger ones are shrunk to the whole square, not cut.
+  EXPECT_EQ(At(list[3], 31, 31), kBlue);
+  EXPECT_EQ(At(list[4], 16, 16), kRed);
+  EXPECT_EQ(At(list[4], 31, 31), kRed);
+}
+
+TEST_F(FileIcons, AProgramFileGivesOneIconPerGroupNearestToTheListSize) {
+  for (bool plus : {false, true}) {
+    const QByteArray pe = Pe({{{Dib(16, 16, 32, qRgba(255, 0, 0, 255)), 16, 32},
+                               {Dib(32, 32, 8, kGreen), 32, 8},
+                               {Dib(32, 32, 32, qRgba(0, 0, 255, 255)), 32, 32},
+                               {Png(256, 256, kRed), 256, 32}},
+                              {{Dib(48, 48, 24, kRed), 48, 24}, {Dib(16, 16, 4, kGreen), 16, 4}},
+                              {{Dib(16, 16, 24, kBlue), 16, 24}}},
+                             plus);
+    const std::vector<QImage> raw = ReadFileIcons(pe);
+    ASSERT_EQ(raw.size(), 3u) << plus;
+    // 32 x 32 in the deepest colours; else the next larger; else what there is.
+    EXPECT_EQ(raw[0].size(), QSize(32, 32));
+    EXPECT_EQ(raw[0].pixel(5, 5), qRgba(0, 0, 255, 255));
+    EXPECT_EQ(raw[1].size(), QSize(48, 48));
+    EXPECT_EQ(raw[2].size(), QSize(16, 16));
+
+    std::vector<QImage> icons;
+    ASSERT_TRUE(LoadFileIcons(Write(plus ? "lib64.dll" : "prog.exe", pe), &icons));
+    ASSERT_EQ(icons.size(), 3u);
+    EXPECT_EQ(At(icons[0], 0, 0), kBlue);
+    EXPECT_EQ(At(icons[1], 31, 31), kRed);
+    EXPECT_EQ(At(icons[2], 15, 15), kBlue);
+    EXPECT_EQ(At(icons[2], 16, 16), qRgb(255, 255, 255));
+  }
+}
+
+TEST_F(FileIcons, APictureOfAGroupThatIsMissingOrBrokenFallsBackToAnother) {
+  // The 32 x 32 picture is no picture at all: the 16 x 16 one stands in.
+  QByteArray broken = Dib(32, 32, 32, kRed);
+  broken[16] = 5;  // a compression the reader does not take
+  const QByteArray pe = Pe({{{broken, 32, 32}, {Dib(16, 16, 24, kGreen), 16, 24}}, {{QByteArray(10, 'x'), 32, 32}}});
+  const std::vector<QImage> raw = ReadFileIcons(pe);
+  ASSERT_EQ(raw.size(), 1u);
+  EXPECT_EQ(raw[0].size(), QSize(16, 16));
+}
+
+TEST_F(FileIcons, PictureFilesAreCentredShrunkAndNeverEnlarged) {
+  QImage wide(64, 32, QImage::Format_ARGB32);
+  wide.fill(Qt::transparent);
+  QPainter(&wide).fillRect(0, 0, 64, 32, QColor(0, 0, 255, 255));
+  ASSERT_TRUE(wide.save(dir.filePath("wide.png")));
+  QImage small(10, 10, QImage::Format_RGB32);
+  small.fill(kRed);
+  ASSERT_TRUE(small.save(dir.filePath("small.bmp")));
+  QImage half(20, 20, QImage::Format_ARGB32);
+  half.fill(Qt::transparent);
+  QPainter(&half).fillRect(10, 0, 10, 20, QColor(0, 160, 0));
+  ASSERT_TRUE(half.save(dir.filePath("half.png")));
+
+  ASSERT_TRUE(CollectFileIcons(dir.filePath("wide.png"), &list));
+  ASSERT_TRUE(CollectFileIcons(dir.filePath("small.bmp"), &list));
+  ASSERT_TRUE(LoadPictureIcon(dir.filePath("half.png"), &list));
+  ASSERT_EQ(list.size(), 4u);
+  // 64 x 32 becomes 32 x 16 in the middle rows.
+  EXPECT_EQ(At(list[1], 16, 7), qRgb(255, 255, 255));
+  EXPECT_EQ(At(list[1], 0, 8), kBlue);
+  EXPECT_EQ(At(list[1], 31, 23), kBlue);
+  EXPECT_EQ(At(list[1], 16, 24), qRgb(255, 255, 255));
+  // 10 x 10 stays that size, centred: columns 11 to 20.
+  EXPECT_EQ(At(list[2], 10, 15), qRgb(255, 255, 255));
+  EXPECT_EQ(At(list[2], 11, 11), kRed);
+  EXPECT_EQ(At(list[2], 20, 20), kRed);
+  EXPECT_EQ(At(list[2], 21, 15), qRgb(255, 255, 255));
+  // Transparent pixels are white.
+  EXPECT_EQ(At(list[3], 10, 10), qRgb(255, 255, 255));
+  EXPECT_EQ(At(list[3], 20, 10), kGreen);
+
+  // The content decides, not the name: an icon file without its extension still gives icons.
+  ASSERT_TRUE(CollectFileIcons(Write("noext", Ico({{Dib(32, 32, 24, kRed), 32, 24}})), &list));
+  EXPECT_EQ(At(list[4], 5, 5), kRed);
+}
+
+TEST_F(FileIcons, SvgPicturesAreDrawnThroughQt) {
+  if (!QImageReader::supportedImageFormats().contains("svg")) {
+    if (qEnvironmentVariableIsSet("CI")) FAIL() << "the Qt SVG image plug-in (libqt6svg6) is not installed";
+    GTEST_SKIP() << "the Qt SVG image plug-in is not installed";
+  }
+  const QString svg = Write("circle.svg",
+                            "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
+                            "<rect x='0' y='0' width='64' height='64' fill='#ff0000'/></svg>");
+  ASSERT_TRUE(CollectFileIcons(svg, &list));
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(At(list[1], 0, 0), kRed);
+  EXPECT_EQ(At(list[1], 31, 31), kRed);
+}
+
+TEST_F(FileIcons, NothingToTakeLeavesTheListAlone) {
+  EXPECT_FALSE(LoadFileIcons(dir.filePath("missing.ico"), &list));
+  EXPECT_FALSE(LoadFileIcons(Write("empty.ico", QByteArray()), &list));
+  EXPECT_FALSE(LoadFileIcons(Write("none.ico", Ico({})), &list));
+  EXPECT_FALSE(LoadFileIcons(Write("text.exe", "MZ but nothing else"), &list));
+  EXPECT_FALSE(LoadFileIcons(Write("noicons.dll", Pe({})), &list));
+  EXPECT_FALSE(LoadFileIcons(Write("picture.ico", Png(16, 16, kRed)), &list));
+  EXPECT_FALSE(LoadFileIcons(Write("ok.ico", Ico({{Dib(16, 16, 8, kRed), 16, 8}})), nullptr));
+  EXPECT_FALSE(LoadPictureIcon(Write("junk.png", "not a picture"), &list));
+  EXPECT_FALSE(CollectFileIcons(dir.filePath("missing.png"), &list));
+  EXPECT_EQ(list.size(), 1u);
+}
+
+// ---- hostile files
+
+QByteArray OneIcon() { return Ico({{Dib(16, 16, 8, kRed), 16, 8}}); }
+
+TEST(FileIconsHostile, IconFilesWithLyingDirectoriesFailCleanly) {
+  // A count far beyond the directory the file holds.
+  QByteArray many = OneIcon();
+  Set16(many, 4, 65535);
+  EXPECT_THROW(ReadFileIcons(many), EInvalidGraphic);
+  // Pictures outside the file, or claiming more than it holds, are left out.
+  QByteArray outside = OneIcon();
+  Set32(outside, 6 + 12, 0x7FFFFFF0u);
+  EXPECT_TRUE(ReadFileIcons(outside).empty());
+  QByteArray longer = OneIcon();
+  Set32(longer, 6 + 8, 0xFFFFFFFFu);
+  EXPECT_TRUE(ReadFileIcons(longer).empty());
+  // Bitmaps whose sizes do not fit their data or reason.
+  const auto withDib = [](const std::function<void(QByteArray&)>& change) {
+    QByteArray dib = Dib(16, 16, 8, kRed);
+    change(dib);
+    return ReadFileIcons(Ico({{dib, 16, 8}}));
+  };
+  EXPECT_TRUE(withDib([](QByteArray& d) { Set32(d, 4, 100000); }).empty());     // width
+  EXPECT_TRUE(withDib([](QByteArray& d) { Set32(d, 8, 0x80000000u); }).empty()); // negative height
+  EXPECT_TRUE(withDib([](QByteArray& d) { Set32(d, 8, 2 * 1000); }).empty());    // rows the data lacks
+  EXPECT_TRUE(withDib([](QByteArray& d) { Set32(d, 0, 0xFFFFFFFFu); }).empty()); // header size
+  EXPECT_TRUE(withDib([](QByteArray& d) { Set32(d, 32, 100000); }).empty());     // palette size
+  EXPECT_TRUE(withDib([](QByteArray& d) { Set16(d, 14, 7); }).empty());          // bit count
+  EXPECT_TRUE(withDib([](QByteArray& d) { d.truncate(40); }).empty());
+  // A PNG whose header claims a picture far larger than any icon is not decoded.
+  QByteArray png = Png(16, 16, kRed);
+  png[16] = char(0x7F);
+  EXPECT_TRUE(ReadFileIcons(Ico({{png, 0, 32}})).empty());
+}
+
+TEST(FileIconsHostile, ProgramFilesWithLyingHeadersFailCleanly) {
+  const QByteArray good = Pe({{{Dib(32, 32, 24, kRed), 32, 24}}});
+  ASSERT_EQ(ReadFileIcons(good).size(), 1u);
+  const auto changed = [&](const std::function<void(QByteArray&)>& change) {
+    QByteArray pe = good;
+    change(pe);
+    return pe;
+  };
+  // Headers pointing outside the file.
+  EXPECT_THROW(ReadFileIcons(changed([](QByteArray& f) { Set32(f, 0x3C, 0xFFFFFFF0u); })), EInvalidGraphic);
+  EXPECT_THROW(ReadFileIcons(changed([](QByteArray& f) { f[0x41] = 'X'; })), EInvalidGraphic);
+  EXPECT_THROW(ReadFileIcons(changed([](QByteArray& f) { Set16(f, 0x46, 65535); })), EInvalidGraphic);
+  EXPECT_THROW(ReadFileIcons(changed([](QByteArray& f) { Set16(f, 0x54, 65535); })), EInvalidGraphic);
+  EXPECT_THROW(ReadFileIcons(changed([](QByteArray& f) { Set16(f, 0x58, 0x999); })), EInvalidGraphic);
+  // The section's data outside the file.
+  EXPECT_THROW(ReadFileIcons(changed([](QByteArray& f) { Set32(f, 0x138 + 20, 0x7FFFFFF0u); })), EInvalidGraphic);
+  EXPECT_THROW(ReadFileIcons(changed([](QByteArray& f) { Set32(f, 0x138 + 12, 0x5000); })), EInvalidGraphic);
+  // A section claiming more data than the file holds: what is read still lies in the file.
+  EXPECT_EQ(ReadFileIcons(changed([](QByteArray& f) { Set32(f, 0x138 + 16, 0xFFFFFFFFu); })).size(), 1u);
+  // A resource directory claiming 65535 + 65535 entries.
+  EXPECT_THROW(ReadFileIcons(changed([](QByteArray& f) {
+                 Set16(f, 0x200 + 12, 65535);
+                 Set16(f, 0x200 + 14, 65535);
+               })),
+               EInvalidGraphic);
+  // A directory that points back at the root does not loop.
+  EXPECT_NO_THROW(ReadFileIcons(changed([](QByteArray& f) { Set32(f, 0x200 + 16 + 4, 0x80000000u); })));
+  // A group that claims more pictures than it holds, and one whose data lies outside the file.
+  const QByteArray big = changed([](QByteArray& f) {
+    const int groupCount = f.indexOf(QByteArray("\x00\x00\x01\x00\x01\x00\x20\x20", 8), 0x200);
+    ASSERT_GT(groupCount, 0);
+    Set16(f, groupCount + 4, 9999);
+  });
+  EXPECT_TRUE(ReadFileIcons(big).empty());
+  // No resource directory at all: no icons, and no error.
+  EXPECT_TRUE(ReadFileIcons(changed([](QByteArray& f) { Set32(f, 0x58 + 96 + 16, 0); })).empty());
+}
+
+TEST(FileIconsHostile, EveryCutAndAnyFlippedByteFailsCleanly) {
+  const QByteArray ico = Ico({{Dib(16, 16, 4, kRed, 3), 16, 4}, {Png(24, 24, kBlue), 24, 32}});
+  const QByteArray pe = Pe({{{Dib(16, 16, 8, kRed), 16, 8}, {Dib(32, 32, 32, kGreen), 32, 32}}, {{Png(20, 20, kRed), 20, 32}}});
+  for (const QByteArray& file : {ico, pe}) {
+    for (int n = 0; n < file.size(); ++n) {
+      try {
+        ReadFileIcons(file.left(n));
+      } catch (const EInvalidGraphic&) {
+      }
+    }
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+      QByteArray f = file;
+      for (int k = 0; k < 4; ++k) f[int(random() % f.size())] = char(random());
+      try {
+        for (const QImage& icon : ReadFileIcons(f)) {
+          EXPECT_LE(icon.width(), kMaxIconSide);
+          EXPECT_LE(icon.height(), kMaxIconSide);
+        }
+      } catch (const EInvalidGraphic&) {
+      }
+    }
+  }
+}
+
+}  // namespace

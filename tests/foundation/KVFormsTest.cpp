@@ -1,0 +1,72 @@
+#include "foundation/KVForms.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+#include "foundation/KVException.h"
+#include "tests/common/FormTestKit.h"
+
+TEST(Guarded, AnErrorInAHandlerIsShownAndThePolicyDecides) {
+  QStringList shown;
+  int terminated = 0;
+  bool keep = true;
+  TKVErrorPolicy policy{[&](const QString& m) { shown << m; }, [&] { return keep; }, [&] { ++terminated; }};
+  kvtest::ScopedOverride<TKVErrorPolicy> p(ErrorPolicy(), policy);
+  EXPECT_TRUE(RunGuarded([] {}));
+  EXPECT_FALSE(RunGuarded([] { throw EKVError("Disk full"); }));
+  EXPECT_FALSE(RunGuarded([] { throw std::runtime_error("bad"); }));
+  EXPECT_EQ(shown, (QStringList{"Disk full", "bad"}));
+  EXPECT_EQ(terminated, 0);
+  keep = false;  // nothing open: the process ends
+  Guarded([](int) { throw EKVError("x"); })(7);
+  EXPECT_EQ(terminated, 1);
+  // A policy whose box itself fails still never throws out of the slot.
+  ErrorPolicy().ShowException = [](const QString&) { throw std::runtime_error("box"); };
+  EXPECT_FALSE(RunGuarded([] { throw EKVError("y"); }));
+}
+
+TEST(Actions, AButtonFollowsItsActionAndTriggersIt) {
+  QWidget form;
+  int runs = 0;
+  QAction* a = NewAction(&form, "actApply", "Apply", [&] { ++runs; });
+  auto* b = new QPushButton(&form);
+  BindButton(b, a);
+  EXPECT_EQ(form.findChild<QAction*>("actApply"), a);
+  EXPECT_EQ(b->text(), "Apply");
+  kvtest::Click(*b);
+  EXPECT_EQ(runs, 1);
+  a->setEnabled(false);
+  a->setText("Later");
+  EXPECT_FALSE(b->isEnabled());
+  EXPECT_EQ(b->text(), "Later");
+  kvtest::Click(*b);
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(Captions, TextsComeFromTheLanguageTableAndATypoFails) {
+  QWidget form;
+  form.setObjectName("Form");
+  auto* ok = new QPushButton(&form);
+  ok->setObjectName("OKBtn");
+  auto* label = new QLabel(&form);
+  label->setObjectName("Label1");
+  auto* box = new QCheckBox(&form);
+  box->setObjectName("Box");
+  ApplyCaptions(form, {{"OKBtn", &TKVLanguageResource::RSOK},
+                       {"Label1", &TKVLanguageResource::RSNumberOfCopies, ":"},
+                       {"Form", &TKVLanguageResource::RSCancel}});
+  EXPECT_EQ(ok->text(), "OK");
+  EXPECT_EQ(label->text(), "Number of copies:");
+  EXPECT_EQ(form.windowTitle(), "Cancel");
+  EXPECT_THROW(ApplyCaptions(form, {{"OkBtn", &TKVLanguageResource::RSOK}}), EKVError);
+  // A label without a buddy shows the text without mnemonic markers.
+  SetCaption(*label, "Fish && &Chips");
+  EXPECT_EQ(label->text(), "Fish & Chips");
+  SetCaption(*ok, "Fish && &Chips");
+  EXPECT_EQ(ok->text(), "Fish && &Chips");
+}

@@ -1,0 +1,499 @@
+#include "ui/MainF.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QScopeGuard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
+
+#include "calendar/KVXSkinBaseM1.h"
+#include "calendar/MDataDM.h"
+#include "calendar/iniData.h"
+#include "controls/KVRichEdOLE.h"
+#include "foundation/KVException.h"
+#include "foundation/KVForms.h"
+#include "foundation/KVSysUtils.h"
+#include "foundation/KVUtils.h"
+#include "platform/KVLaunch.h"
+#include "platform/KVRegistry.h"
+#include "ui/MirImageF.h"
+
+const QString kApplicationTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
+
+namespace {
+
+// The settings window's client area at start-up; the window never gets smaller.
+constexpr int kClientWidth = 640, kClientHeight = 480;
+
+struct TPageInfo {
+  const char* Name;
+  QString TKVLanguageResource::*Text;
+};
+const TPageInfo kPages[] = {
+    {"CoverTab", &TKVLanguageResource::RSCover},   {"DiaryTab", &TKVLanguageResource::RSDiary},
+    {"ImagesTab", &TKVLanguageResource::RSImages}, {"StyleTab", &TKVLanguageResource::RSCalendarStyle},
+    {"OptionsTab", &TKVLanguageResource::RSOptions}, {"SpecialTab", &TKVLanguageResource::RSSpecial},
+    {"HelpTab", &TKVLanguageResource::RSHelp},     {"AboutTab", &TKVLanguageResource::RSAbout},
+};
+
+}  // namespace
+
+TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks) : QWidget(nullptr), hooks_(std::move(hooks)) {
+  SetName(kMainFormName);
+  setObjectName(kMainFormName);
+  setWindowTitle(kApplicationTitle);
+  if (!hooks_.Terminate) hooks_.Terminate = [] { QCoreApplication::quit(); };
+  if (!hooks_.StartScreenSaver) hooks_.StartScreenSaver = [] { ::StartScreenSaver(); };
+  if (!hooks_.StartProgram)
+    hooks_.StartProgram = [](const QString& program, const QStringList& args) {
+      return ::StartProgram(program, args);
+    };
+
+  TMirModelHooks modelHooks = hooks_.Model;
+  modelHooks.FullScreenVisible = [this] { return imageForm_ && imageForm_->isVisible(); };
+  modelHooks.SettingsVisible = [this] { return SettingsOpen(); };
+  model_ = std::make_unique<TMirModel>(*this, std::move(modelHooks));
+  PageChanging = false;
+
+  imageForm_ = new TMirImageForm(this);
+  imageForm_->SetPreview(&model_->Render.Preview);
+  imageForm_->Render = [this](bool recalc) { model_->RenderCalendar(recalc); };
+  imageForm_->SettingsOpen = [this] { return SettingsOpen(); };
+  imageForm_->BringSettingsToFront = [this] { ForceForegroundWindow(this); };
+  model_->Render.OnHandOver = [this] { imageForm_->update(); };
+
+  // An error nobody handled is shown; it ends the program only when no window the user works in
+  // is open.
+  ErrorPolicy().KeepRunning = [this] {
+    return SettingsOpen() || (hooks_.QuickNotesVisible && hooks_.QuickNotesVisible());
+  };
+  ErrorPolicy().Terminate = [this] { hooks_.Terminate(); };
+
+  CreateActions();
+  CreateTrayMenu();
+  CreatePages();
+  ApplyTexts();
+
+  // The window can grow on the diary page, never shrink below its start size.
+  setWindowFlag(Qt::Window);
+  resize(kClientWidth, kClientHeight);
+  fixedSize_ = size();
+  setMinimumSize(fixedSize_);
+  setMaximumSize(fixedSize_);
+  mainPanel_->setVisible(false);
+}
+
+TKVMirovaCalendar::~TKVMirovaCalendar() {
+  // What the form owns as components goes first, while the widgets they refer to still exist.
+  ErrorPolicy().KeepRunning = [] { return true; };
+  ErrorPolicy().Terminate = [] {};
+  model_.reset();
+  while (ComponentCount() > 0) delete Components(ComponentCount() - 1);
+}
+
+QAction* TKVMirovaCalendar::Action(const char* name) const {
+  auto* a = findChild<QAction*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+  if (!a) throw EKVError(QStringLiteral("No action %1").arg(QLatin1String(name)));
+  return a;
+}
+
+void TKVMirovaCalendar::CreateActions() {
+  const TKVLanguageResource& l = LanguageResource();
+  NewAction(this, "actOpen", QStringLiteral("Images && Settings"), [this] { actOpenExecute(); });
+  NewAction(this, "actOpenDiary", l.RSDiary, [this] { actOpenDiaryExecute(); });
+  NewAction(this, "actOpenQuickNotes", l.RSQuickNotes, [this] { actOpenQuickNotesExecute(); });
+  NewAction(this, "actHelp", l.RSHelp, [this] { actHelpExecute(); });
+  NewAction(this, "actAbout", l.RSAbout, [this] { actAboutExecute(); });
+  NewAction(this, "actClose", l.RSOK, [this] { actCloseExecute(); });
+  NewAction(this, "actSave", QString(), [this] { actSaveExecute(); });
+  NewAction(this, "actExit", l.RSExit, [this] { actExitExecute(); });
+  NewAction(this, "actChangeMirova", QString(), [this] { model_->Rotation->actChangeMirovaExecute(); });
+  NewAction(this, "actSaveMirova", QString(), [this] { model_->Rotation->actSaveMirovaExecute(); });
+  NewAction(this, "actAutoStartup", l.RSEnabled, [this] { actAutoStartupExecute(); })->setCheckable(true);
+  NewAction(this, "actStartupHideIcons", l.RSHideDesktopIcons, [this] { actStartupOptionExecute(0); })
+      ->setCheckable(true);
+  NewAction(this, "actStartupOpenDiary", l.RSOpenDiary, [this] { actStartupOptionExecute(1); })->setCheckable(true);
+  NewAction(this, "actStartupOpenQuickNotes", l.RSOpenQuickNotes, [this] { actStartupOptionExecute(2); })
+      ->setCheckable(true);
+  NewAction(this, "actStartScreenSaver", l.RSStartDefaultScreenSaver, [this] { actStartScreenSaverExecute(); });
+  NewAction(this, "actStartMirScreenSaver", l.RSStartMirovaCalendarScreenSaver,
+            [this] { actStartMirScreenSaverExecute(); });
+  NewAction(this, "actHideIcons", l.RSHideDesktopIcons, [this] { actHideIconsExecute(); });
+  NewAction(this, "actRestoreIcons", QStringLiteral("Restore Desktop Icons     Esc"),
+            [this] { actRestoreIconsExecute(); });
+  NewAction(this, "actDesktopIconTransparent", l.RSTransparentDesktopIcons,
+            [this] { actDesktopIconTransparentExecute(); })
+      ->setCheckable(true);
+  NewAction(this, "actHideNotes", l.RSHideNotes, [this] { actHideNotesExecute(); })->setCheckable(true);
+  NewAction(this, "actTrovana", l.RSDownloadNewImagesPrograms, [this] { actTrovanaExecute(); });
+  NewAction(this, "actDeleteDiaryEntry", QStringLiteral("Delete Selected Entry"), [] {});
+  NewAction(this, "actPower", QStringLiteral("Powered by Kel Voro"), [] {});
+  imageForm_->SetRestoreAction(Action("actRestoreIcons"));
+}
+
+void TKVMirovaCalendar::CreateTrayMenu() {
+  popupMenu_ = new QMenu(this);
+  popupMenu_->setObjectName(QStringLiteral("PopupMenu"));
+  popupMenu_->addAction(Action("actOpenQuickNotes"));
+  popupMenu_->addAction(Action("actOpenDiary"));
+  popupMenu_->addSeparator();
+  QMenu* reminders = popupMenu_->addMenu(LanguageResource().RSEditReminders);
+  reminders->setObjectName(QStringLiteral("EditReminders1"));
+  popupMenu_->addSeparator();
+  popupMenu_->addAction(Action("actHideNotes"));
+  popupMenu_->addAction(Action("actDesktopIconTransparent"));
+  popupMenu_->addAction(Action("actHideIcons"));
+  popupMenu_->addAction(Action("actStartScreenSaver"));
+  popupMenu_->addAction(Action("actStartMirScreenSaver"));
+  popupMenu_->addAction(Action("actTrovana"));
+  QMenu* startup = popupMenu_->addMenu(LanguageResource().RSRunatStartupOptions);
+  startup->setObjectName(QStringLiteral("Runatstartup1"));
+  startup->addAction(Action("actAutoStartup"));
+  startup->addSeparator();
+  startup->addAction(Action("actStartupHideIcons"));
+  startup->addAction(Action("actStartupOpenDiary"));
+  startup->addAction(Action("actStartupOpenQuickNotes"));
+  // The image set's banner items go between these two.
+  popupMenu_->addSeparator()->setObjectName(QStringLiteral("N1"));
+  popupMenu_->addSeparator()->setObjectName(QStringLiteral("N2"));
+  popupMenu_->addAction(Action("actHelp"));
+  popupMenu_->addAction(Action("actAbout"));
+  popupMenu_->addSeparator();
+  popupMenu_->addAction(Action("actExit"));
+}
+
+void TKVMirovaCalendar::CreatePages() {
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  mainPanel_ = new QWidget(this);
+  mainPanel_->setObjectName(QStringLiteral("MainPanel"));
+  outer->addWidget(mainPanel_);
+  auto* v = new QVBoxLayout(mainPanel_);
+  pageControl_ = new QTabWidget(mainPanel_);
+  pageControl_->setObjectName(QStringLiteral("PageControl1"));
+  v->addWidget(pageControl_, 1);
+  for (const TPageInfo& p : kPages) {
+    auto* page = new QWidget(pageControl_);
+    page->setObjectName(QLatin1String(p.Name));
+    pageControl_->addTab(page, QString());
+  }
+
+  // Cover: the image pack's map inside a bevel.
+  QWidget* cover = pageControl_->widget(pgCover);
+  coverBevel_ = new QFrame(cover);
+  coverBevel_->setObjectName(QStringLiteral("CoverBevel"));
+  coverBevel_->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  coverMap_ = new QWidget(cover);
+  coverMap_->setObjectName(QStringLiteral("CoverMap"));
+  coverMap_->resize(400, 300);
+
+  const auto richPage = [this](TMirPage page, const char* name) {
+    auto* edit = new TKVRichEditOLE(pageControl_->widget(page));
+    edit->setObjectName(QLatin1String(name));
+    edit->SetReadOnly(true);
+    auto* l = new QVBoxLayout(pageControl_->widget(page));
+    l->addWidget(edit);
+    return edit;
+  };
+  helpEdit_ = richPage(pgHelp, "HelpRichEdit");
+  aboutEdit_ = richPage(pgAbout, "AboutRichEdit");
+
+  auto* buttons = new QHBoxLayout;
+  v->addLayout(buttons);
+  const auto button = [this](const char* name, const char* action) {
+    auto* b = new QPushButton(mainPanel_);
+    b->setObjectName(QLatin1String(name));
+    BindButton(b, Action(action));
+    return b;
+  };
+  buttons->addWidget(button("TrovanaBtn", "actTrovana"));
+  buttons->addStretch(1);
+  buttons->addWidget(button("QuickNotesBtn", "actOpenQuickNotes"));
+  buttons->addWidget(button("CloseBtn", "actClose"));
+
+  connect(pageControl_, &QTabWidget::currentChanged, this, Guarded([this](int) {
+            const auto from = TMirPage(shownPage_);
+            shownPage_ = pageControl_->currentIndex();
+            PageControl1Changing(from);
+            PageControl1Change();
+          }));
+}
+
+void TKVMirovaCalendar::ApplyTexts() {
+  const TKVLanguageResource& l = LanguageResource();
+  for (int i = 0; i < pageControl_->count(); ++i) pageControl_->setTabText(i, l.*(kPages[i].Text));
+}
+
+TMirPage TKVMirovaCalendar::ActivePage() const { return TMirPage(pageControl_->currentIndex()); }
+
+void TKVMirovaCalendar::SetActivePage(TMirPage page) {
+  if (pageControl_->currentIndex() == page) {
+    PageControl1Change();
+    return;
+  }
+  pageControl_->setCurrentIndex(page);  // runs the page change
+}
+
+bool TKVMirovaCalendar::SettingsOpen() const { return mainPanel_->isVisibleTo(this); }
+
+bool TKVMirovaCalendar::InitializeMainForm() {
+  TMirModel& m = *model_;
+  m.SetBusy(true);
+  if (MLang) {
+    for (auto [edit, bytes] : {std::pair{helpEdit_, MLang->HelpStream.Bytes()},
+                               std::pair{aboutEdit_, MLang->AboutStream.Bytes()}}) {
+      QByteArray data = bytes;
+      QBuffer b(&data);
+      b.open(QIODevice::ReadOnly);
+      edit->Lines().LoadFromStream(b);
+    }
+  }
+  m.Rotation->BackgroundPath = ExeDir + kBackgroundFileName;
+  imageForm_->BackgroundPath = m.Rotation->BackgroundPath;
+  Action("actStartMirScreenSaver")->setVisible(QFileInfo(m.Ini->ScrSaverExe).isFile());
+  Action("actAutoStartup")->setChecked(m.Ini->AutoStartup);
+  for (const char* a : {"actStartupHideIcons", "actStartupOpenDiary", "actStartupOpenQuickNotes"})
+    Action(a)->setEnabled(m.Ini->AutoStartup);
+  Action("actStartupHideIcons")->setChecked(m.Ini->StartupHideIcons);
+  Action("actStartupOpenDiary")->setChecked(m.Ini->StartupOpenDiary);
+  Action("actStartupOpenQuickNotes")->setChecked(m.Ini->StartupOpenQuickNotes);
+  Action("actDesktopIconTransparent")->setVisible(!IsWinXPOrLater);
+  Action("actDesktopIconTransparent")->setChecked(m.Ini->TransparentIcons);
+  Action("actHideNotes")->setChecked(!m.Ini->ShowNotes);
+  if (m.NoImageSets) return false;
+
+  m.Ini->CommitStyle();
+  // While busy the tick only keeps the period and arms the timer.
+  m.Rotation->AppTimerTimer();
+  m.SetBusy(false);
+  Action("actChangeMirova")->trigger();
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pages and their sizes
+
+void TKVMirovaCalendar::ApplyPageSize() {
+  if (ActivePage() == pgDiary) {
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    return;
+  }
+  if (isMaximized()) showNormal();
+  setMinimumSize(fixedSize_);
+  setMaximumSize(fixedSize_);
+  resize(fixedSize_);
+}
+
+void TKVMirovaCalendar::PageControl1Changing(TMirPage from) {
+  PageChanging = true;
+  const auto done = qScopeGuard([this] { PageChanging = false; });
+  if (from == pgDiary && isMaximized()) showNormal();
+  if (from == pgOptions && HolidaysModified) {
+    model_->RenderCalendar(false);
+    if (!model_->FullScreenVisible()) Action("actSaveMirova")->trigger();
+  }
+}
+
+void TKVMirovaCalendar::PageControl1Change() {
+  const TMirPage page = ActivePage();
+  ApplyPageSize();
+  switch (page) {
+    case pgCover:
+      PlaceCoverMap();
+      break;
+    case pgDiary:
+      if (model_->Render.Dirty) Action("actSaveMirova")->trigger();
+      if (imageForm_->isVisible()) imageForm_->close();
+      break;
+    case pgImages:
+    case pgStyle:
+      if (SettingsOpen() && !imageForm_->isVisible()) {
+        imageForm_->show();
+        raise();
+        activateWindow();
+      }
+      break;
+    case pgOptions:
+      HolidaysModified = false;
+      break;
+    default:
+      break;
+  }
+}
+
+void TKVMirovaCalendar::PlaceCoverMap() {
+  QWidget* parent = coverMap_->parentWidget();
+  coverMap_->move(std::max(0, (parent->width() - coverMap_->width()) / 2),
+                  std::max(0, (parent->height() - coverMap_->height()) / 2));
+  coverBevel_->setGeometry(coverMap_->geometry().adjusted(-1, -1, 1, 1));
+}
+
+void TKVMirovaCalendar::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (ActivePage() == pgCover) PlaceCoverMap();
+}
+
+void TKVMirovaCalendar::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // Only the diary page grows with the window; maximising is refused elsewhere.
+  if (event->type() == QEvent::WindowStateChange && isMaximized() && ActivePage() != pgDiary)
+    QMetaObject::invokeMethod(this, [this] { showNormal(); }, Qt::QueuedConnection);
+}
+
+void TKVMirovaCalendar::closeEvent(QCloseEvent* event) {
+  RunGuarded([this] { FormCloseQuery(); });
+  // The window only hides; the program keeps running in the tray.
+  event->accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Actions
+
+void TKVMirovaCalendar::actOpenExecute() {
+  if (SettingsOpen()) {
+    ForceForegroundWindow(this);
+    return;
+  }
+  mainPanel_->setVisible(true);
+  imageForm_->SetPopupMenuEnabled(false);
+  show();
+  ForceForegroundWindow(this);
+  PageControl1Change();
+}
+
+void TKVMirovaCalendar::actOpenDiaryExecute() {
+  SetActivePage(pgCover);
+  actOpenExecute();
+}
+
+void TKVMirovaCalendar::actOpenQuickNotesExecute() {
+  if (hooks_.ShowQuickNotes) hooks_.ShowQuickNotes();
+}
+
+void TKVMirovaCalendar::actHelpExecute() {
+  SetActivePage(pgHelp);
+  actOpenExecute();
+}
+
+void TKVMirovaCalendar::actAboutExecute() {
+  SetActivePage(pgAbout);
+  actOpenExecute();
+}
+
+void TKVMirovaCalendar::actCloseExecute() {
+  model_->Ini->CommitStyle();
+  if (ActivePage() == pgDiary) model_->Ini->DiarySplit = model_->Ini->DiarySplit;
+  actSaveExecute();
+  Action("actChangeMirova")->trigger();
+  mainPanel_->setVisible(false);
+  hide();
+  if (imageForm_->isVisible()) imageForm_->close();
+  model_->Render.Preview = TKVBitmap();
+}
+
+void TKVMirovaCalendar::actSaveExecute() { model_->Ini->SaveSettings(); }
+
+void TKVMirovaCalendar::actExitExecute() {
+  if (SettingsOpen()) actCloseExecute();
+  hooks_.Terminate();
+}
+
+void TKVMirovaCalendar::FormCloseQuery() {
+  if (SettingsOpen()) actCloseExecute();
+}
+
+void TKVMirovaCalendar::SaveSettingsWhenHidden() {
+  if (!SettingsOpen()) model_->Ini->SaveSettings();
+}
+
+void TKVMirovaCalendar::actAutoStartupExecute() {
+  Tini& ini = *model_->Ini;
+  {
+    TKVRegistry reg;
+    if (!reg.OpenKey(QLatin1Char('\\') + RunKeyPath(), true)) {
+      Action("actAutoStartup")->setChecked(ini.AutoStartup);
+      return;
+    }
+    if (!ini.AutoStartup) reg.WriteString(kRunValueName, Tini::RunCommand());
+    else reg.DeleteValue(kRunValueName);
+  }
+  ini.AutoStartup = !ini.AutoStartup;
+  Action("actAutoStartup")->setChecked(ini.AutoStartup);
+  for (const char* a : {"actStartupHideIcons", "actStartupOpenDiary", "actStartupOpenQuickNotes"})
+    Action(a)->setEnabled(ini.AutoStartup);
+  ini.SaveSettings();
+}
+
+void TKVMirovaCalendar::actStartupOptionExecute(int which) {
+  Tini& ini = *model_->Ini;
+  bool* flags[] = {&ini.StartupHideIcons, &ini.StartupOpenDiary, &ini.StartupOpenQuickNotes};
+  const char* names[] = {"actStartupHideIcons", "actStartupOpenDiary", "actStartupOpenQuickNotes"};
+  for (int i = 0; i < 3; ++i) {
+    if (i == which) continue;
+    *flags[i] = false;
+    Action(names[i])->setChecked(false);
+  }
+  *flags[which] = !*flags[which];
+  Action(names[which])->setChecked(*flags[which]);
+  SaveSettingsWhenHidden();
+}
+
+void TKVMirovaCalendar::actStartScreenSaverExecute() { hooks_.StartScreenSaver(); }
+
+void TKVMirovaCalendar::actStartMirScreenSaverExecute() {
+  const QString exe = model_->Ini->ScrSaverExe;
+  if (QFileInfo(exe).isFile() && hooks_.StartProgram(exe, {QStringLiteral("-s")})) return;
+  KVMessageBox(LanguageResource().RSSNotInstalled.arg(QStringLiteral("Kel Voro Mirova Calendar Screen Saver")),
+               QString(), IDI_WARNING_ICON, 0, ButtonsOK);
+}
+
+void TKVMirovaCalendar::actHideIconsExecute() {
+  if (SettingsOpen()) actCloseExecute();
+  imageForm_->SetPopupMenuEnabled(true);
+  imageForm_->show();
+  imageForm_->raise();
+  imageForm_->activateWindow();
+}
+
+void TKVMirovaCalendar::actRestoreIconsExecute() {
+  if (!imageForm_->isVisible() || SettingsOpen()) return;
+  imageForm_->close();
+  model_->Render.Preview = TKVBitmap();
+}
+
+void TKVMirovaCalendar::actDesktopIconTransparentExecute() {
+  Tini& ini = *model_->Ini;
+  ini.TransparentIcons = !ini.TransparentIcons;
+  Action("actDesktopIconTransparent")->setChecked(ini.TransparentIcons);
+  if (ini.TransparentIcons) MakeDesktopIconLabelsTransparent();
+  else RestoreDesktopIconLabels();
+  SaveSettingsWhenHidden();
+}
+
+void TKVMirovaCalendar::actHideNotesExecute() {
+  Tini& ini = *model_->Ini;
+  const bool old = ini.ShowNotes;
+  ini.ShowNotes = !old;
+  Action("actHideNotes")->setChecked(old);
+  model_->RenderCalendar(true);
+  if (!model_->FullScreenVisible()) {
+    Action("actSaveMirova")->trigger();
+    SaveSettingsWhenHidden();
+  }
+}
+
+void TKVMirovaCalendar::actTrovanaExecute() {
+  if (SettingsOpen()) actCloseExecute();
+}
+
+void TKVMirovaCalendar::WMTimeChange() { model_->Rotation->WMTimeChange(); }

@@ -1,0 +1,119 @@
+#pragma once
+// The main form: hidden in the tray most of the time, it doubles as the settings window. It owns
+// the calendar model, the actions every menu and button share, the tray menu, the page control
+// with its eight pages and their size rules, and the full-screen view; it runs the start-up
+// initialisation and the ways the program is closed, saved and ended.
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "calendar/MirModel.h"
+#include "foundation/KVClasses.h"
+
+class QAction;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class QFrame;
+class TKVRichEditOLE;
+class TMirImageForm;
+
+// The application title: names the instance lock and is the window caption.
+extern const QString kApplicationTitle;
+
+// What the program lends the main form; empty hooks get the defaults named.
+struct TMirMainHooks {
+  TMirModelHooks Model;
+  // Ends the message loop (QCoreApplication::quit).
+  std::function<void()> Terminate;
+  // The quick-notes window: shown, and showing it in front (no window: false, nothing).
+  std::function<bool()> QuickNotesVisible;
+  std::function<void()> ShowQuickNotes;
+  // The desktop's screen saver (StartScreenSaver).
+  std::function<void()> StartScreenSaver;
+  // Starts a program with an argument vector; false when it cannot start (KVLaunch).
+  std::function<bool(const QString& Program, const QStringList& Arguments)> StartProgram;
+};
+
+enum TMirPage { pgCover = 0, pgDiary, pgImages, pgStyle, pgOptions, pgSpecial, pgHelp, pgAbout };
+
+class TKVMirovaCalendar : public QWidget, public TComponent {
+  Q_OBJECT
+ public:
+  explicit TKVMirovaCalendar(TMirMainHooks Hooks = {});
+  ~TKVMirovaCalendar() override;
+  bool IsForm() const override { return true; }
+
+  TMirModel& Model() { return *model_; }
+  // The one action of that name; raises EKVError for a name the form does not have.
+  QAction* Action(const char* Name) const;
+  QMenu* PopupMenu() const { return popupMenu_; }
+  TMirImageForm* MirImageForm() const { return imageForm_; }
+  QTabWidget* PageControl() const { return pageControl_; }
+  TMirPage ActivePage() const;
+  void SetActivePage(TMirPage Page);
+
+  // The start-up initialisation; false when the program must end (no image set).
+  bool InitializeMainForm();
+
+  // The settings window is open (its main panel is shown).
+  bool SettingsOpen() const;
+  bool PageChanging = false;
+  bool HolidaysModified = false;
+  // The window's size on every page but the diary (the start-up size).
+  QSize FixedSize() const { return fixedSize_; }
+
+  // Handlers of the actions.
+  void actOpenExecute();
+  void actOpenDiaryExecute();
+  void actOpenQuickNotesExecute();
+  void actHelpExecute();
+  void actAboutExecute();
+  void actCloseExecute();
+  void actSaveExecute();
+  void actExitExecute();
+  void actAutoStartupExecute();
+  void actStartupOptionExecute(int Which);
+  void actStartScreenSaverExecute();
+  void actStartMirScreenSaverExecute();
+  void actHideIconsExecute();
+  void actRestoreIconsExecute();
+  void actDesktopIconTransparentExecute();
+  void actHideNotesExecute();
+  void actTrovanaExecute();
+  // The close box and the session's end: OK when the settings are open.
+  void FormCloseQuery();
+  // The system clock was set.
+  void WMTimeChange();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateTrayMenu();
+  void CreatePages();
+  void ApplyTexts();
+  void PageControl1Changing(TMirPage From);
+  void PageControl1Change();
+  void PlaceCoverMap();
+  void ApplyPageSize();
+  void SaveSettingsWhenHidden();
+
+  TMirMainHooks hooks_;
+  std::unique_ptr<TMirModel> model_;
+  QWidget* mainPanel_ = nullptr;
+  QTabWidget* pageControl_ = nullptr;
+  QFrame* coverBevel_ = nullptr;
+  QWidget* coverMap_ = nullptr;
+  TKVRichEditOLE* helpEdit_ = nullptr;
+  TKVRichEditOLE* aboutEdit_ = nullptr;
+  QMenu* popupMenu_ = nullptr;
+  TMirImageForm* imageForm_ = nullptr;
+  QSize fixedSize_;
+  int shownPage_ = pgCover;
+};

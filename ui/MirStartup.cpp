@@ -1,0 +1,31 @@
+#include "ui/MirStartup.h"
+
+#include "calendar/iniData.h"
+
+bool IsAutoStartSwitch(const QStringList& Arguments) {
+  for (qsizetype i = 1; i < Arguments.size(); ++i)
+    if (Arguments[i].toUpper() == QLatin1String("/A")) return true;
+  return false;
+}
+
+QString StartupActionName(const Tini& Settings, bool AutoStart) {
+  if (!AutoStart) return QStringLiteral("actOpenDiary");
+  if (Settings.StartupHideIcons) return QStringLiteral("actHideIcons");
+  if (Settings.StartupOpenDiary) return QStringLiteral("actOpenDiary");
+  if (Settings.StartupOpenQuickNotes) return QStringLiteral("actOpenQuickNotes");
+  return {};
+}
+
+int RunMirova(const QStringList& Arguments, const TMirStartupHooks& Hooks) {
+  if (!Hooks.ClaimInstance()) {
+    // Another copy runs: it opens its window; this one ends without a window or tray icon.
+    Hooks.ActivateRunningInstance();
+    return 0;
+  }
+  Hooks.CreateForms();
+  const bool autoStart = IsAutoStartSwitch(Arguments);
+  if (!Hooks.InitializeMainForm(autoStart)) return 0;
+  const QString action = StartupActionName(Hooks.Settings(), autoStart);
+  if (!action.isEmpty()) Hooks.RunAction(action);
+  return Hooks.RunLoop();
+}
