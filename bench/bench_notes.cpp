@@ -69,6 +69,7 @@ struct Scene {
     in.Holidays = &holidays;
     in.PackIni = &pack;
     in.ScreenSize = QSize(1920, 1080);
+    in.PixelsPerInch = 96;
     in.Now = QDateTime(today, QTime(9, 30));
     in.Locale = QLocale(QLocale::English, QLocale::UnitedStates);
     if (withNotes) {
@@ -90,7 +91,7 @@ struct Scene {
     state.CurrentPicture = std::make_unique<TCurrentPicture>();
     state.CurrentPicture->Graphic = picture;
     state.CurrentPicture->LoadedFor = QSize(1920, 1080);
-    FitCalendarFont(state, ini.WorkStyle.DayFont, ini.WorkStyle.DaySpace, 1080 - 40, in.Locale);
+    FitCalendarFont(state, ini.WorkStyle.DayFont, ini.WorkStyle.DaySpace, 1080 - 40, 96, in.Locale);
     holidays.RebuildIndex();
     RenderCalendar(state, in, true);
     // KV_RENDER_DUMP names a folder to keep the first frame in, for looking at it.

@@ -47,7 +47,8 @@ struct Scene {
     in.Holidays = &holidays;
     in.UsedImages = QStringList{ThePhoto().path};
     in.ScreenSize = screen;
-    FitCalendarFont(state, ini.WorkStyle.DayFont, ini.WorkStyle.DaySpace, screen.height() - 40);
+    in.PixelsPerInch = 96;
+    FitCalendarFont(state, ini.WorkStyle.DayFont, ini.WorkStyle.DaySpace, screen.height() - 40, 96);
   }
 };
 

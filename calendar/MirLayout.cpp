@@ -13,22 +13,26 @@ using std::int64_t;
 
 int Sat(int64_t v) { return int(std::clamp<int64_t>(v, -kMaxLayoutCoord, kMaxLayoutCoord)); }
 
-void DirectSize(TLSize& s, int D) {
+// The size a rule gives by itself on an extent of D pixels; Current for the sizes worked out later.
+int DirectValue(const TLSize& s, int D, int Current) {
   switch (s.ValueType) {
-    case lsFixed: s.Computed = Sat(s.Value); break;
-    case lsPromil: s.Computed = Sat(RoundHalfEven(double(int64_t(D) * s.Value) / 1000.0)); break;
-    case lsScr: s.Computed = D; break;
-    default: break;
+    case lsFixed: return Sat(s.Value);
+    case lsPromil: return Sat(RoundHalfEven(double(int64_t(D) * s.Value) / 1000.0));
+    case lsScr: return D;
+    default: return Current;
   }
 }
 
-void Clamp(TLSize& s) {
-  if (s.ValueType != lsPromil && s.ValueType != lsCalc) return;
-  if (s.Min > 0 && s.Min > s.Computed)
-    s.Computed = Sat(s.Min);
-  else if (s.Max > 0 && s.Max < s.Computed)
-    s.Computed = Sat(s.Max);
+void DirectSize(TLSize& s, int D) { s.Computed = DirectValue(s, D, s.Computed); }
+
+int Clamped(const TLSize& s, int v) {
+  if (s.ValueType != lsPromil && s.ValueType != lsCalc) return v;
+  if (s.Min > 0 && s.Min > v) return Sat(s.Min);
+  if (s.Max > 0 && s.Max < v) return Sat(s.Max);
+  return v;
 }
+
+void Clamp(TLSize& s) { s.Computed = Clamped(s, s.Computed); }
 
 // Snaps a size to Cells whole cells plus the 6-pixel margin.
 int Snap(int size, int cells) { return Sat(int64_t((size - 6) / cells) * cells + 6); }
@@ -132,6 +136,9 @@ void CalculateLayout(TLayoutIni& L, const TLayoutMetrics& M) {
       h.Computed = Sat(sum);
     }
     if (i >= liMonthBox1 && i <= liMonthBox12) h.Computed = Snap(h.Computed, 8);
+    // A vertical month line sized by its content holds its 31 day rows.
+    if (i == liMonthLine && !L.MonthLine().Horz && h.ValueType == lsCalc)
+      h.Computed = Sat(31 * int64_t(M.DayRowHeight) + 6);
     Clamp(h);
     Clamp(*it.YSpace);
   }
@@ -162,4 +169,24 @@ void CalculateLayout(TLayoutIni& L, const TLayoutMetrics& M) {
   // Step 6: centring groups.
   CenterGroups(L, L.CenterXGroups, true, W);
   CenterGroups(L, L.CenterYGroups, false, H);
+}
+
+int MonthLineRoom(const TLayoutIni& L, int ScreenHeight, int WorkAreaTop, int WorkAreaBottom) {
+  const int work = std::max(0, WorkAreaBottom - WorkAreaTop);
+  const TMonthLine& line = L.MonthLine();
+  if (!line.Visible || line.Horz) return work;
+  const TLSize &h = *line.Height, &y = *line.YSpace;
+  switch (h.ValueType) {
+    case lsFixed:
+    case lsPromil:
+    case lsScr: return std::clamp(Clamped(h, DirectValue(h, ScreenHeight, ScreenHeight)), 0, work);
+    case lsCalc: {
+      if (!line.SYPosIndices.empty() || y.ValueType == lsCalc || y.ValueType == lsCtrl) return work;
+      const int space = Clamped(y, DirectValue(y, ScreenHeight, 0));
+      int room = line.HasAnchor(akTop) ? WorkAreaBottom - space : ScreenHeight - space - WorkAreaTop;
+      if (h.Max > 0) room = std::min(room, h.Max);
+      return std::max(0, room);
+    }
+    default: return work;
+  }
 }

@@ -8,14 +8,6 @@
 
 namespace {
 
-// The font of a cell height, made smaller while "000" is wider than the cell.
-QFont FitTextFont(const QFont& base, int height, int cellWidth) {
-  int h = std::min(height, kMaxFittedTextHeight);
-  QFont f = FontOfHeight(base, h);
-  while (TextHelper().TextWidth(f, QStringLiteral("000")) > cellWidth && h > 5) f = FontOfHeight(base, --h);
-  return f;
-}
-
 void MonthOf(const TRenderContext& c, int monthId, int& year, int& month) {
   std::uint16_t y = 0, m = 0;
   TLayoutIni::MonthIdToYearMonth(monthId, c.Today.year(), c.Today.month(), y, m);
@@ -40,6 +32,13 @@ int FirstDay(const TRenderContext& c) { return ((c.State.FirstDayOfWeek - 1) % 7
 
 }  // namespace
 
+QFont FitTextFont(const QFont& Base, int Height, int CellWidth) {
+  int h = std::min(Height, kMaxFittedTextHeight);
+  QFont f = FontOfHeight(Base, h);
+  while (TextHelper().TextWidth(f, QStringLiteral("000")) > CellWidth && h > 5) f = FontOfHeight(Base, --h);
+  return f;
+}
+
 QString MonthTitle(const TRenderContext& Ctx, int Year, int Month) {
   return Ctx.MonthName(Month) + QLatin1Char(' ') + QString::number(Year);
 }
@@ -56,7 +55,7 @@ void DrawMonthLine(TRenderContext& c) {
   const int days = DaysInMonth(year, month);
   TItemCanvas& cv = c.Item;
   if (!cv.Begin(line.Rect, c.ScreenWidth, c.ScreenHeight)) return;
-  const QFont font = FontAtPoints(c.Style.DayFont, c.State.CalendarFontSize);
+  const QFont font = c.DayFontAt(c.State.CalendarFontSize);
   cv.Bitmap.Font = font;
   const int width = cv.Width(), height = cv.Height();
   const bool horz = line.Horz;
@@ -124,7 +123,7 @@ void DrawMonthYear(TRenderContext& c) {
   const QString T = MonthTitle(c, year, month);
   TItemCanvas& cv = c.Item;
   if (!cv.Begin(item.Rect, c.ScreenWidth, c.ScreenHeight)) return;
-  cv.Bitmap.Font = FontAtPoints(c.Style.DayFont, 2 * c.State.CalendarFontSize);
+  cv.Bitmap.Font = c.DayFontAt(2 * c.State.CalendarFontSize);
   cv.Bitmap.FontColor = clWhite;
   cv.Fill(TRect{0, 0, cv.Width(), cv.Height()}, clBlack);
   DrawShadowText(cv.Bitmap, 3 - cv.OX, 3 - cv.OY, T, 0, 0.8);

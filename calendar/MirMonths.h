@@ -15,5 +15,9 @@ void DrawMonthBoxes(TRenderContext& Ctx);
 void DrawMonth(TRenderContext& Ctx, int Year, int Month, int CellWidth, bool CellsOnly, TItemCanvas& Canvas,
                int CellHeight);
 
+// The font of the day numbers of a cell Height pixels high (its cell height at most), made smaller
+// while "000" is wider than CellWidth; the grids and the horizontal month line use it.
+QFont FitTextFont(const QFont& Base, int Height, int CellWidth);
+
 // The month-and-year title: the long month name, a blank and the year.
 QString MonthTitle(const TRenderContext& Ctx, int Year, int Month);

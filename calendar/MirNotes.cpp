@@ -17,7 +17,7 @@ constexpr int kArrowWidth = 22, kArrowHeight = 16;
 
 class TRichNotesEditor : public TNotesEditor {
  public:
-  TRichNotesEditor() {
+  explicit TRichNotesEditor(int PixelsPerInch) : ppi_(PixelsPerInch) {
     editor_.setAttribute(Qt::WA_DontShowOnScreen);
     editor_.resize(1, 1);
     editor_.SetPlainText(false);
@@ -26,10 +26,11 @@ class TRichNotesEditor : public TNotesEditor {
   void SetRTFText(const QString& Text) override { editor_.SetRTFText(Text); }
   bool RenderToBitmap(TKVBitmap& Bitmap, int Width, int Height, int LeftMargin, int TopMargin, int RightMargin,
                       int BottomMargin) override {
-    return editor_.RenderToBitmap(Bitmap, Width, Height, LeftMargin, TopMargin, RightMargin, BottomMargin);
+    return editor_.RenderToBitmap(Bitmap, Width, Height, LeftMargin, TopMargin, RightMargin, BottomMargin, ppi_);
   }
 
  private:
+  int ppi_;
   TKVRichEditOLE editor_;
 };
 
@@ -50,7 +51,7 @@ struct TBox {
 
   TNotesEditor& Editor() {
     if (!editor && c.Inputs.NotesEditor) editor = c.Inputs.NotesEditor();
-    if (!editor) editor = MakeRichNotesEditor();
+    if (!editor) editor = MakeRichNotesEditor(c.PixelsPerInch);
     return *editor;
   }
 
@@ -135,7 +136,7 @@ void DrawNotesBox(TRenderContext& c) {
   const int opt = c.Settings.ShowNotesOptions;
   const bool diaryOnly = item.DiaryOnly;
   TKVBitmap& work = c.WorkBitmap;
-  const QFont font10 = FontAtPoints(c.Style.DayFont, 10), font8 = FontAtPoints(c.Style.DayFont, 8);
+  const QFont font10 = c.DayFontAt(10), font8 = c.DayFontAt(8);
   work.Font = font10;
   const int LH = MeasureLineHeight(font10);
   int& NO = box.NotesOffset;
@@ -234,7 +235,7 @@ void DrawGeneralNotesBox(TRenderContext& c) {
   TBox box(c, item.Rect);
   const TRect& B = box.B;
   TKVBitmap& work = c.WorkBitmap;
-  work.Font = FontAtPoints(c.Style.DayFont, 10);
+  work.Font = c.DayFontAt(10);
   const int LH = MeasureLineHeight(work.Font);
   int& NO = box.NotesOffset;
   work.BrushStyle = bsClear;
@@ -265,7 +266,7 @@ void DrawGeneralNotesBox(TRenderContext& c) {
 
 void DrawWeekDayBoxes(TRenderContext& c) {
   const std::array<QDate, 7> dates = WeekDates(c.Today, c.Layout.SundayFirst);
-  const QFont font10 = FontAtPoints(c.Style.DayFont, 10), font8 = FontAtPoints(c.Style.DayFont, 8);
+  const QFont font10 = c.DayFontAt(10), font8 = c.DayFontAt(8);
   const int LH = MeasureLineHeight(font10);
   for (int i = 1; i <= 7; ++i) {
     if (!WDayNotesShown(c, i)) continue;
@@ -308,7 +309,9 @@ void DrawWeekDayBoxes(TRenderContext& c) {
 
 }  // namespace
 
-std::unique_ptr<TNotesEditor> MakeRichNotesEditor() { return std::make_unique<TRichNotesEditor>(); }
+std::unique_ptr<TNotesEditor> MakeRichNotesEditor(int PixelsPerInch) {
+  return std::make_unique<TRichNotesEditor>(PixelsPerInch);
+}
 
 const QImage& NotesArrow() {
   // A downward arrow in dark blue with a lighter edge, on transparent pixels.

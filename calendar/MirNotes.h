@@ -26,8 +26,9 @@ class TNotesEditor {
                               int RightMargin, int BottomMargin) = 0;
 };
 
-// The rich-text editor control, hidden, 1 x 1 pixels, on white.
-std::unique_ptr<TNotesEditor> MakeRichNotesEditor();
+// The rich-text editor control, hidden, 1 x 1 pixels, on white; it draws sizes in points at
+// PixelsPerInch.
+std::unique_ptr<TNotesEditor> MakeRichNotesEditor(int PixelsPerInch = 96);
 
 // The 22 x 16 arrow that marks text that did not fit (transparent around the arrow).
 const QImage& NotesArrow();

@@ -64,6 +64,13 @@ QSize PrimaryScreenSize() {
   return QSize(RoundHalfEven(screen->geometry().width() * ratio), RoundHalfEven(screen->geometry().height() * ratio));
 }
 
+int ScreenPixelsPerInch() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return 96;
+  const int ppi = RoundHalfEven(screen->logicalDotsPerInchY() * screen->devicePixelRatio());
+  return ppi > 0 ? ppi : 96;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Item canvas
 
@@ -165,9 +172,9 @@ QFont FontOfHeight(const QFont& Base, int Height) {
   return f;
 }
 
-QFont FontAtPoints(const TFont& Font, int Points) {
+QFont FontAtPoints(const TFont& Font, int Points, int PixelsPerInch) {
   QFont f = Font.ToQFont();
-  f.setPixelSize(std::max(1, MulDiv(Points, 96, 72)));
+  f.setPixelSize(std::max(1, MulDiv(Points, PixelsPerInch > 0 ? PixelsPerInch : 96, 72)));
   return f;
 }
 
@@ -188,6 +195,8 @@ bool TRenderContext::IsHolidayCell(int Row, int Day) const {
 bool TRenderContext::IsHoliday(const QDate& Date) const {
   return Date.isValid() && IsHolidayCell(HolidayRow(Date.year(), Date.month()), Date.day());
 }
+
+QFont TRenderContext::DayFontAt(int Points) const { return FontAtPoints(Style.DayFont, Points, PixelsPerInch); }
 
 float TRenderContext::MonthBarOpacity() const { return float(Style.MonthBarTransparency / 100.0); }
 
@@ -235,7 +244,8 @@ QString TRenderContext::ShortDayName(int DayOfWeek) const {
 // ---------------------------------------------------------------------------------------------
 // Calendar font fitting
 
-TCalendarFontMetrics FitCalendarFont(const TFont& DayFont, int DaySpace, int WorkAreaHeight, const QLocale& Locale) {
+TCalendarFontMetrics FitCalendarFont(const TFont& DayFont, int DaySpace, int WorkAreaHeight, int PixelsPerInch,
+                                     const QLocale& Locale) {
   QStringList names;
   for (int qtDay = 1; qtDay <= 7; ++qtDay) names << Locale.dayName(qtDay, QLocale::ShortFormat);
   TCalendarFontMetrics m;
@@ -243,7 +253,7 @@ TCalendarFontMetrics FitCalendarFont(const TFont& DayFont, int DaySpace, int Wor
   QFont font;
   do {
     --size;
-    font = FontAtPoints(DayFont, size);
+    font = FontAtPoints(DayFont, size, PixelsPerInch);
     rowHeight = 0;
     for (const QString& n : names) rowHeight = std::max(rowHeight, TextHelper().TextHeight(font, n));
     // Below size 1 there is nothing left to try.
@@ -254,8 +264,9 @@ TCalendarFontMetrics FitCalendarFont(const TFont& DayFont, int DaySpace, int Wor
   return m;
 }
 
-void FitCalendarFont(TRenderState& State, const TFont& DayFont, int DaySpace, int WorkAreaHeight, const QLocale& Locale) {
-  const TCalendarFontMetrics m = FitCalendarFont(DayFont, DaySpace, WorkAreaHeight, Locale);
+void FitCalendarFont(TRenderState& State, const TFont& DayFont, int DaySpace, int WorkAreaHeight, int PixelsPerInch,
+                     const QLocale& Locale) {
+  const TCalendarFontMetrics m = FitCalendarFont(DayFont, DaySpace, WorkAreaHeight, PixelsPerInch, Locale);
   State.CalendarFontSize = m.CalendarFontSize;
   State.DayNameWidth = m.DayNameWidth;
   State.DayRowHeight = m.DayRowHeight;
@@ -369,6 +380,7 @@ bool RenderCalendar(TRenderState& State, const TRenderInputs& Inputs, bool Recal
   const QSize screen = Inputs.ScreenSize.isValid() && !Inputs.ScreenSize.isEmpty() ? Inputs.ScreenSize : PrimaryScreenSize();
   c.ScreenWidth = screen.width();
   c.ScreenHeight = screen.height();
+  c.PixelsPerInch = Inputs.PixelsPerInch > 0 ? Inputs.PixelsPerInch : ScreenPixelsPerInch();
   PlacePicture(c);
   c.Today = c.Now.date();
 
@@ -378,10 +390,11 @@ bool RenderCalendar(TRenderState& State, const TRenderInputs& Inputs, bool Recal
     TLayoutMetrics m;
     m.ScreenWidth = c.ScreenWidth;
     m.ScreenHeight = c.ScreenHeight;
-    m.DayFont = FontAtPoints(c.Style.DayFont, State.CalendarFontSize);
-    m.TitleFont = FontAtPoints(c.Style.DayFont, 2 * State.CalendarFontSize);
+    m.DayFont = c.DayFontAt(State.CalendarFontSize);
+    m.TitleFont = c.DayFontAt(2 * State.CalendarFontSize);
     m.TitleFont.setPixelSize(2 * m.TitleFont.pixelSize());
     m.DayNameWidth = State.DayNameWidth;
+    m.DayRowHeight = State.DayRowHeight;
     m.TitleText = MonthTitle(c, year, month);
     m.PackImages = Inputs.PackImages;
     m.SponsorNo = c.Settings.SponsorNo;

@@ -82,6 +82,9 @@ struct TRenderInputs {
   QString ExeDir;
   // The screen in physical pixels; invalid: the primary screen.
   QSize ScreenSize;
+  // Pixels per inch that font sizes in points are converted at (the bitmap is in physical pixels,
+  // so 192 on a 200 % screen); 0: the primary screen's (ScreenPixelsPerInch).
+  int PixelsPerInch = 0;
   // The clock reading of the drawing; invalid: the clock is read once.
   QDateTime Now;
   // The text metrics; none: the installed text helper.
@@ -107,6 +110,9 @@ bool RenderCalendar(TRenderState& State, const TRenderInputs& Inputs, bool Recal
 
 // The primary screen's size in physical pixels.
 QSize PrimaryScreenSize();
+// The primary screen's pixels per inch in physical pixels: its logical resolution times its device
+// pixel ratio; 96 when there is no screen.
+int ScreenPixelsPerInch();
 
 // ---------------------------------------------------------------------------------------------
 // Drawing conventions
@@ -152,8 +158,8 @@ void DrawBevel(int Style, TItemCanvas& Canvas, TColor BackColor);
 // A pixel-sized font whose cell (ascent plus descent) is at most Height pixels; a negative Height
 // is the character height itself, as the drawing code's fonts count it.
 QFont FontOfHeight(const QFont& Base, int Height);
-// The font at a point size (96 pixels per inch).
-QFont FontAtPoints(const TFont& Font, int Points);
+// The font at a point size, converted to pixels at PixelsPerInch.
+QFont FontAtPoints(const TFont& Font, int Points, int PixelsPerInch);
 
 // One drawing in progress: what the phases read and the bitmaps they draw into.
 struct TRenderContext {
@@ -166,6 +172,8 @@ struct TRenderContext {
   QDateTime Now;
   QDate Today;
   int ScreenWidth = 0, ScreenHeight = 0;
+  // Of the inputs, resolved once.
+  int PixelsPerInch = 96;
   TKVBitmap WorkBitmap;
   TItemCanvas Item;
 
@@ -189,6 +197,9 @@ struct TRenderContext {
   void TodayFrame(TItemCanvas& Canvas, const TRect& r);
   void TodayFrame(TKVBitmap& Target, const TRect& r);
 
+  // The day font at a point size.
+  QFont DayFontAt(int Points) const;
+
   // Names of the locale: the long month name, the short day name (1 Sunday .. 7 Saturday).
   QString MonthName(int Month) const;
   QString ShortDayName(int DayOfWeek) const;
@@ -204,9 +215,11 @@ struct TCalendarFontMetrics {
 };
 
 // The largest point size from 18 down (at least 1) at which 31 rows of the tallest short day name
-// with their leading, and 6 pixels more, fit into the work area's height; the widest day name at
-// that size, and the row height with the leading.
-TCalendarFontMetrics FitCalendarFont(const TFont& DayFont, int DaySpace, int WorkAreaHeight,
+// with their leading, and 6 pixels more, fit into the work area's height (the room of the
+// layout's vertical month line, MonthLineRoom, which is no more than that); the widest day name at
+// that size, and the row height with the leading. Points are converted at PixelsPerInch, as the
+// renderer draws them (its inputs' PixelsPerInch).
+TCalendarFontMetrics FitCalendarFont(const TFont& DayFont, int DaySpace, int WorkAreaHeight, int PixelsPerInch,
                                      const QLocale& Locale = QLocale());
-void FitCalendarFont(TRenderState& State, const TFont& DayFont, int DaySpace, int WorkAreaHeight,
+void FitCalendarFont(TRenderState& State, const TFont& DayFont, int DaySpace, int WorkAreaHeight, int PixelsPerInch,
                      const QLocale& Locale = QLocale());

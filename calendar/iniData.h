@@ -269,6 +269,7 @@ class TLayoutIni : public TKVSkinIni {
   bool SundayFirst = false;
 
   TMonthLine& MonthLine() { return *monthLine_; }
+  const TMonthLine& MonthLine() const { return *monthLine_; }
   TMonthBox& MonthBox(int i) { return *monthBoxes_.at(size_t(i - 1)); }  // 1 .. 12
   TLayoutItem& MonthYear() { return *monthYear_; }
   TNotes& Notes() { return *notes_; }

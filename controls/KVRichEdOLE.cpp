@@ -1220,11 +1220,12 @@ bool TKVCustomRichEdit::RenderToPainter(QPainter& painter, const QRect& area, in
 }
 
 bool TKVCustomRichEdit::RenderToBitmap(QImage& bitmap, int width, int height, int leftMargin, int topMargin,
-                                       int rightMargin, int bottomMargin) {
+                                       int rightMargin, int bottomMargin, int pixelsPerInch) {
   if (width <= 0) width = viewport()->width();
   if (height <= 0) height = viewport()->height();
   width = std::min(width, 32767);
   height = std::min(height, 32767);
+  const int ppi = std::clamp(pixelsPerInch, 1, 9600);
   const int len = GetTextLen();
   struct Release {
     TKVCustomRichEdit* e;
@@ -1232,14 +1233,13 @@ bool TKVCustomRichEdit::RenderToBitmap(QImage& bitmap, int width, int height, in
   } release{this};
   // Measure first: the bitmap is as high as the text used.
   TKVFormatRange fr;
-  fr.LogX = fr.LogY = KVLayoutDpi;
-  fr.rcPage = Rect(0, 0, MulDiv(width, 1440, KVLayoutDpi), MulDiv(height, 1440, KVLayoutDpi));
-  fr.rc = Rect(MulDiv(leftMargin, 1440, KVLayoutDpi), MulDiv(topMargin, 1440, KVLayoutDpi),
-               fr.rcPage.Right - MulDiv(rightMargin, 1440, KVLayoutDpi),
-               fr.rcPage.Bottom - MulDiv(bottomMargin, 1440, KVLayoutDpi));
+  fr.LogX = fr.LogY = ppi;
+  fr.rcPage = Rect(0, 0, MulDiv(width, 1440, ppi), MulDiv(height, 1440, ppi));
+  fr.rc = Rect(MulDiv(leftMargin, 1440, ppi), MulDiv(topMargin, 1440, ppi),
+               fr.rcPage.Right - MulDiv(rightMargin, 1440, ppi), fr.rcPage.Bottom - MulDiv(bottomMargin, 1440, ppi));
   const TKVFormatRange area = fr;
   const int next = width > 0 ? FormatRange(&fr, false) : 0;
-  const int used = next > 0 ? MulDiv(fr.rc.Bottom, KVLayoutDpi, 1440) : 0;
+  const int used = next > 0 ? MulDiv(fr.rc.Bottom, ppi, 1440) : 0;
   if (used <= 0) {
     bitmap = QImage();
     return len == 0;
@@ -1259,10 +1259,11 @@ bool TKVCustomRichEdit::RenderToBitmap(QImage& bitmap, int width, int height, in
 }
 
 bool TKVCustomRichEdit::RenderToBitmap(TKVBitmap& bitmap, int width, int height, int leftMargin, int topMargin,
-                                       int rightMargin, int bottomMargin) {
+                                       int rightMargin, int bottomMargin, int pixelsPerInch) {
   if (width <= 0) width = viewport()->width();
   QImage image;
-  const bool fitted = RenderToBitmap(image, width, height, leftMargin, topMargin, rightMargin, bottomMargin);
+  const bool fitted =
+      RenderToBitmap(image, width, height, leftMargin, topMargin, rightMargin, bottomMargin, pixelsPerInch);
   bitmap.BrushColor = color_;
   bitmap.BrushStyle = bsSolid;
   if (image.isNull()) bitmap.SetSize(std::clamp(width, 0, 32767), 0);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "controls/KVFormatRange.h"
+#include "controls/KVRichText.h"
 #include "controls/KVRichPicture.h"
 #include "foundation/KVClasses.h"
 #include "foundation/KVException.h"
@@ -311,12 +312,13 @@ class TKVCustomRichEdit : public QTextEdit {
   // ---- operations
   // Draws the whole content into Bitmap (Format_BGR888, Width wide, as high as the text used,
   // top margin included, filled with Color): True when everything fitted or there is no text.
+  // Sizes in points and twips are converted at PixelsPerInch; all pixel values are the bitmap's.
   bool RenderToBitmap(QImage& bitmap, int width, int height, int leftMargin, int topMargin,
-                      int rightMargin, int bottomMargin);
+                      int rightMargin, int bottomMargin, int pixelsPerInch = KVLayoutDpi);
   // The same into a calendar bitmap: its brush becomes Color, its width Width (the client width
   // for 0) and its height the used height, 0 when nothing was drawn.
   bool RenderToBitmap(TKVBitmap& bitmap, int width, int height, int leftMargin, int topMargin,
-                      int rightMargin, int bottomMargin);
+                      int rightMargin, int bottomMargin, int pixelsPerInch = KVLayoutDpi);
   // The same onto a painter in Area; UsedHeight gets the used height in pixels.
   bool RenderToPainter(QPainter& painter, const QRect& area, int leftMargin, int topMargin,
                        int rightMargin, int bottomMargin, int* usedHeight = nullptr);

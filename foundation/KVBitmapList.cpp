@@ -36,12 +36,6 @@ int DecimalOrZero(const QString& piece) {
   return v > INT_MAX || v < INT_MIN ? 0 : int(v);
 }
 
-std::vector<int> ParseSizes(const QString& text, int count) {
-  const QStringList pieces = ClosedPieces(text);
-  std::vector<int> out(size_t(count), 0);
-  for (int i = 0; i < count && i < pieces.size(); ++i) out[size_t(i)] = DecimalOrZero(pieces[i]);
-  return out;
-}
 
 QString JoinSizes(const std::vector<int>& sizes) {
   QString s;
@@ -81,6 +75,13 @@ void Need(bool ok, const char* what) {
 }
 
 }  // namespace
+
+std::vector<int> ParseSizes(const QString& text, int count) {
+  const QStringList pieces = ClosedPieces(text);
+  std::vector<int> out(size_t(count), 0);
+  for (int i = 0; i < count && i < pieces.size(); ++i) out[size_t(i)] = DecimalOrZero(pieces[i]);
+  return out;
+}
 
 const ClassInfo& TKVBitmapList::StaticClass() {
   static const ClassInfo ci =

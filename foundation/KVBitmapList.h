@@ -14,6 +14,10 @@
 
 class QPainter;
 
+// The first Count comma-closed numbers of a size text ("40,40,64,"); 0 for a missing or
+// malformed one.
+std::vector<int> ParseSizes(const QString& text, int count);
+
 class TKVBitmapList : public TPersistent {
   KV_CLASS(TKVBitmapList)
  public:

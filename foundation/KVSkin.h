@@ -34,7 +34,8 @@ class TKVSkinComponentData : public TPersistent {
   TComponent* Owner() const { return owner_; }
   TAppSkin* AppSkin() const { return appSkin_; }
   virtual void SetAppSkin(TAppSkin* skin);
-  const QString& FormName() const { return formName_; }
+  // The form whose text the skin applies to the owner; empty when there is none.
+  virtual QString FormName() const { return formName_; }
   bool Loading() const { return loading_; }
 
   TNotifyEvent OnAfterLoad;

@@ -14,6 +14,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/KVDesktopEntry.h"
 #include "platform/KVError.h"
 
 bool TRegValue::operator==(const TRegValue& o) const {
@@ -144,52 +145,40 @@ QString AutostartFile(const QString& valueName) {
   return AutostartDir() + QLatin1Char('/') + base + QStringLiteral(".desktop");
 }
 
-// Desktop-entry string escapes.
-QString EscapeDesktopString(const QString& s) {
-  QString r;
-  for (QChar c : s) {
-    if (c == QLatin1Char('\\')) r += QLatin1String("\\\\");
-    else if (c == QLatin1Char('\n')) r += QLatin1String("\\n");
-    else if (c == QLatin1Char('\t')) r += QLatin1String("\\t");
-    else if (c == QLatin1Char('\r')) r += QLatin1String("\\r");
-    else r += c;
-  }
-  return r;
-}
-
-QString UnescapeDesktopString(const QString& s) {
-  QString r;
-  for (qsizetype i = 0; i < s.size(); ++i) {
-    if (s[i] == QLatin1Char('\\') && i + 1 < s.size()) {
-      const QChar n = s[++i];
-      if (n == QLatin1Char('s')) r += QLatin1Char(' ');
-      else if (n == QLatin1Char('n')) r += QLatin1Char('\n');
-      else if (n == QLatin1Char('t')) r += QLatin1Char('\t');
-      else if (n == QLatin1Char('r')) r += QLatin1Char('\r');
-      else r += n;
-    } else {
-      r += s[i];
-    }
-  }
-  return r;
-}
-
 const char kRunMarker[] = "X-KelVoro-RunValue";
+// The Run value's text as written, so that it reads back unchanged whatever Exec became.
+const char kRunCommand[] = "X-KelVoro-RunCommand";
 
 // Name and command of an autostart file written for a Run value; nullopt for other files.
 std::optional<std::pair<QString, QString>> ReadAutostart(const QString& file) {
   QFile f(file);
   if (!f.open(QIODevice::ReadOnly) || f.size() > 64 * 1024) return std::nullopt;
   QString name, exec;
+  std::optional<QString> command;
   for (const QByteArray& raw : f.readAll().split('\n')) {
     const QString line = QString::fromUtf8(raw).trimmed();
     if (line.startsWith(QLatin1String(kRunMarker) + QLatin1Char('=')))
       name = UnescapeDesktopString(line.mid(int(sizeof kRunMarker)));
+    else if (line.startsWith(QLatin1String(kRunCommand) + QLatin1Char('=')))
+      command = UnescapeDesktopString(line.mid(int(sizeof kRunCommand)));
     else if (line.startsWith(QLatin1String("Exec=")))
       exec = UnescapeDesktopString(line.mid(5));
   }
   if (name.isEmpty()) return std::nullopt;
-  return std::make_pair(name, exec);
+  // Files of earlier versions kept the command itself as Exec.
+  return std::make_pair(name, command.value_or(exec));
+}
+
+// The autostart entry of a Run value: its command line becomes an Exec that starts the same
+// program with the same arguments, however the path is spelt.
+QByteArray AutostartText(const QString& name, const QString& command) {
+  const QString exec = LauncherExec(SplitRunCommand(command));
+  return QStringLiteral(
+             "[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
+             "X-GNOME-Autostart-enabled=true\n%3=%4\n%5=%6\n")
+      .arg(EscapeDesktopString(name), EscapeDesktopString(exec), QLatin1String(kRunMarker),
+           EscapeDesktopString(name), QLatin1String(kRunCommand), EscapeDesktopString(command))
+      .toUtf8();
 }
 
 }  // namespace
@@ -363,20 +352,20 @@ bool RegistryStore::SetValue(const QString& path, const QString& name, const TRe
   if (ReadOnly()) return false;
   if (d->IsRunKey(path)) {
     if (value.type != TRegDataType::rdString && value.type != TRegDataType::rdExpandString) return false;
-    if (auto cur = Value(path, name); cur && cur->text == value.text) return true;
+    const QByteArray text = AutostartText(name, value.text);
+    {
+      // Unchanged entries are not rewritten; ones written with an older Exec are.
+      QFile current(AutostartFile(name));
+      if (current.open(QIODevice::ReadOnly) && current.size() <= 64 * 1024 && current.readAll() == text) return true;
+    }
     QDir().mkpath(AutostartDir());
     QSaveFile f(AutostartFile(name));
     if (!f.open(QIODevice::WriteOnly)) {
       d->lastError = f.errorString();
       return false;
     }
-    const QString text = QStringLiteral(
-                             "[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
-                             "X-GNOME-Autostart-enabled=true\n%3=%4\n")
-                             .arg(EscapeDesktopString(name), EscapeDesktopString(value.text),
-                                  QLatin1String(kRunMarker), EscapeDesktopString(name));
-    f.write(text.toUtf8());
-    if (!f.commit()) {
+    // Flushed first: commit alone misses a write error raised while the buffer empties.
+    if (f.write(text) != text.size() || !f.flush() || !f.commit()) {
       d->lastError = f.errorString();
       return false;
     }

@@ -193,3 +193,42 @@ TEST(LayoutEngine, HostileSizesStayWithinRange) {
     }
   }
 }
+
+TEST(LayoutEngine, AVerticalMonthLineSizedByContentHoldsItsRowsInTheRoomItHas) {
+  const QStringList vertical = {"MonthLine.Visible = True", "MonthLine.Anchors = [akLeft, akTop]",
+                                "MonthLine.Height.ValueType = lsCalc", "MonthLine.YSpace.ValueType = lsPromil",
+                                "MonthLine.YSpace.Value = 56"};
+  Engine e(vertical, 1920, 1080);
+  e.M.DayRowHeight = 30;
+  e.Run();
+  EXPECT_EQ(e.R(0).Top, 60);
+  EXPECT_EQ(e.R(0).Height(), 31 * 30 + 6);
+  // Its room runs from its top to the bottom of the work area.
+  EXPECT_EQ(MonthLineRoom(e.L, 1080, 40, 1032), 1032 - 60);
+  // Measured from the bottom, to the top of the work area; never more than its Max.
+  Engine up(QStringList(vertical).replaceInStrings("[akLeft, akTop]", "[akLeft]") << "MonthLine.Height.Max = 900",
+            1920, 1080);
+  EXPECT_EQ(MonthLineRoom(up.L, 1080, 40, 1032), 900);
+  up.M.DayRowHeight = 30;
+  up.Run();
+  EXPECT_EQ(up.R(0).Height(), 900);
+  EXPECT_EQ(up.R(0).Bottom, 1080 - 60);
+  Engine upNoMax(QStringList(vertical).replaceInStrings("[akLeft, akTop]", "[akLeft]"), 1920, 1080);
+  EXPECT_EQ(MonthLineRoom(upNoMax.L, 1080, 40, 1032), 1080 - 60 - 40);
+  // A line of a given height has that height, within the work area; others have the work area.
+  Engine fixed({"MonthLine.Visible = True", "MonthLine.Height.ValueType = lsPromil", "MonthLine.Height.Value = 500"});
+  EXPECT_EQ(MonthLineRoom(fixed.L, 1080, 40, 1032), 540);
+  Engine screen({"MonthLine.Visible = True", "MonthLine.Height.ValueType = lsScr"});
+  EXPECT_EQ(MonthLineRoom(screen.L, 1080, 40, 1032), 992);
+  Engine after(QStringList(vertical) << "MonthLine.SYPos = '13,'");
+  EXPECT_EQ(MonthLineRoom(after.L, 1080, 40, 1032), 992);
+  Engine none({"MonthBox1.Visible = True"});
+  EXPECT_EQ(MonthLineRoom(none.L, 1080, 0, 1048), 1048);
+  // A horizontal line has no rows to hold: its content height stays as loaded.
+  Engine horizontal({"MonthLine.Visible = True", "MonthLine.Horz = True", "MonthLine.Width.Value = 500",
+                     "MonthLine.Height.ValueType = lsCalc"});
+  horizontal.M.DayRowHeight = 30;
+  horizontal.Run();
+  EXPECT_EQ(horizontal.R(0).Height(), 0);
+  EXPECT_EQ(MonthLineRoom(horizontal.L, 1080, 40, 1032), 992);
+}

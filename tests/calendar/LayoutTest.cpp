@@ -4,27 +4,12 @@
 #include "calendar/MDataDM.h"
 #include "calendar/iniData.h"
 #include "foundation/KVRStream.h"
+#include "tests/calendar/LayoutTestUtil.h"
 #include "tools/kvpack/PackWriter.h"
 
 namespace {
 
 std::vector<int> V(std::initializer_list<int> l) { return l; }
-
-// The built-in layout texts in pack order.
-QStringList BuiltinLayoutTexts(QList<qint32>* kinds = nullptr) {
-  TMData data;
-  TKVResReader r;
-  data.DefaultLayouts->BinStream().seek(0);
-  r.SetStream(&data.DefaultLayouts->BinStream());
-  EXPECT_TRUE(r.ReadDirectory());
-  EXPECT_EQ(r.Version(), kLayoutPackVersion);
-  QStringList texts;
-  for (int i = 0; i < r.Count(); ++i) {
-    if (kinds) *kinds << r.GetEntry(i).Kind;
-    texts << DecodeObjectTextBytes(r.ReadBuffer(i));
-  }
-  return texts;
-}
 
 }  // namespace
 

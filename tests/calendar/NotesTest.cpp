@@ -543,6 +543,31 @@ TEST(NotesRealEditor, AnEntryUnderHolidayTitlesEndsAtAWholeLineInsideTheBox) {
   EXPECT_TRUE(RowIs(s.Frame(), 40 + offset + results[1].second + 5, 600, 900, kToday));
 }
 
+TEST(NotesRealEditor, NotesAndHeadingsFollowThePixelsPerInchOfTheInputs) {
+  // The height of the quick notes panel, which starts one heading line below the box's top.
+  const auto panelHeight = [](int ppi, int* lineHeight) {
+    NotesScene s;
+    s.in.PixelsPerInch = ppi;
+    s.in.NotesEditor = nullptr;  // the rich-text editor at the inputs' resolution
+    EXPECT_TRUE(s.NotesBox(false, 600));
+    s.ini.ShowNotesOptions = 1;
+    s.notes.QuickNote.SetText(Paragraphs(6));
+    EXPECT_TRUE(s.Render());
+    // The fixed-metric heading font: 10 points at the resolution, plus 4.
+    *lineHeight = FontAtPoints(s.ini.WorkStyle.DayFont, 10, ppi).pixelSize() + 4;
+    int h = 0;
+    while (40 + *lineHeight + h < 640 && PixelAt(s.Frame(), 601, 40 + *lineHeight + h) == clWhite) ++h;
+    EXPECT_EQ(PixelAt(s.Frame(), 601, 40 + *lineHeight - 1), kBack);
+    return h;
+  };
+  int line96 = 0, line192 = 0;
+  const int at96 = panelHeight(96, &line96), at192 = panelHeight(192, &line192);
+  EXPECT_EQ(line96, 17);
+  EXPECT_EQ(line192, 31);
+  // Six lines of 10-point text, twice as tall; the 6-pixel margins above and below stay.
+  EXPECT_NEAR(double(at192 - 12) / (at96 - 12), 2.0, 0.12);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Whole calendars with notes
 
@@ -588,9 +613,9 @@ QString DrawNotesFrame(const QString& name) {
 }  // namespace
 
 TEST(NotesFrames, WholeCalendarsWithNotesInEachMode) {
-  const char* const expected[] = {"9d9dd6d9d76b79c1", "efa346a04868e5ff", "ee560223c36944fd", "fe7eca460ed46989",
-                                  "fe7eca460ed46989", "e3a09ca8d21ac5ec", "414c696aebd3ee1f", "f9d83cae482f0ef6",
-                                  "51cc88d256fa6b9f", "850241a90cabb9fe"};
+  const char* const expected[] = {"44ac126b71191038", "2b9a25adce10fcbf", "9c2e529c177935fe", "6784468bc70ad4a0",
+                                  "6784468bc70ad4a0", "4a6b19394bc5f281", "44b548a34289f0cf", "6ba343ebc0aea8b5",
+                                  "633581f54aa9d8a9", "e1363b6cef7ebb5c"};
   std::set<QString> distinct;
   for (size_t i = 0; i < std::size(kNotesFrames); ++i) {
     const QString h = DrawNotesFrame(kNotesFrames[i]);

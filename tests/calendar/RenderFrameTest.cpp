@@ -81,7 +81,7 @@ QString DrawFrame(const QString& name) {
 }  // namespace
 
 TEST(RenderFrames, WholeCalendarsDrawnWithFixedMetrics) {
-  const char* const expected[] = {"d1326e89a04ff7c2", "ae3519faaadc3d51", "eb347fa0c1972e78", "3c2532d351ec331a"};
+  const char* const expected[] = {"2c1881faa76b06c0", "8c9d21880ce19476", "d196dc6993949a56", "a8dc525f14c4da19"};
   for (size_t i = 0; i < std::size(kFrames); ++i)
     EXPECT_EQ(DrawFrame(kFrames[i]).toStdString(), expected[i]) << kFrames[i];
 }
@@ -103,7 +103,7 @@ TEST(RenderFrames, RecalculatingAndReusingTheLayoutDrawTheSame) {
 TEST(RenderFrames, RealFontsMatchTheReferencePicture) {
   Scene s;
   s.in.TextHelper = nullptr;
-  FitCalendarFont(s.state, s.ini.WorkStyle.DayFont, s.ini.WorkStyle.DaySpace, 738, s.in.Locale);
+  FitCalendarFont(s.state, s.ini.WorkStyle.DayFont, s.ini.WorkStyle.DaySpace, 738, s.in.PixelsPerInch, s.in.Locale);
   Frame151(s);
   ASSERT_TRUE(s.Render());
   const QImage got = s.Frame().Image().convertToFormat(QImage::Format_RGB32);

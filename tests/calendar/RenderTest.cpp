@@ -384,7 +384,7 @@ TEST(RenderMonthLine, AVerticalLineHasOneRowPerDayWithTheWholeDayName) {
   ASSERT_TRUE(s.Render());
   const int R = s.state.DayRowHeight, space = s.ini.WorkStyle.DaySpace;
   const TRect r = s.layout.MonthLine().Rect;
-  EXPECT_EQ(r.Width(), TKVFixedTextHelper::Advance(FontAtPoints(s.ini.WorkStyle.DayFont, s.state.CalendarFontSize)) * 2 +
+  EXPECT_EQ(r.Width(), TKVFixedTextHelper::Advance(FontAtPoints(s.ini.WorkStyle.DayFont, s.state.CalendarFontSize, 96)) * 2 +
                            s.state.DayNameWidth + 34);
   const auto* mon = s.text.Find("Mon", kDay);
   ASSERT_NE(mon, nullptr);
@@ -768,12 +768,61 @@ TEST(RenderFontFitting, ThirtyOneRowsOfDayNamesFitTheWorkArea) {
   TFont font;
   const QLocale en(QLocale::English, QLocale::UnitedStates);
   // 15 points are 20 pixels: (4 + 20) x 31 + 6 = 750 < 768; 16 points (21 pixels) give 781.
-  TCalendarFontMetrics m = FitCalendarFont(font, 2, 768, en);
+  TCalendarFontMetrics m = FitCalendarFont(font, 2, 768, 96, en);
   EXPECT_EQ(m.CalendarFontSize, 15);
   EXPECT_EQ(m.DayNameWidth, 30);
   EXPECT_EQ(m.DayRowHeight, 24);
-  EXPECT_EQ(FitCalendarFont(font, 0, 2000, en).CalendarFontSize, 18);
-  m = FitCalendarFont(font, 4, 10, en);
+  EXPECT_EQ(FitCalendarFont(font, 0, 2000, 96, en).CalendarFontSize, 18);
+  m = FitCalendarFont(font, 4, 10, 96, en);
   EXPECT_EQ(m.CalendarFontSize, 1);
   EXPECT_EQ(m.DayRowHeight, 1 + 8);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Screen resolution: points are converted at the screen's pixels per inch
+
+TEST(RenderScale, PointsConvertAtThePixelsPerInchGiven) {
+  TFont font;
+  EXPECT_EQ(FontAtPoints(font, 10, 96).pixelSize(), 13);
+  EXPECT_EQ(FontAtPoints(font, 10, 144).pixelSize(), 20);
+  EXPECT_EQ(FontAtPoints(font, 10, 192).pixelSize(), 27);
+  EXPECT_EQ(FontAtPoints(font, 10, 0).pixelSize(), 13);  // unknown: 96
+  TKVFixedTextHelper fixed;
+  TKVTextHelperScope scope(fixed);
+  const QLocale en(QLocale::English, QLocale::UnitedStates);
+  // At 192: 7 points are 19 pixels, (4 + 19) x 31 + 6 = 719 < 768; 8 points (21 pixels) give 781.
+  TCalendarFontMetrics m = FitCalendarFont(font, 2, 768, 192, en);
+  EXPECT_EQ(m.CalendarFontSize, 7);
+  EXPECT_EQ(m.DayRowHeight, 23);
+  EXPECT_EQ(m.DayNameWidth, 3 * 9);
+  // The 18-point cap is 48 pixels there.
+  m = FitCalendarFont(font, 0, 2000, 192, en);
+  EXPECT_EQ(m.CalendarFontSize, 18);
+  EXPECT_EQ(m.DayRowHeight, 48);
+}
+
+TEST(RenderScale, TheMonthLineAndTitleFollowThePixelsPerInchOfTheInputs) {
+  Scene s(QDateTime(QDate(2024, 3, 7), QTime(9, 30)), QSize(2048, 1536));
+  Plain(s);
+  s.in.PixelsPerInch = 192;
+  {
+    TKVTextHelperScope scope(s.text);
+    FitCalendarFont(s.state, s.ini.WorkStyle.DayFont, s.ini.WorkStyle.DaySpace, 1476, 192, s.in.Locale);
+  }
+  // 16 points at 192 are 43 pixels: (4 + 43) x 31 + 6 = 1463 < 1476.
+  ASSERT_EQ(s.state.CalendarFontSize, 16);
+  ASSERT_TRUE(s.LoadLayout(LayoutOf({"MonthLine.Visible = True", "MonthLine.Anchors = [akLeft, akTop]",
+                                     "MonthLine.Height.ValueType = lsScr", "MonthLine.MonthID = 4",
+                                     "MonthYear.Visible = True", "MonthYear.Anchors = [akLeft, akTop]",
+                                     "MonthYear.Width.ValueType = lsCalc", "MonthYear.Height.ValueType = lsCalc",
+                                     "MonthYear.SXPos = '0,'"})));
+  ASSERT_TRUE(s.Render());
+  // Two digits of 21 pixels, the widest day name (3 x 21) and the margins.
+  EXPECT_EQ(s.layout.MonthLine().Rect.Width(), 2 * 21 + 63 + 34);
+  const auto* sun = s.text.Find("Sun", kSun);
+  ASSERT_NE(sun, nullptr);
+  EXPECT_EQ(sun->y, 6 * 47 + 3 + 2);
+  // The title's font: 32 points at 192 are 85 pixels, doubled for measuring and halved again.
+  EXPECT_EQ(s.layout.MonthYear().Rect.Height(), 85 + 6);
+  EXPECT_EQ(s.layout.MonthYear().Rect.Width(), (QString("April 2024").size() + 1) * 85 / 2 + 6);
 }

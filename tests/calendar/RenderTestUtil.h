@@ -1,6 +1,6 @@
 #pragma once
 // A drawing set-up for renderer tests: settings, layout, holidays, a fixed clock, a 1024 x 768
-// screen, the fixed-metric text helper and a background picture drawn in code.
+// screen at 96 pixels per inch, the fixed-metric text helper and a background picture drawn in code.
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
@@ -120,13 +120,14 @@ struct Scene {
     in.PackIni = &pack;
     in.PackImages = &packImages;
     in.ScreenSize = screen;
+    in.PixelsPerInch = 96;
     in.TextHelper = &text;
     in.Locale = QLocale(QLocale::English, QLocale::UnitedStates);
     state.FirstDayOfWeek = 1;
     state.TaskbarHeight = 30;
     {
       TKVTextHelperScope scope(text);
-      FitCalendarFont(state, s.DayFont, s.DaySpace, screen.height() - 30, in.Locale);
+      FitCalendarFont(state, s.DayFont, s.DaySpace, screen.height() - 30, in.PixelsPerInch, in.Locale);
     }
     SetPicture(DrawPicture(800, 600));
   }

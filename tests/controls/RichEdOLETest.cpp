@@ -548,6 +548,29 @@ TEST_F(RichEditRender, CalendarBitmapsKeepTheirWidthWhenNothingIsDrawn) {
   EXPECT_EQ(bmp.Height(), 0);
 }
 
+TEST_F(RichEditRender, PointsAreConvertedAtTheTargetsPixelsPerInch) {
+  QString lines;
+  for (int i = 0; i < 8; ++i) lines += QString("line %1\\par ").arg(i);
+  e.SetRTFText(Rtf(lines));
+  QImage at96, at192;
+  ASSERT_TRUE(e.RenderToBitmap(at96, 300, 5000, 6, 6, 6, 6));
+  ASSERT_TRUE(e.RenderToBitmap(at192, 300, 5000, 6, 6, 6, 6, 192));
+  EXPECT_EQ(at192.width(), 300);
+  // Twice the text in pixels; the margins stay pixels.
+  const double ratio = double(at192.height() - 6) / (at96.height() - 6);
+  EXPECT_NEAR(ratio, 2.0, 0.1);
+  // Whole lines still decide what fits: room for half the text at 192 draws about half of it.
+  QImage half;
+  EXPECT_FALSE(e.RenderToBitmap(half, 300, 6 + (at192.height() - 6) / 2 + 6, 6, 6, 6, 6, 192));
+  EXPECT_LE(half.height() - 6, (at192.height() - 6) / 2);
+  EXPECT_GE(half.height() - 6, (at192.height() - 6) / 2 - (at192.height() - 6) / 8);
+  // A paragraph wraps where the wider glyphs reach the same pixel width: more lines at 192.
+  e.SetRTFText(Rtf("word word word word word word word word word word word word"));
+  ASSERT_TRUE(e.RenderToBitmap(at96, 300, 5000, 6, 6, 6, 6));
+  ASSERT_TRUE(e.RenderToBitmap(at192, 300, 5000, 6, 6, 6, 6, 192));
+  EXPECT_GT(at192.height() - 6, 2 * (at96.height() - 6) + (at96.height() - 6) / 4);
+}
+
 TEST_F(RichEditRender, WidthZeroTakesTheClientWidth) {
   e.resize(300, 150);
   e.SetRTFText(Rtf("text"));

@@ -263,6 +263,8 @@ void Lay(Sketch& k, int W, int H) {
       it.s[1].size = sum;
     }
     if (i >= 1 && i <= 12) it.s[1].size = (it.s[1].size - 6) / 8 * 8 + 6;
+    // A vertical month line sized by its rows: the 18-point rows, or as many as the screen holds.
+    if (i == 0 && !it.horz && it.s[1].type == QLatin1String("lsCalc")) it.s[1].size = std::min(31 * 31 + 6, H * 86 / 100);
     clamp(it.s[1]);
     clamp(it.s[3]);
   }
