@@ -37,15 +37,16 @@ install_missing() {
   fi
 }
 
-# Runs the check of every program the tests start (scripts/test-programs) in a scratch home;
-# fails naming each program that does not work and its packages.
+# Runs the check of every program the tests start (scripts/test-programs) in a scratch home, on
+# the tests' X server; fails naming each program that does not work and its packages.
 check_programs() {
   local scratch program packages check out failed=0
   scratch=$(mktemp -d)
   while read -r program packages check; do
     case "$program" in '' | '#'*) continue ;; esac
     if ! out=$(cd "$scratch" && HOME=$scratch XDG_CONFIG_HOME=$scratch/config XDG_DATA_HOME=$scratch/data \
-                 XDG_CACHE_HOME=$scratch/cache timeout 60 bash -c "$check" </dev/null 2>&1); then
+                 XDG_CACHE_HOME=$scratch/cache DISPLAY=$KV_TEST_DISPLAY \
+                 timeout 60 bash -c "$check" </dev/null 2>&1); then
       echo "The tests start $program, and it does not work here: \`$check\` failed." >&2
       [ -n "$out" ] && printf '%s\n' "$out" | head -n 5 | sed 's/^/    /' >&2
       echo "    Install or repair the Debian package(s): ${packages//,/ }" >&2
@@ -60,28 +61,35 @@ check_programs() {
 # Starts a private Xvfb on the first display number it can really listen on and exports it
 # as KV_TEST_DISPLAY; a number whose socket is taken, even by another file system's server, is skipped.
 start_xvfb() {
-  local n ready i
+  local n ready i errors
+  if ! command -v Xvfb >/dev/null; then
+    echo "The tests start Xvfb, and it is not installed: install the Debian package xvfb." >&2
+    return 1
+  fi
   ready=$(mktemp)
+  errors=$(mktemp)
   for n in $(seq 90 130); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     # -noreset: otherwise the server resets whenever the last test process disconnects,
     # refusing the next one for a moment and dropping the retained root pixmap.
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset -displayfd 3 3>"$ready" >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset -displayfd 3 3>"$ready" >/dev/null 2>"$errors" &
     XVFB_PID=$!
     for i in $(seq 100); do
       [ -s "$ready" ] || ! kill -0 "$XVFB_PID" 2>/dev/null && break
       sleep 0.1
     done
     if [ -s "$ready" ]; then
-      rm -f "$ready"
+      rm -f "$ready" "$errors"
       export KV_TEST_DISPLAY=":$n"
       return 0
     fi
     kill "$XVFB_PID" 2>/dev/null || true
     XVFB_PID=""
   done
-  rm -f "$ready"
-  echo "Could not start Xvfb on any display from :90 to :130." >&2
+  echo "The tests start Xvfb, and it did not start on any display from :90 to :130:" >&2
+  tail -n 5 "$errors" | sed 's/^/    /' >&2
+  echo "    Install or repair the Debian package xvfb." >&2
+  rm -f "$ready" "$errors"
   return 1
 }
 
@@ -103,14 +111,13 @@ case "$MODE" in
     ;;
   test)
     install_missing
-    check_programs || { echo "Stopped before the tests: see above." >&2; exit 1; }
-    configure
-    cmake --build "$BUILD" --parallel "$(nproc)"
-    shift
     # Tests that need a real X server get a private Xvfb; the rest run offscreen.
     XVFB_PID=""
     trap '[ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
-    start_xvfb
+    start_xvfb && check_programs || { echo "Stopped before the tests: see above." >&2; exit 1; }
+    configure
+    cmake --build "$BUILD" --parallel "$(nproc)"
+    shift
     cd "$BUILD"
     ctest --output-on-failure --parallel "$(nproc)" "$@"
     ;;
