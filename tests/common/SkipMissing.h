@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QStandardPaths>
 
 namespace kvtest {
 
@@ -22,3 +23,10 @@ inline bool UnderCI() {
                                             : "",                                              \
                         ::kvtest::UnderCI() ? ::testing::TestPartResult::kFatalFailure         \
                                             : ::testing::TestPartResult::kSkip)
+
+// Leaves the test as above when program is not on the PATH.
+#define KV_REQUIRE_PROGRAM(program)                                                   \
+  do {                                                                                \
+    if (QStandardPaths::findExecutable(program).isEmpty())                            \
+      KV_SKIP_MISSING() << (program) << " is not installed";                          \
+  } while (0)

@@ -10,8 +10,7 @@
 using namespace kvtest;
 
 TEST(KVUtils, SetDesktopBackgroundMapsTileAndStyleOnGnome) {
-  if (QStandardPaths::findExecutable("gsettings").isEmpty())
-    KV_SKIP_MISSING() << "gsettings is not installed";
+  KV_REQUIRE_PROGRAM("gsettings");
   QTemporaryDir dir(TestRoot() + "/utils-XXXXXX");
   ScopedEnv env;
   env.Set("KV_DESKTOP", "gnome");

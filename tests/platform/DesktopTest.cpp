@@ -150,8 +150,7 @@ TEST_F(DesktopBackend, MateAndCinnamonArgumentVectors) {
 }
 
 TEST_F(DesktopBackend, GnomeKeyfileSettingsChangeOnEveryApply) {
-  if (QStandardPaths::findExecutable("gsettings").isEmpty())
-    KV_SKIP_MISSING() << "gsettings is not installed";
+  KV_REQUIRE_PROGRAM("gsettings");
   env_.Set("GSETTINGS_BACKEND", "keyfile");
   env_.Set("XDG_CONFIG_HOME", dir_.path() + "/config");
   if (RunProgram("gsettings", {"list-keys", "org.gnome.desktop.background"}).exitCode != 0)
@@ -261,9 +260,8 @@ TEST_F(DesktopBackend, ScreenSaverThroughXdgOrAClearFailure) {
 // XFCE keeps its settings in the xfconf daemon, reached over a session bus: the checks run in
 // this binary started again under a private one.
 TEST(XfceDesktop, SetsEveryMonitorAndWorkspace) {
-  for (const char* program : {"dbus-run-session", "xfconf-query"})
-    if (QStandardPaths::findExecutable(program).isEmpty())
-      KV_SKIP_MISSING() << program << " is not installed";
+  KV_REQUIRE_PROGRAM("dbus-run-session");
+  KV_REQUIRE_PROGRAM("xfconf-query");
   ScopedEnv env;
   env.Set("KV_XFCE_SESSION_TEST", "1");
   const RunResult r = RunProgram(
