@@ -1,11 +1,18 @@
-#include <QApplication>
 #include <QAction>
+#include <QApplication>
+#include <QSessionManager>
 #include <memory>
 
 #include "calendar/MDataDM.h"
 #include "calendar/iniData.h"
+#include "foundation/KVApps.h"
+#include "foundation/KVForms.h"
 #include "foundation/KVSysUtils.h"
+#include "foundation/KVTrovanaRem.h"
+#include "platform/KVInstance.h"
+#include "platform/KVSystemEvents.h"
 #include "ui/MainF.h"
+#include "ui/MirIcon.h"
 #include "ui/MirStartup.h"
 
 int main(int argc, char** argv) {
@@ -13,24 +20,52 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName(QStringLiteral("Kel Voro"));
   QApplication::setApplicationName(QStringLiteral("Mirova Calendar"));
   QApplication::setApplicationDisplayName(QStringLiteral("Mirova Calendar"));
+  QApplication::setWindowIcon(ProgramIcon());
   // The program lives in the tray: closing its windows never ends it.
   QApplication::setQuitOnLastWindowClosed(false);
   InitializeFolders();
+  InitializeTrovanaPath();
 
+  TKVInstanceLock lock(kApplicationTitle);
+  TKVInstanceServer server(kApplicationTitle);
   std::unique_ptr<TKVMirovaCalendar> form;
   std::unique_ptr<TMData> data;
+  TKVSignalWatch endSignals;
+  TKVClockWatch clock;
+
   TMirStartupHooks hooks;
-  hooks.ClaimInstance = [] { return true; };
+  hooks.ClaimInstance = [&] {
+    if (!ClaimSingleInstance(lock, kApplicationTitle)) return false;
+    // Messages from later copies wait until start-up is done.
+    server.Listen();
+    server.SetHeld(true);
+    return true;
+  };
   hooks.ActivateRunningInstance = [] {};
   hooks.CreateForms = [&] {
     form = std::make_unique<TKVMirovaCalendar>();
     data = std::make_unique<TMData>();
     data->DataModuleCreate();
+    form->Tray().ListenTo(&server);
+    form->Tray().Loaded();
   };
   hooks.InitializeMainForm = [&](bool) { return form->InitializeMainForm(); };
   hooks.Settings = [&]() -> const Tini& { return *form->Model().Ini; };
   hooks.RunAction = [&](const QString& name) { form->Action(name.toLatin1().constData())->trigger(); };
-  hooks.RunLoop = [] { return QApplication::exec(); };
+  hooks.RunLoop = [&] {
+    server.SetHeld(false);
+    QObject::connect(&clock, &TKVClockWatch::ClockSet, form.get(), Guarded([&] { form->WMTimeChange(); }));
+    // The end of the session and a terminate signal save what the settings window holds.
+    const auto end = [&] {
+      form->FormCloseQuery();
+      QCoreApplication::quit();
+    };
+    QObject::connect(&endSignals, &TKVSignalWatch::Signalled, form.get(), [end](int) { RunGuarded(end); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, form.get(), [&](QSessionManager&) {
+      RunGuarded([&] { form->FormCloseQuery(); });
+    });
+    return QApplication::exec();
+  };
   const int rc = RunMirova(QApplication::arguments(), hooks);
   form.reset();
   return rc;

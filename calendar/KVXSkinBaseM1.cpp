@@ -1,11 +1,16 @@
 #include "calendar/KVXSkinBaseM1.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QPainter>
 
 #include "foundation/KVBitmapList.h"
+#include "foundation/KVRes.h"
+#include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
+#include "foundation/KVZlib.h"
+#include "platform/KVSafeSave.h"
 #include "platform/KVClock.h"
 
 const QString kDiaryDocType = QStringLiteral("Kel Voro Diary");
@@ -33,6 +38,8 @@ const ClassInfo& TMDiaryBase::StaticClass() {
 
 TMDiaryBase::TMDiaryBase(TComponent* owner) : TKVXSkinDiaryBase(owner) { SetName(QStringLiteral("DiaryBase")); }
 
+qint64 TMDiaryBase::MaxTextSize() const { return kMaxRichTextSize; }
+
 int TMDiaryBase::CheckDocument(const QString& docType, int) { return CheckType(docType, kDiaryDocType); }
 
 void TMDiaryBase::SaveToStream(QIODevice& Stream, bool Compress) {
@@ -57,6 +64,8 @@ void TMNotesBase::ResetDefaults() {
   TKVXSkinSafeIni::ResetDefaults();
   QuickNote.clear();
 }
+
+qint64 TMNotesBase::MaxTextSize() const { return kMaxRichTextSize; }
 
 int TMNotesBase::CheckDocument(const QString& docType, int) { return CheckType(docType, kNotesDocType); }
 
@@ -193,8 +202,25 @@ void TMIconBase::SaveToStream(QIODevice& Stream, bool Compress) {
 void TMIconBase::DefineProperties(TFiler& filer) {
   TKVXSkinSafeIni::DefineProperties(filer);
   filer.DefineBinaryProperty(
-      QStringLiteral("IconData"), [this](const QByteArray& d) { ReadIconData(d); },
+      QStringLiteral("IconData"),
+      [this](const QByteArray& d) {
+        try {
+          ReadIconData(d);
+        } catch (const EKVError& e) {
+          iconDataError_ = e.Message();
+          throw;
+        }
+      },
       [this] { return WriteIconData(); }, true);
+}
+
+void TMIconBase::LoadFromStream(QIODevice& Stream) {
+  iconDataError_.clear();
+  TKVXSkinSafeIni::LoadFromStream(Stream);
+  if (!iconDataError_.isEmpty() && !LoadFailed) {
+    LoadDamaged = true;
+    LoadError = iconDataError_;
+  }
 }
 
 QByteArray TMIconBase::WriteIconData() const {
@@ -212,6 +238,13 @@ void TMIconBase::ReadIconData(const QByteArray& data) {
   b.setData(data);
   b.open(QIODevice::ReadOnly);
   strip.LoadFromStream(b);  // raises on data that is no strip; the icons stay as they were
+  // Every icon is stored as a 32 x 32 image: a strip with less room than that holds no icons,
+  // only a count (each icon costs 3 KB here however small it was stored).
+  if (qint64(strip.Count()) * kIconSize * kIconSize > qint64(strip.Picture().Width()) * strip.Picture().Height())
+    throw EReadError(QStringLiteral("The icon strip holds %1 icons in %2 x %3 pixels")
+                         .arg(strip.Count())
+                         .arg(strip.Picture().Width())
+                         .arg(strip.Picture().Height()));
   Icons.clear();
   for (int i = 0; i < strip.Count(); ++i) {
     TKVBitmap icon;
@@ -241,13 +274,20 @@ void TMEventBase::SaveToStream(QIODevice& Stream, bool Compress) {
 // ---------------------------------------------------------------------------------------------
 
 void SaveDocumentFile(TKVXSkinIni& Doc, const QString& FileName, bool Compress) {
-  if (Doc.LoadFailed && QFile::exists(FileName)) {
-    const QString bak = MakeUniqueFileName(FileName + QStringLiteral(".bak"));
-    if (!QFile::copy(FileName, bak))
-      throw EFCreateError(QStringLiteral("Cannot keep a copy of \"%1\" before saving over it").arg(FileName));
-    QFile::setPermissions(bak, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  }
+  if (Doc.LoadFailed || Doc.LoadDamaged) KeepFileAside(FileName);
   Doc.SaveToFile(FileName, Compress);
   Doc.LoadFailed = false;
+  Doc.LoadDamaged = false;
+}
+
+void LoadDocumentFile(TKVXSkinIni& Doc, const QString& FileName) {
+  Doc.LoadFromFile(FileName);
+  if (!Doc.LoadDamaged) return;
+  const TKVLanguageResource& rs = LanguageResource();
+  const QString name = QDir::toNativeSeparators(FileName);
+  const int items = Doc.ItemCount();
+  const QString text = items >= 0 ? Format(rs.RSDocumentDamagedItems, {name, QString::number(items)})
+                                  : Format(rs.RSDocumentDamaged, {name});
+  KVMessageBox(text, QString(), IDI_WARNING_ICON, 0, ButtonsOK);
 }
 

@@ -18,6 +18,7 @@ class TMDiaryBase : public TKVXSkinDiaryBase {
   KV_CLASS(TMDiaryBase)
  public:
   explicit TMDiaryBase(TComponent* owner = nullptr);
+  qint64 MaxTextSize() const override;  // rich text with pictures
   int CheckDocument(const QString& docType, int docVer) override;
   void SaveToStream(QIODevice& Stream, bool Compress) override;
 };
@@ -27,6 +28,7 @@ class TMNotesBase : public TKVXSkinSafeIni {
  public:
   explicit TMNotesBase(TComponent* owner = nullptr);
   TStringList QuickNote;  // the quick notes' rich text, line by line
+  qint64 MaxTextSize() const override;  // rich text with pictures
   void ResetDefaults() override;
   int CheckDocument(const QString& docType, int docVer) override;
   void SaveToStream(QIODevice& Stream, bool Compress) override;
@@ -80,9 +82,15 @@ class TMIconBase : public TKVXSkinSafeIni {
   int CheckDocument(const QString& docType, int docVer) override;
   void SaveToStream(QIODevice& Stream, bool Compress) override;
   void DefineProperties(TFiler& filer) override;
+  // An "IconData" that cannot be read leaves no icons and marks the load LoadDamaged, so that the
+  // file is kept aside before a save.
+  void LoadFromStream(QIODevice& Stream) override;
   // The "IconData" stream and back; reading raises on data that is not a strip.
   QByteArray WriteIconData() const;
   void ReadIconData(const QByteArray& data);
+
+ private:
+  QString iconDataError_;
 };
 
 class TMEventBase : public TKVXSkinEventBase {
@@ -93,7 +101,12 @@ class TMEventBase : public TKVXSkinEventBase {
   void SaveToStream(QIODevice& Stream, bool Compress) override;
 };
 
-// Saves a document over FileName. When the document's last load failed and the file exists,
-// the file is first kept aside under a new ".bak" name, so that a file the program could not
-// read is never lost to a save. Raises EFCreateError when the file cannot be written.
+// Saves a document over FileName. When the document's last load failed or found the file
+// damaged, the file is first kept aside under a new ".bak" name (KeepFileAside), so that what the
+// program could not read is never lost to a save. Raises EFCreateError when the file cannot be
+// written.
 void SaveDocumentFile(TKVXSkinIni& Doc, const QString& FileName, bool Compress);
+// Loads a document from FileName. When the file was damaged and only what came before the
+// damage was loaded, the user is told so once, with the number of entries recovered, through
+// the message box.
+void LoadDocumentFile(TKVXSkinIni& Doc, const QString& FileName);

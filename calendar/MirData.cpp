@@ -95,17 +95,26 @@ void TMThnList::ReadThumbHeader(const QString& FileName) {
   }
 }
 
+namespace {
+
+// The bytes of a bitmap file of Width x Height at up to 32 bits per pixel, with a full palette.
+qint64 ThumbFileBudget(qint64 Width, qint64 Height) { return 54 + 1024 + Width * 4 * Height; }
+
+}  // namespace
+
 void TMThnList::LoadThumbs(const QString& FileName) {
   try {
     TKVResFileReader r(FileName);
     if (!ReadHeaderEntry(r)) return;
+    if (ThumbWidth < 0 || ThumbHeight < 0 || ThumbWidth > kMaxThumbSide || ThumbHeight > kMaxThumbSide) return;
+    const qint64 budget = 8 + kMaxThumbKeyBytes + ThumbFileBudget(ThumbWidth, ThumbHeight);
     for (int i = 1; i < r.Count(); ++i) {
-      const QByteArray e = r.ReadBuffer(i);
+      const QByteArray e = r.ReadBuffer(i, budget);
       if (e.size() < 8) return;
       const qint64 nameLen = qFromLittleEndian<qint32>(e.constData());
       const qint64 dataSize = qFromLittleEndian<qint32>(e.constData() + 4);
       // Lengths that the entry cannot hold end the load here.
-      if (nameLen < 0 || dataSize < 0 || 8 + nameLen + dataSize > e.size()) return;
+      if (nameLen < 0 || dataSize < 0 || nameLen > kMaxThumbKeyBytes || 8 + nameLen + dataSize > e.size()) return;
       Add(QString::fromUtf8(e.constData() + 8, nameLen), e.mid(8 + nameLen, dataSize));
     }
   } catch (const EKVError&) {
@@ -144,8 +153,11 @@ void TMThnList::AddThumb(const QString& Key, const QImage& Graphic) {
 
 QImage TMThnList::Thumb(int i) const {
   if (i < 0 || i >= Count() || Streams(i).isEmpty()) return {};
+  const bool sized = ThumbWidth > 0 && ThumbHeight > 0;
+  const qint64 most = sized ? qint64(std::min(ThumbWidth, kMaxThumbSide)) * std::min(ThumbHeight, kMaxThumbSide)
+                            : qint64(kMaxThumbSide) * kMaxThumbSide;
   try {
-    return DecodeBMP(Streams(i));
+    return DecodeBMP(Streams(i), most);
   } catch (const EKVError&) {
     return {};
   }

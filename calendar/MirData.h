@@ -17,6 +17,11 @@
 
 constexpr qint32 kThumbPackVersion = 0x564B0066;
 constexpr qint32 kThumbHeaderKind = 16, kThumbEntryKind = -20;
+// The largest thumbnail side a cache may record: the large thumbnail (196 x 147) at four times
+// the standard pixel density fits. Caches of larger thumbnails are not loaded.
+constexpr qint32 kMaxThumbSide = 1024;
+// The longest key (a picture file's full path as UTF-8).
+constexpr qint64 kMaxThumbKeyBytes = 16 * 1024;
 
 class TMirovaAdItem : public TCollectionItem {
   KV_CLASS(TMirovaAdItem)
@@ -69,12 +74,14 @@ class TMThnList {
   void Clear();
   // The picture as a bitmap file under Key.
   void AddThumb(const QString& Key, const QImage& Graphic);
-  // The bitmap of entry i; a null image when it cannot be read.
+  // The bitmap of entry i; a null image when it cannot be read or is larger than the thumbnail
+  // size.
   QImage Thumb(int i) const;
 
   // Tag, ThumbWidth, ThumbHeight from the file; zeros when it is no thumbnail cache.
   void ReadThumbHeader(const QString& FileName);
-  // Adds the file's thumbnails (the list is not cleared first).
+  // Adds the file's thumbnails (the list is not cleared first). Each entry may inflate to no
+  // more than a key and a bitmap file of the cache's thumbnail size; a larger one ends the load.
   void LoadThumbs(const QString& FileName);
   bool SaveThumbs(const QString& FileName) const;
 

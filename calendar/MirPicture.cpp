@@ -22,7 +22,7 @@ QImage MissingPicture() {
 void LoadPackImage(QImage& Picture, int N, TKVResReader& Reader, QSize Target) {
   if (N > INT_MAX - 2) throw EStreamError(QStringLiteral("Resource entry %1 does not exist").arg(qint64(N) + 2));
   const int entry = N + 2;
-  const QByteArray data = Reader.ReadBuffer(entry);
+  const QByteArray data = Reader.ReadBuffer(entry, kMaxPictureDataSize);
   const qint32 kind = Reader.GetEntry(entry).Kind;
   if (kind == kJpegKind || kind == -kJpegKind)
     Picture = DecodeJPEG(data, Target);

@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
+
+#include "platform/KVError.h"
+#include "platform/KVSafeSave.h"
 
 const QString kPasswordFileName = QStringLiteral("config.dat");
 
@@ -52,12 +54,10 @@ bool WritePasswordFile(const QString& FileName, const QString& Password) {
   if (Password.isEmpty()) return !QFile::exists(FileName) || QFile::remove(FileName);
   QByteArray block;
   ScramblePasswordBlock(Password, QString(), kPasswordMarker, block);
-  QSaveFile f(FileName);
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  if (f.write(block) != block.size()) {
-    f.cancelWriting();
+  try {
+    SafeSaveBytes(FileName, block, true);
+    return true;
+  } catch (const EKVError&) {
     return false;
   }
-  return f.commit();
 }

@@ -360,10 +360,11 @@ void Tini::RevertStyle() { WorkStyle.AssignStyle(StoredStyle); }
 // Comma lists
 
 std::vector<int> ParseCommaList(const QString& text) {
+  // One pass: asking GetToken for each element walks the list from its start every time.
+  const QStringList tokens = GetTokens(text);
   std::vector<int> r;
-  const int n = CountChar(text, QLatin1Char(','));
-  r.reserve(size_t(n));
-  for (int k = 0; k < n; ++k) r.push_back(StrToIntDef(GetToken(text, k), 0));
+  r.reserve(size_t(tokens.size()));
+  for (const QString& t : tokens) r.push_back(StrToIntDef(t, 0));
   return r;
 }
 

@@ -1,6 +1,7 @@
 #include "controls/KVFileIcons.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <algorithm>
@@ -385,4 +386,46 @@ bool CollectFileIcons(const QString& FileName, std::vector<QImage>* ImageList) {
   const bool iconFile = head.size() == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0;
   if (head.startsWith("MZ") || iconFile) return LoadFileIcons(FileName, ImageList);
   return LoadPictureIcon(FileName, ImageList);
+}
+
+bool LoadFolderIcons(const QString& Folder, std::vector<QImage>* ImageList, std::size_t Max) {
+  if (!ImageList) return false;
+  static const QStringList kPictures = {"*.png", "*.svg", "*.svgz", "*.xpm", "*.ico", "*.bmp", "*.gif", "*.jpg", "*.jpeg"};
+  const std::size_t before = ImageList->size();
+  const QStringList files = QDir(Folder).entryList(kPictures, QDir::Files | QDir::Readable, QDir::Name);
+  for (const QString& name : files) {
+    if (ImageList->size() >= Max) break;
+    std::vector<QImage> icons;
+    if (!CollectFileIcons(QDir(Folder).filePath(name), &icons)) continue;
+    for (QImage& icon : icons) {
+      if (ImageList->size() >= Max) break;
+      ImageList->push_back(std::move(icon));
+    }
+  }
+  return ImageList->size() > before;
+}
+
+QStringList DesktopIconFolders() {
+  QStringList roots;
+  const QString home = qEnvironmentVariable("XDG_DATA_HOME");
+  roots << (home.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : home);
+  QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+  if (dirs.isEmpty()) dirs = QStringLiteral("/usr/local/share:/usr/share");
+  roots << dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+  const auto holdsFiles = [](const QString& folder) {
+    return !QDir(folder).entryList(QDir::Files | QDir::Readable).isEmpty();
+  };
+  QStringList out;
+  for (const QString& root : roots) {
+    for (const char* sub : {"/icons/hicolor/32x32/apps", "/icons/hicolor/48x48/apps", "/icons/hicolor/scalable/apps"}) {
+      const QString folder = QDir::cleanPath(root + QLatin1String(sub));
+      if (holdsFiles(folder)) {
+        if (!out.contains(folder)) out << folder;
+        break;
+      }
+    }
+    const QString pixmaps = QDir::cleanPath(root + QStringLiteral("/pixmaps"));
+    if (holdsFiles(pixmaps) && !out.contains(pixmaps)) out << pixmaps;
+  }
+  return out;
 }

@@ -8,6 +8,8 @@
 #include <QIODevice>
 #include <QImage>
 #include <QString>
+#include <QStringList>
+#include <cstddef>
 #include <vector>
 
 // The side of the square pictures of an image list of icons.
@@ -40,3 +42,12 @@ bool LoadPictureIcon(const QString& FileName, std::vector<QImage>* ImageList);
 // The icons of any of these files, told apart by their content: icon and PE files by
 // LoadFileIcons, any other file by LoadPictureIcon.
 bool CollectFileIcons(const QString& FileName, std::vector<QImage>* ImageList);
+
+// The pictures of a folder (not of its subfolders) in name order, each as CollectFileIcons adds
+// it, until ImageList holds Max pictures. True when at least one was added.
+bool LoadFolderIcons(const QString& Folder, std::vector<QImage>* ImageList, std::size_t Max = kMaxFileIcons);
+
+// The desktop's icon folders that exist and hold files, where icons are found when the user chose
+// none: for each data folder (XDG_DATA_HOME, then XDG_DATA_DIRS) the hicolor theme's application
+// icons of the size nearest kIconBitmapSize (32, else 48, else scalable), then its "pixmaps".
+QStringList DesktopIconFolders();

@@ -190,7 +190,7 @@ void TKVCustomImageList::LoadFromPack(const std::vector<int>& numbers, TKVResRea
       AddFrame(QImage());
       continue;
     }
-    const QByteArray data = pack.ReadBuffer(n);
+    const QByteArray data = pack.ReadBuffer(n, kMaxPictureDataSize);
     AddFrame(data.isEmpty() ? QImage() : DecodeBMP(data));
   }
 }

@@ -5,13 +5,13 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include "foundation/KVObjectText.h"
 #include "foundation/KVRes.h"
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
+#include "platform/KVSafeSave.h"
 
 namespace {
 
@@ -57,6 +57,16 @@ bool LooksLikeRtf(const QString& text) {
     return text.mid(text.indexOf(c), 5) == QLatin1String("{\\rtf");
   }
   return false;
+}
+
+// The list's own NextID as OnNextID, told apart from handlers set by others.
+struct OwnNextID {
+  const TNbDataList* list;
+  void operator()(QString& id) const { list->NextID(id); }
+};
+
+bool SameFile(const QString& a, const QString& b) {
+  return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
 }
 
 QDate KeyDate(const QString& id) {
@@ -279,7 +289,7 @@ void TNbData::Remove(TNbObject* entry) {
 // The notebook
 
 TNbDataList::TNbDataList(bool useThumbnails) : useThumbnails_(useThumbnails) {
-  OnNextID.Set([this](QString& id) { NextID(id); });
+  OnNextID.Set(OwnNextID{this});
 }
 
 TNbData& TNbDataList::Section(int index) const {
@@ -407,14 +417,30 @@ void TNbDataList::ParseLines(const QStringList& lines, int sectionIndex, TNbStor
     for (int i = 0; i < s->Count(); ++i)
       if (!first.contains(s->Items(i)->ID)) first.insert(s->Items(i)->ID, s->Items(i));
 
+  // Fresh IDs from the list's own NextID come from a running largest number: asking NextID for
+  // each of many entries with one ID would scan the whole notebook every time.
+  const bool ownIDs = OnNextID.fn.target<OwnNextID>() != nullptr;
+  bool largestKnown = false;
+  qint64 largest = 0;
+  auto freshID = [&]() -> QString {
+    if (!ownIDs) return FreshID();
+    if (!largestKnown) {
+      for (const auto& s : sections_)
+        for (int i = 0; i < s->Count(); ++i) largest = std::max<qint64>(largest, StrToIntDef(s->Items(i)->ID, 0));
+      largestKnown = true;
+    }
+    return QString::number(++largest);
+  };
+
   auto store = [&](const QString& header, const QStringList& body) {
     const QString id = NbField(header, kEntryMarker);
     TNbObject* found = first.value(id, nullptr);
     if (!found || mode == nbsmAddNew) {
       auto e = NewObject();
       e->LoadFromStrings(header, body);
-      if (found) e->ID = FreshID();
+      if (found) e->ID = freshID();
       TNbObject* added = target.Add(std::move(e));
+      if (largestKnown) largest = std::max<qint64>(largest, StrToIntDef(added->ID, 0));
       if (!first.contains(added->ID)) first.insert(added->ID, added);
     } else if (mode == nbsmOverwrite) {
       found->LoadFromStrings(header, body);
@@ -446,16 +472,27 @@ void TNbDataList::ParseLines(const QStringList& lines, int sectionIndex, TNbStor
 void TNbDataList::LoadSection(const QString& fileName, int sectionIndex) {
   TNbData& target = Section(sectionIndex);
   target.Clear();
-  const QStringList lines = ReadNotebookFile(fileName, FilePassword);
-  ParseLines(lines, sectionIndex, nbsmKeep);
+  target.DamagedFile.clear();
+  try {
+    const QStringList lines = ReadNotebookFile(fileName, FilePassword);
+    ParseLines(lines, sectionIndex, nbsmKeep);
+  } catch (...) {
+    target.DamagedFile = fileName;
+    throw;
+  }
   target.Modified = false;
   target.Loaded = true;
 }
 
 void TNbDataList::MergeFile(const QString& fileName, int sectionIndex, TNbStoreMode mode) {
   TNbData& target = Section(sectionIndex);
-  const QStringList lines = ReadNotebookFile(fileName, FilePassword);
-  ParseLines(lines, sectionIndex, mode);
+  try {
+    const QStringList lines = ReadNotebookFile(fileName, FilePassword);
+    ParseLines(lines, sectionIndex, mode);
+  } catch (...) {
+    target.DamagedFile = fileName;
+    throw;
+  }
   target.Loaded = true;
 }
 
@@ -476,12 +513,10 @@ QString TNbDataList::SectionText(int sectionIndex) const {
 void TNbDataList::SaveSection(const QString& fileName, int sectionIndex) {
   TNbData& sec = Section(sectionIndex);
   const QByteArray bytes = EncodeNotebookText(SectionText(sectionIndex));
-  QSaveFile f(fileName);
-  if (!f.open(QIODevice::WriteOnly))
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, f.errorString()));
-  f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  if (f.write(bytes) != bytes.size() || !f.commit())
-    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, f.errorString()));
+  const bool damaged = !sec.DamagedFile.isEmpty() && SameFile(sec.DamagedFile, fileName);
+  if (damaged) KeepFileAside(fileName);
+  SafeSaveBytes(fileName, bytes, true);
+  if (damaged) sec.DamagedFile.clear();
   sec.Modified = false;
 }
 

@@ -74,6 +74,9 @@ class TNbData {
   bool Modified = false;
   bool Open = false;
   bool Loaded = true;
+  // The file whose last load or merge into this section stopped at an error (empty when it did
+  // not): saving over it keeps it aside first, as it holds entries the section lacks.
+  QString DamagedFile;
   QString FileName;           // the section's ".DAT" file in folder mode
   TNbData* Parent = nullptr;  // not owned
   std::vector<TNbData*> Children;
@@ -134,14 +137,16 @@ class TNbDataList {
   TNbObject* AddEntryFromLines(const QString& headerLine, const QStringList& bodyLines,
                                TNbStoreMode mode, int sectionIndex);
   void ParseLines(const QStringList& lines, int sectionIndex, TNbStoreMode mode);
-  // A missing file leaves the section empty. Raises ENbDataCrypt, EConvertError, EFOpenError.
+  // A missing file leaves the section empty. Raises ENbDataCrypt, EConvertError, EFOpenError;
+  // entries read before the error stay, and the file is noted as DamagedFile.
   void LoadSection(const QString& fileName, int sectionIndex);
   void MergeFile(const QString& fileName, int sectionIndex, TNbStoreMode mode);
   void LoadSectionFromStrings(const QStringList& lines, int sectionIndex);
   // The section's entries as notebook text.
   QString SectionText(int sectionIndex) const;
   // Writes the section as a notebook file (never scrambled), atomically and readable by the
-  // owner only; clears Modified. Raises EFCreateError.
+  // owner only; clears Modified. A file that the section could not read whole is first kept
+  // aside (KeepFileAside). Raises EFCreateError.
   void SaveSection(const QString& fileName, int sectionIndex);
 
   // Folder mode.

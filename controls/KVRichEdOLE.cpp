@@ -23,7 +23,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStringDecoder>
@@ -38,6 +37,7 @@
 #include "controls/KVRichText.h"
 #include "controls/KVRtfReader.h"
 #include "controls/KVRtfWriter.h"
+#include "platform/KVSafeSave.h"
 
 const char* const KVMimeRtf = "text/rtf";
 
@@ -738,12 +738,7 @@ void TRichEditStrings::LoadFromFile(const QString& fileName) {
 void TRichEditStrings::SaveToFile(const QString& fileName) {
   TFileFormatScope restore{this, StreamFormat};
   UseFileConversion(fileName);
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly))
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
-  SaveToStream(file);
-  if (!file.commit())
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
+  SafeSaveFile(fileName, [this](QIODevice& file) { SaveToStream(file); });
 }
 
 // =============================================================================================
@@ -1356,7 +1351,11 @@ void TKVCustomRichEdit::ToggleStyle(TFontStyle style) {
     switch (style) {
       case fsBold: f.setFontWeight(on ? QFont::Bold : QFont::Normal); break;
       case fsItalic: f.setFontItalic(on); break;
-      case fsUnderline: f.setFontUnderline(on); break;
+      case fsUnderline:
+        // The toolbar's underline is the single one, on or off.
+        f.setFontUnderline(on);
+        f.clearProperty(kvpUnderlineKind);
+        break;
       case fsStrikeOut: f.setFontStrikeOut(on); break;
     }
   });

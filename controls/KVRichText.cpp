@@ -60,6 +60,21 @@ int KVCharsetCodePage(int charset, int ansiCodePage) {
   }
 }
 
+const QList<QByteArray>& KVUnderlineWords() {
+  static const QList<QByteArray> words = {"ul",       "uld",       "uldb",       "uldash",     "uldashd",
+                                          "uldashdd", "ulw",       "ulwave",     "ulth",       "ulhair",
+                                          "ulldash",  "ulthd",     "ulthdash",   "ulthdashd",  "ulthdashdd",
+                                          "ulthldash", "ululdbwave", "ulhwave"};
+  return words;
+}
+
+int KVUnderlineKind(QByteArrayView word) {
+  const QList<QByteArray>& words = KVUnderlineWords();
+  for (qsizetype i = 0; i < words.size(); ++i)
+    if (words[i] == word) return int(i);
+  return -1;
+}
+
 int KVCodePageCharset(int codePage) {
   static const int kPairs[][2] = {{1252, 0},  {10000, 77}, {932, 128}, {949, 129}, {1361, 130},
                                   {936, 134}, {950, 136},  {1253, 161}, {1254, 162}, {1258, 163},

@@ -3,6 +3,7 @@
 // Shared pieces of the rich-text model over QTextDocument: our own format properties, the
 // layout resolution, the code pages of the Windows character sets and the link finder.
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QTextFormat>
@@ -34,7 +35,15 @@ enum TKVRichProperty : int {
   kvpPicHeightTw,  // int
   kvpPicId,        // int: unique per picture, keeps formats apart
   kvpPicClass,     // QString: class name of a kept object group, empty for a picture
+  // character, beyond Qt's single underline
+  kvpUnderlineKind,  // int: index in KVUnderlineWords of an underline other than the single one
 };
+
+// The RTF words of the underline kinds, the single underline ("ul") first. Qt draws them all as
+// a single line; the kind travels in kvpUnderlineKind so that a round trip keeps it.
+const QList<QByteArray>& KVUnderlineWords();
+// The kind of an underline word, -1 when Word is none.
+int KVUnderlineKind(QByteArrayView word);
 
 // The object type of pictures (and kept object groups) in our documents.
 constexpr int KVPictureObjectType = QTextFormat::UserObject + 0x4B;

@@ -34,6 +34,8 @@ struct CharState {
   int fg = 0, bg = 0;
   int field = -1;
   qint8 vAlign = 0;  // 1 superscript, 2 subscript
+  qint8 ulKind = 0;  // index in KVUnderlineWords
+  qint8 caps = 0;    // 1 all capitals, 2 small capitals
   bool bold = false, italic = false, underline = false, strike = false, hidden = false, protect = false;
   bool operator==(const CharState&) const = default;
 };
@@ -74,7 +76,7 @@ struct Group {
 
 struct FontEntry {
   QString name;
-  int charset = 1;
+  int charset = -1;  // -1: no \fcharset, the document's code page
   int codePage = 0;  // \cpg; 0 when absent
   int pitchFamily = 0;
 };
@@ -112,7 +114,7 @@ enum class Kw : quint16 {
   FontTbl, ColorTbl, Pict, Object, ObjClass, Result, Field, FldInst, FldRslt, ShpPict, Ud, Upr,
   Pn, PnTxtA, PnTxtB, ListTable, List, ListLevel, ListOverrideTable, ListOverride, SkipDest,
   // character
-  Plain, B, I, Ul, UlNone, Strike, F, Fs, Cf, Cb, Highlight, Sub, Super, NoSuperSub, V, Protect,
+  Plain, B, I, Ul, UlNone, Caps, SCaps, Strike, F, Fs, Cf, Cb, Highlight, Sub, Super, NoSuperSub, V, Protect,
   // paragraph
   Pard, Par, Ql, Qr, Qc, Qj, Fi, Li, Ri, Sb, Sa, Sl, SlMult, Tx, Tqr, Tqc, Tqdec, Tb, Intbl,
   Cell, Row, Ls, Ilvl, PnLvlBlt, PnLvlBody, PnLvlCont, PnLvl, PnDec, PnUcLtr, PnLcLtr, PnUcRm,
@@ -141,6 +143,7 @@ const std::unordered_map<std::string_view, Kw>& Keywords() {
         {"list", Kw::List}, {"listlevel", Kw::ListLevel}, {"listoverridetable", Kw::ListOverrideTable},
         {"listoverride", Kw::ListOverride},
         {"plain", Kw::Plain}, {"b", Kw::B}, {"i", Kw::I}, {"ul", Kw::Ul}, {"ulnone", Kw::UlNone},
+        {"caps", Kw::Caps}, {"scaps", Kw::SCaps}, {"chcbpat", Kw::Cb},
         {"strike", Kw::Strike}, {"striked", Kw::Strike}, {"f", Kw::F}, {"fs", Kw::Fs},
         {"cf", Kw::Cf}, {"cb", Kw::Cb}, {"highlight", Kw::Highlight}, {"sub", Kw::Sub},
         {"super", Kw::Super}, {"nosupersub", Kw::NoSuperSub}, {"v", Kw::V}, {"webhidden", Kw::V},
@@ -173,10 +176,7 @@ const std::unordered_map<std::string_view, Kw>& Keywords() {
         {"green", Kw::Green}, {"blue", Kw::Blue}, {"listid", Kw::ListId}, {"levelnfc", Kw::LevelNfc},
         {"levelnfcn", Kw::LevelNfc}, {"levelstartat", Kw::LevelStartAt},
     };
-    for (const char* w : {"uld", "uldb", "uldash", "uldashd", "uldashdd", "ulw", "ulwave", "ulth",
-                          "ulhair", "ulldash", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd",
-                          "ulthldash", "ululdbwave", "ulhwave"})
-      m.emplace(w, Kw::Ul);
+    for (const QByteArray& w : KVUnderlineWords()) m.emplace(std::string_view(w.constData(), w.size()), Kw::Ul);
     // Destinations whose content is never shown.
     for (const char* w : {"author", "buptim", "comment", "creatim", "doccomm", "footer", "footerf",
                           "footerl", "footerr", "footnote", "ftncn", "ftnsep", "ftnsepc", "header",
@@ -218,6 +218,9 @@ class Reader {
         decode_(decodePictures) {}
 
   const Tables& tables() const { return t_; }
+  // The character set of a font entry as the run keeps it: a missing \fcharset is the one of
+  // the document's code page.
+  int Charset(const FontEntry& fe) const { return fe.charset >= 0 ? fe.charset : KVCodePageCharset(ansiCpg_); }
 
   bool Run() {
     while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\r' || *p_ == '\n')) ++p_;
@@ -390,7 +393,7 @@ class Reader {
     if (cur_.dest == Dest::FontTable) fe = &font_;
     else if (auto it = t_.fonts.constFind(fontNum); it != t_.fonts.constEnd()) fe = &*it;
     if (fe) {
-      cp = fe->codePage > 0 ? fe->codePage : KVCharsetCodePage(fe->charset, ansiCpg_);
+      cp = fe->codePage > 0 ? fe->codePage : KVCharsetCodePage(fe->charset < 0 ? 1 : fe->charset, ansiCpg_);
       if (cp == 0 && fe->name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0) cp = 42;
       if (cp == 0 && cur_.dest == Dest::FontTable) cp = ansiCpg_;  // symbol fonts have plain names
     }
@@ -756,8 +759,16 @@ class Reader {
       }
       case Kw::B: ch.bold = on; break;
       case Kw::I: ch.italic = on; break;
-      case Kw::Ul: ch.underline = on; break;
-      case Kw::UlNone: ch.underline = false; break;
+      case Kw::Ul:
+        ch.underline = on;
+        ch.ulKind = qint8(on ? std::max(0, KVUnderlineKind(QByteArrayView(word.data(), qsizetype(word.size())))) : 0);
+        break;
+      case Kw::UlNone:
+        ch.underline = false;
+        ch.ulKind = 0;
+        break;
+      case Kw::Caps: ch.caps = on ? 1 : ch.caps == 1 ? 0 : ch.caps; break;
+      case Kw::SCaps: ch.caps = on ? 2 : ch.caps == 2 ? 0 : ch.caps; break;
       case Kw::Strike: ch.strike = on; break;
       case Kw::F:
         if (cur_.dest == Dest::FontTable) BeginFont(param);
@@ -1108,7 +1119,7 @@ class DocSink : public Sink {
     if (font == t.fonts.constEnd() && cs.font >= 0) font = t.fonts.constFind(t.deff);
     if (font != t.fonts.constEnd()) {
       if (!font->name.isEmpty()) f.setFontFamilies(QStringList{font->name});
-      f.setProperty(kvpCharset, font->charset);
+      f.setProperty(kvpCharset, reader_.Charset(*font));
       f.setProperty(kvpPitchFamily, font->pitchFamily);
       switch (font->pitchFamily & 0xF0) {
         case 0x10: f.setFontStyleHint(QFont::Serif); break;
@@ -1123,6 +1134,9 @@ class DocSink : public Sink {
     f.setFontWeight(cs.bold ? QFont::Bold : QFont::Normal);
     f.setFontItalic(cs.italic);
     f.setFontUnderline(cs.underline);
+    if (cs.underline && cs.ulKind > 0) f.setProperty(kvpUnderlineKind, int(cs.ulKind));
+    if (cs.caps == 1) f.setFontCapitalization(QFont::AllUppercase);
+    else if (cs.caps == 2) f.setFontCapitalization(QFont::SmallCaps);
     f.setFontStrikeOut(cs.strike);
     if (cs.fg > 0 && size_t(cs.fg) < t.colors.size() && t.colors[size_t(cs.fg)])
       f.setForeground(QColor::fromRgb(*t.colors[size_t(cs.fg)]));

@@ -2,6 +2,9 @@
 
 #include <QBuffer>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGuiApplication>
 #include <QHash>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -26,6 +29,8 @@ struct CharOut {
   int halfPoints = -1;
   int fg = 0, bg = 0;
   int vAlign = 0;
+  int ulKind = 0;  // index in KVUnderlineWords
+  int caps = 0;    // 1 all capitals, 2 small capitals
   bool bold = false, italic = false, underline = false, strike = false, protect = false;
 };
 
@@ -71,10 +76,22 @@ QString LetterNumber(int n, bool upper) {
   return s;
 }
 
+// The family text without a font of its own is written in: the default font's own family when
+// it is installed, else the one it is shown in (a name such as "MS Sans Serif" or "Sans Serif"
+// is substituted differently by every program).
+QString SharedFamily(const QFont& font) {
+  const QString family = font.family();
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return family;
+  if (!family.isEmpty() && QFontDatabase::hasFamily(family)) return family;
+  const QString shown = QFontInfo(font).family();
+  return shown.isEmpty() ? family : shown;
+}
+
 class Writer {
  public:
   Writer(const QTextDocument& doc, bool noObjects) : doc_(doc), noObjects_(noObjects) {
     defaultFont_ = doc.defaultFont();
+    defaultFamily_ = SharedFamily(defaultFont_);
   }
 
   QByteArray Write(int from, int to) {
@@ -126,6 +143,7 @@ class Writer {
   const QTextDocument& doc_;
   bool noObjects_;
   QFont defaultFont_;
+  QString defaultFamily_;
   QByteArray body_;
   bool needSpace_ = false;
   CharOut state_;
@@ -177,9 +195,12 @@ class Writer {
   FontKey KeyOf(const QTextCharFormat& f) const {
     FontKey k;
     const QStringList families = f.fontFamilies().toStringList();
-    k.name = !families.isEmpty() ? families.first() : defaultFont_.family();
-    if (k.name.isEmpty()) k.name = defaultFont_.family();
+    k.name = !families.isEmpty() ? families.first() : defaultFamily_;
+    if (k.name.isEmpty()) k.name = defaultFamily_;
     k.charset = f.hasProperty(kvpCharset) ? f.intProperty(kvpCharset) : 0;
+    // The bytes are written in the code page DEFAULT_CHARSET stands for, which is the document's
+    // (\ansicpg1252); other programs read \fcharset1 as their own locale's and garble them.
+    if (k.charset == 1) k.charset = KVCodePageCharset(KVCharsetCodePage(1, 1252));
     k.pitchFamily = f.hasProperty(kvpPitchFamily) ? f.intProperty(kvpPitchFamily) : 0;
     return k;
   }
@@ -204,6 +225,12 @@ class Writer {
     c.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : defaultFont_.italic();
     c.underline = f.fontUnderline() || (f.hasProperty(QTextFormat::TextUnderlineStyle) &&
                                         f.underlineStyle() != QTextCharFormat::NoUnderline);
+    if (c.underline) {
+      const int kind = f.intProperty(kvpUnderlineKind);
+      c.ulKind = kind > 0 && kind < KVUnderlineWords().size() ? kind : 0;
+    }
+    if (f.fontCapitalization() == QFont::AllUppercase) c.caps = 1;
+    else if (f.fontCapitalization() == QFont::SmallCaps) c.caps = 2;
     c.strike = f.fontStrikeOut();
     if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
       c.fg = ColorIndex(f.foreground().color().rgb());
@@ -222,7 +249,14 @@ class Writer {
     if (t.bg != s.bg) Word("\\highlight", t.bg);
     if (t.bold != s.bold) Word(t.bold ? "\\b" : "\\b0");
     if (t.italic != s.italic) Word(t.italic ? "\\i" : "\\i0");
-    if (t.underline != s.underline) Word(t.underline ? "\\ul" : "\\ulnone");
+    if (t.underline != s.underline || t.ulKind != s.ulKind) {
+      if (!t.underline) Word("\\ulnone");
+      else Word(("\\" + KVUnderlineWords()[t.ulKind]).constData());
+    }
+    if (t.caps != s.caps) {
+      if (s.caps) Word(s.caps == 1 ? "\\caps0" : "\\scaps0");
+      if (t.caps) Word(t.caps == 1 ? "\\caps" : "\\scaps");
+    }
     if (t.strike != s.strike) Word(t.strike ? "\\strike" : "\\strike0");
     if (t.vAlign != s.vAlign) Word(t.vAlign == 1 ? "\\super" : t.vAlign == 2 ? "\\sub" : "\\nosupersub");
     if (t.protect != s.protect) Word(t.protect ? "\\protect" : "\\protect0");

@@ -273,8 +273,12 @@ void TKVBitmapList::LoadFromStream(QIODevice& stream) {
        "its count does not match its sizes");
 
   const QByteArray bmp = stream.readAll();
+  // Images need a bitmap to be taken from; only an empty strip may come without one.
+  Need(count == 0 || !bmp.isEmpty(), "it has images but no bitmap");
   TKVBitmap picture;
   if (!bmp.isEmpty()) picture.SetImage(DecodeBMP(bmp));
+  // Every image has a column of the strip to itself, so the strip's width bounds the count.
+  Need(count <= picture.Width(), "more images than the strip has columns");
   const std::vector<int> widths = ParseSizes(widthS, count), heights = ParseSizes(heightS, count);
   int64_t total = 0;
   for (int k = 0; k < count; ++k) {

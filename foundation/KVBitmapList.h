@@ -67,8 +67,9 @@ class TKVBitmapList : public TPersistent {
   QRegion ImageRegion(int i, int x, int y) const;
   QRegion ImagePartRegion(int i, int x, int y, const TRect& part) const;
 
-  // Reads from the stream's start; on failure (EReadError for short or inconsistent data,
-  // EInvalidGraphic for a bad bitmap) the strip keeps its contents.
+  // Reads from the stream's start; on failure (EReadError for short or inconsistent data, images
+  // without a bitmap part, more images than the strip is wide; EInvalidGraphic for a bad bitmap)
+  // the strip keeps its contents.
   void LoadFromStream(QIODevice& stream);
   // Writes at the stream's position.
   void SaveToStream(QIODevice& stream) const;

@@ -126,6 +126,9 @@ TFileDialogs& FileDialogs() {
       [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter) {
         return QFileDialog::getSaveFileName(parent, caption, dir, filter);
       },
+      [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter, QString* selected) {
+        return QFileDialog::getOpenFileNames(parent, caption, dir, filter, selected);
+      },
   };
   return d;
 }

@@ -80,6 +80,10 @@ struct TFileDialogs {
   std::function<QStringList(QWidget* Parent, const QString& Caption, const QString& Dir, const QString& Filter)>
       OpenFileNames;
   std::function<QString(QWidget* Parent, const QString& Caption, const QString& Dir, const QString& Filter)> SaveFileName;
+  // Several files, with the filter shown first in SelectedFilter and the one chosen put back there.
+  std::function<QStringList(QWidget* Parent, const QString& Caption, const QString& Dir, const QString& Filter,
+                            QString* SelectedFilter)>
+      OpenFileNamesFiltered;
 };
 TFileDialogs& FileDialogs();
 

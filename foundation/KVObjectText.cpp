@@ -105,7 +105,9 @@ constexpr int kMaxDepth = 64;
 
 class Parser {
  public:
-  explicit Parser(const QString& text) : s_(text), n_(text.size()) {}
+  // Recover: stop at the first error and keep what stands complete before it (see
+  // ParseObjectTextPartial) instead of failing.
+  explicit Parser(const QString& text, bool recover = false) : s_(text), n_(text.size()), recover_(recover) {}
 
   TextObject ParseRoot() {
     SkipBlanks();
@@ -113,11 +115,26 @@ class Parser {
     return obj;
   }
 
+  const TextDamage& Damage() const { return damage_; }
+
  private:
   const QString& s_;
   const qsizetype n_;
   qsizetype pos_ = 0;
   int line_ = 1;
+  const bool recover_;
+  TextDamage damage_;
+
+  // In recovery, the error ends parsing where it happened; every container returns what it had
+  // complete, and each one around it stops there too.
+  void NoteDamage(const EParserError& e) {
+    if (!recover_) throw e;
+    if (damage_.damaged) return;
+    damage_.damaged = true;
+    damage_.line = e.Line();
+    damage_.message = e.Message();
+  }
+  bool Damaged() const { return damage_.damaged; }
 
   [[noreturn]] void Fail(const QString& what) const { throw EParserError(what, line_); }
 
@@ -229,19 +246,24 @@ class Parser {
       obj.position = ReadInteger();
       Expect(']');
     }
-    for (;;) {
-      SkipBlanks();
-      if (AtEnd()) Fail(QStringLiteral("'end' expected"));
-      if (PeekKeyword("end")) {
-        pos_ += 3;
-        break;
+    while (!Damaged()) {
+      try {
+        SkipBlanks();
+        if (AtEnd()) Fail(QStringLiteral("'end' expected"));
+        if (PeekKeyword("end")) {
+          pos_ += 3;
+          break;
+        }
+        if (PeekKeyword("object") || PeekKeyword("inherited") || PeekKeyword("inline")) {
+          obj.children.push_back(ParseObject(depth + 1));
+          continue;
+        }
+        if (!obj.children.empty()) Fail(QStringLiteral("'end' expected"));
+        // A collection or list cut by damage keeps its complete part.
+        obj.props.push_back(ParseProperty(depth));
+      } catch (const EParserError& e) {
+        NoteDamage(e);
       }
-      if (PeekKeyword("object") || PeekKeyword("inherited") || PeekKeyword("inline")) {
-        obj.children.push_back(ParseObject(depth + 1));
-        continue;
-      }
-      if (!obj.children.empty()) Fail(QStringLiteral("'end' expected"));
-      obj.props.push_back(ParseProperty(depth));
     }
     return obj;
   }
@@ -278,14 +300,19 @@ class Parser {
     } else if (c == QLatin1Char('(')) {
       ++pos_;
       v.type = TextValue::Type::List;
-      for (;;) {
-        SkipBlanks();
-        if (AtEnd()) Fail(QStringLiteral("')' expected"));
-        if (Peek() == QLatin1Char(')')) {
-          ++pos_;
-          break;
+      while (!Damaged()) {
+        try {
+          SkipBlanks();
+          if (AtEnd()) Fail(QStringLiteral("')' expected"));
+          if (Peek() == QLatin1Char(')')) {
+            ++pos_;
+            break;
+          }
+          TextValue e = ParseValue(depth + 1);
+          if (!Damaged()) v.list.push_back(std::move(e));  // an element cut short is left out
+        } catch (const EParserError& e) {
+          NoteDamage(e);
         }
-        v.list.push_back(ParseValue(depth + 1));
       }
     } else if (c == QLatin1Char('<')) {
       v = ParseCollection(depth);
@@ -309,8 +336,8 @@ class Parser {
       bool ok = false;
       const quint64 u = s_.mid(s, pos_ - s).toULongLong(&ok, 16);
       if (!ok) Fail(QStringLiteral("Invalid hexadecimal number"));
-      qint64 v = qint64(u);
-      return TextValue::Int(negative ? -v : v);
+      // Negated as unsigned: -$8000000000000000 is the smallest 64-bit integer, not an overflow.
+      return TextValue::Int(qint64(negative ? 0 - u : u));
     }
     const qsizetype start = pos_;
     bool isFloat = false;
@@ -344,9 +371,11 @@ class Parser {
     if (IsIdentChar(Peek())) Fail(QStringLiteral("Invalid number"));
     if (!isFloat) {
       bool ok = false;
-      const qint64 v = num.toLongLong(&ok);
-      if (ok) return TextValue::Int(negative ? -v : v);
-      // Too large for 64 bits: keep it as a floating value, as the class library does.
+      const quint64 u = num.toULongLong(&ok);
+      // -9223372036854775808 is the smallest integer (as written back); beyond 64 bits the
+      // number is kept as a floating value, as the class library does.
+      if (ok && u <= (negative ? quint64(INT64_MAX) + 1 : quint64(INT64_MAX)))
+        return TextValue::Int(qint64(negative ? 0 - u : u));
     }
     bool ok = false;
     const double d = num.toDouble(&ok);
@@ -441,32 +470,37 @@ class Parser {
     Expect('<');
     TextValue v;
     v.type = TextValue::Type::Collection;
-    for (;;) {
-      SkipBlanks();
-      if (AtEnd()) Fail(QStringLiteral("'>' expected"));
-      if (Peek() == QLatin1Char('>')) {
-        ++pos_;
-        break;
-      }
-      if (!PeekKeyword("item")) Fail(QStringLiteral("'item' expected"));
-      pos_ += 4;
-      TextItem item;
-      SkipBlanks();
-      if (Peek() == QLatin1Char('[')) {
-        ++pos_;
-        item.index = ReadInteger();
-        Expect(']');
-      }
-      for (;;) {
+    while (!Damaged()) {
+      try {
         SkipBlanks();
-        if (AtEnd()) Fail(QStringLiteral("'end' expected"));
-        if (PeekKeyword("end")) {
-          pos_ += 3;
+        if (AtEnd()) Fail(QStringLiteral("'>' expected"));
+        if (Peek() == QLatin1Char('>')) {
+          ++pos_;
           break;
         }
-        item.props.push_back(ParseProperty(depth + 1));
+        if (!PeekKeyword("item")) Fail(QStringLiteral("'item' expected"));
+        pos_ += 4;
+        TextItem item;
+        SkipBlanks();
+        if (Peek() == QLatin1Char('[')) {
+          ++pos_;
+          item.index = ReadInteger();
+          Expect(']');
+        }
+        for (;;) {
+          SkipBlanks();
+          if (AtEnd()) Fail(QStringLiteral("'end' expected"));
+          if (PeekKeyword("end")) {
+            pos_ += 3;
+            break;
+          }
+          item.props.push_back(ParseProperty(depth + 1));
+          if (Damaged()) break;
+        }
+        if (!Damaged()) v.items.push_back(std::move(item));  // only whole items count
+      } catch (const EParserError& e) {
+        NoteDamage(e);
       }
-      v.items.push_back(std::move(item));
     }
     return v;
   }
@@ -507,6 +541,13 @@ class Parser {
 TextObject ParseObjectText(const QString& text) {
   Parser p(text);
   return p.ParseRoot();
+}
+
+TextObject ParseObjectTextPartial(const QString& text, TextDamage& damage) {
+  Parser p(text, true);
+  TextObject o = p.ParseRoot();
+  damage = p.Damage();
+  return o;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -62,6 +62,19 @@ struct TextObject {
 // Throws EParserError on malformed text; nothing partial is returned.
 TextObject ParseObjectText(const QString& text);
 
+struct TextDamage {
+  bool damaged = false;
+  int line = 0;
+  QString message;
+};
+
+// For a block that is damaged or cut short: parsing stops at the first error and keeps what
+// stands complete before it: the properties and objects before the error, the whole items of a
+// collection and the whole elements of a list that the error cut (the property holding them
+// stays); open objects count as closed. Damage says where it stopped. Throws EParserError only
+// when not even the first line of the block can be read.
+TextObject ParseObjectTextPartial(const QString& text, TextDamage& damage);
+
 // Formats an object block in the class library's layout, CR LF line ends.
 QString FormatObjectText(const TextObject& object);
 

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
@@ -15,6 +14,8 @@
 
 #include <gif_lib.h>
 #include <jpeglib.h>
+
+#include "platform/KVSafeSave.h"
 
 namespace {
 
@@ -52,8 +53,26 @@ void JpegErrorExit(j_common_ptr cinfo) {
 // Warnings (corrupt or truncated data) are not fatal: the picture is shown as far as it goes.
 void JpegSilentMessage(j_common_ptr) {}
 
-// Beyond this libjpeg refuses to allocate (progressive pictures keep all coefficients).
-constexpr long kJpegMemoryLimit = 1024L * 1024 * 1024;
+// Beyond this libjpeg refuses to allocate (progressive and multi-scan pictures keep all their
+// coefficients, at full size whatever the scale): those of a 4:2:0 picture at the pixel ceiling
+// (384 MiB) fit.
+constexpr long kJpegMemoryLimit = 512L * 1024 * 1024;
+// libjpeg's own tools stop a progressive picture after this many scans: each scan, even an empty
+// one, is a pass over all the coefficients.
+constexpr int kJpegMaxScans = 500;
+// Huffman coding spends at least one bit on every 8 x 8 block of every component; arithmetic
+// coding can spend less, so it is allowed a quarter of a bit (and small pictures whatever
+// their data).
+constexpr int64_t kHuffmanBlocksPerByte = 8, kArithmeticBlocksPerByte = 32, kArithmeticFreeBlocks = 65536;
+
+// Called before every step of reading the data; ends a picture with too many scans.
+void JpegProgress(j_common_ptr cinfo) {
+  const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number <= kJpegMaxScans) return;
+  auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+  std::snprintf(err->message, sizeof err->message, "the picture has more than %d scans", kJpegMaxScans);
+  std::longjmp(err->jump, 1);
+}
 
 struct JpegJob {
   const uchar* data = nullptr;
@@ -61,6 +80,7 @@ struct JpegJob {
   QSize target;
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
+  jpeg_progress_mgr progress;
   QImage image;
   QString failure;  // set when the decoder stops by itself
   std::vector<JSAMPLE> cmykRow;
@@ -72,16 +92,24 @@ bool RunJpeg(JpegJob& job) {
   jpeg_decompress_struct& c = job.cinfo;
   jpeg_create_decompress(&c);
   c.mem->max_memory_to_use = kJpegMemoryLimit;
+  job.progress = jpeg_progress_mgr{};
+  job.progress.progress_monitor = JpegProgress;
+  c.progress = &job.progress;
   jpeg_mem_src(&c, const_cast<uchar*>(job.data), job.size);
   if (jpeg_read_header(&c, TRUE) != JPEG_HEADER_OK) {
     job.failure = QStringLiteral("The JPEG data holds no picture");
     return false;
   }
   const int64_t fullW = c.image_width, fullH = c.image_height;
-  // Huffman coding spends at least one bit on every 8 x 8 block of the first component, so a
-  // header claiming more blocks than the data has bits is refused before anything is allocated.
-  const int64_t blocks = ((fullW + 7) / 8) * ((fullH + 7) / 8);
-  if (!c.arith_code && blocks / 8 > int64_t(job.size)) {
+  // A header claiming more 8 x 8 blocks than its data can code is refused before anything is
+  // allocated, in every coding mode.
+  int64_t blocks = 0;
+  for (int i = 0; i < c.num_components; ++i)
+    blocks += int64_t(c.comp_info[i].width_in_blocks) * c.comp_info[i].height_in_blocks;
+  const int64_t bytes = int64_t(job.size);
+  const int64_t codable = c.arith_code ? std::max(kArithmeticFreeBlocks, bytes * kArithmeticBlocksPerByte)
+                                       : bytes * kHuffmanBlocksPerByte;
+  if (blocks > codable) {
     job.failure = QStringLiteral("The JPEG data is too short for a picture of %1 x %2 pixels").arg(fullW).arg(fullH);
     return false;
   }
@@ -156,11 +184,29 @@ int GifRead(GifFileType* gif, GifByteType* buf, int len) {
   return int(n);
 }
 
-// An LZW code stands for at most one pixel more than the codes before it and never for more
-// than 4096; while the table fills (about 8.4 million pixels at most) codes grow to 12 bits,
-// after which no byte holds more than 2731 pixels.
-constexpr int64_t kGifFillPixels = 4096LL * 4097 / 2;
-constexpr int64_t kGifPixelsPerByte = 2731;
+// The most pixels Bytes of LZW data can stand for: the k-th code since a clear stands for at
+// most k + 1 pixels and never for more than 4096, and no code is shorter than 3 bits.
+int64_t GifPlausiblePixels(int64_t bytes) {
+  const int64_t codes = bytes * 8 / 3 + 1;
+  if (codes <= 4096) return codes * (codes + 3) / 2;
+  return 4096LL * 4099 / 2 + (codes - 4096) * 4096;
+}
+// A logical screen larger than its first frame is background around it; it may be this large
+// whatever the frame's data.
+constexpr int64_t kGifFreeCanvasPixels = 1024 * 1024;
+
+// The bytes of the image data sub-blocks that start at Pos (after the LZW code size): the data
+// of this frame alone, not what follows it.
+int64_t GifFrameDataBytes(const uchar* data, int64_t size, int64_t pos) {
+  int64_t bytes = 0;
+  while (pos < size) {
+    const int64_t n = data[pos++];
+    if (n == 0) break;
+    bytes += std::min(n, size - pos);
+    pos += n;
+  }
+  return bytes;
+}
 
 EInvalidGraphic GifError(int code) {
   return EInvalidGraphic(QStringLiteral("GIF image is not valid: %1").arg(QString::fromLatin1(GifErrorString(code))));
@@ -210,15 +256,13 @@ struct BitField {
   }
 };
 
-void DecodeRle(const ByteReader& in, int64_t pos, int64_t end, int bpp, const std::vector<TRGBTriple>& palette,
-               QImage& image) {
-  const int w = image.width(), h = image.height();
-  int x = 0, y = 0;  // y counts rows from the bottom
+// Walks run-length data, calling Put(x, y, index) for every pixel it sets inside w x h (y counts
+// rows from the bottom).
+template <class Put>
+void WalkRle(const ByteReader& in, int64_t pos, int64_t end, int bpp, int64_t w, int64_t h, Put&& Set) {
+  int64_t x = 0, y = 0;
   auto put = [&](int index) {
-    if (x < w && y < h) {
-      const TRGBTriple c = size_t(index) < palette.size() ? palette[size_t(index)] : TRGBTriple{0, 0, 0};
-      reinterpret_cast<TRGBTriple*>(image.scanLine(h - 1 - y))[x] = c;
-    }
+    if (x < w && y < h) Set(x, y, index);
     ++x;
   };
   while (pos + 2 <= end && y < h) {
@@ -249,6 +293,21 @@ void DecodeRle(const ByteReader& in, int64_t pos, int64_t end, int bpp, const st
       pos += (bytes + 1) & ~int64_t(1);
     }
   }
+}
+
+// Pixels that run-length data leaves unset (skipped by line ends, deltas or an early end) are
+// background; a picture may have this many of them whatever its data, and beyond that at most
+// as many as its data sets.
+constexpr int64_t kRleFreePixels = 1024 * 1024;
+constexpr int64_t kRleUnsetPerSet = 15;
+
+void DecodeRle(const ByteReader& in, int64_t pos, int64_t end, int bpp, const std::vector<TRGBTriple>& palette,
+               QImage& image) {
+  const int h = image.height();
+  WalkRle(in, pos, end, bpp, image.width(), h, [&](int64_t x, int64_t y, int index) {
+    const TRGBTriple c = size_t(index) < palette.size() ? palette[size_t(index)] : TRGBTriple{0, 0, 0};
+    reinterpret_cast<TRGBTriple*>(image.scanLine(int(h - 1 - y)))[x] = c;
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -412,9 +471,8 @@ QImage DecodeGIF(const uchar* data, qint64 size) {
     if (fw <= 0 || fh <= 0 || cw <= 0 || ch <= 0)
       throw EInvalidGraphic(QStringLiteral("GIF image is not valid: empty picture"));
     if (cw * ch > kMaxPicturePixels || fw * fh > kMaxPicturePixels) throw TooLarge(std::max(cw, fw), std::max(ch, fh));
-    const int64_t rest = source.size - source.pos;
-    const int64_t plausible = kGifFillPixels + rest * kGifPixelsPerByte;
-    if (fw * fh > plausible || cw * ch > plausible)
+    const int64_t plausible = GifPlausiblePixels(GifFrameDataBytes(source.data, source.size, source.pos));
+    if (fw * fh > plausible || cw * ch > std::max(plausible, kGifFreeCanvasPixels))
       throw EInvalidGraphic(QStringLiteral("GIF image is not valid: too little data for %1 x %2 pixels").arg(cw).arg(ch));
 
     const bool covers = d.Left == 0 && d.Top == 0 && fw >= cw && fh >= ch;
@@ -452,7 +510,7 @@ QImage DecodeGIF(const uchar* data, qint64 size) {
   }
 }
 
-QImage DecodeBMP(const uchar* data, qint64 size) {
+QImage DecodeBMP(const uchar* data, qint64 size, qint64 maxPixels) {
   const ByteReader in{data, data ? size : 0};
   if (!in.Has(0, 18) || data[0] != 'B' || data[1] != 'M') throw BadBitmap(QStringLiteral("no bitmap file header"));
   const std::uint32_t offBits = in.U32(10);
@@ -511,8 +569,12 @@ QImage DecodeBMP(const uchar* data, qint64 size) {
   if (offBits >= 14 + hs && offBits < std::uint64_t(size)) pos = offBits;
 
   const int64_t available = size - pos;
+  if (w * h > maxPixels) throw TooLarge(w, h);
   if (rle) {
-    if (w * h > std::max<int64_t>(available, 1) * 4096)
+    // Counted before the picture is allocated: a few runs and deltas must not claim a huge one.
+    int64_t set = 0;
+    WalkRle(in, pos, size, bpp, w, h, [&set](int64_t, int64_t, int) { ++set; });
+    if (w * h > std::max(kRleFreePixels, set * (1 + kRleUnsetPerSet)))
       throw BadBitmap(QStringLiteral("too little data for %1 x %2 pixels").arg(w).arg(h));
   } else {
     const int64_t rowBytes = ((w * bpp + 31) / 32) * 4;
@@ -621,12 +683,5 @@ void WriteBitmap24(QIODevice& device, const QImage& image) {
 }
 
 void SaveBitmap24(const QString& fileName, const QImage& image) {
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly))
-    throw EFCreateError(
-        QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
-  WriteBitmap24(file, image);
-  if (!file.commit())
-    throw EFCreateError(
-        QStringLiteral("Cannot write file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
+  SafeSaveFile(QDir::toNativeSeparators(fileName), [&image](QIODevice& d) { WriteBitmap24(d, image); });
 }

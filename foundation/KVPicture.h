@@ -15,6 +15,9 @@
 // The most pixels a decoded picture may have; larger JPEG pictures (and Qt formats whose reader
 // scales) are decoded at a reduced scale, others are refused.
 constexpr qint64 kMaxPicturePixels = 128LL * 1024 * 1024;
+// The most bytes a stored picture can plausibly need (an uncompressed 32-bit bitmap at the pixel
+// ceiling): the budget for inflating a picture kept compressed.
+constexpr qint64 kMaxPictureDataSize = kMaxPicturePixels * 4 + 64 * 1024;
 
 enum class TPictureFormat { Unknown, JPEG, GIF, BMP, Qt };
 
@@ -40,10 +43,11 @@ inline QImage DecodeGIF(const QByteArray& data) {
   return DecodeGIF(reinterpret_cast<const uchar*>(data.constData()), data.size());
 }
 // A Windows bitmap file (1, 4, 8, 16, 24 or 32 bits, uncompressed, run-length or bit fields)
-// as Format_BGR888.
-QImage DecodeBMP(const uchar* data, qint64 size);
-inline QImage DecodeBMP(const QByteArray& data) {
-  return DecodeBMP(reinterpret_cast<const uchar*>(data.constData()), data.size());
+// as Format_BGR888. A run-length picture may leave at most 15 of every 16 pixels beyond the
+// first million unset. MaxPixels: a smaller ceiling where the caller knows one (thumbnails).
+QImage DecodeBMP(const uchar* data, qint64 size, qint64 maxPixels = kMaxPicturePixels);
+inline QImage DecodeBMP(const QByteArray& data, qint64 maxPixels = kMaxPicturePixels) {
+  return DecodeBMP(reinterpret_cast<const uchar*>(data.constData()), data.size(), maxPixels);
 }
 
 // Writes the picture as a 24-bit bottom-up bitmap file; an empty picture writes nothing.

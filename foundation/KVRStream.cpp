@@ -1,13 +1,12 @@
 #include "foundation/KVRStream.h"
 
 #include <QBuffer>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include "foundation/KVException.h"
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
-#include "foundation/KVZlib.h"
+#include "platform/KVSafeSave.h"
 
 namespace {
 
@@ -76,18 +75,20 @@ void TKVResReader::SeekEntry(int Index, TKVResEntry& e) {
     throw EStreamError(QStringLiteral("Resource entry %1 cannot be read").arg(Index));
 }
 
-QByteArray TKVResReader::ReadBuffer(int Index) {
+QByteArray TKVResReader::ReadBuffer(int Index, qint64 MaxSize) {
   QBuffer out;
   out.open(QIODevice::ReadWrite);
-  ReadToStream(Index, out);
+  ReadToStream(Index, out, MaxSize);
   return out.data();
 }
 
-void TKVResReader::ReadToStream(int Index, QIODevice& Dest) {
+void TKVResReader::ReadToStream(int Index, QIODevice& Dest, qint64 MaxSize) {
   TKVResEntry e;
   SeekEntry(Index, e);
   Dest.seek(0);
   if (e.Kind >= 0) {
+    if (e.Size > MaxSize)
+      throw EZlibBudgetError(QStringLiteral("Resource entry %1 is larger than %2 bytes").arg(Index).arg(MaxSize));
     if (e.Size > 0) CopyBytes(*stream_, Dest, e.Size);
     if (e.Kind == 1 && e.Size >= 2) {
       Dest.seek(0);
@@ -100,7 +101,7 @@ void TKVResReader::ReadToStream(int Index, QIODevice& Dest) {
   staged.open(QIODevice::ReadWrite);
   CopyBytes(*stream_, staged, e.Size);
   staged.seek(0);
-  ZDecompressStream(staged, e.Size, Dest);
+  ZDecompressStream(staged, e.Size, Dest, MaxSize);
 }
 
 TKVResFileReader::TKVResFileReader(const QString& FileName, qint64 StartPos) : TKVResReader(StartPos), file_(FileName) {
@@ -165,31 +166,27 @@ void TKVResWriter::SaveToStream(QIODevice& Dest) {
     WriteI32(Dest, e.Kind);
     WriteI32(Dest, e.Size);
   }
+  // A work file whose buffered bytes never reached the disk would copy out short.
+  if (auto* f = dynamic_cast<QFile*>(work_.get()); f && !f->flush())
+    throw EStreamError(QStringLiteral("Stream write error: %1").arg(f->errorString()));
   work_->seek(0);
   CopyBytes(*work_, Dest, work_->size());
 }
 
 void TKVResFileWriter::Save() {
-  QSaveFile out(fileName_);
-  if (!out.open(QIODevice::WriteOnly))
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName_, out.errorString()));
-  try {
+  SafeSaveFile(fileName_, [this](QIODevice& out) {
     QFile old(fileName_);
     if (startPos_ > 0 && old.exists() && old.open(QIODevice::ReadOnly)) {
       // Bytes before the pack stay, and so do those after it.
       const qint64 before = std::min(startPos_, old.size());
       CopyBytes(old, out, before);
-      for (qint64 i = before; i < startPos_; ++i) out.putChar('\0');
+      for (qint64 i = before; i < startPos_; ++i)
+        if (!out.putChar('\0')) throw EStreamError(QStringLiteral("Stream write error"));
       SaveToStream(out);
       const qint64 after = out.pos();
       if (old.size() > after && old.seek(after)) CopyBytes(old, out, old.size() - after);
     } else {
       SaveToStream(out);
     }
-  } catch (const EKVError& e) {
-    out.cancelWriting();
-    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName_, e.Message()));
-  }
-  if (!out.commit())
-    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName_, out.errorString()));
+  });
 }

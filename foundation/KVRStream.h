@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/KVZlib.h"
+
 struct TKVResEntry {
   qint32 Kind = 0;
   qint32 Size = 0;
@@ -46,10 +48,12 @@ class TKVResReader : public TKVCustomRes {
   // False (Version and Count 0) without a stream, on a short stream, or when the directory
   // claims more than the stream holds.
   bool ReadDirectory();
-  // The whole entry, inflated when compressed; raises EStreamError/EZlibError on bad data.
-  QByteArray ReadBuffer(int Index);
+  // The whole entry, inflated when compressed; raises EStreamError/EZlibError on bad data and
+  // EZlibBudgetError when it is larger than MaxSize, the most the kind of entry read can
+  // plausibly hold (the default suits texts).
+  QByteArray ReadBuffer(int Index, qint64 MaxSize = kMaxTextSize);
   // Writes the entry, inflated, into Dest from position 0 (Dest is not truncated).
-  void ReadToStream(int Index, QIODevice& Dest);
+  void ReadToStream(int Index, QIODevice& Dest, qint64 MaxSize = kMaxTextSize);
 
  protected:
   QIODevice* stream_ = nullptr;

@@ -249,7 +249,9 @@
   X(RSImportfromfile, "Import from file") \
   X(RSLookforiconsinthisfile, "Look for icons in this file") \
   X(RSAddtofavorites, "Add to favorites") \
-  X(RSViewfavorites, "View favorites")
+  X(RSViewfavorites, "View favorites") \
+  X(RSDocumentDamagedItems, "%s was damaged. The %d entries before the damage were recovered; the damaged file will be kept beside it as a copy when you save.") \
+  X(RSDocumentDamaged, "%s was damaged. What came before the damage was recovered; the damaged file will be kept beside it as a copy when you save.")
 
 class TKVLanguageResource : public TPersistent {
   KV_CLASS(TKVLanguageResource)

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "foundation/KVObjectText.h"
+#include "foundation/KVPicture.h"
 #include "foundation/KVString.h"
 
 QString ExtractObjectBlock(const QStringList& Lines, const TComponent& Component) {
@@ -199,7 +200,7 @@ void TAppSkin::LoadSkinPackage(QIODevice& stream) {
     PackStream.open(QIODevice::ReadWrite);
     if (reader.Count() > 1) {
       try {
-        reader.ReadToStream(1, PackStream);
+        reader.ReadToStream(1, PackStream, kMaxPictureDataSize);
       } catch (const EKVError&) {
         PackStream.buffer().clear();
       }
@@ -213,7 +214,7 @@ void TAppSkin::LoadSkinPackage(QIODevice& stream) {
       TKVBitmapList& strip = Images.Add();  // kept even when unreadable, so indices stay in place
       try {
         QBuffer b;
-        b.setData(reader.ReadBuffer(2 + i));
+        b.setData(reader.ReadBuffer(2 + i, kMaxPictureDataSize));
         b.open(QIODevice::ReadOnly);
         strip.LoadFromStream(b);
       } catch (const EKVError&) {

@@ -1,9 +1,9 @@
 #include "foundation/KVString.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include "foundation/KVZlib.h"
+#include "platform/KVSafeSave.h"
 
 namespace {
 
@@ -78,6 +78,15 @@ std::pair<int, int> LocateToken(const QString& S, int Index, const QString& Deli
 QString GetToken(const QString& S, int Index, const QString& Delim) {
   const auto [start, p] = LocateToken(S, Index, Delim);
   return p > start ? S.mid(start - 1, p - start) : QString();
+}
+
+QStringList GetTokens(const QString& S, const QString& Delim) {
+  QStringList tokens;
+  if (Delim.isEmpty()) return tokens;
+  qsizetype start = 0;
+  for (qsizetype p; (p = S.indexOf(Delim, start, Qt::CaseSensitive)) >= 0; start = p + Delim.size())
+    tokens << S.mid(start, p - start);
+  return tokens;
 }
 
 QString SetToken(const QString& S, int Index, const QString& Value, const QString& Delim) {
@@ -175,13 +184,7 @@ QByteArray ReadStrFromStream(QIODevice& Stream, qint64 Count) {
   return Stream.read(n);
 }
 
-void SaveStrToFile(const QString& FileName, const QByteArray& S) {
-  QSaveFile f(FileName);
-  if (!f.open(QIODevice::WriteOnly))
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, f.errorString()));
-  if (f.write(S) != S.size() || !f.commit())
-    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, f.errorString()));
-}
+void SaveStrToFile(const QString& FileName, const QByteArray& S) { SafeSaveBytes(FileName, S); }
 
 QByteArray LoadStrFromFile(const QString& FileName) {
   QFile f(FileName);
@@ -215,7 +218,7 @@ void DefineStreamData(TFiler& filer, QBuffer& stream, bool compressed) {
       QStringLiteral("Data"), [&stream](const QByteArray& b) { ResetBuffer(stream, b); },
       [&stream] { return stream.data(); }, has && !compressed);
   filer.DefineBinaryProperty(
-      QStringLiteral("CData"), [&stream](const QByteArray& b) { ResetBuffer(stream, ZDecompress(b)); },
+      QStringLiteral("CData"), [&stream](const QByteArray& b) { ResetBuffer(stream, ZDecompress(b, kMaxRichTextSize)); },
       [&stream] { return ZCompress(stream.data()); }, has && compressed);
 }
 

@@ -25,6 +25,9 @@ QString TextAfter(const QString& S, const QString& Delim);
 QString GetToken(const QString& S, int Index, const QString& Delim = QStringLiteral(","));
 QString SetToken(const QString& S, int Index, const QString& Value,
                  const QString& Delim = QStringLiteral(","));
+// Every delimiter-closed token in order, as GetToken gives them for 0, 1, 2, ... (empty tokens
+// keep their place; text after the last delimiter is no token), in one pass over S.
+QStringList GetTokens(const QString& S, const QString& Delim = QStringLiteral(","));
 
 // Fills the "%s" and "%d" places of a language text in order; "%%" is a percent sign.
 QString Format(const QString& Pattern, const QStringList& Args);

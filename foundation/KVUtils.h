@@ -14,7 +14,9 @@ extern TColor SavedIconTextBkColor;
 TWallpaperStyle WallpaperStyleOf(const QString& Tile, const QString& Style);
 
 // Makes FileName the desktop background on the running desktop. A failure that repeats the
-// previous one comes back with Repeated set, so that it is reported once.
+// previous one comes back with Repeated set, so that it is reported once. Where a swaybg shows
+// the picture, it runs until the next call or the end of the program: call from the
+// user-interface thread.
 TDesktopStatus SetDesktopBackground(const QString& FileName, const QString& Tile,
                                     const QString& Style);
 

@@ -2,11 +2,11 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 
 #include "foundation/KVString.h"
 #include "foundation/KVZlib.h"
+#include "platform/KVSafeSave.h"
 
 const EnumInfo kSkinLoadTypeEnum{QStringLiteral("TSkinLoadType"),
                                  {QStringLiteral("ldDefault"), QStringLiteral("ldCustom"), QStringLiteral("ldAll")}};
@@ -172,6 +172,8 @@ TKVXSkinIni::TKVXSkinIni(TComponent* owner) : TKVXSkinComponent(owner) { skin_->
 
 int TKVXSkinIni::CheckDocument(const QString&, int) { return 0; }
 
+qint64 TKVXSkinIni::MaxTextSize() const { return kMaxTextSize; }
+
 namespace {
 
 // A quoted header value as the object text has it ('a''b'#39 ...), or the plain text.
@@ -216,20 +218,33 @@ QString TKVXSkinIni::HeaderValue(const QString& Text, const QString& Name) {
 }
 
 QString TKVXSkinIni::ReadDocumentText(QIODevice& Stream) {
+  const qint64 budget = MaxTextSize();
+  QBuffer out;
   try {
     Stream.seek(0);
     const QByteArray head = Stream.peek(6);
     QByteArray bytes;
     if (head == "object") {
+      if (Stream.size() > budget)
+        throw EZlibBudgetError(QStringLiteral("The document is larger than %1 bytes").arg(budget));
       bytes = Stream.readAll();
     } else {
-      QBuffer out;
       out.open(QIODevice::WriteOnly);
-      ZDecompressStream(Stream, Stream.size(), out);
+      ZDecompressStream(Stream, Stream.size(), out, budget);
       bytes = out.data();
     }
     return DecodeObjectTextBytes(bytes);
+  } catch (const EZlibBudgetError& e) {
+    LoadFailed = true;
+    LoadError = e.Message();
+    return {};
   } catch (const EKVError& e) {
+    // A compressed text that breaks off still holds everything before the break.
+    if (out.data().startsWith("object")) {
+      LoadDamaged = true;
+      LoadError = e.Message();
+      return DecodeObjectTextBytes(out.data());
+    }
     LoadFailed = true;
     LoadError = e.Message();
     return {};
@@ -241,20 +256,36 @@ void TKVXSkinIni::LoadDocumentText(const QString& Text) {
   const int ver = StrToIntDef(HeaderValue(Text, QStringLiteral("DocVer")), 0);
   const int r = CheckDocument(type, ver);
   if (r == 0) {
-    // Parsed before the document is emptied: a malformed file changes nothing.
+    // Parsed before the document is emptied: a text that gives nothing changes nothing.
     TextObject block;
+    const QString wrapped = skin_->WrapText(Text);
     try {
-      block = ParseObjectText(skin_->WrapText(Text));
+      block = ParseObjectText(wrapped);
     } catch (const EParserError& e) {
-      LoadFailed = true;
-      LoadError = e.Message();
-      return;
+      // A damaged text of this document's own type gives what stands before the damage.
+      TextDamage damage;
+      try {
+        block = ParseObjectTextPartial(wrapped, damage);
+      } catch (const EParserError&) {
+      }
+      if (block.props.empty()) {
+        LoadDamaged = false;
+        LoadFailed = true;
+        LoadError = e.Message();
+        return;
+      }
+      LoadDamaged = true;
+      LoadError = damage.message;
     }
     ResetDefaults();
     skin_->ApplyFormObject(block);
   } else if (r == 1) {
     ResetDefaults();
     ConvertDocument(type, ver, Text);
+  } else if (LoadDamaged) {
+    // A text that broke off before its type says nothing: unreadable, not of another kind.
+    LoadDamaged = false;
+    LoadFailed = true;
   } else {
     LoadFailed = true;
     LoadError = QStringLiteral("Not a document of this kind: %1").arg(type);
@@ -264,6 +295,7 @@ void TKVXSkinIni::LoadDocumentText(const QString& Text) {
 
 void TKVXSkinIni::LoadFromStream(QIODevice& Stream) {
   LoadFailed = false;
+  LoadDamaged = false;
   LoadError.clear();
   const QString text = ReadDocumentText(Stream);
   if (!LoadFailed) LoadDocumentText(text);
@@ -296,6 +328,7 @@ void TKVXSkinIni::LoadFromFile(const QString& FileName) {
   if (!f.exists()) return;
   if (!f.open(QIODevice::ReadOnly)) {
     LoadFailed = true;
+    LoadDamaged = false;
     LoadError = QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, f.errorString());
     return;
   }
@@ -303,17 +336,7 @@ void TKVXSkinIni::LoadFromFile(const QString& FileName) {
 }
 
 void TKVXSkinIni::SaveToFile(const QString& FileName, bool Compress) {
-  QSaveFile f(FileName);
-  if (!f.open(QIODevice::WriteOnly))
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, f.errorString()));
-  f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  try {
-    SaveToStream(f, Compress);
-  } catch (const EKVError& e) {
-    f.cancelWriting();
-    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, e.Message()));
-  }
-  if (!f.commit()) throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, f.errorString()));
+  SafeSaveFile(FileName, [this, Compress](QIODevice& d) { SaveToStream(d, Compress); }, true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -330,6 +353,7 @@ const ClassInfo& TKVXSkinSafeIni::StaticClass() {
 
 void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
   LoadFailed = false;
+  LoadDamaged = false;
   LoadError.clear();
   const QString text = ReadDocumentText(Stream);
   if (LoadFailed) return;
@@ -337,6 +361,7 @@ void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
   bool accept = false;
   if (OnVerify) OnVerify(this, safe, accept);
   if (!accept) {
+    LoadDamaged = false;
     LoadFailed = true;
     LoadError = QStringLiteral("The document was not accepted");
     return;

@@ -88,9 +88,19 @@ class TKVXSkinIni : public TKVXSkinComponent {
 
   QString DocType;
   int DocVer = 0;
-  // Set when the last load did not take its text (unreadable, malformed, refused, wrong type).
+  // Set when the last load did not take its text (unreadable, malformed, refused, wrong type,
+  // larger than MaxTextSize).
   bool LoadFailed = false;
+  // Set when the last load found the text damaged or cut short (a text that stops early, a
+  // compressed stream that breaks off) and took what stood complete before the damage: the
+  // properties before it and the whole items of the collection it cut. LoadError says where.
+  bool LoadDamaged = false;
   QString LoadError;
+  // The most bytes the document's text may have, compressed or not; larger texts are refused
+  // before they are read whole.
+  virtual qint64 MaxTextSize() const;
+  // The number of items of the document's collection; -1 for a document without one.
+  virtual int ItemCount() const { return -1; }
 
   virtual void ResetDefaults() {}
   // 0: load the text as it is; 1: convert it; anything else: refuse it.
@@ -105,7 +115,9 @@ class TKVXSkinIni : public TKVXSkinComponent {
   // whole when it cannot be written.
   void SaveToFile(const QString& FileName, bool Compress);
 
-  // The document's text as stored: plain object text, or inflated; sets LoadFailed when neither.
+  // The document's text as stored: plain object text, or inflated; sets LoadFailed when neither
+  // (or when it is larger than MaxTextSize), LoadDamaged when a compressed text breaks off (what
+  // came before is returned).
   QString ReadDocumentText(QIODevice& Stream);
   static QString HeaderValue(const QString& Text, const QString& Name);
 

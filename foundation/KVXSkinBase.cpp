@@ -107,6 +107,8 @@ const ClassInfo& TKVXSkinBase::StaticClass() {
 TKVXSkinBase::TKVXSkinBase(TComponent* owner, std::unique_ptr<TCollection> data)
     : TKVXSkinSafeIni(owner), data_(std::move(data)) {}
 
+int TKVXSkinBase::ItemCount() const { return data_->Count(); }
+
 void TKVXSkinBase::ResetDefaults() {
   TKVXSkinSafeIni::ResetDefaults();
   data_->Clear();

@@ -77,6 +77,7 @@ class TKVXSkinBase : public TKVXSkinSafeIni {
   // Rebuilt by the owner after a load; nothing to index here.
   virtual void RebuildIndex() {}
   void ResetDefaults() override;
+  int ItemCount() const override;
   TCollection& DataCollection() { return *data_; }
 
  protected:

@@ -3,7 +3,6 @@
 #include <QBuffer>
 #include <zlib.h>
 
-#include "foundation/KVException.h"
 
 namespace {
 constexpr int kChunk = 16384;
@@ -65,7 +64,8 @@ void ZDecompressStream(QIODevice& In, qint64 Count, QIODevice& Out, qint64 maxSi
       if (ret == Z_NEED_DICT || ret == Z_DATA_ERROR || ret == Z_MEM_ERROR || ret == Z_STREAM_ERROR) Fail("corrupt");
       const qint64 have = kChunk - zs.avail_out;
       total += have;
-      if (total > maxSize) Fail("inflated data too large");
+      if (total > maxSize)
+        throw EZlibBudgetError(QStringLiteral("Compressed data error: more than %1 bytes would come out").arg(maxSize));
       if (have > 0 && Out.write(outBuf, have) != have) throw EStreamError(QStringLiteral("Stream write error"));
       if (ret == Z_BUF_ERROR && zs.avail_in == 0 && remaining <= 0) Fail("unexpected end");
     }

@@ -1,15 +1,28 @@
 #pragma once
 // zlib streams at the default level (window 15, memory level 8, default strategy); inflation in
-// 16,384-byte steps with a ceiling on the inflated size.
+// 16,384-byte steps within a budget: the most bytes the kind of data inflated could plausibly
+// be, so that a few hostile kilobytes (deflate reaches about 1:1000) never become gigabytes.
 #include <QByteArray>
 #include <QIODevice>
 
-constexpr qint64 kMaxInflatedSize = qint64(512) * 1024 * 1024;
+#include "foundation/KVException.h"
+
+// Texts of documents and settings: holidays, events, icons, layouts, skin and built-in texts.
+// 16 MiB holds some 100,000 holidays or 2,000 favourite icons.
+constexpr qint64 kMaxTextSize = qint64(16) * 1024 * 1024;
+// Texts the user writes in rich text, pictures included (diary, quick notes, stored help
+// texts): as large as a notebook file may be.
+constexpr qint64 kMaxRichTextSize = qint64(256) * 1024 * 1024;
+
+// More would come out than the budget allows: not damage, so nothing of it is used.
+KV_DECLARE_ERROR(EZlibBudgetError, EZlibError)
 
 QByteArray ZCompress(const QByteArray& data);
-// Raises EZlibError on corrupt data or when more than maxSize bytes would come out.
-QByteArray ZDecompress(const QByteArray& data, qint64 maxSize = kMaxInflatedSize);
+// Raises EZlibError on corrupt or cut data, EZlibBudgetError when more than maxSize bytes would
+// come out.
+QByteArray ZDecompress(const QByteArray& data, qint64 maxSize);
 // Compresses all of In (from its position) into Out; returns the number of bytes written.
 qint64 ZCompressStream(QIODevice& In, QIODevice& Out);
-// Inflates Count bytes of In into Out; raises EZlibError as above.
-void ZDecompressStream(QIODevice& In, qint64 Count, QIODevice& Out, qint64 maxSize = kMaxInflatedSize);
+// Inflates Count bytes of In into Out; raises as ZDecompress. What was inflated before an error
+// is in Out.
+void ZDecompressStream(QIODevice& In, qint64 Count, QIODevice& Out, qint64 maxSize);

@@ -4,8 +4,12 @@
 #include <cstdint>
 
 #include "foundation/KVBitmapList.h"
+#include "fuzz/FuzzReach.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+namespace {
+
+// 1 when the input loaded as a strip with images.
+unsigned Run(const uint8_t* data, size_t size) {
   QBuffer buf;
   buf.setData(reinterpret_cast<const char*>(data), int(size));
   buf.open(QIODevice::ReadOnly);
@@ -24,5 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     list.CopyMaskPart(p, Rect(0, 0, 8, 8), i, Rect(-1, 0, 3, 3));
     (void)list.ImageRegion(i, 0, 0);
   }
+  return list.Count() > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  RequireStartingInputsReach(1, Run);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Run(data, size);
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MirData.h"
 #include "calendar/iniData.h"
+#include "fuzz/FuzzReach.h"
 
 namespace {
 void Load(TKVXSkinSafeIni& d, const QByteArray& bytes) {
@@ -19,13 +20,14 @@ void Load(TKVXSkinSafeIni& d, const QByteArray& bytes) {
   b.open(QIODevice::ReadOnly);
   d.LoadFromStream(b);
 }
-}  // namespace
+enum : unsigned { kLayout = 1, kThumbs = 2, kHolidays = 4, kIcons = 8 };
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+unsigned Run(const uint8_t* data, size_t size) {
   const QByteArray input(reinterpret_cast<const char*>(data), int(size));
+  unsigned reached = 0;
 
   TLayoutIni layout;
-  layout.LoadLayout(QString::fromLatin1(input));
+  if (layout.LoadLayout(QString::fromLatin1(input)) && layout.MonthLine().Visible) reached |= kLayout;
   for (const TLayoutItem* item : layout.LayoutItems) {
     for (int i : item->SXPosIndices)
       if (i < 0 || i >= kLayoutItemCount) abort();
@@ -50,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TMThnList cache;
     cache.ReadThumbHeader(thn);
     cache.LoadThumbs(thn);
-    for (int i = 0; i < cache.Count(); ++i) cache.Thumb(i);
+    for (int i = 0; i < cache.Count(); ++i)
+      if (!cache.Thumb(i).isNull()) reached |= kThumbs;
     QFile::remove(thn);
   }
 
@@ -61,10 +64,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int d = 1; d <= TMHolidayBase::kDays; ++d) holidays.HolidayCell(r, d);
   QStringList titles;
   holidays.ListHolidaysOfDate(titles, QDate(2024, 1, 1));
+  if (!holidays.LoadFailed && holidays.Data().Count() > 0) reached |= kHolidays;
 
   TMIconBase icons;
   Load(icons, input);
   for (const QImage& i : icons.Icons)
     if (i.width() != TMIconBase::kIconSize || i.height() != TMIconBase::kIconSize) abort();
+  if (!icons.LoadFailed && !icons.LoadDamaged && !icons.Icons.empty()) reached |= kIcons;
+  return reached;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  RequireStartingInputsReach(kLayout | kThumbs | kHolidays | kIcons, Run);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Run(data, size);
   return 0;
 }

@@ -1,12 +1,14 @@
-// Documents: any file content loads or is refused without a crash; a loaded document saves and
-// loads back to the same text.
+// Documents: any file content loads, loads what came before its damage, or is refused without a
+// crash; a loaded document saves and loads back, whole, to the same text.
 #include <QBuffer>
 #include <cstdint>
 #include <cstdlib>
 
 #include "foundation/KVXSkinBase.h"
+#include "fuzz/FuzzReach.h"
 
 namespace {
+
 QByteArray Save(TKVXSkinIni& d) {
   QBuffer b;
   b.open(QIODevice::WriteOnly);
@@ -19,24 +21,44 @@ void Load(TKVXSkinIni& d, const QByteArray& bytes) {
   b.open(QIODevice::ReadOnly);
   d.LoadFromStream(b);
 }
-void Accept(TKVXSkinSafeIni& d) {
+// Named as the program names them: a text applies to a component by its name.
+template <class Doc>
+void Prepare(Doc& d, const char* name) {
+  d.SetName(QString::fromLatin1(name));
   d.OnVerify.Set([](TPersistent*, const QString&, bool& ok) { ok = true; });
 }
-}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+enum : unsigned { kLoaded = 1, kItems = 2, kRecovered = 4 };
+
+unsigned Run(const uint8_t* data, size_t size) {
   const QByteArray input(reinterpret_cast<const char*>(data), int(size));
   TKVXSkinEventBase events(nullptr);
-  Accept(events);
+  Prepare(events, "EventBase");
   Load(events, input);
   TKVXSkinHolidayBase holidays(nullptr);
-  Accept(holidays);
+  Prepare(holidays, "HolidayBase");
   Load(holidays, input);
   if (holidays.LoadFailed) return 0;
   const QByteArray saved = Save(holidays);
   TKVXSkinHolidayBase again(nullptr);
-  Accept(again);
+  Prepare(again, "HolidayBase");
   Load(again, saved);
-  if (again.LoadFailed || Save(again) != saved) abort();
+  if (again.LoadFailed || again.LoadDamaged || Save(again) != saved) abort();
+  if (again.Data().Count() != holidays.Data().Count()) abort();
+  unsigned reached = kLoaded;
+  if (holidays.Data().Count() > 0) reached |= kItems;
+  if (holidays.LoadDamaged && holidays.Data().Count() > 0) reached |= kRecovered;
+  return reached;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  RequireStartingInputsReach(kLoaded | kItems | kRecovered, Run);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Run(data, size);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "controls/KVNbData.h"
+#include "fuzz/FuzzReach.h"
 
 namespace {
 
@@ -21,9 +22,8 @@ bool Parse(TNbDataList& list, const QStringList& lines, TNbStoreMode mode) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// 1 when the input read as a notebook with entries.
+unsigned Run(const uint8_t* data, size_t size) {
   const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
   if (DescrambleNotebookText(DescrambleNotebookText(input, QStringLiteral("key")), QStringLiteral("key")) != input)
     abort();
@@ -42,5 +42,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (a.Color != b.Color || a.Title != b.Title) abort();
   }
   if (again.SectionText(0) != text) abort();
+  return list.Items(0)->Count() > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  RequireStartingInputsReach(1, Run);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Run(data, size);
   return 0;
 }

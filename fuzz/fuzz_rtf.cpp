@@ -11,19 +11,16 @@
 #include "controls/KVRichPicture.h"
 #include "controls/KVRtfReader.h"
 #include "controls/KVRtfWriter.h"
+#include "fuzz/FuzzReach.h"
 
 // Laying text out loads fonts; the font configuration library keeps its caches for the life of
 // the process, which the leak checker would otherwise report at exit.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QGuiApplication* app = new QGuiApplication(*argc, *argv);
-  (void)app;
-  return 0;
-}
+namespace {
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// 1 when the input read as rich text.
+unsigned Run(const uint8_t* data, size_t size) {
   const QByteArrayView input(reinterpret_cast<const char*>(data), qsizetype(size));
   // The picture decoders take anything, too.
   KVDecodeDib(input);
@@ -47,5 +44,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fr.rc = fr.rcPage = Rect(0, 0, 4000, 4000);
   const int next = formatter.Format(fr, false);
   if (next < 0 || next > formatter.TextLength() || fr.rc.Bottom < fr.rc.Top || fr.rc.Bottom > 4000) abort();
+  return 1;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QGuiApplication* app = new QGuiApplication(*argc, *argv);
+  (void)app;
+  RequireStartingInputsReach(1, Run);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Run(data, size);
   return 0;
 }

@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <cmath>
 #include <cstring>
@@ -16,6 +15,7 @@
 
 #include "platform/KVDesktopEntry.h"
 #include "platform/KVError.h"
+#include "platform/KVSafeSave.h"
 
 bool TRegValue::operator==(const TRegValue& o) const {
   if (type != o.type) return false;
@@ -50,6 +50,10 @@ struct Node {
   QString name;
   std::vector<std::pair<QString, TRegValue>> values;
   std::vector<std::unique_ptr<Node>> keys;
+  // What the file held here that this program does not understand (values of unknown types or
+  // out of range, keys nested too deeply or malformed, other members): written back as it was,
+  // so that a file of a newer program or a hand edit loses nothing through our saves.
+  QJsonObject keptValues, keptKeys, keptOther;
 
   Node* Child(const QString& n) const {
     for (const auto& k : keys)
@@ -60,6 +64,20 @@ struct Node {
     for (auto& v : values)
       if (v.first.compare(n, Qt::CaseInsensitive) == 0) return &v;
     return nullptr;
+  }
+  static bool Drop(QJsonObject& kept, const QString& n) {
+    bool any = false;
+    for (const QString& k : kept.keys())
+      if (k.compare(n, Qt::CaseInsensitive) == 0) {
+        kept.remove(k);
+        any = true;
+      }
+    return any;
+  }
+  bool HasKeptValue(const QString& n) const {
+    for (auto it = keptValues.begin(); it != keptValues.end(); ++it)
+      if (it.key().compare(n, Qt::CaseInsensitive) == 0) return true;
+    return false;
   }
 };
 
@@ -75,7 +93,7 @@ QString TypeName(TRegDataType t) {
 }
 
 QJsonObject NodeToJson(const Node& n) {
-  QJsonObject values;
+  QJsonObject values = n.keptValues;
   for (const auto& [name, v] : n.values) {
     QJsonObject jv;
     jv[QStringLiteral("type")] = TypeName(v.type);
@@ -88,49 +106,67 @@ QJsonObject NodeToJson(const Node& n) {
     }
     values[name] = jv;
   }
-  QJsonObject keys;
+  QJsonObject keys = n.keptKeys;
   for (const auto& k : n.keys) keys[k->name] = NodeToJson(*k);
-  QJsonObject o;
+  QJsonObject o = n.keptOther;
   o[QStringLiteral("values")] = values;
   o[QStringLiteral("keys")] = keys;
   return o;
 }
 
-bool JsonToNode(const QJsonObject& o, Node& n, int depth) {
-  if (depth > 64) return false;
-  const QJsonObject values = o.value(QStringLiteral("values")).toObject();
-  for (auto it = values.begin(); it != values.end(); ++it) {
-    const QJsonObject jv = it.value().toObject();
-    const QString type = jv.value(QStringLiteral("type")).toString();
-    const QJsonValue data = jv.value(QStringLiteral("data"));
-    TRegValue v;
-    if (type == QLatin1String("string")) {
-      v.type = TRegDataType::rdString;
-      v.text = data.toString();
-    } else if (type == QLatin1String("expand")) {
-      v.type = TRegDataType::rdExpandString;
-      v.text = data.toString();
-    } else if (type == QLatin1String("dword")) {
-      const double d = data.toDouble();
-      if (!data.isDouble() || d < INT32_MIN || d > UINT32_MAX) continue;
-      v.type = TRegDataType::rdInteger;
-      v.integer = qint32(std::uint32_t(qint64(d)));
-    } else if (type == QLatin1String("binary")) {
-      v.type = TRegDataType::rdBinary;
-      v.binary = QByteArray::fromBase64(data.toString().toLatin1());
-    } else {
-      continue;  // a value of a type we do not know is left out, not guessed at
-    }
-    n.values.emplace_back(it.key(), v);
+constexpr int kMaxKeyDepth = 64;
+
+// A typed value from its JSON form; nullopt for anything this program would have to guess at.
+std::optional<TRegValue> JsonToValue(const QJsonValue& j) {
+  if (!j.isObject()) return std::nullopt;
+  const QJsonObject jv = j.toObject();
+  const QString type = jv.value(QStringLiteral("type")).toString();
+  const QJsonValue data = jv.value(QStringLiteral("data"));
+  TRegValue v;
+  if (type == QLatin1String("string") || type == QLatin1String("expand")) {
+    if (!data.isString()) return std::nullopt;
+    v.type = type == QLatin1String("string") ? TRegDataType::rdString : TRegDataType::rdExpandString;
+    v.text = data.toString();
+  } else if (type == QLatin1String("dword")) {
+    const double d = data.toDouble();
+    if (!data.isDouble() || d < INT32_MIN || d > UINT32_MAX || d != std::floor(d)) return std::nullopt;
+    v.type = TRegDataType::rdInteger;
+    v.integer = qint32(std::uint32_t(qint64(d)));
+  } else if (type == QLatin1String("binary")) {
+    if (!data.isString()) return std::nullopt;
+    auto decoded = QByteArray::fromBase64Encoding(data.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded) return std::nullopt;
+    v.type = TRegDataType::rdBinary;
+    v.binary = *decoded;
+  } else {
+    return std::nullopt;
   }
-  const QJsonObject keys = o.value(QStringLiteral("keys")).toObject();
+  return v;
+}
+
+// Fills n from o; what cannot be read is kept as it stands, and only that part is left out.
+void JsonToNode(const QJsonObject& o, Node& n, int depth) {
+  for (auto it = o.begin(); it != o.end(); ++it)
+    if (it.key() != QLatin1String("values") && it.key() != QLatin1String("keys")) n.keptOther.insert(it.key(), it.value());
+  const QJsonValue jvalues = o.value(QStringLiteral("values")), jkeys = o.value(QStringLiteral("keys"));
+  if (!jvalues.isUndefined() && !jvalues.isObject()) n.keptOther.insert(QStringLiteral("values"), jvalues);
+  if (!jkeys.isUndefined() && !jkeys.isObject()) n.keptOther.insert(QStringLiteral("keys"), jkeys);
+  const QJsonObject values = jvalues.toObject();
+  for (auto it = values.begin(); it != values.end(); ++it) {
+    if (auto v = JsonToValue(it.value())) n.values.emplace_back(it.key(), *v);
+    else n.keptValues.insert(it.key(), it.value());
+  }
+  const QJsonObject keys = jkeys.toObject();
   for (auto it = keys.begin(); it != keys.end(); ++it) {
+    if (depth >= kMaxKeyDepth || !it.value().isObject()) {
+      n.keptKeys.insert(it.key(), it.value());
+      continue;
+    }
     auto child = std::make_unique<Node>();
     child->name = it.key();
-    if (!JsonToNode(it.value().toObject(), *child, depth + 1)) return false;
+    JsonToNode(it.value().toObject(), *child, depth + 1);
     n.keys.push_back(std::move(child));
   }
-  return true;
 }
 
 // ---- log-on programs as XDG autostart entries ----
@@ -183,6 +219,8 @@ QByteArray AutostartText(const QString& name, const QString& command) {
 
 }  // namespace
 
+constexpr int kMaxBackups = 10;
+
 struct RegistryStore::Impl {
   TRootKey root;
   QString file;
@@ -217,15 +255,30 @@ struct RegistryStore::Impl {
     QJsonParseError err{};
     QJsonDocument doc;
     if (f.open(QIODevice::ReadOnly)) doc = QJsonDocument::fromJson(f.readAll(), &err);
-    if (err.error != QJsonParseError::NoError || !doc.isObject() || !JsonToNode(doc.object(), top, 0)) {
-      // An unreadable store is kept aside, never overwritten.
-      top = Node();
-      const QString bak = file + QStringLiteral(".bak");
-      QFile::remove(bak);
-      QFile::rename(file, bak);
-      lastError = QStringLiteral("The settings file was unreadable and was kept as %1").arg(bak);
-      loadedSize = -1;
+    if (err.error == QJsonParseError::NoError && doc.isObject()) {
+      JsonToNode(doc.object(), top, 0);
+      return;
     }
+    // An unreadable store is kept aside, never overwritten, and never over an earlier one: the
+    // first of them may be the last good copy someone can still mend by hand.
+    top = Node();
+    const QString bak = BackupName();
+    QFile::remove(bak);
+    QFile::rename(file, bak);
+    lastError = QStringLiteral("The settings file was unreadable and was kept as %1").arg(bak);
+    loadedSize = -1;
+  }
+
+  // file.bak, file.bak1 .. file.bak9; when all are taken the last one is reused, so the oldest
+  // copies stay.
+  QString BackupName() const {
+    const QString first = file + QStringLiteral(".bak");
+    if (!QFileInfo::exists(first)) return first;
+    for (int i = 1; i < kMaxBackups; ++i) {
+      const QString name = first + QString::number(i);
+      if (!QFileInfo::exists(name)) return name;
+    }
+    return first + QString::number(kMaxBackups - 1);
   }
 
   Node* Find(const QString& path) {
@@ -282,6 +335,8 @@ bool RegistryStore::CreateKey(const QString& path) {
   for (const QString& p : SplitPath(path)) {
     Node* c = n->Child(p);
     if (!c) {
+      // A key kept unread (nested too deeply) gives way to the one the program writes now.
+      Node::Drop(n->keptKeys, p);
       auto node = std::make_unique<Node>();
       node->name = p;
       c = node.get();
@@ -299,6 +354,10 @@ bool RegistryStore::DeleteKey(const QString& path) {
   if (ReadOnly() || parts.isEmpty() || d->IsRunKey(path)) return false;
   Node* parent = d->Find(QStringList(parts.mid(0, parts.size() - 1)).join(QLatin1Char('\\')));
   if (!parent) return false;
+  if (Node::Drop(parent->keptKeys, parts.back())) {
+    d->dirty = true;
+    return true;
+  }
   for (auto it = parent->keys.begin(); it != parent->keys.end(); ++it) {
     if ((*it)->name.compare(parts.back(), Qt::CaseInsensitive) == 0) {
       parent->keys.erase(it);
@@ -328,6 +387,7 @@ QStringList RegistryStore::ValueNames(const QString& path) {
   }
   if (Node* n = d->Find(path))
     for (const auto& v : n->values) r << v.first;
+  if (Node* n = d->Find(path)) r << n->keptValues.keys();
   return r;
 }
 
@@ -344,6 +404,7 @@ std::optional<TRegValue> RegistryStore::Value(const QString& path, const QString
   Node* n = d->Find(path);
   if (!n) return std::nullopt;
   if (auto* v = n->Val(name)) return v->second;
+  if (n->HasKeptValue(name)) return TRegValue{};  // there, of a type this program cannot read
   return std::nullopt;
 }
 
@@ -359,20 +420,17 @@ bool RegistryStore::SetValue(const QString& path, const QString& name, const TRe
       if (current.open(QIODevice::ReadOnly) && current.size() <= 64 * 1024 && current.readAll() == text) return true;
     }
     QDir().mkpath(AutostartDir());
-    QSaveFile f(AutostartFile(name));
-    if (!f.open(QIODevice::WriteOnly)) {
-      d->lastError = f.errorString();
-      return false;
-    }
-    // Flushed first: commit alone misses a write error raised while the buffer empties.
-    if (f.write(text) != text.size() || !f.flush() || !f.commit()) {
-      d->lastError = f.errorString();
+    try {
+      SafeSaveBytes(AutostartFile(name), text);
+    } catch (const EKVError& e) {
+      d->lastError = e.Message();
       return false;
     }
     return true;
   }
   Node* n = d->Find(path);
   if (!n) return false;
+  if (Node::Drop(n->keptValues, name)) d->dirty = true;
   if (auto* v = n->Val(name)) {
     if (v->second == value) return true;
     v->second = value;
@@ -392,28 +450,25 @@ bool RegistryStore::DeleteValue(const QString& path, const QString& name) {
   }
   Node* n = d->Find(path);
   if (!n) return false;
+  bool found = Node::Drop(n->keptValues, name);
   for (auto it = n->values.begin(); it != n->values.end(); ++it) {
     if (it->first.compare(name, Qt::CaseInsensitive) == 0) {
       n->values.erase(it);
-      d->dirty = true;
-      return true;
+      found = true;
+      break;
     }
   }
-  return false;
+  if (found) d->dirty = true;
+  return found;
 }
 
 bool RegistryStore::Flush() {
   if (!d->dirty || !d->Backed()) return true;
   QDir().mkpath(QFileInfo(d->file).absolutePath());
-  QSaveFile f(d->file);
-  if (!f.open(QIODevice::WriteOnly)) {
-    d->lastError = f.errorString();
-    return false;
-  }
-  f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  f.write(QJsonDocument(NodeToJson(d->top)).toJson(QJsonDocument::Indented));
-  if (!f.commit()) {
-    d->lastError = f.errorString();
+  try {
+    SafeSaveBytes(d->file, QJsonDocument(NodeToJson(d->top)).toJson(QJsonDocument::Indented), true);
+  } catch (const EKVError& e) {
+    d->lastError = e.Message();
     return false;
   }
   d->dirty = false;
@@ -497,7 +552,7 @@ TRegDataType TRegistry::GetDataType(const QString& name) {
 
 TRegValue TRegistry::Get(const QString& name, TRegDataType a, TRegDataType b) {
   const auto v = open_ ? RegistryStore::Of(root_).Value(path_, name) : std::nullopt;
-  if (!v || (v->type != a && v->type != b))
+  if (!v || v->type == TRegDataType::rdUnknown || (v->type != a && v->type != b))
     throw ERegistryError(QStringLiteral("Invalid data type for '%1'").arg(name));
   return *v;
 }

@@ -9,6 +9,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 
 namespace {
 
@@ -110,9 +111,124 @@ XImage* MakeXImage(Display* dpy, Visual* visual, int depth, const QImage& pictur
   return image;
 }
 
+
+QList<QRect> MonitorsOf(Display* dpy, Window root, QSize rootSize) {
+  const QRect whole(QPoint(0, 0), rootSize);
+  QList<QRect> monitors;
+  int event = 0, error = 0, major = 0, minor = 0;
+  if (XRRQueryExtension(dpy, &event, &error) && XRRQueryVersion(dpy, &major, &minor) &&
+      (major > 1 || (major == 1 && minor >= 5))) {
+    int count = 0;
+    if (XRRMonitorInfo* info = XRRGetMonitors(dpy, root, True, &count)) {
+      for (int i = 0; i < count; ++i) {
+        const QRect r = QRect(info[i].x, info[i].y, info[i].width, info[i].height) & whole;
+        if (!r.isEmpty() && !monitors.contains(r)) monitors << r;
+      }
+      XRRFreeMonitors(info);
+    }
+  }
+  if (monitors.isEmpty()) monitors << whole;
+  return monitors;
+}
+
+bool HasDesktopType(Display* dpy, Window w, Atom typeAtom, Atom desktopAtom) {
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  bool desktop = false;
+  if (XGetWindowProperty(dpy, w, typeAtom, 0, 32, False, XA_ATOM, &type, &format, &count, &after,
+                         &data) == Success &&
+      type == XA_ATOM && format == 32 && data) {
+    const auto* atoms = reinterpret_cast<const Atom*>(data);  // 32-bit items arrive as longs
+    for (unsigned long i = 0; i < count && !desktop; ++i) desktop = atoms[i] == desktopAtom;
+  }
+  if (data) XFree(data);
+  return desktop;
+}
+
+QString ProgramOf(Display* dpy, Window w) {
+  XClassHint hint{};
+  QString name;
+  if (XGetClassHint(dpy, w, &hint)) {
+    name = QString::fromLocal8Bit(hint.res_name ? hint.res_name : "").trimmed();
+    if (name.isEmpty()) name = QString::fromLocal8Bit(hint.res_class ? hint.res_class : "").trimmed();
+  }
+  if (hint.res_name) XFree(hint.res_name);
+  if (hint.res_class) XFree(hint.res_class);
+  return name;
+}
+
+std::optional<TX11DesktopWindow> DesktopWindowOf(Display* dpy, Window root,
+                                                 const QList<QRect>& monitors) {
+  const Atom typeAtom = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
+  const Atom desktopAtom = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
+  auto coversAMonitor = [&](const QRect& r) {
+    for (const QRect& m : monitors) {
+      const QRect common = r & m;
+      if (qint64(common.width()) * common.height() * 10 >= qint64(m.width()) * m.height() * 9)
+        return true;
+    }
+    return false;
+  };
+  Window rootReturn = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  std::optional<TX11DesktopWindow> found;
+  if (!XQueryTree(dpy, root, &rootReturn, &parent, &children, &count)) return found;
+  // Topmost first: the window that hides the others is the one to name.
+  for (unsigned i = count; i-- > 0 && !found;) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(dpy, children[i], &a) || a.map_state != IsViewable ||
+        a.c_class != InputOutput)
+      continue;
+    const QRect r(a.x, a.y, a.width + 2 * a.border_width, a.height + 2 * a.border_width);
+    if (!coversAMonitor(r)) continue;
+    Window client = 0;
+    if (HasDesktopType(dpy, children[i], typeAtom, desktopAtom)) {
+      client = children[i];
+    } else {
+      // A window manager's frame holds the program's window one level down.
+      Window* inner = nullptr;
+      unsigned innerCount = 0;
+      if (XQueryTree(dpy, children[i], &rootReturn, &parent, &inner, &innerCount)) {
+        for (unsigned j = 0; j < innerCount && !client; ++j)
+          if (HasDesktopType(dpy, inner[j], typeAtom, desktopAtom)) client = inner[j];
+      }
+      if (inner) XFree(inner);
+    }
+    if (client) found = TX11DesktopWindow{ProgramOf(dpy, client), r};
+  }
+  if (children) XFree(children);
+  return found;
+}
+
 }  // namespace
 
-TDesktopStatus SetX11RootPicture(const QString& fileName, TWallpaperStyle style) {
+std::optional<TX11DesktopWindow> FindX11DesktopWindow() {
+  TErrorTrap trap;  // a window that goes away while it is looked at is skipped
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy) return std::nullopt;
+  const int screen = DefaultScreen(dpy);
+  const Window root = RootWindow(dpy, screen);
+  const auto found = DesktopWindowOf(
+      dpy, root, MonitorsOf(dpy, root, QSize(DisplayWidth(dpy, screen), DisplayHeight(dpy, screen))));
+  XCloseDisplay(dpy);
+  return found;
+}
+
+QList<QRect> X11Monitors() {
+  TErrorTrap trap;
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy) return {};
+  const int screen = DefaultScreen(dpy);
+  const QList<QRect> monitors = MonitorsOf(
+      dpy, RootWindow(dpy, screen), QSize(DisplayWidth(dpy, screen), DisplayHeight(dpy, screen)));
+  XCloseDisplay(dpy);
+  return monitors;
+}
+
+TDesktopStatus SetX11RootPicture(const QString& fileName, TWallpaperStyle style,
+                                 const QString& sessionName) {
   QImage picture(fileName);
   if (picture.isNull())
     return Failure(TDesktopResult::drBadPicture,
@@ -139,9 +255,25 @@ TDesktopStatus SetX11RootPicture(const QString& fileName, TWallpaperStyle style)
                 QStringLiteral("The X display's colour mode (depth %1 with a palette) is not supported.")
                     .arg(depth));
 
+  const QList<QRect> monitors = MonitorsOf(dpy, root, QSize(w, h));
+  // A desktop window drawn over the root would hide the picture: setting it would be a
+  // success in name only.
+  if (const auto desktop = DesktopWindowOf(dpy, root, monitors)) {
+    trap.Take();
+    const QString session = sessionName.trimmed();
+    const QString name = !desktop->Program.isEmpty() ? desktop->Program
+                         : !session.isEmpty()        ? session
+                                                     : QStringLiteral("unknown");
+    return fail(TDesktopResult::drUnsupported,
+                QStringLiteral("The desktop background cannot be set: this desktop (%1) is not "
+                               "supported; its desktop window covers the screen's background.")
+                    .arg(name));
+  }
+  trap.Take();  // windows that went away while they were looked at
+
   XImage* image = nullptr;
   {
-    const QImage composed = ComposeWallpaper(picture, QSize(w, h), style);
+    const QImage composed = ComposeWallpaperOnMonitors(picture, QSize(w, h), monitors, style);
     picture = QImage();
     if (!composed.isNull()) image = MakeXImage(dpy, visual, depth, composed);
   }

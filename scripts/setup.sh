@@ -16,7 +16,7 @@ PACKAGES=(
   qt6-base-dev libqt6svg6 zlib1g-dev libjpeg-dev libgif-dev libx11-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-dejavu-core fonts-liberation2
-  xvfb xauth x11-utils xdg-utils
+  xvfb xauth x11-utils xdg-utils libxrandr-dev
   $(awk '!/^[[:space:]]*(#|$)/ { gsub(",", " ", $2); print $2 }' "$PROGRAMS_TABLE")
 )
 

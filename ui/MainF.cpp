@@ -20,13 +20,21 @@
 #include "calendar/MDataDM.h"
 #include "calendar/iniData.h"
 #include "controls/KVRichEdOLE.h"
+#include "controls/KVSkinCtrls.h"
+#include "foundation/KVSkinData.h"
 #include "foundation/KVException.h"
 #include "foundation/KVForms.h"
 #include "foundation/KVSysUtils.h"
 #include "foundation/KVUtils.h"
+#include "foundation/KVTrovanaRem.h"
 #include "platform/KVLaunch.h"
 #include "platform/KVRegistry.h"
+#include "platform/KVSystemEvents.h"
+#include "ui/MirIcon.h"
+#include "calendar/MirNotesStore.h"
 #include "ui/MirImageF.h"
+#include "ui/QuickNotesF.h"
+#include "ui/printf.h"
 
 const QString kApplicationTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
 
@@ -48,10 +56,11 @@ const TPageInfo kPages[] = {
 
 }  // namespace
 
-TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks) : QWidget(nullptr), hooks_(std::move(hooks)) {
+TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHooks)
+    : TKVForm(nullptr, nullptr), hooks_(std::move(hooks)) {
   SetName(kMainFormName);
-  setObjectName(kMainFormName);
   setWindowTitle(kApplicationTitle);
+  setWindowIcon(ProgramIcon());
   if (!hooks_.Terminate) hooks_.Terminate = [] { QCoreApplication::quit(); };
   if (!hooks_.StartScreenSaver) hooks_.StartScreenSaver = [] { ::StartScreenSaver(); };
   if (!hooks_.StartProgram)
@@ -79,10 +88,28 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks) : QWidget(nullptr), ho
   };
   ErrorPolicy().Terminate = [this] { hooks_.Terminate(); };
 
+  printForm_ = std::make_unique<TPrintForm>();
+  TQuickNotesHooks notesHooks;
+  notesHooks.SaveMirova = [this] { Action("actSaveMirova")->trigger(); };
+  notesHooks.PrintForm = [this]() -> TPrintForm& { return *printForm_; };
+  quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
+  if (!hooks_.QuickNotesVisible) hooks_.QuickNotesVisible = [this] { return quickNotes_->isVisible(); };
+  if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { quickNotes_->ShowForm(); };
+
   CreateActions();
   CreateTrayMenu();
   CreatePages();
   ApplyTexts();
+
+  formState_ = std::make_unique<TKVFormState>(this);
+  formState_->SaveSize = true;
+  formState_->SavePos = false;
+  tray_ = new TKVTray(this, this, std::move(trayHooks));
+  tray_->SetIcon(windowIcon());
+  tray_->SetPopupMenu(popupMenu_);
+  tray_->OnClick = [this](TKVTray*) { RunGuarded([this] { actOpenDiaryExecute(); }); };
+  tray_->OnDblClick = tray_->OnClick;
+  tray_->OnTerminate = [this](TKVTray*) { RunGuarded([this] { TrayTerminate(); }); };
 
   // The window can grow on the diary page, never shrink below its start size.
   setWindowFlag(Qt::Window);
@@ -94,11 +121,14 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks) : QWidget(nullptr), ho
 }
 
 TKVMirovaCalendar::~TKVMirovaCalendar() {
-  // What the form owns as components goes first, while the widgets they refer to still exist.
   ErrorPolicy().KeepRunning = [] { return true; };
   ErrorPolicy().Terminate = [] {};
+  // The windows that edit the model's documents go first; then the model's components, which
+  // refer to the skins and the form; then every other component the form owns.
+  quickNotes_.reset();
+  printForm_.reset();
   model_.reset();
-  while (ComponentCount() > 0) delete Components(ComponentCount() - 1);
+  FreeComponents();
 }
 
 QAction* TKVMirovaCalendar::Action(const char* name) const {
@@ -175,8 +205,9 @@ void TKVMirovaCalendar::CreateTrayMenu() {
 void TKVMirovaCalendar::CreatePages() {
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
-  mainPanel_ = new QWidget(this);
-  mainPanel_->setObjectName(QStringLiteral("MainPanel"));
+  mainPanel_ = new TKVSkinPanel(this, this);
+  mainPanel_->SetName(QStringLiteral("MainPanel"));
+  mainPanel_->BevelOuter = bvNone;
   outer->addWidget(mainPanel_);
   auto* v = new QVBoxLayout(mainPanel_);
   pageControl_ = new QTabWidget(mainPanel_);
@@ -193,9 +224,16 @@ void TKVMirovaCalendar::CreatePages() {
   coverBevel_ = new QFrame(cover);
   coverBevel_->setObjectName(QStringLiteral("CoverBevel"));
   coverBevel_->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  coverMap_ = new QWidget(cover);
-  coverMap_->setObjectName(QStringLiteral("CoverMap"));
+  coverMap_ = new TKVSkinMap(this, cover);
+  coverMap_->SetName(QStringLiteral("CoverMap"));
+  coverMap_->Skin().SetAppSkin(model_->MirPackSkin);
   coverMap_->resize(400, 300);
+  coverMap_->OnMapClick.Set([this](TMapArea* a, const QString& n, int i) { MapClick(a, n, i); });
+  // The program's own map lies hidden on the page, bound to the application skin.
+  kvMap_ = new TKVSkinMap(this, cover);
+  kvMap_->SetName(QStringLiteral("KVMap"));
+  kvMap_->hide();
+  kvMap_->OnMapClick.Set([this](TMapArea* a, const QString& n, int i) { MapClick(a, n, i); });
 
   const auto richPage = [this](TMirPage page, const char* name) {
     auto* edit = new TKVRichEditOLE(pageControl_->widget(page));
@@ -249,6 +287,8 @@ bool TKVMirovaCalendar::SettingsOpen() const { return mainPanel_->isVisibleTo(th
 bool TKVMirovaCalendar::InitializeMainForm() {
   TMirModel& m = *model_;
   m.SetBusy(true);
+  formState_->RegKey = kSettingsKey;
+  formState_->LoadState();
   if (MLang) {
     for (auto [edit, bytes] : {std::pair{helpEdit_, MLang->HelpStream.Bytes()},
                                std::pair{aboutEdit_, MLang->AboutStream.Bytes()}}) {
@@ -259,6 +299,7 @@ bool TKVMirovaCalendar::InitializeMainForm() {
     }
   }
   m.Rotation->BackgroundPath = ExeDir + kBackgroundFileName;
+  m.Render.TaskbarHeight = ::TaskbarHeight();
   imageForm_->BackgroundPath = m.Rotation->BackgroundPath;
   Action("actStartMirScreenSaver")->setVisible(QFileInfo(m.Ini->ScrSaverExe).isFile());
   Action("actAutoStartup")->setChecked(m.Ini->AutoStartup);
@@ -270,13 +311,18 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   Action("actDesktopIconTransparent")->setVisible(!IsWinXPOrLater);
   Action("actDesktopIconTransparent")->setChecked(m.Ini->TransparentIcons);
   Action("actHideNotes")->setChecked(!m.Ini->ShowNotes);
+  // Without the companion program its commands have nothing to start.
+  Action("actTrovana")->setEnabled(TrovanaAvailable());
   if (m.NoImageSets) return false;
+
+  LoadQuickNotes(m);
 
   m.Ini->CommitStyle();
   // While busy the tick only keeps the period and arms the timer.
   m.Rotation->AppTimerTimer();
   m.SetBusy(false);
   Action("actChangeMirova")->trigger();
+  CheckTrovanaReminder();
   return true;
 }
 
@@ -297,7 +343,10 @@ void TKVMirovaCalendar::ApplyPageSize() {
 void TKVMirovaCalendar::PageControl1Changing(TMirPage from) {
   PageChanging = true;
   const auto done = qScopeGuard([this] { PageChanging = false; });
-  if (from == pgDiary && isMaximized()) showNormal();
+  if (from == pgDiary) {
+    formState_->StoreBounds();
+    if (isMaximized()) showNormal();
+  }
   if (from == pgOptions && HolidaysModified) {
     model_->RenderCalendar(false);
     if (!model_->FullScreenVisible()) Action("actSaveMirova")->trigger();
@@ -314,6 +363,7 @@ void TKVMirovaCalendar::PageControl1Change() {
     case pgDiary:
       if (model_->Render.Dirty) Action("actSaveMirova")->trigger();
       if (imageForm_->isVisible()) imageForm_->close();
+      formState_->ApplyBounds();
       break;
     case pgImages:
     case pgStyle:
@@ -366,7 +416,7 @@ void TKVMirovaCalendar::actOpenExecute() {
   }
   mainPanel_->setVisible(true);
   imageForm_->SetPopupMenuEnabled(false);
-  show();
+  tray_->RestoreFromTray();
   ForceForegroundWindow(this);
   PageControl1Change();
 }
@@ -376,9 +426,7 @@ void TKVMirovaCalendar::actOpenDiaryExecute() {
   actOpenExecute();
 }
 
-void TKVMirovaCalendar::actOpenQuickNotesExecute() {
-  if (hooks_.ShowQuickNotes) hooks_.ShowQuickNotes();
-}
+void TKVMirovaCalendar::actOpenQuickNotesExecute() { hooks_.ShowQuickNotes(); }
 
 void TKVMirovaCalendar::actHelpExecute() {
   SetActivePage(pgHelp);
@@ -392,7 +440,7 @@ void TKVMirovaCalendar::actAboutExecute() {
 
 void TKVMirovaCalendar::actCloseExecute() {
   model_->Ini->CommitStyle();
-  if (ActivePage() == pgDiary) model_->Ini->DiarySplit = model_->Ini->DiarySplit;
+  if (ActivePage() == pgDiary) formState_->StoreBounds();
   actSaveExecute();
   Action("actChangeMirova")->trigger();
   mainPanel_->setVisible(false);
@@ -401,7 +449,11 @@ void TKVMirovaCalendar::actCloseExecute() {
   model_->Render.Preview = TKVBitmap();
 }
 
-void TKVMirovaCalendar::actSaveExecute() { model_->Ini->SaveSettings(); }
+void TKVMirovaCalendar::actSaveExecute() {
+  SaveQuickNotes(*model_);
+  model_->Ini->SaveSettings();
+  formState_->SaveState();
+}
 
 void TKVMirovaCalendar::actExitExecute() {
   if (SettingsOpen()) actCloseExecute();
@@ -494,6 +546,13 @@ void TKVMirovaCalendar::actHideNotesExecute() {
 
 void TKVMirovaCalendar::actTrovanaExecute() {
   if (SettingsOpen()) actCloseExecute();
+  StartTrovana();
+}
+
+void TKVMirovaCalendar::TrayTerminate() { actExitExecute(); }
+
+void TKVMirovaCalendar::MapClick(TMapArea*, const QString& AreaName, int) {
+  if (AreaName == QLatin1String("trovana")) Action("actTrovana")->trigger();
 }
 
 void TKVMirovaCalendar::WMTimeChange() { model_->Rotation->WMTimeChange(); }

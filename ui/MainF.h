@@ -10,7 +10,8 @@
 #include <memory>
 
 #include "calendar/MirModel.h"
-#include "foundation/KVClasses.h"
+#include "foundation/KVApps.h"
+#include "foundation/KVControls.h"
 
 class QAction;
 class QMenu;
@@ -18,7 +19,12 @@ class QPushButton;
 class QTabWidget;
 class QFrame;
 class TKVRichEditOLE;
+class TKVSkinMap;
+class TKVSkinPanel;
+class TMapArea;
 class TMirImageForm;
+class TPrintForm;
+class TQuickNotesForm;
 
 // The application title: names the instance lock and is the window caption.
 extern const QString kApplicationTitle;
@@ -28,7 +34,7 @@ struct TMirMainHooks {
   TMirModelHooks Model;
   // Ends the message loop (QCoreApplication::quit).
   std::function<void()> Terminate;
-  // The quick-notes window: shown, and showing it in front (no window: false, nothing).
+  // The quick-notes window: shown, and showing it in front (the form's own window).
   std::function<bool()> QuickNotesVisible;
   std::function<void()> ShowQuickNotes;
   // The desktop's screen saver (StartScreenSaver).
@@ -39,17 +45,23 @@ struct TMirMainHooks {
 
 enum TMirPage { pgCover = 0, pgDiary, pgImages, pgStyle, pgOptions, pgSpecial, pgHelp, pgAbout };
 
-class TKVMirovaCalendar : public QWidget, public TComponent {
+class TKVMirovaCalendar : public TKVForm {
   Q_OBJECT
  public:
-  explicit TKVMirovaCalendar(TMirMainHooks Hooks = {});
+  explicit TKVMirovaCalendar(TMirMainHooks Hooks = {}, TKVTray::THooks TrayHooks = {});
   ~TKVMirovaCalendar() override;
-  bool IsForm() const override { return true; }
 
   TMirModel& Model() { return *model_; }
   // The one action of that name; raises EKVError for a name the form does not have.
   QAction* Action(const char* Name) const;
   QMenu* PopupMenu() const { return popupMenu_; }
+  TKVTray& Tray() { return *tray_; }
+  TKVFormState& FormState() { return *formState_; }
+  TKVSkinMap* CoverMap() const { return coverMap_; }
+  TKVSkinPanel* MainPanel() const { return mainPanel_; }
+  // The quick-notes window and the print options dialog the windows share.
+  TQuickNotesForm& QuickNotesForm() { return *quickNotes_; }
+  TPrintForm& PrintForm() { return *printForm_; }
   TMirImageForm* MirImageForm() const { return imageForm_; }
   QTabWidget* PageControl() const { return pageControl_; }
   TMirPage ActivePage() const;
@@ -87,6 +99,10 @@ class TKVMirovaCalendar : public QWidget, public TComponent {
   void FormCloseQuery();
   // The system clock was set.
   void WMTimeChange();
+  // The tray's terminate request from another copy: Exit.
+  void TrayTerminate();
+  // A click on an area of the cover map.
+  void MapClick(TMapArea* Area, const QString& AreaName, int AreaIndex);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -106,10 +122,15 @@ class TKVMirovaCalendar : public QWidget, public TComponent {
 
   TMirMainHooks hooks_;
   std::unique_ptr<TMirModel> model_;
-  QWidget* mainPanel_ = nullptr;
+  TKVSkinPanel* mainPanel_ = nullptr;
   QTabWidget* pageControl_ = nullptr;
   QFrame* coverBevel_ = nullptr;
-  QWidget* coverMap_ = nullptr;
+  TKVSkinMap* coverMap_ = nullptr;
+  TKVSkinMap* kvMap_ = nullptr;
+  TKVTray* tray_ = nullptr;
+  std::unique_ptr<TKVFormState> formState_;
+  std::unique_ptr<TPrintForm> printForm_;
+  std::unique_ptr<TQuickNotesForm> quickNotes_;
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;

@@ -38,7 +38,7 @@ TEST(LanguageDocument, AlwaysSavesCompressedAndTakesOnlyItsOwnTypeAndVersion) {
   lang.SaveToStream(b, false);
   const QByteArray bytes = b.data();
   EXPECT_NE(bytes.left(6), QByteArray("object"));
-  const QString text = QString::fromLatin1(ZDecompress(bytes));
+  const QString text = QString::fromLatin1(ZDecompress(bytes, kMaxTextSize));
   EXPECT_TRUE(text.contains("DocType = '" + kLanguageDocType + "'"));
   TMLang back(nullptr, &data);
   QBuffer in;

@@ -39,6 +39,10 @@ void InstallFormGuards() {
     return QStringList();
   };
   f.SaveFileName = f.OpenFileName;
+  f.OpenFileNamesFiltered = [](QWidget*, const QString& caption, const QString&, const QString&, QString*) {
+    ADD_FAILURE() << "unexpected file chooser: " << caption.toStdString();
+    return QStringList();
+  };
   auto* watchdog = new QTimer(qApp);
   auto* seen = new QPointer<QWidget>;
   auto* since = new qint64(0);

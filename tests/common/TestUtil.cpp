@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <csignal>
 #include <stdexcept>
 
 namespace kvtest {
@@ -42,6 +43,23 @@ void WriteFile(const QString& path, const QByteArray& data) {
   if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
     throw std::runtime_error("cannot write " + path.toStdString());
   f.write(data);
+}
+
+FullDisk::FullDisk(qint64 bytes) {
+  oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
+  getrlimit(RLIMIT_FSIZE, &old_);
+  rlimit r = old_;
+  r.rlim_cur = rlim_t(bytes);
+  if (setrlimit(RLIMIT_FSIZE, &r) != 0) throw std::runtime_error("cannot set the file-size limit");
+}
+
+FullDisk::~FullDisk() {
+  setrlimit(RLIMIT_FSIZE, &old_);
+  std::signal(SIGXFSZ, oldHandler_);
+}
+
+QStringList FolderEntries(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 }  // namespace kvtest

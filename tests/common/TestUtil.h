@@ -1,7 +1,9 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <sys/resource.h>
 
 namespace kvtest {
 
@@ -17,5 +19,22 @@ QString TestRoot();
 
 QByteArray ReadFile(const QString& path);
 void WriteFile(const QString& path, const QByteArray& data);
+
+// While it lives, every write that would make a file larger than Bytes fails (EFBIG), as writes
+// do on a full disk: the process's file-size limit. Pipes and terminals are not affected.
+class FullDisk {
+ public:
+  explicit FullDisk(qint64 bytes = 0);
+  ~FullDisk();
+  FullDisk(const FullDisk&) = delete;
+  FullDisk& operator=(const FullDisk&) = delete;
+
+ private:
+  rlimit old_{};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+// The names in a folder (files and folders, hidden ones too), sorted.
+QStringList FolderEntries(const QString& folder);
 
 }  // namespace kvtest

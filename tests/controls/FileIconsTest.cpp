@@ -270,3 +270,36 @@ TEST(FileIconsHostile, EveryCutAndAnyFlippedByteFailsCleanly) {
 }
 
 }  // namespace
+
+TEST_F(FileIcons, DesktopIconFoldersAreTheThemesNearestSizeAndPixmapsInNameOrder) {
+  const QString user = dir.filePath("user"), sys = dir.filePath("sys");
+  QDir().mkpath(user + "/icons/hicolor/48x48/apps");
+  QDir().mkpath(user + "/icons/hicolor/32x32/apps");  // empty: the next size is taken
+  QDir().mkpath(sys + "/icons/hicolor/32x32/apps");
+  QDir().mkpath(sys + "/icons/hicolor/48x48/apps");
+  QDir().mkpath(sys + "/pixmaps");
+  Write("user/icons/hicolor/48x48/apps/mine.png", Png(48, 48, kBlue));
+  Write("sys/icons/hicolor/32x32/apps/b.png", Png(32, 32, kGreen));
+  Write("sys/icons/hicolor/32x32/apps/a.png", Png(32, 32, kRed));
+  Write("sys/icons/hicolor/32x32/apps/readme.txt", "not a picture");
+  Write("sys/icons/hicolor/48x48/apps/c.png", Png(48, 48, kRed));
+  Write("sys/pixmaps/z.ico", Ico({{Dib(16, 16, 24, kBlue), 16, 24}, {Dib(32, 32, 24, kGreen), 32, 24}}));
+  const QByteArray home = qgetenv("XDG_DATA_HOME"), dirs = qgetenv("XDG_DATA_DIRS");
+  qputenv("XDG_DATA_HOME", user.toUtf8());
+  qputenv("XDG_DATA_DIRS", (sys + ":" + dir.filePath("none")).toUtf8());
+  const QStringList folders = DesktopIconFolders();
+  qputenv("XDG_DATA_HOME", home);
+  qputenv("XDG_DATA_DIRS", dirs);
+  EXPECT_EQ(folders, (QStringList{user + "/icons/hicolor/48x48/apps", sys + "/icons/hicolor/32x32/apps",
+                                  sys + "/pixmaps"}));
+
+  ASSERT_TRUE(LoadFolderIcons(sys + "/icons/hicolor/32x32/apps", &list));
+  ASSERT_EQ(list.size(), 3u);  // a.png, b.png; the text file is passed over
+  EXPECT_EQ(At(list[1], 16, 16), kRed);
+  EXPECT_EQ(At(list[2], 16, 16), kGreen);
+  ASSERT_TRUE(LoadFolderIcons(sys + "/pixmaps", &list, 4));  // stops at the limit
+  ASSERT_EQ(list.size(), 4u);
+  EXPECT_EQ(At(list[3], 4, 4), kBlue);
+  EXPECT_FALSE(LoadFolderIcons(dir.filePath("none"), &list));
+  EXPECT_EQ(list.size(), 4u);
+}

@@ -383,3 +383,63 @@ TEST_F(NbData, FolderSectionsHaveUniqueTitlesPathsAndFiles) {
 }
 
 }  // namespace
+
+TEST_F(NbData, ADamagedFileIsKeptAsideBeforeItIsSavedOver) {
+  const QByteArray original = Entry("1", "one", "clRed", "x\r\n") + Entry("2", "", "reddish", "y\r\n") +
+                              Entry("3", "three", "clBlue", "z\r\n");
+  const QString path = File("damaged.dat", original);
+  EXPECT_THROW(list.LoadSection(path, 0), EConvertError);
+  EXPECT_EQ(list.Items(0)->DamagedFile, path);
+  list.StoreEntry("4", "added", "new", clBlack, 0, nbsmKeep);
+  list.SaveSection(dir.filePath("elsewhere.dat"), 0);  // another file: nothing to keep
+  EXPECT_FALSE(QFile::exists(path + ".bak"));
+  list.SaveSection(path, 0);
+  EXPECT_EQ(kvtest::ReadFile(path + ".bak"), original) << "entries 2 and 3 are not lost";
+  EXPECT_TRUE(list.Items(0)->DamagedFile.isEmpty());
+  list.SaveSection(path, 0);
+  EXPECT_FALSE(QFile::exists(path + "1.bak")) << "kept once";
+  // A wrong password empties the section: the scrambled file is kept too.
+  const QString scrambled = File("locked.dat", DescrambleNotebookText(original, "secret"));
+  list.FilePassword = "wrong";
+  EXPECT_THROW(list.LoadSection(scrambled, 0), ENbDataCrypt);
+  list.SaveSection(scrambled, 0);
+  EXPECT_EQ(kvtest::ReadFile(scrambled + ".bak"), DescrambleNotebookText(original, "secret"));
+  // A clean load clears the mark.
+  list.FilePassword.clear();
+  list.LoadSection(File("good.dat", Entry("1", "", "clRed", "")), 0);
+  EXPECT_TRUE(list.Items(0)->DamagedFile.isEmpty());
+}
+
+TEST_F(NbData, ManyEntriesWithOneIDMergeInOnePass) {
+  // 200,000 entries under one ID, added under fresh IDs: NextID once scanned every entry for each.
+  QByteArray text;
+  for (int i = 0; i < 200000; ++i) text += "<!--*NB*7*--><!--*NBT*t*--><!--*NBC*0*-->\r\n";
+  list.StoreEntry("100", "", "", 0, 0, nbsmKeep);
+  list.MergeFile(File("same.dat", text), 0, nbsmAddNew);
+  ASSERT_EQ(list.Items(0)->Count(), 200001);
+  EXPECT_EQ(list.Items(0)->Items(1)->ID, "7");
+  EXPECT_EQ(list.Items(0)->Items(2)->ID, "101");
+  EXPECT_EQ(list.Items(0)->Items(200000)->ID, "200099");
+  QString id;
+  list.NextID(id);
+  EXPECT_EQ(id, "200100");
+  // A handler set by the program is still asked for every fresh ID.
+  int asked = 0;
+  list.OnNextID.Set([&asked](QString& fresh) { fresh = "f" + QString::number(++asked); });
+  list.MergeFile(File("few.dat", text.left(text.size() / 50000)), 0, nbsmAddNew);
+  EXPECT_EQ(asked, 4);
+}
+
+TEST_F(NbData, SavingOnAFullDiskKeepsTheOldFile) {
+  list.StoreEntry("1", "one", "first", clBlack, 0, nbsmKeep);
+  const QString path = dir.filePath("full.dat");
+  list.SaveSection(path, 0);
+  const QByteArray before = kvtest::ReadFile(path);
+  list.StoreEntry("2", "two", "second", clBlack, 0, nbsmKeep);
+  {
+    kvtest::FullDisk full;
+    EXPECT_THROW(list.SaveSection(path, 0), EFCreateError);
+  }
+  EXPECT_EQ(kvtest::ReadFile(path), before);
+  EXPECT_TRUE(list.Items(0)->Modified);
+}

@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QDialog>
+#include <QDir>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMimeData>
@@ -646,4 +647,20 @@ TEST_F(RichEditRender, FormatRangeGoesOnWhereThePreviousPageEnded) {
   fr.cpMin = 11;
   EXPECT_EQ(e.FormatRange(&fr, false), 11);
   EXPECT_EQ(fr.rc.Bottom, fr.rc.Top);
+}
+
+TEST(RichEditLines, SavingOnAFullDiskKeepsTheOldFile) {
+  QTemporaryDir dir;
+  TKVRichEditOLE e;
+  e.SetRTFText(Rtf("first"));
+  const QString path = dir.filePath("note.rtf");
+  e.Lines().SaveToFile(path);
+  const QByteArray before = kvtest::ReadFile(path);
+  e.SetRTFText(Rtf("second"));
+  {
+    kvtest::FullDisk full;
+    EXPECT_THROW(e.Lines().SaveToFile(path), EFCreateError);
+  }
+  EXPECT_EQ(kvtest::ReadFile(path), before);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"note.rtf"});
 }

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "foundation/KVBitmapList.h"
+#include "foundation/KVPicture.h"
 
 namespace {
 
@@ -146,6 +147,14 @@ TEST_F(KVBitmapListTest, HostileStreamsFailCleanlyAndKeepTheStrip) {
   expectRead(Header(12, 9, 3, clNone) + "40,64,99999,30,20,50," + bmp);         // wider than the strip
   expectRead(Header(9, 10, 3, clNone) + "40,64,10,30,20,500," + bmp);           // taller than the strip
   expectRead(Header(9, 9, 3, clNone) + "40,-4,10,30,20,50," + bmp);             // negative size
+  expectRead(Header(4, 4, 2, clNone) + "0,0,0,0,");                              // images without a bitmap
+  // More images than the strip has columns: 400,000 empty images once made 2 GB of icons.
+  QByteArray zeros;
+  for (int i = 0; i < 200; ++i) zeros += "0,";
+  QBuffer narrow;
+  narrow.open(QIODevice::WriteOnly);
+  WriteBitmap24(narrow, SolidImage(100, 1, clRed));
+  expectRead(Header(400, 400, 200, clNone) + zeros + zeros + narrow.data());
   EXPECT_THROW(Load(list, Header(9, 9, 3, clNone) + "40,64,10,30,20,50,BMxx"), EInvalidGraphic);
   EXPECT_EQ(list.Count(), 3);
   // Fewer images than sizes is fine.

@@ -457,3 +457,141 @@ TEST(KVPictureFile, QtFormatsBeyondTheReaderLimit) {
   EXPECT_THROW(LoadPictureFromFile(huge, QSize(1920, 1080)), EInvalidGraphic);
   EXPECT_LT(timer.elapsed(), 2000);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Budgets from the data
+
+namespace {
+
+// A JPEG through libjpeg: progressive or arithmetic-coded.
+QByteArray CodedJpeg(const QImage& img, bool progressive, bool arithmetic) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &out, &size);
+  c.image_width = JDIMENSION(img.width());
+  c.image_height = JDIMENSION(img.height());
+  c.input_components = 3;
+  c.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&c);
+  if (progressive) jpeg_simple_progression(&c);
+  c.arith_code = arithmetic ? TRUE : FALSE;
+  jpeg_start_compress(&c, TRUE);
+  const QImage rgb = img.convertToFormat(QImage::Format_RGB888);
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW r = const_cast<JSAMPROW>(rgb.constScanLine(int(c.next_scanline)));
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  QByteArray data(reinterpret_cast<const char*>(out), qsizetype(size));
+  std::free(out);
+  return data;
+}
+
+// Changes the size in the frame header, whatever the coding.
+QByteArray WithFrameSize(QByteArray data, int w, int h) {
+  for (int at = 2; at + 9 < data.size(); ++at) {
+    const uchar m = uchar(data[at + 1]);
+    if (uchar(data[at]) == 0xFF && (m == 0xC0 || m == 0xC1 || m == 0xC2 || m == 0xC9 || m == 0xCA)) {
+      data[at + 5] = char(h >> 8);
+      data[at + 6] = char(h);
+      data[at + 7] = char(w >> 8);
+      data[at + 8] = char(w);
+      return data;
+    }
+  }
+  ADD_FAILURE() << "no frame header";
+  return data;
+}
+
+// The first scan (its header and coded data) repeated Times more before the end.
+QByteArray WithRepeatedScan(const QByteArray& data, int times) {
+  const int sos = data.indexOf(QByteArray("\xFF\xDA", 2));
+  int end = sos + 2;
+  while (end + 1 < data.size() &&
+         !(uchar(data[end]) == 0xFF && uchar(data[end + 1]) != 0 && (uchar(data[end + 1]) < 0xD0 || uchar(data[end + 1]) > 0xD7)))
+    ++end;
+  const QByteArray scan = data.mid(sos, end - sos);
+  return data.left(data.size() - 2) + scan.repeated(times) + data.right(2);
+}
+
+}  // namespace
+
+TEST(KVPictureBudget, JpegEveryCodingModeIsMeasuredAgainstItsData) {
+  const QImage noise = Noise(32, 32);
+  QElapsedTimer timer;
+  timer.start();
+  for (const auto& [progressive, arithmetic] : {std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
+    const QByteArray small = CodedJpeg(noise, progressive, arithmetic);
+    EXPECT_EQ(DecodeJPEG(small).size(), QSize(32, 32));
+    // A few hundred bytes claiming 60000 x 60000 (an 826 MB decode before).
+    EXPECT_THROW(DecodeJPEG(WithFrameSize(small, 60000, 60000)), EInvalidGraphic) << progressive << arithmetic;
+    EXPECT_THROW(DecodeJPEG(WithFrameSize(small, 20000, 20000), QSize(1920, 1080)), EInvalidGraphic);
+  }
+  EXPECT_LT(timer.elapsed(), 3000);
+  // Arithmetic coding may spend less than a bit on a block: small pictures pass whatever their data.
+  QImage flat(600, 400, QImage::Format_RGB32);
+  flat.fill(qRgb(10, 200, 30));
+  const QByteArray tiny = CodedJpeg(flat, false, true);
+  EXPECT_LT(tiny.size() * 8, 600 * 400 / 64);
+  EXPECT_EQ(DecodeJPEG(tiny).size(), QSize(600, 400));
+}
+
+TEST(KVPictureBudget, JpegScansAreCounted) {
+  const QByteArray progressive = CodedJpeg(Noise(16, 16), true, false);
+  // Hundreds of repeated scans still decode; thousands (88 s for 50,000 before) are refused.
+  EXPECT_EQ(DecodeJPEG(WithRepeatedScan(progressive, 400)).size(), QSize(16, 16));
+  QElapsedTimer timer;
+  timer.start();
+  try {
+    DecodeJPEG(WithRepeatedScan(progressive, 5000));
+    ADD_FAILURE() << "5000 scans were decoded";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_TRUE(e.Message().contains("500 scans")) << e.what();
+  }
+  EXPECT_LT(timer.elapsed(), 3000);
+}
+
+TEST(KVPictureBudget, GifCountsOnlyTheFramesOwnData) {
+  const std::vector<GifByteType> px = {1, 2, 1, 2};
+  const auto onScreen = [&px](int w, int h) {
+    QByteArray framed = Gif(2, 2, px, {clRed, clLime, clBlue, clWhite});
+    framed[6] = char(w & 0xFF);
+    framed[7] = char(w >> 8);
+    framed[8] = char(h & 0xFF);
+    framed[9] = char(h >> 8);
+    return framed;
+  };
+  // A 2 x 2 frame on an 8000 x 8000 screen, followed by 47 KB of other bytes (256 MB before).
+  EXPECT_THROW(DecodeGIF(onScreen(8000, 8000) + QByteArray(47 * 1024, 'j')), EInvalidGraphic);
+  // A small first frame on a screen of ordinary size is fine: the rest is background.
+  const QImage screen = DecodeGIF(onScreen(800, 600));
+  EXPECT_EQ(screen.size(), QSize(800, 600));
+  EXPECT_EQ(At(screen, 1, 0), clBlue);
+  EXPECT_EQ(qAlpha(screen.pixel(500, 500)), 0);
+}
+
+TEST(KVPictureBudget, RunLengthPicturesAreMeasuredByThePixelsTheySet) {
+  // 34 KB of deltas claiming 10000 x 10000 (300 MB before).
+  QByteArray deltas;
+  for (int i = 0; i < 34 * 1024 / 4; ++i) deltas += Bytes({0, 2, 0, 1});
+  EXPECT_THROW(DecodeBMP(Bmp(10000, 10000, 8, 1, Palette({clRed}), deltas)), EInvalidGraphic);
+  // Every pixel set by runs: fine at any size; half the rows left empty: fine too.
+  const int w = 1275, h = 1000;
+  QByteArray full, half;
+  for (int y = 0; y < h; ++y) {
+    for (int k = 0; k < 5; ++k) full += Bytes({255, 1});
+    full += Bytes({0, 0});
+    if (y % 2 == 0)
+      for (int k = 0; k < 5; ++k) half += Bytes({255, 1});
+    half += Bytes({0, 0});
+  }
+  EXPECT_EQ(At(DecodeBMP(Bmp(w, h, 8, 1, Palette({clBlack, clRed}), full + Bytes({0, 1}))), w - 1, 0), clRed);
+  EXPECT_EQ(DecodeBMP(Bmp(w, h, 8, 1, Palette({clBlack, clRed}), half + Bytes({0, 1}))).size(), QSize(w, h));
+  // A caller's smaller ceiling holds before anything is allocated.
+  EXPECT_THROW(DecodeBMP(Bmp(w, h, 8, 1, Palette({clBlack, clRed}), full), 1000 * 1000), EInvalidGraphic);
+}

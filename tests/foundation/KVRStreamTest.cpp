@@ -168,8 +168,21 @@ TEST(KVRStream, CorruptCompressedEntryRaises) {
 TEST(KVRStream, InflationHasACeiling) {
   const QByteArray bomb = ZCompress(QByteArray(4 * 1024 * 1024, '\0'));
   EXPECT_LT(bomb.size(), 10000);
-  EXPECT_THROW(ZDecompress(bomb, 1024 * 1024), EZlibError);
-  EXPECT_EQ(ZDecompress(bomb).size(), 4 * 1024 * 1024);
+  EXPECT_THROW(ZDecompress(bomb, 1024 * 1024), EZlibBudgetError);
+  EXPECT_EQ(ZDecompress(bomb, kMaxTextSize).size(), 4 * 1024 * 1024);
+
+  // Pack entries are read within the budget of their kind; texts by default.
+  const QByteArray pack = Pack([](TKVResWriter& w) {
+    w.AddBuffer(-3, QByteArray(20 * 1024 * 1024, ' '));
+    w.AddBuffer(7, QByteArray(2 * 1024 * 1024, 'r'));
+  });
+  EXPECT_LT(pack.size(), 3 * 1024 * 1024);
+  Reader rd(pack);
+  ASSERT_TRUE(rd.r.ReadDirectory());
+  EXPECT_THROW(rd.r.ReadBuffer(0), EZlibBudgetError);
+  EXPECT_EQ(rd.r.ReadBuffer(0, 32 * 1024 * 1024).size(), 20 * 1024 * 1024);
+  EXPECT_THROW(rd.r.ReadBuffer(1, 1024 * 1024), EZlibBudgetError);
+  EXPECT_EQ(rd.r.ReadBuffer(1).size(), 2 * 1024 * 1024);
 }
 
 TEST(KVRStream, FileWriterAndReader) {

@@ -1,6 +1,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -15,6 +18,7 @@ class RegistryTest : public ::testing::Test {
     file_ = kvtest::TestRoot() + "/config/KelVoro/registry.json";
     QFile::remove(file_);
     QFile::remove(file_ + ".bak");
+    for (int i = 1; i < 12; ++i) QFile::remove(file_ + ".bak" + QString::number(i));
     RegistryStore::ResetAll();
   }
   QString file_;
@@ -195,4 +199,103 @@ TEST_F(RegistryTest, RunValuesAreAutostartEntries) {
   EXPECT_FALSE(r.DeleteValue("other"));
   EXPECT_TRUE(r.DeleteValue(name));
   EXPECT_FALSE(QFileInfo::exists(desktop));
+}
+
+namespace {
+
+QJsonObject ReadJson(const QString& file) { return QJsonDocument::fromJson(kvtest::ReadFile(file)).object(); }
+
+QJsonObject KeyAt(QJsonObject o, const QStringList& path) {
+  for (const QString& k : path) o = o["keys"].toObject()[k].toObject();
+  return o;
+}
+
+}  // namespace
+
+TEST_F(RegistryTest, WhatTheStoreDoesNotUnderstandIsKeptAsItWas) {
+  // Values of other types or out of range, a key nested 70 deep, a member of a newer program.
+  QJsonObject deep{{"values", QJsonObject{{"Leaf", QJsonObject{{"type", "string"}, {"data", "bottom"}}}}}};
+  for (int i = 0; i < 70; ++i) deep = QJsonObject{{"keys", QJsonObject{{"Level", deep}}}};
+  const QJsonObject odd{
+      {"Known", QJsonObject{{"type", "dword"}, {"data", 7}}},
+      {"Many", QJsonObject{{"type", "multi"}, {"data", QJsonArray{"a", "b"}}}},
+      {"Huge", QJsonObject{{"type", "dword"}, {"data", 1e12}}},
+      {"Half", QJsonObject{{"type", "dword"}, {"data", 1.5}}},
+      {"Text", QJsonObject{{"type", "string"}, {"data", 12}}},
+      {"Blob", QJsonObject{{"type", "binary"}, {"data", "***"}}},
+      {"Bare", 5},
+  };
+  const QJsonObject test{{"values", odd}, {"keys", QJsonObject{{"Deep", deep}, {"Plain", QJsonObject{}}}}};
+  QJsonObject top{{"version", 2}, {"keys", QJsonObject{{"Software", QJsonObject{{"keys", QJsonObject{{"Kel Voro", QJsonObject{{"keys", QJsonObject{{"Test", test}}}}}}}}}}}};
+  QDir().mkpath(QFileInfo(file_).absolutePath());
+  kvtest::WriteFile(file_, QJsonDocument(top).toJson());
+
+  TKVRegistry r;
+  ASSERT_TRUE(r.OpenKey(kKey, false));  // the deep key no longer costs the whole store
+  EXPECT_EQ(r.ReadInteger("Known"), 7);
+  EXPECT_TRUE(r.ValueExists("many"));
+  EXPECT_EQ(r.GetDataType("Huge"), TRegDataType::rdUnknown);
+  EXPECT_EQ(r.ReadIntegerDef("Huge", -1), -1);
+  EXPECT_EQ(r.ReadStringDef("Text", "d"), "d");
+  EXPECT_TRUE(r.GetValueNames().contains("Bare"));
+  EXPECT_TRUE(r.KeyExists("Plain"));
+  EXPECT_TRUE(r.KeyExists("Deep\\Level\\Level"));  // only what lies too deep is left unread
+  r.WriteInteger("Added", 1);
+  r.WriteString("Half", "now a string");  // the program's own write replaces what was kept
+  EXPECT_TRUE(r.DeleteValue("Text"));
+  r.CloseKey();
+
+  const QJsonObject saved = ReadJson(file_);
+  EXPECT_EQ(saved["version"].toInt(), 2);
+  const QJsonObject key = KeyAt(saved, {"Software", "Kel Voro", "Test"});
+  const QJsonObject values = key["values"].toObject();
+  for (const char* kept : {"Many", "Huge", "Blob", "Bare"}) EXPECT_EQ(values[kept], odd[kept]) << kept;
+  EXPECT_FALSE(values.contains("Text"));
+  EXPECT_EQ(values["Half"].toObject()["data"].toString(), "now a string");
+  EXPECT_EQ(values["Added"].toObject()["data"].toInt(), 1);
+  QJsonObject bottom = key["keys"].toObject()["Deep"].toObject();
+  for (int i = 0; i < 70; ++i) bottom = bottom["keys"].toObject()["Level"].toObject();
+  EXPECT_EQ(bottom["values"].toObject()["Leaf"].toObject()["data"].toString(), "bottom");
+}
+
+TEST_F(RegistryTest, EveryUnreadableStoreGetsItsOwnBackup) {
+  QDir().mkpath(QFileInfo(file_).absolutePath());
+  for (int i = 0; i < 3; ++i) {
+    kvtest::WriteFile(file_, "{ broken " + QByteArray::number(i));
+    RegistryStore::ResetAll();
+    TKVRegistry r;
+    ASSERT_TRUE(r.OpenKey(kKey, true));
+    r.WriteInteger("A", i);
+    r.CloseKey();
+  }
+  EXPECT_EQ(kvtest::ReadFile(file_ + ".bak"), "{ broken 0");
+  EXPECT_EQ(kvtest::ReadFile(file_ + ".bak1"), "{ broken 1");
+  EXPECT_EQ(kvtest::ReadFile(file_ + ".bak2"), "{ broken 2");
+}
+
+TEST_F(RegistryTest, FullDiskKeepsTheStoreAndThePendingChanges) {
+  TKVRegistry r;
+  ASSERT_TRUE(r.OpenKey(kKey, true));
+  r.WriteString("Name", "first");
+  r.CloseKey();
+  const QByteArray before = kvtest::ReadFile(file_);
+  ASSERT_TRUE(r.OpenKey(kKey, false));
+  r.WriteString("Name", "second");
+  {
+    kvtest::FullDisk full;
+    EXPECT_THROW(r.CloseKey(), ERegistryError);
+    EXPECT_FALSE(RegistryStore::Of(TRootKey::HKEY_CURRENT_USER).Flush());
+  }
+  EXPECT_EQ(kvtest::ReadFile(file_), before);
+  EXPECT_TRUE(RegistryStore::Of(TRootKey::HKEY_CURRENT_USER).Flush());
+  RegistryStore::ResetAll();
+  ASSERT_TRUE(r.OpenKey(kKey, false));
+  EXPECT_EQ(r.ReadString("Name"), "second");
+  // A log-on entry on a full disk is not written either.
+  ASSERT_TRUE(r.OpenKey("\\" + RunKeyPath(), true));
+  {
+    kvtest::FullDisk full;
+    EXPECT_THROW(r.WriteString("Kel Voro Mirova Calendar", "mirova /a"), ERegistryError);
+  }
+  EXPECT_FALSE(r.ValueExists("Kel Voro Mirova Calendar"));
 }

@@ -20,6 +20,22 @@ TEST(KVString, TokensAreClosedByTheirDelimiter) {
   EXPECT_EQ(GetToken("x::y::", 1, "::"), "y");
 }
 
+TEST(KVString, AllTokensAtOnceFollowGetToken) {
+  const struct {
+    const char *text, *delim;
+    int count;
+  } cases[] = {
+      {"a,b,", ",", 2}, {"a,,b,", ",", 3}, {"a,b,c", ",", 2}, {"a", ",", 0},      {"", ",", 0},
+      {",,,", ",", 3},  {"x::y::", "::", 2}, {"x:::y::", "::", 2}, {"::::", "::", 2}, {"ab", "", 0},
+  };
+  for (const auto& c : cases) {
+    const QStringList all = GetTokens(c.text, c.delim);
+    ASSERT_EQ(all.size(), c.count) << c.text;
+    for (int i = 0; i < all.size(); ++i) EXPECT_EQ(all[i], GetToken(c.text, i, c.delim)) << c.text << " " << i;
+    EXPECT_EQ(GetToken(c.text, c.count, c.delim), "") << c.text;
+  }
+}
+
 TEST(KVString, SetTokenReplacesOnlyExistingTokens) {
   EXPECT_EQ(SetToken("a,b,", 1, "x"), "a,x,");
   EXPECT_EQ(SetToken("a,b,", 5, "x"), "a,b,");

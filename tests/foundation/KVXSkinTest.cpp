@@ -92,7 +92,7 @@ TEST(KVXSkin, PlainAndCompressedRoundTrip) {
   EXPECT_FALSE(plain.contains("Skin."));
   EXPECT_TRUE(plain.contains("Extra.CData = {"));
   EXPECT_EQ(uchar(packed[0]), 0x78);
-  EXPECT_EQ(ZDecompress(packed), plain);
+  EXPECT_EQ(ZDecompress(packed, kMaxTextSize), plain);
 
   for (const QByteArray& bytes : {plain, packed}) {
     TTestDoc back;
@@ -132,7 +132,7 @@ TEST(KVXSkin, DocumentOfAnotherTypeIsRefusedAndEmptied) {
 TEST(KVXSkin, CorruptOrMalformedDataChangesNothing) {
   const QByteArray bad[] = {
       QByteArray("neither text nor zlib"),
-      QByteArray("object a: TB\r\n  DocType = 'Test Diary'\r\n  Data = <\r\n    item\r\n"),  // cut short
+      QByteArray("object a: TB\r\n  !\r\n  DocType = 'Test Diary'\r\nend\r\n"),  // nothing before the damage
       ZCompress("object a: TB\r\n  DocType = 'Test Diary'").left(10),
       QByteArray(),
   };
@@ -142,9 +142,63 @@ TEST(KVXSkin, CorruptOrMalformedDataChangesNothing) {
     AcceptAll(doc);
     Load(doc, b);
     EXPECT_TRUE(doc.LoadFailed);
+    EXPECT_FALSE(doc.LoadDamaged);
     EXPECT_FALSE(doc.LoadError.isEmpty());
     EXPECT_EQ(doc.Data().Count(), 2);
   }
+}
+
+TEST(KVXSkin, DamagedTextLoadsTheItemsBeforeTheDamage) {
+  TTestDoc full;
+  Fill(full);
+  full.Extra.SetBytes({});
+  // The third item's text makes up most of the compressed stream, so a cut lands inside it.
+  auto* third = full.Data().Add();
+  third->idx = "2008/02/02";
+  quint32 state = 7;
+  for (int i = 0; i < 20000; ++i) third->Lines += QChar('a' + int((state = state * 1103515245u + 12345u) >> 16) % 26);
+  const QByteArray plain = Save(full, false), packed = Save(full, true);
+  // Cut inside the third item: plain, compressed, and with a bad value in the third item.
+  QByteArray spoiled = plain;
+  spoiled.replace("'2008/02/02'", "'2008/02/02");
+  for (const QByteArray& bytes : {plain.left(plain.indexOf("2008/02/02")), packed.left(packed.size() * 9 / 10), spoiled}) {
+    TTestDoc doc;
+    AcceptAll(doc);
+    doc.Data().Add()->idx = "1999/09/09";
+    Load(doc, bytes);
+    EXPECT_FALSE(doc.LoadFailed);
+    EXPECT_TRUE(doc.LoadDamaged);
+    EXPECT_FALSE(doc.LoadError.isEmpty());
+    ASSERT_EQ(doc.Data().Count(), 2) << doc.LoadError.toStdString();
+    EXPECT_EQ(doc.Data()[0]->Title, "Eve");
+    EXPECT_EQ(doc.Data()[1]->idx, "2008/01/01");
+    EXPECT_EQ(doc.ItemCount(), 2);
+    EXPECT_EQ(doc.Safe, full.Safe);
+    // The next load of a whole text is not damaged.
+    Load(doc, plain);
+    EXPECT_FALSE(doc.LoadDamaged);
+    EXPECT_EQ(doc.Data().Count(), 3);
+  }
+}
+
+TEST(KVXSkin, TextsBeyondTheDocumentBudgetAreRefusedBeforeTheyAreRead) {
+  // A holiday title of 17 MB: the plain text and its compressed form (a few kilobytes).
+  QByteArray text = "object HolidayBase: TKVXSkinHolidayBase\r\n  DocType = 'H'\r\n  Data = <\r\n    item\r\n      Title = '";
+  text += QByteArray(17 * 1024 * 1024, 'x') + "'\r\n    end>\r\nend\r\n";
+  const QByteArray packed = ZCompress(text);
+  EXPECT_LT(packed.size(), 64 * 1024);
+  for (const QByteArray& bytes : {text, packed}) {
+    TKVXSkinHolidayBase doc(nullptr);
+    doc.SetName("HolidayBase");
+    AcceptAll(doc);
+    doc.Data().Add()->Title = "kept";
+    Load(doc, bytes);
+    EXPECT_TRUE(doc.LoadFailed);
+    EXPECT_FALSE(doc.LoadDamaged);
+    ASSERT_EQ(doc.Data().Count(), 1);
+    EXPECT_EQ(doc.Data()[0]->Title, "kept");
+  }
+  EXPECT_EQ(TKVXSkinHolidayBase(nullptr).MaxTextSize(), kMaxTextSize);
 }
 
 TEST(KVXSkin, SafeDocumentsLoadOnlyWhenAccepted) {

@@ -186,3 +186,49 @@ TEST(ObjectText, EveryTruncationFailsCleanly) {
     }
   }
 }
+
+TEST(ObjectText, SmallestIntegerIsNoOverflow) {
+  const TextObject o = ParseObjectText(
+      "object a: TA\n  A = -$8000000000000000\n  B = $8000000000000000\n  C = -$7FFFFFFFFFFFFFFF\n"
+      "  D = -9223372036854775808\n  E = 9223372036854775808\nend\n");
+  EXPECT_EQ(o.props[0].value.integer, INT64_MIN);
+  EXPECT_EQ(o.props[1].value.integer, INT64_MIN);  // the 64 bits as they stand
+  EXPECT_EQ(o.props[2].value.integer, -INT64_MAX);
+  EXPECT_EQ(o.props[3].value.integer, INT64_MIN);
+  EXPECT_EQ(o.props[4].value.type, TextValue::Type::Float);  // past 64 bits
+  // Written back as decimal, the smallest integer reads back as itself.
+  EXPECT_EQ(ParseObjectText(FormatObjectText(o)).props[0].value.integer, INT64_MIN);
+}
+
+TEST(ObjectText, PartialParsingKeepsWhatStandsBeforeTheDamage) {
+  const QString text = QString::fromLatin1(kLayoutText);
+  // Cut inside the second item: the first whole item stays, the property holding them too.
+  TextDamage damage;
+  TextObject o = ParseObjectTextPartial(text.left(text.indexOf("2008/01/01")), damage);
+  EXPECT_TRUE(damage.damaged);
+  EXPECT_EQ(damage.line, 11);
+  ASSERT_EQ(o.props.size(), 3u);
+  EXPECT_EQ(o.props[2].name, "Data");
+  ASSERT_EQ(o.props[2].value.items.size(), 1u);
+  EXPECT_EQ(o.props[2].value.items[0].props[0].value.text, "2007/12/24");
+  // Cut inside a string list: the whole lines before it stay.
+  o = ParseObjectTextPartial(text.left(text.indexOf("'two'") + 3), damage);
+  ASSERT_EQ(o.props.back().name, "Lines.Strings");
+  ASSERT_EQ(o.props.back().value.list.size(), 1u);
+  EXPECT_EQ(o.props.back().value.list[0].text, "one");
+  // A bad value ends the properties before it; a whole text is not damaged.
+  o = ParseObjectTextPartial("object a: TA\n  X = 1\n  Y = ?\n  Z = 2\nend\n", damage);
+  EXPECT_TRUE(damage.damaged);
+  EXPECT_EQ(o.props.size(), 1u);
+  o = ParseObjectTextPartial(text, damage);
+  EXPECT_FALSE(damage.damaged);
+  EXPECT_EQ(FormatObjectText(o), FormatObjectText(ParseObjectText(text)));
+  // Every cut of the sample gives a block or fails only at its first line.
+  for (int n = 0; n < text.size(); ++n) {
+    try {
+      ParseObjectTextPartial(text.left(n), damage);
+    } catch (const EParserError& e) {
+      EXPECT_LE(n, 30) << "cut after " << n << ": " << e.what();
+    }
+  }
+}

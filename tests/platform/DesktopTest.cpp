@@ -52,7 +52,25 @@ TEST(DesktopDetection, OverrideSessionVariablesAndDisplays) {
       {Env({{"XDG_CURRENT_DESKTOP", "X-Cinnamon"}}), TDesktopKind::dkCinnamon},
       {Env({{"XDG_CURRENT_DESKTOP", "MATE"}}), TDesktopKind::dkMate},
       {Env({{"XDG_CURRENT_DESKTOP", "Budgie:GNOME"}}), TDesktopKind::dkGnome},
-      {Env({{"XDG_CURRENT_DESKTOP", "LXQt:KDE"}}), TDesktopKind::dkKde},
+      {Env({{"XDG_CURRENT_DESKTOP", "LXQt:KDE"}, {"DISPLAY", ":0"}}), TDesktopKind::dkLxqt},
+      {Env({{"XDG_CURRENT_DESKTOP", "LXDE"}, {"DISPLAY", ":0"}}), TDesktopKind::dkLxde},
+      {Env({{"XDG_CURRENT_DESKTOP", "LXDE-pi"}, {"DISPLAY", ":0"}}), TDesktopKind::dkLxde},
+      {Env({{"DESKTOP_SESSION", "Lubuntu"}, {"DISPLAY", ":0"}}), TDesktopKind::dkLxqt},
+      {Env({{"XDG_CURRENT_DESKTOP", "LXQt"}, {"WAYLAND_DISPLAY", "wayland-0"}}), TDesktopKind::dkLxqt},
+      {Env({{"XDG_CURRENT_DESKTOP", "sway"}, {"WAYLAND_DISPLAY", "wayland-1"}, {"DISPLAY", ":0"}}),
+       TDesktopKind::dkSway},
+      {Env({{"SWAYSOCK", "/run/user/1000/sway-ipc.sock"}, {"WAYLAND_DISPLAY", "wayland-1"}}),
+       TDesktopKind::dkSway},
+      {Env({{"XDG_CURRENT_DESKTOP", "Hyprland"}, {"WAYLAND_DISPLAY", "wayland-1"}}),
+       TDesktopKind::dkWlroots},
+      {Env({{"XDG_CURRENT_DESKTOP", "labwc:wlroots"}, {"WAYLAND_DISPLAY", "wayland-0"}}),
+       TDesktopKind::dkWlroots},
+      {Env({{"XDG_CURRENT_DESKTOP", "niri"}, {"WAYLAND_DISPLAY", "wayland-0"}}), TDesktopKind::dkWlroots},
+      {Env({{"XDG_CURRENT_DESKTOP", "wayfire"}, {"WAYLAND_DISPLAY", "wayland-0"}}), TDesktopKind::dkWlroots},
+      {Env({{"XDG_CURRENT_DESKTOP", "river"}, {"WAYLAND_DISPLAY", "wayland-0"}}), TDesktopKind::dkWlroots},
+      {Env({{"HYPRLAND_INSTANCE_SIGNATURE", "abc"}, {"WAYLAND_DISPLAY", "wayland-1"}}),
+       TDesktopKind::dkWlroots},
+      {Env({{"KV_DESKTOP", "wlroots"}}), TDesktopKind::dkWlroots},
       {Env({{"DESKTOP_SESSION", "plasmawayland"}, {"WAYLAND_DISPLAY", "wayland-0"}}),
        TDesktopKind::dkKde},
       {Env({{"DESKTOP_SESSION", "xubuntu"}}), TDesktopKind::dkXfce},
@@ -67,15 +85,19 @@ TEST(DesktopDetection, OverrideSessionVariablesAndDisplays) {
 
   // XWayland's root window is not what a Wayland compositor shows.
   TDesktopDetection d = DetectDesktop(
-      Env({{"XDG_CURRENT_DESKTOP", "sway"}, {"WAYLAND_DISPLAY", "wayland-1"}, {"DISPLAY", ":0"}}));
+      Env({{"XDG_CURRENT_DESKTOP", "weston"}, {"WAYLAND_DISPLAY", "wayland-1"}, {"DISPLAY", ":0"}}));
   EXPECT_EQ(d.Kind, TDesktopKind::dkNone);
-  EXPECT_TRUE(d.Reason.contains("Wayland") && d.Reason.contains("sway")) << d.Reason.toStdString();
+  EXPECT_TRUE(d.Reason.contains("cannot be set on this Wayland desktop (weston)")) << d.Reason.toStdString();
+  d = DetectDesktop(Env({{"XDG_CURRENT_DESKTOP", "LXDE"}, {"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":0"}}));
+  EXPECT_EQ(d.Kind, TDesktopKind::dkNone) << "pcmanfm draws on X11 only";
+  EXPECT_TRUE(d.Reason.contains("Wayland desktop (LXDE)")) << d.Reason.toStdString();
   d = DetectDesktop(QProcessEnvironment());
   EXPECT_EQ(d.Kind, TDesktopKind::dkNone);
   EXPECT_TRUE(d.Reason.contains("DISPLAY"));
   d = DetectDesktop(Env({{"KV_DESKTOP", "windows"}, {"DISPLAY", ":0"}}));
   EXPECT_EQ(d.Kind, TDesktopKind::dkNone);
-  EXPECT_TRUE(d.Reason.contains("windows"));
+  EXPECT_TRUE(d.Reason.contains("windows") && d.Reason.contains("lxqt, sway, wlroots"))
+      << d.Reason.toStdString();
   d = DetectDesktop(Env({{"KV_DESKTOP", "none"}, {"XDG_CURRENT_DESKTOP", "GNOME"}}));
   EXPECT_EQ(d.Kind, TDesktopKind::dkNone);
 }
@@ -95,6 +117,44 @@ TEST(DesktopCompose, TilesFitsAndFillsWithinTheScreen) {
   const QImage fill = ComposeWallpaper(pic, QSize(90, 100), TWallpaperStyle::wsFill);
   for (QPoint p : {QPoint(0, 0), QPoint(89, 0), QPoint(0, 99), QPoint(89, 99)})
     EXPECT_NE(fill.pixel(p), qRgb(0, 0, 0));
+}
+
+TEST(DesktopCompose, EachMonitorGetsItsOwnPlacementSpanCrossesThemAll) {
+  const QImage pic = PatternImage(40, 20, 3);
+  // Two monitors of different sizes side by side, and a third partly outside the root.
+  const QList<QRect> monitors{QRect(0, 0, 100, 60), QRect(100, 10, 60, 40), QRect(150, 0, 100, 10)};
+  const QImage out = ComposeWallpaperOnMonitors(pic, QSize(170, 70), monitors, TWallpaperStyle::wsCentered);
+  ASSERT_EQ(out.size(), QSize(170, 70));
+  auto at = [&](int x, int y) { return out.pixel(x, y) & 0xFFFFFF; };
+  auto src = [&](int x, int y) { return pic.pixel(x, y) & 0xFFFFFF; };
+  // Centred on the first: the picture starts at (30, 20).
+  EXPECT_EQ(at(30, 20), src(0, 0));
+  EXPECT_EQ(at(69, 39), src(39, 19));
+  EXPECT_EQ(at(29, 20), 0u);
+  // Centred on the second (60 x 40 at 100, 10): at (110, 20). The third is cut to the root
+  // (20 x 10 at 150, 0): its copy starts 10 columns and 5 rows before it.
+  EXPECT_EQ(at(110, 20), src(0, 0));
+  EXPECT_EQ(at(149, 39), src(39, 19));
+  EXPECT_EQ(at(150, 0), src(10, 5));
+  EXPECT_EQ(at(130, 65), 0u) << "outside every monitor stays black";
+
+  // Left half red, right half blue: filling each monitor repeats both halves, spanning shows
+  // each half once.
+  QImage halves(40, 20, QImage::Format_RGB32);
+  halves.fill(qRgb(255, 0, 0));
+  for (int y = 0; y < 20; ++y)
+    for (int x = 20; x < 40; ++x) halves.setPixel(x, y, qRgb(0, 0, 255));
+  const QList<QRect> pair{QRect(0, 0, 100, 60), QRect(100, 0, 100, 60)};
+  const QImage fill = ComposeWallpaperOnMonitors(halves, QSize(200, 60), pair, TWallpaperStyle::wsFill);
+  const QImage span = ComposeWallpaperOnMonitors(halves, QSize(200, 60), pair, TWallpaperStyle::wsSpan);
+  EXPECT_EQ(fill.pixel(90, 30) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(fill.pixel(110, 30) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(span.pixel(90, 30) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(span.pixel(110, 30) & 0xFFFFFF, 0x0000FFu);
+
+  // No monitors: the whole screen is one, as ComposeWallpaper places it.
+  EXPECT_EQ(ComposeWallpaperOnMonitors(pic, QSize(90, 50), {}, TWallpaperStyle::wsFit),
+            ComposeWallpaper(pic, QSize(90, 50), TWallpaperStyle::wsFit));
 }
 
 TEST_F(DesktopBackend, KdeGetsAFreshCopyOnEveryApply) {
@@ -223,6 +283,16 @@ TEST_F(DesktopBackend, FailuresAreClearAndReportedOnce) {
   desktop.Kind = TDesktopKind::dkNone;
   st = desktop.Apply(picture_, TWallpaperStyle::wsCentered);
   EXPECT_EQ(st.Result, TDesktopResult::drUnsupported);
+}
+
+TEST_F(DesktopBackend, XfceWithoutASessionBusFailsClearly) {
+  env_.Unset("DBUS_SESSION_BUS_ADDRESS");
+  env_.Set("XDG_RUNTIME_DIR", dir_.path());  // no bus socket in it
+  TDesktopBackground desktop;
+  desktop.Kind = TDesktopKind::dkXfce;
+  const TDesktopStatus st = desktop.Apply(picture_, TWallpaperStyle::wsCentered);
+  EXPECT_EQ(st.Result, TDesktopResult::drUnsupported);
+  EXPECT_EQ(st.Message.toStdString(), "The XFCE settings cannot be reached. There is no session bus.");
 }
 
 TEST_F(DesktopBackend, DetectedDesktopWithoutDisplayFails) {

@@ -140,9 +140,8 @@ const char* const kItemNames[24] = {"MonthLine",    "MonthBox1",    "MonthBox2",
 
 std::vector<int> ItemList(const QString& text) {
   std::vector<int> r;
-  const int n = CountChar(text, QLatin1Char(','));
-  for (int k = 0; k < n; ++k) {
-    const int i = StrToIntDef(GetToken(text, k), 0);
+  for (const QString& t : GetTokens(text)) {
+    const int i = StrToIntDef(t, 0);
     if (i >= 0 && i < 24) r.push_back(i);
   }
   return r;

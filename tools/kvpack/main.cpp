@@ -8,12 +8,13 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QSaveFile>
+#include <QBuffer>
 #include <cstdio>
 
 #include "foundation/KVException.h"
 #include "foundation/KVObjectText.h"
 #include "foundation/KVZlib.h"
+#include "platform/KVSafeSave.h"
 #include "tools/kvpack/PackWriter.h"
 
 namespace {
@@ -32,11 +33,7 @@ QByteArray ReadAll(const QString& name) {
   return f.readAll();
 }
 
-void WriteAll(const QString& name, const QByteArray& data) {
-  QSaveFile f(name);
-  if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit())
-    throw EFCreateError(QStringLiteral("Cannot write \"%1\"").arg(name));
-}
+void WriteAll(const QString& name, const QByteArray& data) { SafeSaveBytes(name, data); }
 
 int Usage() {
   std::fputs(
@@ -96,7 +93,10 @@ int Run(const Args& a) {
     for (int i = 0; i < n; ++i)
       p.drawImage((i % 6) * 124 + 2, (i / 6) * 94 + 2, kvpack::DrawLayoutPreview(DecodeObjectTextBytes(ReadAll(a.inputs[i]))));
     p.end();
-    if (!sheet.save(a.out)) throw EFCreateError(QStringLiteral("Cannot write \"%1\"").arg(a.out));
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    if (!sheet.save(&png, "PNG")) throw EFCreateError(QStringLiteral("Cannot write \"%1\"").arg(a.out));
+    WriteAll(a.out, png.data());
   } else {
     return Usage();
   }

@@ -1,0 +1,159 @@
+// The real program, started as a user starts it, on an X server of the test's own.
+#include <QElapsedTimer>
+#include <QImage>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include "tests/app/MirovaProgram.h"
+#include "tests/platform/helpers/ProcessTestUtil.h"
+
+using namespace kvtest;
+
+namespace {
+
+const QString kTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KV_REQUIRE_PROGRAM("Xvfb");
+    KV_REQUIRE_PROGRAM("xdotool");
+    const QString why = x.Start(QSize(1024, 768));
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    ASSERT_TRUE(home.AddDefaultPack());
+    env = home.Environment(x.Name());
+  }
+  bool BackgroundWritten(int ms = 10000) {
+    return WaitUntil([&] { return QFileInfo(home.Background()).size() > 0; }, ms);
+  }
+  bool SettingsShown(int ms = 10000) {
+    return WaitUntil([&] { return VisibleWindows(env, kTitle) == 1; }, ms);
+  }
+
+  TXServer x;
+  TMirovaHome home;
+  QProcessEnvironment env;
+};
+
+}  // namespace
+
+TEST_F(ProgramTest, AFirstStartDrawsAppliesAndOpensTheSettingsWindow) {
+  QElapsedTimer clock;
+  clock.start();
+  TMirova m;
+  ASSERT_TRUE(m.Start(env));
+  ASSERT_TRUE(BackgroundWritten()) << m.Output().toStdString();
+  ASSERT_TRUE(SettingsShown()) << m.Output().toStdString();
+  std::printf("background applied and window shown after %lld ms\n", clock.elapsed());
+  // The root shows the calendar file where no window covers it (the window sits at the top left).
+  const QImage drawn = QImage(home.Background()).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(drawn.size(), QSize(1024, 768));
+  const QRect free(700, 560, 320, 200);
+  EXPECT_TRUE(WaitUntil([&] { return MatchRatio(x.Grab(), drawn, free) > 0.99; }, 5000));
+  EXPECT_TRUE(m.Running());
+}
+
+TEST_F(ProgramTest, ASecondStartWakesTheFirstAndEndsWithoutAWindow) {
+  TMirova first;
+  ASSERT_TRUE(first.Start(env, {"/a"}));  // at log-on: no window
+  ASSERT_TRUE(BackgroundWritten());
+  EXPECT_EQ(VisibleWindows(env, kTitle), 0);
+  QElapsedTimer clock;
+  clock.start();
+  TMirova second;
+  ASSERT_TRUE(second.Start(env));
+  ASSERT_TRUE(second.WaitForExit(12000));
+  EXPECT_EQ(second.ExitCode(), 0);
+  EXPECT_LT(clock.elapsed(), 10000);
+  EXPECT_TRUE(SettingsShown()) << first.Output().toStdString();
+  EXPECT_TRUE(first.Running());
+}
+
+TEST_F(ProgramTest, ACrashedFirstCopyNeverBlocksTheNextStart) {
+  TMirova first;
+  ASSERT_TRUE(first.Start(env, {"/a"}));
+  ASSERT_TRUE(BackgroundWritten());
+  first.Signal(SIGKILL);
+  ASSERT_TRUE(first.WaitForExit(5000));
+  TMirova next;
+  ASSERT_TRUE(next.Start(env, {"/a"}));
+  // It stays: it is the first copy now, and a later start wakes it.
+  EXPECT_FALSE(next.WaitForExit(2000));
+  TMirova later;
+  ASSERT_TRUE(later.Start(env));
+  ASSERT_TRUE(later.WaitForExit(12000));
+  EXPECT_EQ(later.ExitCode(), 0);
+  EXPECT_TRUE(SettingsShown()) << next.Output().toStdString();
+}
+
+TEST_F(ProgramTest, TerminatingWithTheSettingsOpenSavesAndEndsCleanly) {
+  TMirova m;
+  ASSERT_TRUE(m.Start(env));
+  ASSERT_TRUE(SettingsShown()) << m.Output().toStdString();
+  QFile::remove(home.Registry());
+  m.Signal(SIGTERM);
+  ASSERT_TRUE(m.WaitForExit(10000));
+  EXPECT_EQ(m.ExitCode(), 0) << m.Output().toStdString();
+  // OK ran on the way out: the settings and the window's state are stored.
+  const QByteArray stored = QFileInfo::exists(home.Registry()) ? [&] {
+    QFile f(home.Registry());
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+  }() : QByteArray();
+  EXPECT_TRUE(stored.contains("KVMirovaCalendar")) << stored.left(400).toStdString();
+  EXPECT_TRUE(stored.contains("DiarySplit"));
+}
+
+TEST_F(ProgramTest, TheTrayIconDocksInARealTrayAndItsMenusExitEndsTheProgram) {
+  KV_REQUIRE_PROGRAM("trayer");
+  TChild trayer;
+  ASSERT_TRUE(trayer.Start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
+                                      "--transparent", "false", "--SetDockType", "true"},
+                           env));
+  TMirova m;
+  ASSERT_TRUE(m.Start(env, {"/a"}));
+  ASSERT_TRUE(BackgroundWritten());
+  // The icon's red heading band shows in the tray at the top right.
+  QPoint icon;
+  const bool docked = WaitUntil([&] {
+    const QImage screen = x.Grab();
+    for (int y = 0; y < 24; ++y)
+      for (int x0 = screen.width() - 1; x0 > screen.width() - 200; --x0) {
+        const QRgb p = screen.pixel(x0, y);
+        if (qRed(p) > 170 && qGreen(p) < 80 && qBlue(p) < 80) {
+          icon = QPoint(x0, y + 4);
+          return true;
+        }
+      }
+    return false;
+  });
+  ASSERT_TRUE(docked) << m.Output().toStdString();
+  // A right click opens the tray menu; its last item is Exit.
+  QProcess xdo;
+  xdo.setProcessEnvironment(env);
+  xdo.start("xdotool", {"mousemove", QString::number(icon.x()), QString::number(icon.y()), "click", "3"});
+  xdo.waitForFinished(5000);
+  QThread::msleep(500);
+  xdo.start("xdotool", {"key", "Up", "Return"});
+  xdo.waitForFinished(5000);
+  ASSERT_TRUE(m.WaitForExit(10000)) << m.Output().toStdString();
+  EXPECT_EQ(m.ExitCode(), 0);
+}
+
+TEST(ProgramOnAStatusNotifierDesktop, TheIconRegistersWithTheWatcher) {
+  KV_REQUIRE_PROGRAM("Xvfb");
+  KV_REQUIRE_PROGRAM("dbus-daemon");
+  TXServer x;
+  ASSERT_TRUE(x.Start(QSize(800, 600)).isEmpty());
+  TPrivateSessionBus bus;
+  ASSERT_TRUE(bus.Start());
+  TMirovaHome home;
+  ASSERT_TRUE(home.AddDefaultPack());
+  const QProcessEnvironment env = home.Environment(x.Name(), bus.Address());
+  TChild watcher;
+  ASSERT_TRUE(watcher.Start(QStringLiteral(KV_SNI_WATCHER), {}, env));
+  ASSERT_EQ(watcher.WaitForLine("ready"), "ready");
+  TMirova m;
+  ASSERT_TRUE(m.Start(env, {"/a"}));
+  EXPECT_TRUE(watcher.WaitForLine("item ", 10000).endsWith("/StatusNotifierItem")) << m.Output().toStdString();
+}

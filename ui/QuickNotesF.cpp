@@ -1,0 +1,494 @@
+#include "ui/QuickNotesF.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QColorDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
+#include <QShowEvent>
+#include <QFrame>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "calendar/KVXSkinBaseM1.h"
+#include "calendar/MirModel.h"
+#include "calendar/MirNotesStore.h"
+#include "calendar/iniData.h"
+#include "controls/KVFontCombo.h"
+#include "controls/KVNbModule.h"
+#include "controls/KVRichEdActions.h"
+#include "controls/KVRichEdOLE.h"
+#include "controls/KVRichText.h"
+#include "foundation/KVApps.h"
+#include "controls/KVRtfReader.h"
+#include "foundation/KVException.h"
+#include "foundation/KVForms.h"
+#include "foundation/KVString.h"
+#include "foundation/KVSysUtils.h"
+#include "foundation/KVTextHelper.h"
+#include "ui/IconF.h"
+#include "ui/MainF.h"
+#include "ui/ToolIcons.h"
+#include "ui/printf.h"
+
+namespace {
+
+constexpr int kClientWidth = 314, kClientHeight = 334;
+
+TConsistentAttributes Bit(TConsistentAttribute a) { return TConsistentAttributes(1) << a; }
+
+}  // namespace
+
+// A flat toolbar button that shows a greyed pattern while the selection is partly styled.
+class TKVToolButton : public QToolButton {
+ public:
+  using QToolButton::QToolButton;
+  bool Indeterminate() const { return property("indeterminate").toBool(); }
+  void SetIndeterminate(bool on) {
+    if (on == Indeterminate()) return;
+    setProperty("indeterminate", on);
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QToolButton::paintEvent(event);
+    if (!Indeterminate()) return;
+    QPainter p(this);
+    p.fillRect(rect().adjusted(1, 1, -1, -1), QBrush(palette().color(QPalette::Mid), Qt::Dense5Pattern));
+  }
+};
+
+TQuickNotesForm::TQuickNotesForm(TMirModel& model, TQuickNotesHooks hooks, QWidget* parent)
+    : QDialog(parent), model_(model), hooks_(std::move(hooks)) {
+  setObjectName(QStringLiteral("QuickNotesForm"));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  if (!hooks_.SaveMirova) hooks_.SaveMirova = [this] { model_.Rotation->actSaveMirovaExecute(); };
+  if (!hooks_.Now) hooks_.Now = [] { return QDateTime::currentDateTime(); };
+  if (!hooks_.PickIcon)
+    hooks_.PickIcon = [this] {
+      if (!ownIconForm_) ownIconForm_ = new TIconForm(model_, this);
+      return ownIconForm_->Execute();
+    };
+
+  nbPrint_ = new TNbModule();
+  nbPrint_->SetName(QStringLiteral("NbPrint"));
+  nbPrint_->TitleFormat = QStringLiteral("t");
+  nbPrint_->SearchKeywords = nbsExact;
+  nbPrint_->AutoNewEntry = false;
+
+  editor_ = new TKVRichEditOLE(this);
+  editor_->setObjectName(QStringLiteral("Editor"));
+  editor_->SetHideSelection(false);
+  CreateActions();
+  CreateControls();
+
+  // FormCreate: captions, and the hint of every action is its caption.
+  ApplyCaptions(*this, {{"QuickNotesForm", &TKVLanguageResource::RSQuickNotes},
+                        {"PrintQuickNotesBtn", &TKVLanguageResource::RSPrintQuickNotes},
+                        {"OKBtn", &TKVLanguageResource::RSOK},
+                        {"CancelBtn", &TKVLanguageResource::RSCancel},
+                        {"actREOBold", &TKVLanguageResource::RSBold},
+                        {"actREOItalic", &TKVLanguageResource::RSItalic},
+                        {"actREOUnderline", &TKVLanguageResource::RSUnderline},
+                        {"actREOColor", &TKVLanguageResource::RSColor},
+                        {"actREOLeftAlign", &TKVLanguageResource::RSAlignLeft},
+                        {"actREOCenterAlign", &TKVLanguageResource::RSCenter},
+                        {"actREORightAlign", &TKVLanguageResource::RSAlignRight},
+                        {"actREOBullet", &TKVLanguageResource::RSBullets},
+                        {"actREOCut", &TKVLanguageResource::RSCut},
+                        {"actREOCopy", &TKVLanguageResource::RSCopy},
+                        {"actREOPaste", &TKVLanguageResource::RSPaste},
+                        {"actREOPasteSpecial", &TKVLanguageResource::RSPasteSpecial},
+                        {"actREOSelectAll", &TKVLanguageResource::RSSelectAll},
+                        {"actREOUndo", &TKVLanguageResource::RSUndo},
+                        {"actREOInsertObject", &TKVLanguageResource::RSInsertObject},
+                        {"actREOObjectProperties", &TKVLanguageResource::RSObjectProperties},
+                        {"actREOInsertIcon", &TKVLanguageResource::RSInsertIcon},
+                        {"actREOInsTime", &TKVLanguageResource::RSInsertTime},
+                        {"actREOSaveRTF", &TKVLanguageResource::RSSaveToRTF}});
+  for (QAction* a : findChildren<QAction*>(Qt::FindDirectChildrenOnly))
+    if (a->objectName().startsWith(QLatin1String("actREO"))) a->setToolTip(StripMnemonics(a->text()));
+
+  resize(kClientWidth, kClientHeight);
+  setMinimumSize(QSize(kClientWidth, kClientHeight).expandedTo(minimumSizeHint()));
+  formState_ = std::make_unique<TKVFormState>(this);
+  formState_->SaveSize = true;
+  formState_->SavePos = false;
+  formState_->RegKey = kSettingsKey;
+  formState_->LoadState();
+  formState_->ApplyBounds();
+  EditorChange();
+}
+
+TQuickNotesForm::~TQuickNotesForm() {
+  nbPrint_->SetNbEdit(nullptr);
+  delete nbPrint_;
+}
+
+QAction* TQuickNotesForm::Action(const char* name) const {
+  auto* a = findChild<QAction*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+  if (!a) throw EKVError(QStringLiteral("No action %1").arg(QLatin1String(name)));
+  return a;
+}
+
+void TQuickNotesForm::CreateActions() {
+  const auto add = [this](TKVRichEditOLEAction* a, const char* name, QKeySequence key = {}) {
+    a->setObjectName(QLatin1String(name));
+    a->SetControl(editor_);
+    if (!key.isEmpty()) a->setShortcut(key);
+    return a;
+  };
+  const auto proc = [&](TactREOProc* a, const char* name, void (TQuickNotesForm::*run)(TKVRichEditOLE&)) {
+    add(a, name);
+    a->ExecProc = [this, run](TKVRichEditOLE& e) { (this->*run)(e); };
+    return a;
+  };
+  add(new TactREOBold(this), "actREOBold")->setCheckable(true);
+  add(new TactREOItalic(this), "actREOItalic")->setCheckable(true);
+  add(new TactREOUnderline(this), "actREOUnderline")->setCheckable(true);
+  proc(new TactREOProc(this), "actREOColor", &TQuickNotesForm::actREOColorExecProc);
+  auto* align = new QActionGroup(this);
+  align->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);  // none is down for justified text
+  for (QAction* a : {add(new TactREOLeftAlign(this), "actREOLeftAlign"),
+                     add(new TactREOCenterAlign(this), "actREOCenterAlign"),
+                     add(new TactREORightAlign(this), "actREORightAlign")}) {
+    a->setCheckable(true);
+    align->addAction(a);
+  }
+  proc(new TactREOProc(this), "actREOBullet", &TQuickNotesForm::actREOBulletExecProc)->setCheckable(true);
+  add(new TactREOCut(this), "actREOCut", QKeySequence(Qt::CTRL | Qt::Key_X));
+  add(new TactREOCopy(this), "actREOCopy", QKeySequence(Qt::CTRL | Qt::Key_C));
+  add(new TactREOPaste(this), "actREOPaste", QKeySequence(Qt::CTRL | Qt::Key_V));
+  add(new TactREOPasteSpecial(this), "actREOPasteSpecial");
+  add(new TactREOSelectAll(this), "actREOSelectAll", QKeySequence(Qt::CTRL | Qt::Key_A));
+  add(new TactREOUndo(this), "actREOUndo", QKeySequence(Qt::CTRL | Qt::Key_Z));
+  add(new TactREOInsertObject(this), "actREOInsertObject");
+  add(new TactREOObjectProperties(this), "actREOObjectProperties");
+  proc(new TactREOProc(this), "actREOInsertIcon", &TQuickNotesForm::actREOInsertIconExecProc);
+  proc(new TactREOProc(this), "actREOInsTime", &TQuickNotesForm::actREOInsTimeExecProc);
+  proc(new TactREOReadProc(this), "actREOSaveRTF", &TQuickNotesForm::actREOSaveRTFExecProc);
+  // The editor's own keys do these; the shortcuts are shown in the menu only.
+  for (QAction* a : findChildren<QAction*>(Qt::FindDirectChildrenOnly)) a->setShortcutContext(Qt::WidgetShortcut);
+  // A toggle leaves the button as the text now is.
+  for (const char* name : {"actREOBold", "actREOItalic", "actREOUnderline", "actREOLeftAlign", "actREOCenterAlign",
+                           "actREORightAlign", "actREOBullet"})
+    connect(Action(name), &QAction::triggered, this, Guarded([this] { EditorChange(); }));
+}
+
+void TQuickNotesForm::CreateControls() {
+  // A row of flat buttons rather than a QToolBar: the window never gets narrower than all of them,
+  // so none hides behind an overflow arrow.
+  auto* toolBar = new QWidget(this);
+  toolBar->setObjectName(QStringLiteral("ToolBar1"));
+  auto* tools = new QHBoxLayout(toolBar);
+  tools->setContentsMargins(0, 0, 0, 0);
+  tools->setSpacing(1);
+  const auto separator = [&] {
+    auto* line = new QFrame(toolBar);
+    line->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+    tools->addSpacing(2);
+    tools->addWidget(line);
+    tools->addSpacing(2);
+  };
+  const auto button = [&](const char* name, const char* action, const char* icon) {
+    auto* b = new TKVToolButton(toolBar);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    QAction* a = Action(action);
+    a->setIcon(RichEditToolIcon(icon));
+    b->setDefaultAction(a);
+    b->setIconSize(QSize(16, 16));
+    tools->addWidget(b);
+    return b;
+  };
+  button("CutBtn", "actREOCut", "edit-cut");
+  button("CopyBtn", "actREOCopy", "edit-copy");
+  button("PasteBtn", "actREOPaste", "edit-paste");
+  separator();
+  boldBtn_ = button("BoldBtn", "actREOBold", "format-text-bold");
+  italicBtn_ = button("ItalicBtn", "actREOItalic", "format-text-italic");
+  underlineBtn_ = button("UnderlineBtn", "actREOUnderline", "format-text-underline");
+  button("ColorBtn", "actREOColor", "format-text-color");
+  separator();
+  button("LeftAlignBtn", "actREOLeftAlign", "format-justify-left");
+  button("CenterBtn", "actREOCenterAlign", "format-justify-center");
+  button("RightAlignBtn", "actREORightAlign", "format-justify-right");
+  button("BulletsBtn", "actREOBullet", "format-list-unordered");
+  separator();
+  button("InsertIconBtn", "actREOInsertIcon", "insert-image");
+  button("InsertTimeBtn", "actREOInsTime", "appointment-new");
+  tools->addStretch(1);
+
+  fontBox_ = new TKVFontComboBox(this);
+  fontBox_->setObjectName(QStringLiteral("FontBox"));
+  fontSizeBox_ = new TKVFontSizeComboBox(this);
+  fontSizeBox_->setObjectName(QStringLiteral("FontSizeBox"));
+  fontSizeBox_->setFixedWidth(fontSizeBox_->fontMetrics().horizontalAdvance(QStringLiteral("000")) + 36);
+  fontCharsetBox_ = new TKVFontCharsetComboBox(this);
+  fontCharsetBox_->setObjectName(QStringLiteral("FontCharsetBox"));
+  fontCharsetBox_->SetAddDefaultCharset(true);
+  fontBox_->SetFontSize(fontSizeBox_);
+  fontBox_->SetFontCharset(fontCharsetBox_);
+  fontBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  fontBox_->setMinimumContentsLength(10);
+  fontCharsetBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  fontCharsetBox_->setMinimumContentsLength(7);
+  fontBox_->OnChange.Set([this](TKVFontComboBox*) { RunGuarded([this] { FontBoxChange(); }); });
+  // The size and charset boxes report their refills too; only what the user chooses is applied. A
+  // size is taken when chosen from the list or when typing ends (Enter, or leaving the box), not
+  // at every key.
+  connect(fontCharsetBox_, &QComboBox::activated, this, Guarded([this] { FontCharsetBoxChange(); }));
+  connect(fontSizeBox_, &QComboBox::activated, this, Guarded([this] { FontSizeBoxChange(); }));
+  connect(fontSizeBox_->lineEdit(), &QLineEdit::textEdited, this, [this] { sizeEdited_ = true; });
+  connect(fontSizeBox_->lineEdit(), &QLineEdit::editingFinished, this, Guarded([this] {
+            if (sizeEdited_) FontSizeBoxChange();
+          }));
+
+  popupMenu_ = new QMenu(this);
+  popupMenu_->setObjectName(QStringLiteral("EditorPopupMenu"));
+  for (const char* a : {"actREOCut", "actREOCopy", "actREOPaste", "actREOPasteSpecial", "actREOSelectAll", "actREOUndo"})
+    popupMenu_->addAction(Action(a));
+  popupMenu_->addSeparator();
+  popupMenu_->addAction(Action("actREOSaveRTF"));
+  popupMenu_->addSeparator();
+  for (const char* a : {"actREOInsertIcon", "actREOInsertObject", "actREOObjectProperties"})
+    popupMenu_->addAction(Action(a));
+  editor_->PopupMenu = popupMenu_;
+  editor_->OnChange.Set([this](TKVCustomRichEdit*) { RunGuarded([this] { EditorChange(); }); });
+  editor_->OnSelectionChange.Set([this](TKVCustomRichEdit*) { RunGuarded([this] { EditorChange(); }); });
+  editor_->OnURLClick.Set([this](TKVCustomRichEdit*, const QString& url, Qt::MouseButton b) {
+    RunGuarded([&] { EditorURLClick(url, b); });
+  });
+
+  printBtn_ = new QPushButton(this);
+  printBtn_->setObjectName(QStringLiteral("PrintQuickNotesBtn"));
+  printBtn_->setAutoDefault(false);
+  okBtn_ = new QPushButton(this);
+  okBtn_->setObjectName(QStringLiteral("OKBtn"));
+  okBtn_->setAutoDefault(false);
+  cancelBtn_ = new QPushButton(this);
+  cancelBtn_->setObjectName(QStringLiteral("CancelBtn"));
+  cancelBtn_->setAutoDefault(false);
+  connect(printBtn_, &QPushButton::clicked, this, Guarded([this] { PrintQuickNotesBtnClick(); }));
+  connect(okBtn_, &QPushButton::clicked, this, Guarded([this] { OKBtnClick(); }));
+  connect(cancelBtn_, &QPushButton::clicked, this, Guarded([this] { CancelBtnClick(); }));
+
+  auto* fonts = new QHBoxLayout;
+  fonts->setSpacing(4);
+  fonts->addWidget(fontBox_, 1);
+  fonts->addWidget(fontSizeBox_);
+  fonts->addWidget(fontCharsetBox_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(printBtn_);
+  buttons->addStretch(1);
+  buttons->addWidget(okBtn_);
+  buttons->addWidget(cancelBtn_);
+  auto* form = new QVBoxLayout(this);
+  form->setContentsMargins(6, 4, 6, 6);
+  form->setSpacing(4);
+  form->addWidget(toolBar);
+  form->addLayout(fonts);
+  form->addWidget(editor_, 1);
+  form->addLayout(buttons);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Showing and hiding
+
+void TQuickNotesForm::ShowForm() {
+  if (isVisible()) {
+    ForceForegroundWindow(this);
+    return;
+  }
+  show();
+  ForceForegroundWindow(this);
+}
+
+void TQuickNotesForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // A window restored from the task bar keeps what is being written.
+  if (!event->spontaneous()) RunGuarded([this] { FormShow(); });
+}
+
+void TQuickNotesForm::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  if (!event->spontaneous()) RunGuarded([this] { FormHide(); });
+}
+
+void TQuickNotesForm::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  editor_->viewport()->update();
+}
+
+void TQuickNotesForm::FormShow() {
+  editor_->SetRTFText(model_.Notes->QuickNote.Text());
+  editor_->ClearUndo();
+  editor_->SetModified(false);
+  EditorChange();
+  FocusEditor();
+}
+
+void TQuickNotesForm::FormHide() {
+  formState_->StoreBounds();
+  formState_->SaveState();
+}
+
+// ---------------------------------------------------------------------------------------------
+// OK, Cancel, printing
+
+void TQuickNotesForm::OKBtnClick() {
+  model_.Notes->QuickNote.SetText(editor_->GetRTFText());
+  SaveQuickNotes(model_);
+  if (model_.Ini->ShowNotes) {
+    model_.RenderCalendar(false);
+    if (!model_.FullScreenVisible()) hooks_.SaveMirova();
+  }
+  accept();
+}
+
+void TQuickNotesForm::CancelBtnClick() { reject(); }
+
+TPrintForm& TQuickNotesForm::PrintForm() {
+  if (hooks_.PrintForm) return hooks_.PrintForm();
+  if (!ownPrintForm_) ownPrintForm_ = new TPrintForm(this);
+  return *ownPrintForm_;
+}
+
+void TQuickNotesForm::PrintQuickNotesBtnClick() {
+  TNbObject entry;
+  entry.Text = editor_->GetRTFText();
+  nbPrint_->SetNbEdit(editor_);
+  const auto unbind = qScopeGuard([this] { nbPrint_->SetNbEdit(nullptr); });
+  TPrintForm& options = PrintForm();
+  if (!options.Execute(false)) return;
+  try {
+    nbPrint_->PrintEntry(&entry, kApplicationTitle, options.LeftMargin, options.TopMargin, options.RightMargin,
+                         options.BottomMargin, options.InInches, options.Copies);
+  } catch (const std::exception& e) {
+    qWarning("Printing the quick notes failed: %s", e.what());
+    KVMessageBox(LanguageResource().RSPrintingError, QString(), IDI_WARNING_ICON, 0, ButtonsOK);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Toolbar and font boxes
+
+void TQuickNotesForm::EditorChange() {
+  const QScopedValueRollback<int> quiet(updating_, updating_ + 1);
+  sizeEdited_ = false;
+  TKVTextAttributes& a = editor_->SelAttributes();
+  const TConsistentAttributes ca = a.ConsistentAttributes();
+  fontBox_->SetFontName(ca & Bit(caFace) ? a.Name() : QString());
+  ShowSizeAndCharset();
+  const TFontStyles style = a.Style();
+  const auto sync = [&](TKVToolButton* b, const char* action, TConsistentAttribute attr, TFontStyle s) {
+    const bool consistent = ca & Bit(attr);
+    b->SetIndeterminate(!consistent);
+    Action(action)->setChecked(consistent && (style & FontStyle(s)));
+  };
+  sync(boldBtn_, "actREOBold", caBold, fsBold);
+  sync(italicBtn_, "actREOItalic", caItalic, fsItalic);
+  sync(underlineBtn_, "actREOUnderline", caUnderline, fsUnderline);
+  const int align = editor_->Paragraph().Alignment();
+  Action("actREOLeftAlign")->setChecked(align == 0);
+  Action("actREOCenterAlign")->setChecked(align == 2);
+  Action("actREORightAlign")->setChecked(align == 1);
+  Action("actREOBullet")->setChecked(editor_->Paragraph().Numbering() != nbNone);
+}
+
+void TQuickNotesForm::ShowSizeAndCharset() {
+  TKVTextAttributes& a = editor_->SelAttributes();
+  fontSizeBox_->setEditText(a.ConsistentAttributes() & Bit(caSize) ? QString::number(a.Size()) : QString());
+  const int charset = a.Charset();
+  fontCharsetBox_->setCurrentIndex(fontCharsetBox_->IndexOfCharset(charset == 0 ? DEFAULT_CHARSET : charset));
+}
+
+void TQuickNotesForm::FocusEditor() {
+  if (editor_->isVisible() && editor_->isEnabled()) editor_->setFocus();
+}
+
+void TQuickNotesForm::FontBoxChange() {
+  if (updating_) return;
+  const QString name = fontBox_->currentText();
+  if (!name.isEmpty()) {
+    editor_->SelAttributes().SetName(name);
+    const QScopedValueRollback<int> quiet(updating_, updating_ + 1);
+    ShowSizeAndCharset();
+  }
+  FocusEditor();
+}
+
+void TQuickNotesForm::FontSizeBoxChange() {
+  if (updating_) return;
+  sizeEdited_ = false;
+  bool ok = false;
+  const int size = fontSizeBox_->currentText().trimmed().toInt(&ok);
+  if (ok && size > 0) {
+    editor_->SelAttributes().SetSize(size);
+  } else {
+    const QScopedValueRollback<int> quiet(updating_, updating_ + 1);
+    ShowSizeAndCharset();
+  }
+  FocusEditor();
+}
+
+void TQuickNotesForm::FontCharsetBoxChange() {
+  if (updating_) return;
+  editor_->SelAttributes().SetCharset(fontCharsetBox_->GetItemCharset(fontCharsetBox_->currentIndex()));
+  FocusEditor();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The form's own actions
+
+void TQuickNotesForm::actREOColorExecProc(TKVRichEditOLE& KVRE) {
+  QColorDialog dialog(ToQColor(KVRE.SelAttributes().Color()), this);
+  dialog.setObjectName(QStringLiteral("ColorDialog1"));
+  if (ExecDialog(dialog) != QDialog::Accepted) return;
+  const QColor c = dialog.currentColor();
+  KVRE.SelAttributes().SetColor(RGB(c.red(), c.green(), c.blue()));
+}
+
+void TQuickNotesForm::actREOBulletExecProc(TKVRichEditOLE& KVRE) {
+  KVRE.Paragraph().SetNumbering(KVRE.Paragraph().Numbering() == nbNone ? nbBullet : nbNone);
+}
+
+void TQuickNotesForm::actREOInsTimeExecProc(TKVRichEditOLE& KVRE) {
+  KVRE.SetSelText(QLocale().toString(hooks_.Now().time(), QLocale::ShortFormat));
+  KVRE.SetSelLength(0);
+}
+
+void TQuickNotesForm::actREOInsertIconExecProc(TKVRichEditOLE& KVRE) {
+  if (hooks_.PickIcon()) KVRE.paste();
+}
+
+void TQuickNotesForm::actREOSaveRTFExecProc(TKVRichEditOLE& KVRE) {
+  const TKVLanguageResource& l = LanguageResource();
+  QString name = FileDialogs().SaveFileName(this, StripMnemonics(l.RSSaveToRTF), MyDocumentsDir,
+                                            QStringLiteral("Rich Text files (*.rtf)"));
+  if (name.isEmpty()) return;
+  if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".rtf");
+  try {
+    SaveStrToFile(name, KVRtfBytes(KVRE.GetRTFText()));
+  } catch (const EKVError& e) {
+    qWarning("%s", qUtf8Printable(e.Message()));
+    KVMessageBox(Format(l.RSCannotSave, {name}) + QLatin1Char('\n') + l.RSDiskFull, QString(), IDI_ERROR_ICON, 0,
+                 ButtonsOK);
+  }
+}
+
+void TQuickNotesForm::EditorURLClick(const QString& url, Qt::MouseButton button) {
+  if (button != Qt::LeftButton) return;
+  if (url.contains(QLatin1String("mailto:"), Qt::CaseInsensitive)) SendMailTo(url, MailProgramPath, false);
+  else OpenURL(url, BrowserPath, false);
+}
