@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Mirova Calendar"));
   QApplication::setApplicationDisplayName(QStringLiteral("Mirova Calendar"));
   QApplication::setWindowIcon(ProgramIcon());
+  // Ties the windows to the installed menu entry and its icon (Wayland, task switchers).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.kelvoro.MirovaCalendar"));
   // The program lives in the tray: closing its windows never ends it.
   QApplication::setQuitOnLastWindowClosed(false);
   InitializeFolders();

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QtEndian>
 #include <algorithm>
 #include <functional>
@@ -11,6 +12,7 @@
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
 #include "foundation/KVXSkinBase.h"
+#include "platform/KVDesktopEntry.h"
 
 const QString kSettingsKey = QStringLiteral("Software\\Kel Voro\\Mirova Calendar");
 const QString kRunValueName = QStringLiteral("Kel Voro Mirova Calendar");
@@ -143,6 +145,13 @@ QString Tini::RunCommand() {
 
 namespace {
 
+// A value naming a program that is gone (a removed build or portable folder) starts nothing at
+// log-on; it is the one existing value that is rewritten.
+bool RunProgramExists(const QString& command) {
+  const QStringList args = SplitRunCommand(command);
+  return !args.isEmpty() && QFileInfo(args.first()).isFile();
+}
+
 void RegistryWarning(const QString& text) {
   KVMessageBox(text, QString(), IDI_WARNING_ICON, 0, ButtonsOK);
 }
@@ -245,7 +254,8 @@ void Tini::SyncRunValue() {
     if (!reg.OpenKey(QLatin1Char('\\') + RunKeyPath(), true)) return;
     const bool exists = reg.ValueExists(kRunValueName);
     if (exists && !AutoStartup) reg.DeleteValue(kRunValueName);
-    else if (!exists && AutoStartup) reg.WriteString(kRunValueName, RunCommand());
+    else if (AutoStartup && (!exists || !RunProgramExists(reg.ReadStringDef(kRunValueName, QString()))))
+      reg.WriteString(kRunValueName, RunCommand());
     reg.CloseKey();
   } catch (const EKVError&) {
     RegistryWarning(LanguageResource().RSRegReadError);

@@ -196,6 +196,7 @@
   X(RSCannotCreateFile, "Cannot create file ") \
   X(RSImageSetAlreadyExists, "Image set with the same name already exists!") \
   X(RSInvalidImageSetName, "This name cannot be used for an image set file!") \
+  X(RSPicturesNotAdded, "These pictures cannot be read and were not added:") \
   X(RSReminderSetup, "Reminder Setup") \
   X(RSStartDate, "Start Date") \
   X(RSStartTime, "Start Time") \

@@ -353,6 +353,12 @@ QString GetTempDir() {
   return t;
 }
 
+QString InstalledShareDir() {
+  if (!QCoreApplication::instance()) return {};
+  const QString share = Folder(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/mirova-calendar"));
+  return DirExists(share) ? share : QString();
+}
+
 QString GetExeDir() {
   const QString env = qEnvironmentVariable("KV_PROGRAM_DIR");
   if (!env.isEmpty()) {
@@ -361,12 +367,59 @@ QString GetExeDir() {
   }
   const QString exe = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
                                                    : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-  if (!exe.isEmpty() && IsDirWritable(Folder(exe))) return Folder(exe);
-  // An installed program keeps its data in the user's data folder.
+  // An installed program never writes beside itself, even where it may (root, a private prefix):
+  // it keeps every user's data in that user's data folder.
+  if (!exe.isEmpty() && InstalledShareDir().isEmpty() && IsDirWritable(Folder(exe))) return Folder(exe);
   const QString data = Folder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) +
                        QStringLiteral("MirovaCalendar/");
   ForceDirs(data);
   return data;
+}
+
+namespace {
+const char kShippedRecord[] = ".shipped-packs";
+}  // namespace
+
+QStringList LinkShippedPacks(const QString& ShareFolder, const QString& UserFolder) {
+  QStringList linked;
+  if (ShareFolder.isEmpty() || UserFolder.isEmpty()) return linked;
+  const QDir share(ShareFolder), user(UserFolder);
+  if (share.canonicalPath() == user.canonicalPath()) return linked;
+  const QString recordFile = user.filePath(QLatin1String(kShippedRecord));
+  QStringList record;
+  try {
+    record = QString::fromUtf8(LoadStrFromFile(recordFile)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  } catch (const EKVError&) {
+    // No record yet: the first start of this user.
+  }
+  bool changed = false;
+  const QStringList packs =
+      share.entryList({QStringLiteral("*.mcp"), QStringLiteral("*.mlt")}, QDir::Files | QDir::Readable, QDir::Name);
+  for (const QString& name : packs) {
+    const QString target = share.filePath(name);
+    const QString link = user.filePath(name);
+    const QFileInfo existing(link);
+    // A link left dangling by an install that moved is pointed at this one.
+    if (existing.isSymLink() && !existing.exists()) QFile::remove(link);
+    else if (record.contains(name)) continue;
+    if (!existing.exists()) {
+      if (!QFile::link(target, link)) continue;  // tried again at the next start
+      linked << name;
+    }
+    // Offered once: a pack the user deleted, or holds under that name, is left alone from now on.
+    if (!record.contains(name)) {
+      record << name;
+      changed = true;
+    }
+  }
+  if (changed) {
+    try {
+      SaveStrToFile(recordFile, record.join(QLatin1Char('\n')).append(QLatin1Char('\n')).toUtf8());
+    } catch (const EKVError&) {
+      // Without the record the same links are offered again next time; nothing is lost.
+    }
+  }
+  return linked;
 }
 
 void InitializeFolders() {
@@ -378,9 +431,8 @@ void InitializeFolders() {
   SystemDir = GetSystemDir();
   ProgramFilesDir = GetProgramFilesDir();
   ExeDir = GetExeDir();
-  const QString exe = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
-  const QString share = exe.isEmpty() ? QString() : Folder(exe + QStringLiteral("/../share/mirova-calendar"));
-  ShareDir = !share.isEmpty() && DirExists(share) ? share : QString();
+  ShareDir = InstalledShareDir();
+  LinkShippedPacks(ShareDir, ExeDir);
 }
 
 bool DirExists(const QString& Path) { return !Path.isEmpty() && QFileInfo(Path).isDir(); }

@@ -78,8 +78,21 @@ extern QString BrowserPath, MailProgramPath;
 // The desktop-label commands of older systems are hidden where this is true, which it is here.
 extern bool IsWinXPOrLater;
 
-// Fills the folder globals once; the program calls it at start, tests may call it again.
+// Fills the folder globals once and links the shipped packs into the program folder; the
+// program calls it at start, tests may call it again.
 void InitializeFolders();
+
+// The share folder of an installed program: "../share/mirova-calendar" from the executable's
+// folder, when it exists; empty for a program run from its build or a portable folder.
+QString InstalledShareDir();
+
+// Makes a link in UserFolder to every pack (".mcp", ".mlt") of ShareFolder that was not offered
+// before, so that every user sees the shipped packs without a copy, and deleting a set deletes
+// only that user's link. A pack is offered once (a hidden record in UserFolder keeps the names):
+// a link the user deleted is not made again, a file of the user's under the same name is kept,
+// and a link left dangling by an install that moved is pointed at ShareFolder. Returns the
+// names linked now.
+QStringList LinkShippedPacks(const QString& ShareFolder, const QString& UserFolder);
 
 QString GetSpecialFolder(int CSIDL);
 QString GetMyDocumentsDir();

@@ -30,11 +30,17 @@
 #include "platform/KVLaunch.h"
 #include "platform/KVRegistry.h"
 #include "platform/KVSystemEvents.h"
+#include "ui/ImagesTab.h"
 #include "ui/MirIcon.h"
+#include "calendar/MirDiaryStore.h"
 #include "calendar/MirNotesStore.h"
+#include "ui/DiaryTab.h"
+#include "ui/OptionsTab.h"
+#include "ui/SpecialTab.h"
 #include "ui/MirImageF.h"
 #include "ui/QuickNotesF.h"
 #include "ui/printf.h"
+#include "ui/StyleTab.h"
 
 const QString kApplicationTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
 
@@ -72,6 +78,8 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   modelHooks.FullScreenVisible = [this] { return imageForm_ && imageForm_->isVisible(); };
   modelHooks.SettingsVisible = [this] { return SettingsOpen(); };
   model_ = std::make_unique<TMirModel>(*this, std::move(modelHooks));
+  // The settings are read at once (which also keeps the log-on entry in step).
+  model_->Ini->LoadSettings();
   PageChanging = false;
 
   imageForm_ = new TMirImageForm(this);
@@ -95,6 +103,12 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
   if (!hooks_.QuickNotesVisible) hooks_.QuickNotesVisible = [this] { return quickNotes_->isVisible(); };
   if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { quickNotes_->ShowForm(); };
+  // The quick-notes window shows the notes document whenever it opens: nothing to do on a load.
+  diaryStore_ = std::make_unique<TMirDiaryStore>(*model_, TMirDiaryStoreHooks{[this] { diaryTab_->ShowAllBtnClick(); },
+                                                                              [this] {
+                                                                                diaryTab_->EditorChange();
+                                                                                diaryTab_->DiaryEditorModified = false;
+                                                                              }});
 
   CreateActions();
   CreateTrayMenu();
@@ -127,6 +141,7 @@ TKVMirovaCalendar::~TKVMirovaCalendar() {
   // refer to the skins and the form; then every other component the form owns.
   quickNotes_.reset();
   printForm_.reset();
+  diaryStore_.reset();
   model_.reset();
   FreeComponents();
 }
@@ -166,7 +181,8 @@ void TKVMirovaCalendar::CreateActions() {
       ->setCheckable(true);
   NewAction(this, "actHideNotes", l.RSHideNotes, [this] { actHideNotesExecute(); })->setCheckable(true);
   NewAction(this, "actTrovana", l.RSDownloadNewImagesPrograms, [this] { actTrovanaExecute(); });
-  NewAction(this, "actDeleteDiaryEntry", QStringLiteral("Delete Selected Entry"), [] {});
+  NewAction(this, "actDeleteDiaryEntry", QStringLiteral("Delete Selected Entry"),
+            [this] { diaryTab_->actDeleteDiaryEntryExecute(); });
   NewAction(this, "actPower", QStringLiteral("Powered by Kel Voro"), [] {});
   imageForm_->SetRestoreAction(Action("actRestoreIcons"));
 }
@@ -243,8 +259,39 @@ void TKVMirovaCalendar::CreatePages() {
     l->addWidget(edit);
     return edit;
   };
+  CreateStyleTab();
+  CreateImagesPage();
   helpEdit_ = richPage(pgHelp, "HelpRichEdit");
   aboutEdit_ = richPage(pgAbout, "AboutRichEdit");
+  for (TKVRichEditOLE* edit : {helpEdit_, aboutEdit_})
+    edit->OnURLClick.Set([](TKVCustomRichEdit*, const QString& url, Qt::MouseButton button) {
+      RunGuarded([&] { RTFURLClick(url, button); });
+    });
+
+  // The diary, options and special pages fill their tabs.
+  const auto host = [this](TMirPage page, QWidget* content) {
+    auto* l = new QVBoxLayout(pageControl_->widget(page));
+    l->setContentsMargins(0, 0, 0, 0);
+    l->addWidget(content);
+  };
+  diaryTab_ = new TDiaryTab(*model_,
+                            {[this](bool recalc) { model_->RenderCalendar(recalc); },
+                             [this] { return printForm_.get(); }},
+                            pageControl_->widget(pgDiary));
+  host(pgDiary, diaryTab_);
+  diaryTab_->DiaryListPopupMenu()->addAction(Action("actDeleteDiaryEntry"));
+  optionsTab_ = new TOptionsTab(*model_,
+                                {[this] { HolidaysModified = true; }, [this] { diaryTab_->ShowAllBtnClick(); }},
+                                pageControl_->widget(pgOptions));
+  host(pgOptions, optionsTab_);
+  specialTab_ = new TSpecialTab(*model_,
+                                {[this](bool linked) {
+                                  if (!diaryStore_->SwitchDiary(linked)) return false;
+                                  diaryTab_->SetDiaryReadOnly(linked);
+                                  return true;
+                                }},
+                                pageControl_->widget(pgSpecial));
+  host(pgSpecial, specialTab_);
 
   auto* buttons = new QHBoxLayout;
   v->addLayout(buttons);
@@ -265,6 +312,44 @@ void TKVMirovaCalendar::CreatePages() {
             PageControl1Changing(from);
             PageControl1Change();
           }));
+}
+
+void TKVMirovaCalendar::CreateStyleTab() {
+  TStyleTabHooks h;
+  h.NotesHiddenChanged = [this](bool hidden) { Action("actHideNotes")->setChecked(hidden); };
+  h.DownloadLayouts = [this] { Action("actTrovana")->trigger(); };
+  styleTab_ = new TStyleTab(*model_, std::move(h), pageControl_->widget(pgStyle));
+  auto* l = new QVBoxLayout(pageControl_->widget(pgStyle));
+  l->setContentsMargins(0, 0, 0, 0);
+  l->addWidget(styleTab_);
+  // The layout download button is there while the companion program is.
+  QAction* trovana = Action("actTrovana");
+  QPushButton* download = &styleTab_->LayoutDownloadBtn();
+  const auto sync = [download, trovana] { download->setEnabled(trovana->isEnabled()); };
+  sync();
+  connect(trovana, &QAction::changed, download, sync);
+}
+
+void TKVMirovaCalendar::CreateImagesPage() {
+  TImagesTabHooks h;
+  h.ChangeMirova = [this] { Action("actChangeMirova")->trigger(); };
+  h.CancelAllModes = [this] {
+    if (tray_) tray_->CancelAllModes();
+  };
+  // A pack without a map text leaves no areas of the one before.
+  h.BeforePackSkin = [this] { coverMap_->Areas().Clear(); };
+  h.PackSkinLoaded = [this](QSize cover) {
+    if (cover.isValid()) coverMap_->resize(cover);
+    PlaceCoverMap();
+  };
+  QWidget* tab = pageControl_->widget(pgImages);
+  imagesPage_ = new TImagesTab(*model_, std::move(h), tab);
+  auto* l = new QVBoxLayout(tab);
+  l->setContentsMargins(4, 4, 4, 4);
+  l->addWidget(imagesPage_);
+  imagesPage_->SetBannerPlace(popupMenu_, popupMenu_->findChild<QAction*>(QStringLiteral("N1")),
+                              popupMenu_->findChild<QAction*>(QStringLiteral("N2")));
+  imagesPage_->ApplyThumbSize();
 }
 
 void TKVMirovaCalendar::ApplyTexts() {
@@ -289,6 +374,9 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   m.SetBusy(true);
   formState_->RegKey = kSettingsKey;
   formState_->LoadState();
+  diaryTab_->InitializePage();
+  optionsTab_->InitializePage();
+  specialTab_->InitializePage();
   if (MLang) {
     for (auto [edit, bytes] : {std::pair{helpEdit_, MLang->HelpStream.Bytes()},
                                std::pair{aboutEdit_, MLang->AboutStream.Bytes()}}) {
@@ -313,9 +401,19 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   Action("actHideNotes")->setChecked(!m.Ini->ShowNotes);
   // Without the companion program its commands have nothing to start.
   Action("actTrovana")->setEnabled(TrovanaAvailable());
+  styleTab_->ShowNotesSetting();
+  styleTab_->LoadLayouts();
+  styleTab_->DefaultSettings();
+  styleTab_->FitCalendarFont();
+  imagesPage_->ShowSettings();
+  imagesPage_->LoadImageSets();
   if (m.NoImageSets) return false;
+  imagesPage_->ResTitlesChange();
 
-  LoadQuickNotes(m);
+  diaryStore_->LoadDiaryAndNotes();
+  // A linked diary is read-only from the first moment.
+  diaryTab_->SetDiaryReadOnly(m.Ini->NotavelDiary);
+  optionsTab_->LoadHolidays();
 
   m.Ini->CommitStyle();
   // While busy the tick only keeps the period and arms the timer.
@@ -345,9 +443,13 @@ void TKVMirovaCalendar::PageControl1Changing(TMirPage from) {
   const auto done = qScopeGuard([this] { PageChanging = false; });
   if (from == pgDiary) {
     formState_->StoreBounds();
+    if (!model_->Busy()) model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
     if (isMaximized()) showNormal();
   }
+  // What the style page still has to draw is drawn before another page may apply it.
+  if (from == pgStyle) styleTab_->FlushRedraw();
   if (from == pgOptions && HolidaysModified) {
+    optionsTab_->ApplyHolidays();
     model_->RenderCalendar(false);
     if (!model_->FullScreenVisible()) Action("actSaveMirova")->trigger();
   }
@@ -364,9 +466,18 @@ void TKVMirovaCalendar::PageControl1Change() {
       if (model_->Render.Dirty) Action("actSaveMirova")->trigger();
       if (imageForm_->isVisible()) imageForm_->close();
       formState_->ApplyBounds();
+      diaryTab_->SetLeftPanelWidth(model_->Ini->DiarySplit);
+      diaryTab_->UpdateTodayLabel();
+      diaryTab_->EditorFocus();
       break;
     case pgImages:
+      if (imagesPage_->ImageSetFilesChanged()) {
+        imagesPage_->LoadImageSets();
+        imagesPage_->ResTitlesChange();
+      }
+      [[fallthrough]];
     case pgStyle:
+      if (page == pgStyle && styleTab_->LayoutFilesChanged()) styleTab_->LoadLayouts();
       if (SettingsOpen() && !imageForm_->isVisible()) {
         imageForm_->show();
         raise();
@@ -391,6 +502,7 @@ void TKVMirovaCalendar::PlaceCoverMap() {
 void TKVMirovaCalendar::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (ActivePage() == pgCover) PlaceCoverMap();
+  if (ActivePage() == pgDiary && !PageChanging) diaryTab_->FitLeftPanel();
 }
 
 void TKVMirovaCalendar::changeEvent(QEvent* event) {
@@ -422,6 +534,7 @@ void TKVMirovaCalendar::actOpenExecute() {
 }
 
 void TKVMirovaCalendar::actOpenDiaryExecute() {
+  diaryTab_->ShowToday();
   SetActivePage(pgCover);
   actOpenExecute();
 }
@@ -439,8 +552,12 @@ void TKVMirovaCalendar::actAboutExecute() {
 }
 
 void TKVMirovaCalendar::actCloseExecute() {
+  styleTab_->CancelRedraw();  // the drawing below covers it
   model_->Ini->CommitStyle();
-  if (ActivePage() == pgDiary) formState_->StoreBounds();
+  if (ActivePage() == pgDiary) {
+    formState_->StoreBounds();
+    model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
+  }
   actSaveExecute();
   Action("actChangeMirova")->trigger();
   mainPanel_->setVisible(false);
@@ -450,9 +567,13 @@ void TKVMirovaCalendar::actCloseExecute() {
 }
 
 void TKVMirovaCalendar::actSaveExecute() {
-  SaveQuickNotes(*model_);
+  imagesPage_->UpdateSelection(true);
+  // Each file that cannot be saved is reported once; the rest is saved all the same.
+  diaryStore_->SaveDiary();
+  optionsTab_->SaveHolidays();
   model_->Ini->SaveSettings();
   formState_->SaveState();
+  imagesPage_->SaveImageSetBtnClick();
 }
 
 void TKVMirovaCalendar::actExitExecute() {
@@ -537,7 +658,8 @@ void TKVMirovaCalendar::actHideNotesExecute() {
   const bool old = ini.ShowNotes;
   ini.ShowNotes = !old;
   Action("actHideNotes")->setChecked(old);
-  model_->RenderCalendar(true);
+  if (!old && ini.ShowNotesOptions == 3) styleTab_->ChooseNotesMode(0);
+  else model_->RenderCalendar(true);
   if (!model_->FullScreenVisible()) {
     Action("actSaveMirova")->trigger();
     SaveSettingsWhenHidden();

@@ -18,13 +18,19 @@ class QMenu;
 class QPushButton;
 class QTabWidget;
 class QFrame;
+class TImagesTab;
 class TKVRichEditOLE;
 class TKVSkinMap;
 class TKVSkinPanel;
 class TMapArea;
+class TDiaryTab;
+class TMirDiaryStore;
 class TMirImageForm;
+class TOptionsTab;
 class TPrintForm;
+class TSpecialTab;
 class TQuickNotesForm;
+class TStyleTab;
 
 // The application title: names the instance lock and is the window caption.
 extern const QString kApplicationTitle;
@@ -63,7 +69,14 @@ class TKVMirovaCalendar : public TKVForm {
   TQuickNotesForm& QuickNotesForm() { return *quickNotes_; }
   TPrintForm& PrintForm() { return *printForm_; }
   TMirImageForm* MirImageForm() const { return imageForm_; }
+  TStyleTab* StyleTab() const { return styleTab_; }
+  TImagesTab* ImagesPage() const { return imagesPage_; }
   QTabWidget* PageControl() const { return pageControl_; }
+  // The diary, options and special pages, and the diary's store.
+  TDiaryTab& DiaryPage() const { return *diaryTab_; }
+  TOptionsTab& OptionsPage() const { return *optionsTab_; }
+  TSpecialTab& SpecialPage() const { return *specialTab_; }
+  TMirDiaryStore& DiaryStore() const { return *diaryStore_; }
   TMirPage ActivePage() const;
   void SetActivePage(TMirPage Page);
 
@@ -113,6 +126,8 @@ class TKVMirovaCalendar : public TKVForm {
   void CreateActions();
   void CreateTrayMenu();
   void CreatePages();
+  void CreateStyleTab();
+  void CreateImagesPage();
   void ApplyTexts();
   void PageControl1Changing(TMirPage From);
   void PageControl1Change();
@@ -129,12 +144,18 @@ class TKVMirovaCalendar : public TKVForm {
   TKVSkinMap* kvMap_ = nullptr;
   TKVTray* tray_ = nullptr;
   std::unique_ptr<TKVFormState> formState_;
+  TImagesTab* imagesPage_ = nullptr;
   std::unique_ptr<TPrintForm> printForm_;
   std::unique_ptr<TQuickNotesForm> quickNotes_;
+  std::unique_ptr<TMirDiaryStore> diaryStore_;
+  TDiaryTab* diaryTab_ = nullptr;
+  TOptionsTab* optionsTab_ = nullptr;
+  TSpecialTab* specialTab_ = nullptr;
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;
   TMirImageForm* imageForm_ = nullptr;
+  TStyleTab* styleTab_ = nullptr;
   QSize fixedSize_;
   int shownPage_ = pgCover;
 };

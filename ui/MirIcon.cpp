@@ -58,6 +58,6 @@ QImage DrawProgramIcon(int Size) {
 
 QIcon ProgramIcon() {
   QIcon icon;
-  for (int s : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(QPixmap::fromImage(DrawProgramIcon(s)));
+  for (int s : kProgramIconSizes) icon.addPixmap(QPixmap::fromImage(DrawProgramIcon(s)));
   return icon;
 }

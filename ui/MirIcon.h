@@ -4,6 +4,11 @@
 #include <QIcon>
 #include <QImage>
 
+#include <array>
+
+// The usual icon sizes (16 to 256 pixels): the program's QIcon and the installed theme icons.
+inline constexpr std::array<int, 8> kProgramIconSizes{16, 22, 24, 32, 48, 64, 128, 256};
+
 QImage DrawProgramIcon(int Size);
-// The icon at the usual sizes (16 to 256 pixels).
+// The icon at the usual sizes.
 QIcon ProgramIcon();

@@ -54,11 +54,13 @@ class TMirovaHome {
 class TMirova {
  public:
   ~TMirova() { Kill(); }
-  bool Start(const QProcessEnvironment& env, const QStringList& args = {}) {
+  // The program of this build, or another copy of it (installed, portable).
+  bool Start(const QProcessEnvironment& env, const QStringList& args = {},
+             const QString& program = QStringLiteral(KV_MIROVA)) {
     p_.setProcessEnvironment(env);
     p_.setProcessChannelMode(QProcess::MergedChannels);
     p_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    p_.start(QStringLiteral(KV_MIROVA), args);
+    p_.start(program, args);
     return p_.waitForStarted(10000);
   }
   bool Running() const { return p_.state() == QProcess::Running; }

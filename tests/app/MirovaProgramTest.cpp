@@ -157,3 +157,53 @@ TEST(ProgramOnAStatusNotifierDesktop, TheIconRegistersWithTheWatcher) {
   ASSERT_TRUE(m.Start(env, {"/a"}));
   EXPECT_TRUE(watcher.WaitForLine("item ", 10000).endsWith("/StatusNotifierItem")) << m.Output().toStdString();
 }
+
+TEST(ProgramWithoutPacks, NoImageSetAtAllIsToldAndTheProgramEndsWithoutDrawing) {
+  KV_REQUIRE_PROGRAM("Xvfb");
+  KV_REQUIRE_PROGRAM("xdotool");
+  TXServer x;
+  ASSERT_TRUE(x.Start(QSize(800, 600)).isEmpty());
+  TMirovaHome home;
+  const QProcessEnvironment env = home.Environment(x.Name());
+  TMirova m;
+  ASSERT_TRUE(m.Start(env, {"/a"}));
+  // The error box (the one window) waits for its OK; Return presses it.
+  ASSERT_TRUE(WaitUntil([&] { return VisibleWindows(env, "Mirova Calendar") == 1; }, 10000))
+      << m.Output().toStdString();
+  EXPECT_TRUE(m.Running());
+  QProcess xdo;
+  xdo.setProcessEnvironment(env);
+  xdo.start("xdotool", {"key", "Return"});
+  xdo.waitForFinished(5000);
+  ASSERT_TRUE(m.WaitForExit(10000)) << m.Output().toStdString();
+  EXPECT_EQ(m.ExitCode(), 0);
+  EXPECT_FALSE(QFileInfo::exists(home.Background()));
+}
+
+TEST(ProgramWithoutPacks, AnOwnSetOfPhotosIsEnoughToRun) {
+  KV_REQUIRE_PROGRAM("Xvfb");
+  TXServer x;
+  ASSERT_TRUE(x.Start(QSize(800, 600)).isEmpty());
+  TMirovaHome home;
+  QImage photo(400, 300, QImage::Format_RGB32);
+  photo.fill(QColor(200, 120, 40));
+  const QString file = home.Path("home") + "/Trip Photo.JPG";
+  ASSERT_TRUE(photo.save(file, "JPEG", 95));
+  QFile set(home.ExeDir() + "/Trip.mcl");
+  ASSERT_TRUE(set.open(QIODevice::WriteOnly));
+  set.write((file + "\r\n").toUtf8());
+  set.close();
+  const QProcessEnvironment env = home.Environment(x.Name());
+  TMirova m;
+  ASSERT_TRUE(m.Start(env, {"/a"}));
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo(home.Background()).size() > 0; }, 10000)) << m.Output().toStdString();
+  const QImage drawn(home.Background());
+  ASSERT_EQ(drawn.size(), QSize(800, 600));
+  const QColor middle = drawn.pixelColor(400, 300);
+  EXPECT_NEAR(middle.red(), 200, 8);
+  EXPECT_NEAR(middle.green(), 120, 8);
+  EXPECT_NEAR(middle.blue(), 40, 8);
+  // The set's thumbnail cache is made beside it.
+  EXPECT_TRUE(WaitUntil([&] { return QFileInfo::exists(home.ExeDir() + "/Trip.thn"); }, 5000));
+  EXPECT_TRUE(m.Running());
+}

@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -191,20 +192,41 @@ TEST_F(TiniTest, SaveAndLoadRoundTripEveryValue) {
   MailProgramPath.clear();
 }
 
-TEST_F(TiniTest, RunValueFollowsAutoStartupButAnExistingValueIsNeverRewritten) {
+TEST_F(TiniTest, RunValueFollowsAutoStartupButAValueNamingAnotherProgramIsNotRewritten) {
+  // Another copy of the program, which exists.
+  const QString other = kvtest::TestRoot() + "/other copy/mirova";
+  QDir().mkpath(kvtest::TestRoot() + "/other copy");
+  kvtest::WriteFile(other, "");
   {
     TKVRegistry r;
     ASSERT_TRUE(r.OpenKey("\\" + RunKeyPath(), true));
-    r.WriteString(kRunValueName, "/elsewhere/mirova /a");
+    r.WriteString(kRunValueName, "\"" + other + "\" /a");
   }
   Tini t;
   t.LoadSettings();  // AutoStartup defaults to True
   QString run;
   ASSERT_TRUE(RunValueExists(&run));
-  EXPECT_EQ(run, "/elsewhere/mirova /a");
+  EXPECT_EQ(run, "\"" + other + "\" /a");
   Write([](TKVRegistry& r) { r.WriteBool("AutoStartup", false); });
   t.LoadSettings();
   EXPECT_FALSE(RunValueExists());
+}
+
+TEST_F(TiniTest, RunValueNamingAProgramThatIsGoneNamesThisProgramAgain) {
+  // A build folder removed after the program was installed.
+  for (const QString& gone : {QString("/removed/build/app/mirova /a"), QString("\"/removed/my build/mirova\" /a"),
+                              QString()}) {
+    {
+      TKVRegistry r;
+      ASSERT_TRUE(r.OpenKey("\\" + RunKeyPath(), true));
+      r.WriteString(kRunValueName, gone);
+    }
+    Tini t;
+    t.LoadSettings();
+    QString run;
+    ASSERT_TRUE(RunValueExists(&run));
+    EXPECT_EQ(run, Tini::RunCommand()) << gone.toStdString();
+  }
 }
 
 TEST_F(TiniTest, StyleEditsReachTheRegistryOnlyAfterCommit) {

@@ -91,8 +91,11 @@ struct RunResult {
   QString out, err;
 };
 
-inline RunResult RunProgram(const QString& program, const QStringList& args, int timeoutMs = 10000) {
+// Runs a program to its end; an empty env leaves it the test's own environment.
+inline RunResult RunProgram(const QString& program, const QStringList& args, int timeoutMs = 10000,
+                            const QProcessEnvironment& env = {}) {
   QProcess p;
+  if (!env.isEmpty()) p.setProcessEnvironment(env);
   p.start(program, args);
   RunResult r;
   if (!p.waitForStarted(timeoutMs)) return r;

@@ -2,6 +2,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
@@ -264,4 +265,51 @@ TEST(Links, FailureShowsTheWarningWhenAsked) {
   EXPECT_FALSE(SendMailTo("a@b", "/bad/browser", true));
   EXPECT_EQ(msg, "Unable to send mail to mailto:a@b");
   SetMessageBoxAnswerer(kvtest::UnexpectedMessageBox);
+}
+
+TEST_F(FoldersTest, ShippedPacksAreLinkedOnceAndDeletingALinkKeepsTheShippedFile) {
+  const QString share = dir_ + "share/", user = dir_ + "user/";
+  ForceDirs(share);
+  ForceDirs(user);
+  kvtest::WriteFile(share + "landscapes.mcp", "pack");
+  kvtest::WriteFile(share + "extra.mlt", "layouts");
+  kvtest::WriteFile(share + "notes.txt", "not a pack");
+  kvtest::WriteFile(user + "mine.mcp", "the user's own");
+
+  EXPECT_EQ(LinkShippedPacks(share, user), QStringList({"extra.mlt", "landscapes.mcp"}));
+  EXPECT_EQ(QFileInfo(user + "landscapes.mcp").symLinkTarget(), share + "landscapes.mcp");
+  EXPECT_EQ(kvtest::ReadFile(user + "landscapes.mcp"), "pack");
+  EXPECT_FALSE(QFileInfo::exists(user + "notes.txt"));
+  EXPECT_TRUE(LinkShippedPacks(share, user).isEmpty());
+
+  // Deleting the set removes the user's link only, and the next start does not bring it back.
+  ASSERT_TRUE(QFile::remove(user + "landscapes.mcp"));
+  EXPECT_EQ(kvtest::ReadFile(share + "landscapes.mcp"), "pack");
+  EXPECT_TRUE(LinkShippedPacks(share, user).isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(user + "landscapes.mcp"));
+
+  // A pack shipped later is offered; a file of the user's under a shipped name is kept.
+  kvtest::WriteFile(share + "mine.mcp", "shipped");
+  kvtest::WriteFile(share + "winter.mcp", "winter");
+  EXPECT_EQ(LinkShippedPacks(share, user), QStringList({"winter.mcp"}));
+  EXPECT_EQ(kvtest::ReadFile(user + "mine.mcp"), "the user's own");
+  ASSERT_TRUE(QFile::remove(user + "mine.mcp"));
+  EXPECT_TRUE(LinkShippedPacks(share, user).isEmpty());
+}
+
+TEST_F(FoldersTest, ALinkLeftByAMovedInstallPointsAtTheNewOne) {
+  const QString oldShare = dir_ + "old/", share = dir_ + "share/", user = dir_ + "user/";
+  ForceDirs(oldShare);
+  ForceDirs(share);
+  ForceDirs(user);
+  kvtest::WriteFile(oldShare + "landscapes.mcp", "old");
+  kvtest::WriteFile(share + "landscapes.mcp", "new");
+  EXPECT_EQ(LinkShippedPacks(oldShare, user), QStringList({"landscapes.mcp"}));
+  ASSERT_TRUE(QDir(oldShare).removeRecursively());
+  EXPECT_EQ(LinkShippedPacks(share, user), QStringList({"landscapes.mcp"}));
+  EXPECT_EQ(kvtest::ReadFile(user + "landscapes.mcp"), "new");
+  // Neither the share folder itself nor a missing one gets links.
+  EXPECT_TRUE(LinkShippedPacks(share, share).isEmpty());
+  EXPECT_TRUE(LinkShippedPacks(QString(), user).isEmpty());
+  EXPECT_EQ(QDir(share).entryList(QDir::Files | QDir::Hidden), QStringList({"landscapes.mcp"}));
 }

@@ -1,36 +1,30 @@
 #include "ui/MainF.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QFile>
 #include <QMenu>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <optional>
 #include <gtest/gtest.h>
 
 #include "calendar/iniData.h"
+#include "controls/KVSkinCtrls.h"
 #include "foundation/KVException.h"
 #include "foundation/KVForms.h"
 #include "foundation/KVSysUtils.h"
 #include "platform/KVRegistry.h"
 #include "tests/common/FormTestKit.h"
 #include "tests/common/TestUtil.h"
+#include "tests/ui/MainFormTestUtil.h"
+#include "tools/kvpack/PackWriter.h"
+#include "ui/ImagesTab.h"
 #include "ui/MirImageF.h"
 
 namespace {
 
-class MainFormTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    RegistryStore::ResetAll();
-    InitializeFolders();
-    hooks.Terminate = [this] { ++terminated; };
-    hooks.Model.ScreenSize = [] { return QSize(320, 240); };
-    hooks.Model.Rotation.SetDesktopBackground = [this](const QString&) {
-      ++applied;
-      return TDesktopStatus{};
-    };
-  }
-  TMirMainHooks hooks;
-  int terminated = 0, applied = 0;
-};
+using MainFormTest = kvtest::MainFormFixture;
 
 QStringList MenuTexts(const QMenu& m) {
   QStringList out;
@@ -135,4 +129,89 @@ TEST_F(MainFormTest, AnErrorEndsTheProgramOnlyWhenNoWindowIsOpen) {
   EXPECT_FALSE(RunGuarded([] { throw EKVError("two"); }));
   EXPECT_EQ(terminated, 1);
   EXPECT_EQ(shown, (QStringList{"one", "two"}));
+}
+
+TEST_F(MainFormTest, TheStoredSettingsAreReadWhenTheFormIsMade) {
+  {
+    TKVRegistry r;
+    ASSERT_TRUE(r.OpenKey("\\" + kSettingsKey, true));
+    r.WriteInteger("Frequency", 3);
+  }
+  TKVMirovaCalendar form(hooks);
+  EXPECT_EQ(form.Model().Ini->Frequency, 3);
+}
+
+TEST_F(MainFormTest, WithoutAnyImageSetTheProgramSaysSoAndEnds) {
+  QFile::remove(exe.filePath("nature.mcp"));
+  TKVMirovaCalendar form(hooks);
+  kvtest::MessageBoxes boxes;
+  EXPECT_FALSE(form.InitializeMainForm());
+  EXPECT_EQ(boxes.Texts(), QStringList{"Error: No images!"});
+  EXPECT_EQ(applied, 0);
+  EXPECT_TRUE(form.Model().Busy());
+}
+
+TEST_F(MainFormTest, TheImagesPageLoadsTheSetSavesItAndPutsBannersInTheTrayMenu) {
+  QImage picture(64, 48, QImage::Format_RGB32);
+  picture.fill(Qt::darkRed);
+  const QString skin =
+      "object BannerCaptions: TKVSkinStrings\r\n  Lines.Strings = (\r\n    'Visit')\r\nend\r\n"
+      "object BannerLinks: TKVSkinStrings\r\n  Lines.Strings = (\r\n    'https://example.org')\r\nend\r\n";
+  kvpack::WriteImagePack(exe.filePath("aaa.mcp"), "Red", kvpack::SkinPackage({{picture}}, {{kMainFormName, skin}}),
+                         {kvpack::PictureFromImage(picture, true)});
+  TKVMirovaCalendar form(hooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  TImagesTab& page = *form.ImagesPage();
+  EXPECT_EQ(page.parentWidget(), form.PageControl()->widget(pgImages));
+  EXPECT_EQ(form.Model().Ini->MirPack, "aaa.mcp");
+  EXPECT_EQ(form.Model().UsedImages, QStringList{"1"});
+  EXPECT_EQ(form.CoverMap()->size(), QSize(64, 48));
+  // The banner item stands between the separators that bound it.
+  const QList<QAction*> items = form.PopupMenu()->actions();
+  const qsizetype n1 = items.indexOf(form.PopupMenu()->findChild<QAction*>("N1"));
+  ASSERT_GE(n1, 0);
+  EXPECT_EQ(items[n1 + 1]->text(), "Visit");
+  EXPECT_EQ(items[n1 + 2]->objectName(), "N2");
+
+  // A pack put into the folder while the program runs is listed when the page is entered.
+  kvpack::WriteImagePack(exe.filePath("zzz.mcp"), "Late", {}, {kvpack::PictureFromImage(picture, true)});
+  form.Action("actOpen")->trigger();
+  form.SetActivePage(pgImages);
+  EXPECT_EQ(page.Sets().size(), 3u);
+  EXPECT_EQ(page.LoadedSet(), "aaa.mcp");
+  // Save-all writes the set's side files.
+  form.Action("actSave")->trigger();
+  EXPECT_EQ(kvtest::ReadFile(exe.filePath("aaa.mcl")), "1\r\n");
+  EXPECT_EQ(kvtest::ReadFile(exe.filePath("aaa.sel")), "1\r\n");
+  EXPECT_TRUE(QFile::exists(exe.filePath("aaa.thn")));
+  form.Action("actClose")->trigger();
+}
+
+TEST_F(MainFormTest, AnOwnSetIsTheProgramsSetAfterARestart) {
+  QImage photo(80, 60, QImage::Format_RGB32);
+  photo.fill(Qt::darkYellow);
+  const QString file = exe.filePath("photo.png");
+  ASSERT_TRUE(photo.save(file));
+  kvtest::WriteFile(exe.filePath("Mine.mcl"), (file + "\r\n").toUtf8());
+  {
+    TKVMirovaCalendar form(hooks);
+    ASSERT_TRUE(form.InitializeMainForm());
+    form.Action("actOpen")->trigger();
+    form.SetActivePage(pgImages);
+    QComboBox& sets = *form.findChild<QComboBox*>("ResTitles");
+    kvtest::ChooseItem(sets, 0);  // "Mine" comes before "Nature"
+    EXPECT_EQ(form.ImagesPage()->LoadedSet(), "Mine.mcl");
+    form.Action("actClose")->trigger();
+  }
+  // Without any pack the own set is enough to start.
+  QFile::remove(exe.filePath("nature.mcp"));
+  TKVMirovaCalendar again(hooks);
+  ASSERT_TRUE(again.InitializeMainForm());
+  EXPECT_EQ(again.Model().Ini->MirPack, "Mine.mcl");
+  EXPECT_TRUE(again.Model().Ini->UserImageSet);
+  EXPECT_EQ(again.Model().UsedImages, QStringList{file});
+  // The calendar file shows the photo.
+  const QImage drawn(exe.filePath("kvmir.bmp"));
+  ASSERT_FALSE(drawn.isNull());
+  EXPECT_EQ(drawn.pixelColor(drawn.width() / 2, drawn.height() / 2), QColor(Qt::darkYellow));
 }

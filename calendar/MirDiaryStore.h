@@ -1,0 +1,81 @@
+#pragma once
+// The diary and the holidays on disk. The diary comes either from the program's own document
+// "mdiary.dat" (read and written here, with the password file "config.dat" kept in step with its
+// Safe text) or, while the setting NotavelDiary is on, from the other product's notebook file
+// "diary.dat", which is shown read-only and never written. The quick notes are the notes store's
+// (MirNotesStore.h). The holidays are "mholiday.dat" when the user changed them, else the
+// built-in list.
+//
+// Nothing typed is lost to a failure: a document that could not be read is kept aside before it
+// is saved over, and a save that fails is reported once ("Cannot save <file>." and "Disk may be
+// full or write protected!") while the program goes on with everything still in memory.
+#include <QString>
+#include <functional>
+
+class TMirModel;
+class TPersistent;
+
+extern const QString kHolidaysFileName;  // "mholiday.dat"
+
+// The own diary, its password file and the user's holidays in the program folder.
+QString DiaryFile();
+QString DiaryPasswordFile();
+QString HolidaysFile();
+// The linked diary's notebook file and password file in the other product's folder.
+QString LinkedDiaryFile(const QString& NotavelPath);
+QString LinkedPasswordFile(const QString& NotavelPath);
+
+// OnVerify of the holiday, icon and event documents: every document is accepted.
+void HolidayBaseVerify(TPersistent* Sender, const QString& Safe, bool& Accept);
+
+// What the windows do around a load.
+struct TMirDiaryStoreHooks {
+  // Lists every entry of the diary again (the Diary page's Show All).
+  std::function<void()> ShowAllBtnClick;
+  // The diary was loaded: the editor's toolbar follows it, the modified flag is cleared.
+  std::function<void()> DiaryLoaded;
+  // The quick notes were loaded into the notes document: the quick-notes window shows them.
+  std::function<void()> QuickNotesLoaded;
+};
+
+class TMirDiaryStore {
+ public:
+  TMirDiaryStore(TMirModel& Model, TMirDiaryStoreHooks Hooks = {});
+
+  // The password the linked diary is opened with; start-up empties it.
+  QString DiaryPassword;
+  void ClearDiaryPassword() { DiaryPassword.clear(); }
+
+  // The diary into the notebook (own or linked, by the setting NotavelDiary), then the quick
+  // notes. False when a file could not be read (the rest is loaded all the same).
+  bool LoadDiaryAndNotes();
+  // The diary part alone: section 0 of the notebook is emptied and filled from the diary the
+  // setting names. The password file follows the own diary's Safe text.
+  bool LoadDiary();
+  // Without a linked diary: the editor's edit posted, the entries into the document, the
+  // document to "mdiary.dat" and the password file; then the quick notes in every case. False
+  // when something could not be saved (each failure was reported once).
+  bool SaveDiary();
+  // The own diary alone (nothing while the diary is linked).
+  bool SaveOwnDiary();
+  // The diary switches to the linked one (true) or back to the own one: the own diary is saved
+  // first (when that fails nothing switches and false comes back), the setting is changed and
+  // saved, and the diary it names is loaded.
+  bool SwitchDiary(bool Linked);
+
+ private:
+  TMirModel& model_;
+  TMirDiaryStoreHooks hooks_;
+  bool LoadOwnDiary();
+  bool LoadLinkedDiary();
+  void Call(const std::function<void()>& Hook) const {
+    if (Hook) Hook();
+  }
+};
+
+// The holidays into the model's holiday document: "mholiday.dat" when it exists, else the
+// built-in list; then the month-and-day index is rebuilt. A file that cannot be read gives the
+// built-in list and false, and stays marked, so the next save keeps it aside first.
+bool LoadHolidayDocument(TMirModel& Model);
+// The holiday document, compressed, to "mholiday.dat"; a failure is reported once.
+bool SaveHolidayDocument(TMirModel& Model);

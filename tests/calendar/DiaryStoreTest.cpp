@@ -1,0 +1,265 @@
+#include "calendar/MirDiaryStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "calendar/KVXSkinBaseM1.h"
+#include "calendar/MirModel.h"
+#include "calendar/encr.h"
+#include "calendar/iniData.h"
+#include "controls/KVNbModule.h"
+#include "foundation/KVSysUtils.h"
+#include "platform/KVClock.h"
+#include "tests/common/FormTestKit.h"
+#include "tests/common/TestUtil.h"
+
+namespace {
+
+class FormComponent : public TComponent {
+ public:
+  FormComponent() { SetName(kMainFormName); }
+  bool IsForm() const override { return true; }
+};
+
+const QString kRtf1 = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Dentist at nine \\'e9\\par\r\n}";
+const QString kRtf2 = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\b Garden\\b0  day\\par\r\n}";
+
+QStringList Entries(TMirModel& m) {
+  QStringList out;
+  const TNbData& s = *m.NbDiary->Data().Items(0);
+  for (int i = 0; i < s.Count(); ++i)
+    out << s.Items(i)->ID + "|" + s.Items(i)->Title + "|" + QString::number(s.Items(i)->Color) + "|" +
+               s.Items(i)->Text;
+  return out;
+}
+
+// One program start: a model with its store, counting what the windows were asked to do.
+struct Program {
+  FormComponent form;
+  TMirModel model{form};
+  int showAll = 0, loaded = 0, notesLoaded = 0;
+  TMirDiaryStore store{model, {[this] { ++showAll; }, [this] { ++loaded; }, [this] { ++notesLoaded; }}};
+};
+
+class DiaryStore : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+  kvtest::ScopedOverride<QString> exe{ExeDir, dir.path() + "/"};
+  QString File(const QString& name) const { return dir.filePath(name); }
+};
+
+}  // namespace
+
+TEST_F(DiaryStore, EntriesAndNotesKeepOrderIdsTitlesTextAndColoursThroughSaveAndLoad) {
+  {
+    Program p;
+    TNbDataList& data = p.model.NbDiary->Data();
+    data.StoreEntry("2004/03/07", "Dentist", kRtf1, clRed, 0, nbsmOverwrite);
+    data.StoreEntry("2003/12/31", "Garden", kRtf2, 0x00123456, 0, nbsmOverwrite);
+    data.StoreEntry("2004/01/01", "", QString(), clBlack, 0, nbsmOverwrite);
+    p.model.Notes->QuickNote.SetText(kRtf2);
+    ASSERT_TRUE(p.store.SaveDiary());
+  }
+  EXPECT_EQ(QFile::permissions(File("mdiary.dat")) & (QFile::ReadOther | QFile::ReadGroup), 0);
+  EXPECT_FALSE(kvtest::ReadFile(File("mdiary.dat")).contains("Dentist"));  // compressed
+  EXPECT_FALSE(QFile::exists(File("config.dat")));                         // no password
+
+  Program again;
+  ASSERT_TRUE(again.store.LoadDiaryAndNotes());
+  EXPECT_EQ(Entries(again.model),
+            (QStringList{"2004/03/07|Dentist|" + QString::number(clRed) + "|" + kRtf1,
+                         "2003/12/31|Garden|" + QString::number(0x00123456) + "|" + kRtf2, "2004/01/01||0|"}));
+  EXPECT_TRUE(again.model.Notes->QuickNote.Text().contains("Garden"));
+  EXPECT_EQ(again.showAll, 2);  // the emptied list, then the loaded one
+  EXPECT_EQ(again.loaded, 1);
+  EXPECT_EQ(again.notesLoaded, 1);
+  EXPECT_FALSE(again.model.NbDiary->Data().Items(0)->Modified);
+}
+
+TEST_F(DiaryStore, ThePasswordFileFollowsTheDiarysPasswordOnLoadAndOnSave) {
+  {
+    Program p;
+    p.model.Diary->Safe = "secret";
+    p.model.NbDiary->Data().StoreEntry("2004/03/07", "Dentist", kRtf1, clBlack, 0, nbsmOverwrite);
+    ASSERT_TRUE(p.store.SaveDiary());
+    ASSERT_TRUE(QFile::exists(File("config.dat")));
+    EXPECT_EQ(kvtest::ReadFile(File("config.dat")).size(), kPasswordBlockSize);
+    EXPECT_EQ(QFile::permissions(File("config.dat")) & (QFile::ReadOther | QFile::ReadGroup), 0);
+  }
+  // A load writes the block as well.
+  QFile::remove(File("config.dat"));
+  {
+    Program p;
+    ASSERT_TRUE(p.store.LoadDiaryAndNotes());
+    EXPECT_EQ(p.model.Diary->Safe, "secret");
+    EXPECT_TRUE(QFile::exists(File("config.dat")));
+    // The password cleared: the next save deletes the file.
+    p.model.Diary->Safe.clear();
+    ASSERT_TRUE(p.store.SaveDiary());
+    EXPECT_FALSE(QFile::exists(File("config.dat")));
+  }
+  // A diary without a password removes a stray block when it loads.
+  kvtest::WriteFile(File("config.dat"), "stale");
+  Program p;
+  ASSERT_TRUE(p.store.LoadDiaryAndNotes());
+  EXPECT_FALSE(QFile::exists(File("config.dat")));
+}
+
+TEST_F(DiaryStore, AnUnreadableDiaryIsKeptAsideAndItsPasswordFileLeftAlone) {
+  const QByteArray damaged = "object DiaryBase: TMDiaryBase\r\n  Data = <\r\n    item\r\n";
+  kvtest::WriteFile(File("mdiary.dat"), damaged);
+  kvtest::WriteFile(File("config.dat"), "block of the unread diary");
+  Program p;
+  EXPECT_FALSE(p.store.LoadDiaryAndNotes());
+  EXPECT_EQ(p.model.NbDiary->Data().Items(0)->Count(), 0);
+  EXPECT_EQ(kvtest::ReadFile(File("mdiary.dat")), damaged);  // loading changed nothing on disk
+  EXPECT_EQ(kvtest::ReadFile(File("config.dat")), "block of the unread diary");
+
+  p.model.NbDiary->Data().StoreEntry("2004/03/07", "New", kRtf1, clBlack, 0, nbsmOverwrite);
+  ASSERT_TRUE(p.store.SaveDiary());
+  EXPECT_EQ(kvtest::ReadFile(File("mdiary.dat.bak")), damaged);
+  Program again;
+  ASSERT_TRUE(again.store.LoadDiaryAndNotes());
+  EXPECT_EQ(again.model.NbDiary->Data().Items(0)->Count(), 1);
+}
+
+TEST_F(DiaryStore, AFolderThatCannotBeWrittenIsReportedOncePerFileAndNothingIsLost) {
+  kvtest::WriteFile(File("not-a-folder"), "x");
+  Program p;
+  p.model.NbDiary->Data().StoreEntry("2004/03/07", "Dentist", kRtf1, clBlack, 0, nbsmOverwrite);
+  p.model.Notes->QuickNote.SetText(kRtf2);
+  kvtest::ScopedOverride<QString> nowhere(ExeDir, File("not-a-folder") + "/");
+  kvtest::MessageBoxes boxes;
+  EXPECT_FALSE(p.store.SaveDiary());
+  ASSERT_EQ(boxes.Count(), 2);
+  EXPECT_EQ(boxes.Texts()[0],
+            "Cannot save " + File("not-a-folder/mdiary.dat") + ".\nDisk may be full or write protected!");
+  EXPECT_TRUE(boxes.Texts()[1].startsWith("Cannot save " + File("not-a-folder/mnotes.dat")));
+  EXPECT_EQ(p.model.NbDiary->Data().FindEntry("2004/03/07")->Text, kRtf1);
+  EXPECT_TRUE(p.model.Notes->QuickNote.Text().contains("Garden"));
+}
+
+TEST_F(DiaryStore, ALinkedDiaryIsOpenedFromTheOtherProductAndNeverWritten) {
+  QTemporaryDir other;
+  {
+    TNbDataList notavel(false);
+    notavel.AddSection();
+    notavel.StoreEntry("17", "Linked", kRtf2, clBlack, 0, nbsmOverwrite);
+    notavel.SaveSection(other.filePath("diary.dat"), 0);
+  }
+  const QByteArray linkedDiary = kvtest::ReadFile(other.filePath("diary.dat"));
+  kvtest::WriteFile(other.filePath("config.dat"), "their password block");
+  kvtest::WriteFile(File("config.dat"), "ours");
+
+  Program p;
+  p.model.Ini->NotavelDiary = true;
+  p.model.Ini->NotavelPath = other.path();  // no trailing slash: one is added
+  ASSERT_TRUE(p.store.LoadDiaryAndNotes());
+  EXPECT_EQ(kvtest::ReadFile(File("config.dat")), "their password block");
+  EXPECT_EQ(QFile::permissions(File("config.dat")) & (QFile::ReadOther | QFile::ReadGroup), 0);
+  ASSERT_NE(p.model.NbDiary->Data().FindEntry("17"), nullptr);
+  EXPECT_TRUE(p.model.NbDiary->Data().FindEntry("17")->Text.contains("Garden"));
+  EXPECT_TRUE(p.store.DiaryPassword.isEmpty());
+
+  ASSERT_TRUE(p.store.SaveDiary());
+  EXPECT_TRUE(QFile::exists(File("mnotes.dat")));
+  EXPECT_FALSE(QFile::exists(File("mdiary.dat")));
+  EXPECT_EQ(kvtest::ReadFile(other.filePath("diary.dat")), linkedDiary);
+
+  // Without a folder there is nothing to open, and nothing relative to the working folder is read.
+  p.model.Ini->NotavelPath.clear();
+  EXPECT_FALSE(p.store.LoadDiary());
+  EXPECT_EQ(p.model.NbDiary->Data().Items(0)->Count(), 0);
+}
+
+TEST_F(DiaryStore, SwitchingToTheLinkedDiarySavesTheOwnOneFirstAndSwitchingBackBringsItBack) {
+  QTemporaryDir other;
+  {
+    TNbDataList notavel(false);
+    notavel.AddSection();
+    notavel.StoreEntry("2001/01/01", "Linked", kRtf2, clBlack, 0, nbsmOverwrite);
+    notavel.SaveSection(other.filePath("diary.dat"), 0);
+  }
+  Program p;
+  p.model.Ini->NotavelPath = other.path();
+  ASSERT_TRUE(p.store.LoadDiaryAndNotes());
+  p.model.NbDiary->Data().StoreEntry("2004/03/07", "Own", kRtf1, clBlack, 0, nbsmOverwrite);
+
+  ASSERT_TRUE(p.store.SwitchDiary(true));
+  EXPECT_TRUE(p.model.Ini->NotavelDiary);
+  EXPECT_NE(p.model.NbDiary->Data().FindEntry("2001/01/01"), nullptr);
+  EXPECT_EQ(p.model.NbDiary->Data().FindEntry("2004/03/07"), nullptr);
+
+  ASSERT_TRUE(p.store.SwitchDiary(false));
+  EXPECT_FALSE(p.model.Ini->NotavelDiary);
+  ASSERT_NE(p.model.NbDiary->Data().FindEntry("2004/03/07"), nullptr);
+  EXPECT_EQ(p.model.NbDiary->Data().FindEntry("2001/01/01"), nullptr);
+
+  // The own diary that cannot be saved is not given up for the linked one.
+  kvtest::WriteFile(File("not-a-folder"), "x");
+  kvtest::ScopedOverride<QString> nowhere(ExeDir, File("not-a-folder") + "/");
+  kvtest::MessageBoxes boxes;
+  EXPECT_FALSE(p.store.SwitchDiary(true));
+  EXPECT_EQ(boxes.Count(), 1);
+  EXPECT_FALSE(p.model.Ini->NotavelDiary);
+  EXPECT_NE(p.model.NbDiary->Data().FindEntry("2004/03/07"), nullptr);
+}
+
+TEST_F(DiaryStore, HolidaysComeFromTheUsersFileWhenThereIsOneElseFromTheBuiltInList) {
+  {
+    Program p;
+    ASSERT_TRUE(LoadHolidayDocument(p.model));
+    ASSERT_EQ(p.model.Holidays->Data().Count(), 1);
+    EXPECT_EQ(p.model.Holidays->Data()[0]->Title, "New Year");
+    EXPECT_NE(p.model.Holidays->HolidayOf(QDate(KVNow().date().year(), 1, 1)), nullptr);
+    TKVXBHolidayItem* h = p.model.Holidays->Data().Add();
+    h->idx = "2004/03/07";
+    h->Title = "Spring";
+    h->Schedule = schYearly;
+    ASSERT_TRUE(SaveHolidayDocument(p.model));
+  }
+  EXPECT_FALSE(kvtest::ReadFile(File("mholiday.dat")).contains("Spring"));  // compressed
+  {
+    Program p;
+    ASSERT_TRUE(LoadHolidayDocument(p.model));
+    ASSERT_EQ(p.model.Holidays->Data().Count(), 2);
+    EXPECT_NE(p.model.Holidays->HolidayOf(QDate(KVNow().date().year(), 3, 7)), nullptr);
+  }
+  // A file that cannot be read gives the built-in list and is kept aside before a save.
+  kvtest::WriteFile(File("mholiday.dat"), "object HolidayBase: TMHolidayBase\r\n  Data = <");
+  Program p;
+  EXPECT_FALSE(LoadHolidayDocument(p.model));
+  EXPECT_EQ(p.model.Holidays->Data().Count(), 1);
+  ASSERT_TRUE(SaveHolidayDocument(p.model));
+  EXPECT_TRUE(kvtest::ReadFile(File("mholiday.dat.bak")).startsWith("object HolidayBase"));
+}
+
+TEST_F(DiaryStore, ADiaryCutShortIsToldOnceLoadsItsWholeEntriesAndIsKeptAsideOnSave) {
+  {
+    Program p;
+    p.model.Diary->Safe = "secret";
+    for (int d = 1; d <= 28; ++d)
+      p.model.NbDiary->Data().StoreEntry(QString("2004/02/%1").arg(d, 2, 10, QChar('0')), "Day",
+                                         kRtf1 + QString::number(d * 7919), clBlack, 0, nbsmOverwrite);
+    ASSERT_TRUE(p.store.SaveDiary());
+  }
+  QByteArray bytes = kvtest::ReadFile(File("mdiary.dat"));
+  bytes.truncate(bytes.size() * 2 / 3);
+  kvtest::WriteFile(File("mdiary.dat"), bytes);
+  kvtest::WriteFile(File("config.dat"), "block");
+
+  Program p;
+  {
+    kvtest::MessageBoxes boxes;
+    EXPECT_FALSE(p.store.LoadDiaryAndNotes());
+    EXPECT_EQ(boxes.Count(), 1);
+  }
+  const int recovered = p.model.NbDiary->Data().Items(0)->Count();
+  EXPECT_GT(recovered, 0);
+  EXPECT_LT(recovered, 28);
+  EXPECT_EQ(kvtest::ReadFile(File("config.dat")), "block");
+  ASSERT_TRUE(p.store.SaveDiary());
+  EXPECT_EQ(kvtest::ReadFile(File("mdiary.dat.bak")), bytes);
+}

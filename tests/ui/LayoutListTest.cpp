@@ -1,0 +1,143 @@
+#include "ui/LayoutList.h"
+
+#include <QFile>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "calendar/MirData.h"
+#include "controls/KVStdCtrls.h"
+#include "foundation/KVRStream.h"
+#include "tests/ui/StyleTestUtil.h"
+
+using namespace styletest;
+
+namespace {
+
+QByteArray NoBuiltins() { return kvpack::PackBytes(kLayoutPackVersion, {}); }
+
+void ClickPanel(TLayoutList& list, int i) {
+  TMLayoutPanel* p = list.Panel(i);
+  ASSERT_NE(p, nullptr);
+  QTest::mouseClick(&p->Image(), Qt::LeftButton, {}, QPoint(5, 5));
+}
+
+}  // namespace
+
+TEST(LayoutList, TheExchangeSortOrdersByIdAndIsNotStable) {
+  EXPECT_EQ(ExchangeSortOrder({151, 3, 20}), (QList<int>{1, 2, 0}));
+  // Equal ids come out in the order the exchanges leave them: here the later one first.
+  EXPECT_EQ(ExchangeSortOrder({5, 3, 5, 1}), (QList<int>{3, 1, 2, 0}));
+  EXPECT_TRUE(ExchangeSortOrder({}).isEmpty());
+}
+
+TEST(LayoutList, LayoutsOfTwoFilesAreListedByIdWithoutTouchingTheCurrentLayout) {
+  StyleFixture f("layouts-two-files", NoBuiltins());
+  // Kinds 3 and -3 are layouts; kind 5 is not.
+  f.WritePack("b.mlt", {LayoutEntry(LayoutText(151)), {5, "junk"}});
+  f.WritePack("a.mlt", {LayoutEntry(LayoutText(3), false), LayoutEntry(LayoutText(20))});
+  f.model->Layout->LoadLayout(LayoutText(77));
+  f.work().LayoutID = 20;
+  TLayoutList& list = f.page->LayoutScroll();
+  list.LoadLayouts();
+  EXPECT_EQ(list.LayoutIds(), (QList<int>{3, 20, 151}));
+  EXPECT_EQ(f.model->Layout->LayoutID, 77);  // listing parsed into a layout of its own
+  EXPECT_EQ(list.ItemIndex(), 1);           // the working layout's panel is shown chosen
+  EXPECT_TRUE(f.rec.renders.isEmpty());
+  EXPECT_EQ(f.model->LayoutPackFiles, (QStringList{f.folder + "a.mlt", f.folder + "b.mlt"}));
+}
+
+TEST(LayoutList, TheBuiltInLayoutsAreAllListedInIdOrder) {
+  StyleFixture f("layouts-builtin");
+  TLayoutList& list = f.page->LayoutScroll();
+  list.LoadLayouts();
+  const QList<int> ids = list.LayoutIds();
+  EXPECT_EQ(ids.size(), 24);
+  EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+  EXPECT_TRUE(ids.contains(151));
+  for (int i = 0; i < list.Count(); ++i) EXPECT_FALSE(list.Panel(i)->Image().Bitmap().Empty()) << ids[i];
+}
+
+TEST(LayoutList, UnreadableDanglingAndHostileFilesAreSkipped) {
+  StyleFixture f("layouts-hostile", NoBuiltins());
+  f.WritePack("good.mlt", {LayoutEntry(LayoutText(3)), LayoutEntry("this is no layout"),
+                           LayoutEntry(LayoutText(9).replace("end", "")),
+                           // Inflates far beyond any layout.
+                           {kvpack::kKindLayout, QByteArray(20 * 1024 * 1024, ' ')}});
+  const QString& d = f.folder;
+  kvtest::WriteFile(d + "version.mlt", kvpack::PackBytes(0x564B0065, {LayoutEntry(LayoutText(4))}));
+  QByteArray huge = kvpack::PackBytes(kLayoutPackVersion, {LayoutEntry(LayoutText(5))});
+  huge[4] = '\xff';
+  huge[5] = '\xff';
+  huge[6] = '\xff';
+  huge[7] = '\x7f';  // two thousand million entries claimed
+  kvtest::WriteFile(d + "count.mlt", huge);
+  QByteArray cut = kvpack::PackBytes(kLayoutPackVersion, {LayoutEntry(LayoutText(6))});
+  kvtest::WriteFile(d + "cut.mlt", cut.left(cut.size() - 10));
+  QByteArray corrupt = kvpack::PackBytes(kLayoutPackVersion, {LayoutEntry(LayoutText(7))});
+  corrupt[20] = corrupt[21] = corrupt[22] = '\x55';
+  kvtest::WriteFile(d + "zlib.mlt", corrupt);
+  kvtest::WriteFile(d + "short.mlt", "KV");
+  ASSERT_EQ(::symlink((d + "nowhere.mlt").toUtf8().constData(), (d + "dangling.mlt").toUtf8().constData()), 0);
+  ASSERT_EQ(::mkfifo((d + "pipe.mlt").toUtf8().constData(), 0600), 0);  // opening it would block
+  ASSERT_TRUE(QDir().mkpath(d + "folder.mlt"));
+  kvtest::WriteFile(d + "locked.mlt", kvpack::PackBytes(kLayoutPackVersion, {LayoutEntry(LayoutText(8))}));
+  ::chmod((d + "locked.mlt").toUtf8().constData(), 0);
+
+  TLayoutList& list = f.page->LayoutScroll();
+  list.LoadLayouts();
+  const QList<int> ids = list.LayoutIds();
+  ::chmod((d + "locked.mlt").toUtf8().constData(), 0600);
+  if (::geteuid() == 0) EXPECT_EQ(ids, (QList<int>{3, 8}));  // root reads what it likes
+  else EXPECT_EQ(ids, (QList<int>{3}));
+}
+
+TEST(LayoutList, ChoosingALayoutLoadsItAndARebuildKeepsIt) {
+  StyleFixture f("layouts-rebuild", NoBuiltins());
+  f.WritePack("a.mlt", {LayoutEntry(LayoutText(3)), LayoutEntry(LayoutText(20))});
+  TLayoutList& list = f.page->LayoutScroll();
+  list.LoadLayouts();
+  EXPECT_FALSE(list.LayoutFilesChanged());
+
+  ClickPanel(list, 1);
+  Settle();
+  EXPECT_EQ(f.model->Layout->LayoutID, 20);
+  EXPECT_EQ(f.work().LayoutID, 20);
+  EXPECT_NE(f.stored().LayoutID, 20);
+  EXPECT_EQ(f.rec.renders, (QList<bool>{true}));
+  ClickPanel(list, 1);  // the chosen one again: nothing to do
+  Settle();
+  EXPECT_EQ(f.rec.renders.size(), 1);
+
+  // A new file is noticed; the rebuild lists it and the chosen layout stays chosen and loaded.
+  f.WritePack("b.mlt", {LayoutEntry(LayoutText(7))});
+  EXPECT_TRUE(list.LayoutFilesChanged());
+  list.LoadLayouts();
+  EXPECT_EQ(list.LayoutIds(), (QList<int>{3, 7, 20}));
+  EXPECT_EQ(list.ItemIndex(), 2);
+  EXPECT_EQ(f.model->Layout->LayoutID, 20);
+  EXPECT_EQ(f.rec.renders.size(), 1);
+  EXPECT_FALSE(list.LayoutFilesChanged());
+
+  // A renamed file counts as a change, a file of another case as none.
+  ASSERT_TRUE(QFile::rename(f.folder + "b.mlt", f.folder + "c.mlt"));
+  EXPECT_TRUE(list.LayoutFilesChanged());
+  list.LoadLayouts();
+  ASSERT_TRUE(QFile::rename(f.folder + "c.mlt", f.folder + "C.mlt"));
+  EXPECT_FALSE(list.LayoutFilesChanged());
+  ASSERT_TRUE(QFile::remove(f.folder + "C.mlt"));
+  EXPECT_TRUE(list.LayoutFilesChanged());
+}
+
+TEST(LayoutList, AnIdNoPanelCarriesSelectsNothingAndKeepsTheLayout) {
+  StyleFixture f("layouts-missing", NoBuiltins());
+  f.WritePack("a.mlt", {LayoutEntry(LayoutText(3))});
+  TLayoutList& list = f.page->LayoutScroll();
+  list.LoadLayouts();
+  list.SetItemIndex(0);
+  f.model->Layout->LoadLayout(LayoutText(44));
+  EXPECT_FALSE(list.SelectLayoutID(99));
+  EXPECT_EQ(list.ItemIndex(), -1);
+  EXPECT_EQ(f.model->Layout->LayoutID, 44);
+}
