@@ -9,6 +9,7 @@
 #include "foundation/KVApps.h"
 #include "foundation/KVForms.h"
 #include "foundation/KVSysUtils.h"
+#include "foundation/KVTextHelper.h"
 #include "foundation/KVTrovanaRem.h"
 #include "platform/KVInstance.h"
 #include "platform/KVSystemEvents.h"
@@ -17,6 +18,7 @@
 #include "ui/MirStartup.h"
 
 int main(int argc, char** argv) {
+  PrepareTextRendering();
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Kel Voro"));
   QApplication::setApplicationName(QStringLiteral("Mirova Calendar"));

@@ -2,6 +2,8 @@
 // Fixtures shared by the benchmarks: a user folder of their own, a photo-like JPEG, and the
 // text of a built-in layout.
 #include <QApplication>
+
+#include "foundation/KVTextHelper.h"
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -39,12 +41,12 @@ inline Sandbox& TheSandbox() {
   return s;
 }
 
-// A photo-like 4000 x 3000 JPEG (smooth shading with fine grain) in the sandbox.
+// A photo-like JPEG (smooth shading with fine grain) in the sandbox, 4000 x 3000 unless told.
 struct Photo {
   QString path;
   qint64 bytes = 0;
-  Photo() {
-    QImage img(4000, 3000, QImage::Format_RGB32);
+  explicit Photo(int width = 4000, int height = 3000) {
+    QImage img(width, height, QImage::Format_RGB32);
     QRandomGenerator gen(7);
     for (int y = 0; y < img.height(); ++y) {
       auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
@@ -56,7 +58,7 @@ struct Photo {
                       std::clamp(int(90 + y / 25) + grain, 0, 255));
       }
     }
-    path = TheSandbox().dir.path() + QStringLiteral("/photo.jpg");
+    path = TheSandbox().dir.path() + QStringLiteral("/photo-%1x%2.jpg").arg(width).arg(height);
     QImageWriter writer(path, "jpg");
     writer.setQuality(90);
     writer.write(img);
@@ -66,6 +68,12 @@ struct Photo {
 
 inline Photo& ThePhoto() {
   static Photo p;
+  return p;
+}
+
+// A 5K photo (5120 x 2880), as cameras and wallpaper sites give them.
+inline Photo& ThePhoto5K() {
+  static Photo p(5120, 2880);
   return p;
 }
 
@@ -90,6 +98,7 @@ inline QString BuiltinLayout(int id) {
 inline int RunBenchmarks(int argc, char** argv, const std::function<void()>& prepare = {}) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   TheSandbox();
+  PrepareTextRendering();
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (prepare) prepare();

@@ -2,7 +2,8 @@
 // and with a full notes box (sponsor text, quick notes cut at two thirds of the box, then the
 // coming days with holidays and diary entries down to the box's bottom), with the general notes
 // box beside a diary-only notes box, and with the seven week-day boxes. Real fonts, the real
-// rich-text editor, the settings saved as after every drawing.
+// rich-text editor, the settings saved as after every drawing. Then the full notes box over a diary
+// of 10 and of 100,000 entries (goal: the large diary within 1.2 times the small one).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include "calendar/MirNotes.h"
 #include "calendar/MirRender.h"
 #include "calendar/iniData.h"
+#include "controls/KVNbData.h"
 #include "foundation/KVObjectText.h"
 #include "foundation/KVRStream.h"
 #include "bench/BenchUtil.h"
@@ -43,8 +45,12 @@ struct Scene {
   TRenderState state;
   TRenderInputs in;
   std::map<QString, QString> diary;
+  // With DiarySize > 0 the entries are looked up in a notebook that holds DiarySize entries of
+  // the days before today, and none of the coming year's: every coming day is looked up.
+  TNbDataList notebook{false};
+  int lookups = 0;
 
-  Scene(int layoutId, bool withNotes, int option) {
+  Scene(int layoutId, bool withNotes, int option, int diarySize = 0) {
     const QDate today = QDate::currentDate();
     ini.UserImageSet = true;
     ini.ImagePosition = 2;
@@ -58,7 +64,8 @@ struct Scene {
     notes.QuickNote.SetText(RichLines(QStringLiteral("Quick notes"), 40));
     for (int d = 0; d < 60; ++d)
       diary[today.addDays(d).toString(QStringLiteral("yyyy/MM/dd"))] = RichLines(QStringLiteral("Entry %1").arg(d), 2 + d % 3);
-    for (int d = 1; d < 60; d += 9) {
+    // (Holidays fill the box too: a diary scene has none, so that a whole year is looked up.)
+    for (int d = 1; d < 60 && diarySize == 0; d += 9) {
       TKVXBHolidayItem* h = holidays.Data().Add();
       h->idx = today.addDays(d).toString(QStringLiteral("yyyy/MM/dd"));
       h->Schedule = schOnce;
@@ -81,6 +88,22 @@ struct Scene {
         return it->second;
       };
     }
+    if (withNotes && diarySize > 0) {
+      QStringList lines;
+      for (int d = -diarySize; d < 0; ++d) {
+        lines << QStringLiteral("<!--*NB*%1*--><!--*NBT*Entry*--><!--*NBC*clBlack*-->")
+                     .arg(today.addDays(d).toString(QStringLiteral("yyyy/MM/dd")));
+        lines << RichLines(QStringLiteral("Old entry"), 2);
+      }
+      notebook.AddSection();
+      notebook.LoadSectionFromStrings(lines, 0);
+      in.FindDiaryEntry = [this](const QString& key) -> std::optional<QString> {
+        ++lookups;
+        const TNbObject* e = notebook.FindEntry(key);
+        if (!e || e->Text.isEmpty()) return std::nullopt;
+        return e->Text;
+      };
+    }
     QImage picture(1920, 1080, QImage::Format_RGB32);
     QPainter p(&picture);
     QLinearGradient sky(0, 0, 0, 1080);
@@ -100,8 +123,12 @@ struct Scene {
   }
 };
 
-void Redraw(benchmark::State& st, int layoutId, bool withNotes, int option) {
-  Scene s(layoutId, withNotes, option);
+void Redraw(benchmark::State& st, int layoutId, bool withNotes, int option, int diarySize = 0) {
+  Scene s(layoutId, withNotes, option, diarySize);
+  s.lookups = 0;
+  RenderCalendar(s.state, s.in, false);
+  // The same drawing whatever the diary's size: a year of days looked up, none found.
+  if (diarySize > 0) st.counters["days_looked_up"] = s.lookups;
   for (auto _ : st) {
     RenderCalendar(s.state, s.in, false);
     benchmark::DoNotOptimize(s.state.Preview.ScanLine(0));
@@ -117,6 +144,8 @@ void BM_Redraw171DiaryAndGeneralNotes(benchmark::State& st) { Redraw(st, 171, tr
 // Layout 161: the seven week-day boxes.
 void BM_Redraw161WithoutNotes(benchmark::State& st) { Redraw(st, 161, false, 0); }
 void BM_Redraw161WeekDayBoxes(benchmark::State& st) { Redraw(st, 161, true, 0); }
+// Layout 151's full notes box with its entries in a diary of Arg entries.
+void BM_Redraw151DiaryOf(benchmark::State& st) { Redraw(st, 151, true, 0, int(st.range(0))); }
 
 }  // namespace
 
@@ -126,5 +155,6 @@ BENCHMARK(BM_Redraw171WithoutNotes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw171DiaryAndGeneralNotes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw161WithoutNotes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw161WeekDayBoxes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw151DiaryOf)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) { return kvbench::RunBenchmarks(argc, argv); }

@@ -1,5 +1,9 @@
 #include "calendar/MirModel.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MirNotes.h"
 #include "calendar/iniData.h"
@@ -52,7 +56,7 @@ TMirModel::TMirModel(TComponent& form, TMirModelHooks hooks) : Form(form), hooks
   r.RenderCalendar = [this](bool recalc) { RenderCalendar(recalc); };
   r.LastRenderDate = [this] { return Render.LastRenderDate; };
   r.PreviewBitmap = [this] { return Render.Preview.Image(); };
-  r.ReleasePreview = [this] { Render.Preview = TKVBitmap(); };
+  r.ReleasePreview = [this] { ReleaseDrawingMemory(); };
   r.ClearDirty = [this] { Render.Dirty = false; };
   r.RebuildHolidayIndex = [this] { Holidays->RebuildIndex(); };
   Rotation = std::make_unique<TMirRotation>(*Ini, std::move(r));
@@ -73,6 +77,14 @@ TMirModel::~TMirModel() {
   Free(Diary);
   Free(LayoutSkin);
   Free(MirPackSkin);
+}
+
+void TMirModel::ReleaseDrawingMemory() {
+  Render.ReleaseMemory();
+#if defined(__GLIBC__)
+  // Screen-sized blocks freed below the allocator's mapping threshold stay in its heap otherwise.
+  malloc_trim(0);
+#endif
 }
 
 bool TMirModel::FullScreenVisible() const { return hooks_.FullScreenVisible && hooks_.FullScreenVisible(); }

@@ -89,6 +89,9 @@ class TMirModel {
   // The inputs of a drawing now (tests and benchmarks adjust them).
   TRenderInputs Inputs() const;
   void DropPicture() { Render.DropPicture(); }
+  // Frees what drawing keeps (preview, spare bitmap, picture, notes panels) and gives the freed
+  // memory back to the system: the tray needs none of it until the next drawing.
+  void ReleaseDrawingMemory();
   // The diary entry's rich text under a date key; nothing when there is none or it is empty.
   std::optional<QString> FindDiaryEntry(const QString& Key) const;
 

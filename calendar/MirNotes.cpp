@@ -34,6 +34,37 @@ class TRichNotesEditor : public TNotesEditor {
   TKVRichEditOLE editor_;
 };
 
+// What the notes keep between drawings with the rich-text editor: the editor itself (a widget,
+// costly to make) with the text it holds, and each panel rendered in the last drawing by text and
+// room, so that a redraw neither makes an editor nor reads any RTF again.
+struct TNotesKeep {
+  int ppi = 0;
+  std::unique_ptr<TNotesEditor> editor;
+  QString editorText;
+  bool editorHoldsText = false;
+  struct TPanel {
+    QString text;
+    int width = 0, height = 0;
+    TKVBitmap bitmap;
+    bool fitsAll = true;
+    bool used = false;
+  };
+  std::vector<TPanel> panels;
+};
+
+// The keep of the state, when the notes are drawn through the rich-text editor (a test's own
+// editor is made anew every drawing, as it expects).
+TNotesKeep* NotesKeep(TRenderContext& c) {
+  if (c.Inputs.NotesEditor) return nullptr;
+  auto keep = std::static_pointer_cast<TNotesKeep>(c.State.NotesCache);
+  if (!keep || keep->ppi != c.PixelsPerInch) {
+    keep = std::make_shared<TNotesKeep>();
+    keep->ppi = c.PixelsPerInch;
+    c.State.NotesCache = keep;
+  }
+  return keep.get();
+}
+
 // One box in progress: its rectangle and the running offset from its top, the
 // hidden editor (made when first needed) and the text panel.
 struct TBox {
@@ -41,10 +72,13 @@ struct TBox {
   TRect B;
   int W = 0, H = 0, NotesOffset = 0;
   std::unique_ptr<TNotesEditor> editor;
+  TNotesKeep* keep = nullptr;
+  QString text;  // the text last rendered
   TKVBitmap panel;
   bool fitsAll = true;
 
-  TBox(TRenderContext& ctx, const TRect& rect) : c(ctx), B(rect), W(rect.Width()), H(rect.Height()) {
+  TBox(TRenderContext& ctx, const TRect& rect)
+      : c(ctx), B(rect), W(rect.Width()), H(rect.Height()), keep(NotesKeep(ctx)) {
     panel.BrushStyle = bsSolid;
     panel.BrushColor = clWhite;
   }
@@ -63,16 +97,41 @@ struct TBox {
   // The text into the panel, Height at most; an empty text needs no editor. A panel whose room is
   // not positive is not rendered. Nothing of a panel wider or taller than the screen is seen
   // beyond the screen's size, so neither is rendered larger.
-  void Render(const QString* text, int height) {
-    if (text && text->isEmpty()) return NoPanel();
+  void Render(const QString* newText, int height) {
+    if (newText && newText->isEmpty()) return NoPanel();
     const int width = std::min(W, c.ScreenWidth);
     height = std::min(height, c.ScreenHeight);
     if (width <= 0 || height <= 0) return NoPanel();
-    TNotesEditor& e = Editor();
-    if (text) e.SetRTFText(*text);
-    fitsAll = e.RenderToBitmap(panel, width, height, kMargin, kMargin, kMargin, kMargin);
+    if (newText) text = *newText;
+    if (keep) {
+      RenderKept(width, height);
+    } else {
+      TNotesEditor& e = Editor();
+      if (newText) e.SetRTFText(text);
+      fitsAll = e.RenderToBitmap(panel, width, height, kMargin, kMargin, kMargin, kMargin);
+    }
     panel.BrushStyle = bsSolid;
     panel.BrushColor = clWhite;
+  }
+
+  // The panel of the text in this room as rendered before, or rendered now by the kept editor.
+  void RenderKept(int width, int height) {
+    for (TNotesKeep::TPanel& p : keep->panels)
+      if (p.width == width && p.height == height && p.text == text) {
+        p.used = true;
+        panel = p.bitmap;
+        fitsAll = p.fitsAll;
+        return;
+      }
+    if (!keep->editor) keep->editor = MakeRichNotesEditor(keep->ppi);
+    if (!keep->editorHoldsText || keep->editorText != text) {
+      keep->editorHoldsText = false;
+      keep->editor->SetRTFText(text);
+      keep->editorText = text;
+      keep->editorHoldsText = true;
+    }
+    fitsAll = keep->editor->RenderToBitmap(panel, width, height, kMargin, kMargin, kMargin, kMargin);
+    keep->panels.push_back({text, width, height, panel, fitsAll, true});
   }
 
   void SetPanelHeight(int height) { panel.SetSize(std::min(W, c.ScreenWidth), std::clamp(height, 0, c.ScreenHeight)); }
@@ -380,4 +439,11 @@ void DrawNotesBoxes(TRenderContext& Ctx) {
   DrawNotesBox(Ctx);
   DrawGeneralNotesBox(Ctx);
   DrawWeekDayBoxes(Ctx);
+  // Panels this drawing did not show are not kept for the next.
+  if (TNotesKeep* keep = NotesKeep(Ctx)) {
+    auto& panels = keep->panels;
+    panels.erase(std::remove_if(panels.begin(), panels.end(), [](const TNotesKeep::TPanel& p) { return !p.used; }),
+                 panels.end());
+    for (auto& p : panels) p.used = false;
+  }
 }

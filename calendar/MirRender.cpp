@@ -24,6 +24,16 @@ enum TImagePosition { ipBestFit = 0, ipCenter = 1, ipStretch = 2, ipTile = 3, ip
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
+// State
+
+void TRenderState::ReleaseMemory() {
+  Preview = TKVBitmap();
+  Spare = TKVBitmap();
+  NotesCache.reset();
+  DropPicture();
+}
+
+// ---------------------------------------------------------------------------------------------
 // Colours
 
 TRenderColors ResolvedColors(const TCalendarStyle& S, const TPackDefaults& P) {
@@ -277,35 +287,60 @@ void FitCalendarFont(TRenderState& State, const TFont& DayFont, int DaySpace, in
 
 namespace {
 
-// The screen bitmap in the desktop colour with the current picture placed on it.
-void PlacePicture(TRenderContext& c) {
+// A screen-sized bitmap to draw into, with a fresh canvas (brush, font, blur state): the spare one
+// of the state when it has the size and no one else holds its pixels, else a new one. Its pixels
+// are whatever they were.
+void TakeScreenBitmap(TRenderContext& c) {
   TKVBitmap& work = c.WorkBitmap;
+  work = TKVBitmap();
+  QImage pixels = std::move(c.State.Spare.Image());
+  c.State.Spare = TKVBitmap();
+  if (pixels.size() == QSize(c.ScreenWidth, c.ScreenHeight) && pixels.format() == QImage::Format_BGR888 &&
+      pixels.isDetached())
+    work = TKVBitmap(pixels);
+  pixels = QImage();
   work.BrushStyle = bsSolid;
   work.BrushColor = clBackground;
   work.SetSize(c.ScreenWidth, c.ScreenHeight);
-  work.FillRect(GraphicBounds(work));
+}
+
+// The screen bitmap in the desktop colour with the current picture placed on it. The placed
+// picture is kept with the picture and copied into the screen bitmap, which is filled only where
+// nothing is placed.
+void PlacePicture(TRenderContext& c) {
+  TakeScreenBitmap(c);
+  TKVBitmap& work = c.WorkBitmap;
+  const TRect screen{0, 0, c.ScreenWidth, c.ScreenHeight};
 
   const int position = c.Settings.ImagePosition;
   // Tiled pictures are used at full size; the others need no more pixels than the screen has.
   const QSize target = position == ipTile ? QSize() : QSize(c.ScreenWidth, c.ScreenHeight);
   LoadCurrentImage(c.State.CurrentPicture, c.Settings, c.Inputs.UsedImages, c.Inputs.ExeDir, target);
-  if (position == ipHideImage) return;
-
-  TCurrentPicture& picture = *c.State.CurrentPicture;
-  if (picture.PlacedPosition == position && picture.Placed.Width() == c.ScreenWidth &&
-      picture.Placed.Height() == c.ScreenHeight) {
-    work = picture.Placed;
+  if (position == ipHideImage) {
+    work.FillRect(screen);
     return;
   }
-  const QImage& graphic = picture.Graphic;
-  switch (position) {
-    case ipBestFit: PaintStretchFit(work, &graphic, c.ScreenWidth, c.ScreenHeight); break;
-    case ipCenter: PaintBestFit(work, &graphic, c.ScreenWidth, c.ScreenHeight); break;
-    case ipTile: PaintTiled(work, graphic, c.ScreenWidth, c.ScreenHeight); break;
-    default: work.StretchDraw(TRect{0, 0, c.ScreenWidth, c.ScreenHeight}, graphic); break;
+
+  TCurrentPicture& picture = *c.State.CurrentPicture;
+  TKVBitmap& placed = picture.Placed;
+  if (picture.PlacedPosition != position || placed.Width() != c.ScreenWidth || placed.Height() != c.ScreenHeight) {
+    placed = TKVBitmap();
+    placed.BrushStyle = bsSolid;
+    placed.BrushColor = clBackground;
+    const QImage& graphic = picture.Graphic;
+    switch (position) {
+      case ipBestFit: PaintStretchFit(placed, &graphic, c.ScreenWidth, c.ScreenHeight); break;
+      case ipCenter: PaintBestFit(placed, &graphic, c.ScreenWidth, c.ScreenHeight); break;
+      case ipTile: PaintTiled(placed, graphic, c.ScreenWidth, c.ScreenHeight); break;
+      default:
+        placed.SetSize(c.ScreenWidth, c.ScreenHeight);
+        placed.FillRect(screen);
+        placed.StretchDraw(screen, graphic);
+        break;
+    }
+    picture.PlacedPosition = position;
   }
-  picture.Placed = work;
-  picture.PlacedPosition = position;
+  work.CopyRect(screen, placed, screen);
 }
 
 void DrawTransparent(TKVBitmap& work, int x, int y, const TKVBitmap& picture, TColor transparent) {
@@ -352,7 +387,10 @@ void DrawSponsorImage(TRenderContext& c) {
 }
 
 void HandOver(TRenderContext& c) {
+  // The bitmap handed over before becomes the next drawing's.
+  TKVBitmap previous = std::move(c.State.Preview);
   c.State.Preview = std::move(c.WorkBitmap);
+  c.State.Spare = std::move(previous);
   c.WorkBitmap = TKVBitmap();
   c.Item.Bitmap = TKVBitmap();
   c.State.Dirty = true;

@@ -51,10 +51,20 @@ struct TRenderState {
   // The finished picture (the full-screen view shows it, the save command writes it); empty while
   // nothing is drawn.
   TKVBitmap Preview;
+  // The screen bitmap the drawing before last was handed over in: the next drawing draws into it,
+  // so that a redraw allocates no screen-sized memory (a 5K bitmap is above the allocator's
+  // mapping threshold: a fresh one costs a page fault every 4 KB). Empty until then.
+  TKVBitmap Spare;
+  // What the notes boxes keep between drawings (MirNotes): the hidden editor and the panels
+  // rendered from each text. Rebuilt when missing.
+  std::shared_ptr<void> NotesCache;
   // Told after every hand-over, so that whoever shows the preview repaints.
   std::function<void()> OnHandOver;
 
   void DropPicture() { CurrentPicture.reset(); }
+  // Frees all that is kept between drawings: the preview, the spare bitmap, the picture and what
+  // the notes keep. The next drawing loads and renders it all again.
+  void ReleaseMemory();
 };
 
 // The eight colours of one drawing, resolved once from the working style or the pack's defaults.

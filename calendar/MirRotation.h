@@ -67,7 +67,7 @@ struct TMirRotationHooks {
   std::function<QDate()> LastRenderDate;
   // The preview bitmap; a null image while nothing is drawn (a null image).
   std::function<QImage()> PreviewBitmap;
-  // Frees the preview bitmap's memory (nothing).
+  // Frees the preview bitmap's memory and all else that drawing keeps (nothing).
   std::function<void()> ReleasePreview;
   // The drawn calendar is now the desktop background (nothing).
   std::function<void()> ClearDirty;
@@ -93,8 +93,8 @@ class TMirRotation {
   // the clock changed. Arms the timer when it ends. A call while a tick runs does nothing.
   // Failures of drawing and saving pass to the caller; the timer's own calls report them.
   void AppTimerTimer();
-  // Drop the picture, draw with a new layout, write and apply; release the preview when no
-  // window shows it.
+  // Drop the picture, draw with a new layout, write and apply; release the preview (and what
+  // drawing keeps) when no window shows it.
   void actChangeMirovaExecute();
   // Write the drawn calendar to BackgroundPath (My Documents once the program folder failed) and
   // make it the desktop background. Failures of the desktop are reported once, not per apply.

@@ -161,17 +161,25 @@ void NbKeyDateParts(const QString& id, int& year, int& month, int& day) {
 // Entries
 
 void TNbObject::SetData(const QString& id, const QString& title, const QString& text, TColor color, bool isFolder) {
+  const QString oldID = ID;
   ID = id;
   Title = title;
   Text = text;
   Color = color;
   DisplayColor = color;
   IsFolder = isFolder;
+  if (ID != oldID) IDChanged(oldID);
+}
+
+void TNbObject::IDChanged(const QString& oldID) {
+  if (section_ && section_->list_) section_->list_->Renamed(this, oldID);
 }
 
 void TNbObject::LoadFromStrings(const QString& headerLine, const QStringList& bodyLines) {
   const TColor color = NbStringToColor(NbField(headerLine, kColorMarker));
+  const QString oldID = ID;
   ID = NbField(headerLine, kEntryMarker);
+  if (ID != oldID) IDChanged(oldID);
   Title = NbField(headerLine, kTitleMarker);
   Color = color;
   DisplayColor = color;
@@ -260,7 +268,9 @@ std::vector<TNbObject*> Pointers(const std::vector<std::unique_ptr<TNbObject>>& 
 }  // namespace
 
 TNbObject* TNbData::Add(std::unique_ptr<TNbObject> entry) {
+  entry->section_ = this;
   items_.push_back(std::move(entry));
+  if (list_) list_->Indexed(items_.back().get());
   return items_.back().get();
 }
 
@@ -275,6 +285,7 @@ void TNbData::Clear() {
   Modified = true;
   if (OnFreeing) OnFreeing(Pointers(items_));
   items_.clear();
+  if (list_) list_->RebuildIndex();
 }
 
 void TNbData::Remove(TNbObject* entry) {
@@ -282,6 +293,7 @@ void TNbData::Remove(TNbObject* entry) {
   const int i = IndexOf(entry);
   if (i < 0) return;
   if (OnFreeing) OnFreeing({entry});
+  if (list_) list_->Unindexed(entry, entry->ID);
   items_.erase(items_.begin() + i);
 }
 
@@ -305,14 +317,60 @@ TNbDataList::~TNbDataList() {
 TNbData* TNbDataList::AddSection() {
   sections_.push_back(std::make_unique<TNbData>(useThumbnails_));
   sections_.back()->OnFreeing = [this](const std::vector<TNbObject*>& entries) { OnEntriesFreeing(entries); };
+  sections_.back()->list_ = this;
   return sections_.back().get();
 }
 
 void TNbDataList::Clear() {
+  index_.clear();
   while (!sections_.empty()) {
+    // Gone with the index: the section's entries need not be taken out one by one.
+    sections_.back()->list_ = nullptr;
     sections_.back()->Clear();
     sections_.pop_back();
   }
+}
+
+int TNbDataList::SectionIndexOf(const TNbData* section) const {
+  for (size_t s = 0; s < sections_.size(); ++s)
+    if (sections_[s].get() == section) return int(s);
+  return -1;
+}
+
+TNbObject* TNbDataList::ScanFirst(const QString& id, const TNbObject* skip) const {
+  for (const auto& sec : sections_)
+    for (const auto& e : sec->items_)
+      if (e.get() != skip && e->ID == id) return e.get();
+  return nullptr;
+}
+
+void TNbDataList::RebuildIndex() const {
+  index_.clear();
+  for (const auto& sec : sections_)
+    for (const auto& e : sec->items_) {
+      TIndexSlot& slot = index_[e->ID];
+      if (slot.count++ == 0) slot.first = e.get();
+    }
+}
+
+void TNbDataList::Indexed(TNbObject* entry) {
+  TIndexSlot& slot = index_[entry->ID];
+  // Appended to its section, it comes first only when the first so far lies in a later section.
+  if (slot.count++ == 0 || SectionIndexOf(entry->section_) < SectionIndexOf(slot.first->section_)) slot.first = entry;
+}
+
+void TNbDataList::Unindexed(const TNbObject* entry, const QString& id) {
+  const auto it = index_.find(id);
+  if (it == index_.end()) return;
+  if (--it->count <= 0) index_.erase(it);
+  else if (it->first == entry) it->first = ScanFirst(id, entry);
+}
+
+void TNbDataList::Renamed(TNbObject* entry, const QString& oldID) {
+  Unindexed(entry, oldID);
+  TIndexSlot& slot = index_[entry->ID];
+  // Where it stands among others of its new ID is known only by looking.
+  slot.first = slot.count++ == 0 ? entry : ScanFirst(entry->ID, nullptr);
 }
 
 std::unique_ptr<TNbObject> TNbDataList::NewObject() const {
@@ -334,35 +392,34 @@ void TNbDataList::NextID(QString& id) const {
 }
 
 TNbObject* TNbDataList::FindEntry(const QString& id) const {
-  int s, i;
-  return FindEntryPos(id, s, i);
+  auto it = index_.constFind(id);
+  if (it != index_.constEnd() && it->first->ID != id) {
+    // An ID was changed behind the index's back: it is made anew.
+    RebuildIndex();
+    it = index_.constFind(id);
+  }
+  return it == index_.constEnd() ? nullptr : it->first;
 }
 
 TNbObject* TNbDataList::FindEntryPos(const QString& id, int& sectionIndex, int& itemIndex) const {
-  for (int s = 0; s < Count(); ++s) {
-    const TNbData& sec = *sections_[size_t(s)];
-    for (int i = 0; i < sec.Count(); ++i)
-      if (sec.Items(i)->ID == id) {
-        sectionIndex = s;
-        itemIndex = i;
-        return sec.Items(i);
-      }
+  TNbObject* entry = FindEntry(id);
+  if (!entry || !LocateEntry(entry, sectionIndex, itemIndex)) {
+    sectionIndex = itemIndex = -1;
+    return nullptr;
   }
-  sectionIndex = itemIndex = -1;
-  return nullptr;
+  return entry;
 }
 
 bool TNbDataList::LocateEntry(const TNbObject* entry, int& sectionIndex, int& itemIndex) const {
-  for (int s = 0; s < Count(); ++s) {
-    const int i = sections_[size_t(s)]->IndexOf(entry);
-    if (i >= 0) {
-      sectionIndex = s;
-      itemIndex = i;
-      return true;
-    }
+  const int s = entry && entry->section_ && entry->section_->list_ == this ? SectionIndexOf(entry->section_) : -1;
+  const int i = s >= 0 ? sections_[size_t(s)]->IndexOf(entry) : -1;
+  if (i < 0) {
+    sectionIndex = itemIndex = -1;
+    return false;
   }
-  sectionIndex = itemIndex = -1;
-  return false;
+  sectionIndex = s;
+  itemIndex = i;
+  return true;
 }
 
 int TNbDataList::IndexOfSectionHeader(const TNbObject* entry) const {
@@ -410,12 +467,6 @@ TNbObject* TNbDataList::AddEntryFromLines(const QString& headerLine, const QStri
 
 void TNbDataList::ParseLines(const QStringList& lines, int sectionIndex, TNbStoreMode mode) {
   TNbData& target = Section(sectionIndex);
-  // The first entry of every ID, kept up to date while parsing, so that a large file does not
-  // search the whole notebook once per entry.
-  QHash<QString, TNbObject*> first;
-  for (const auto& s : sections_)
-    for (int i = 0; i < s->Count(); ++i)
-      if (!first.contains(s->Items(i)->ID)) first.insert(s->Items(i)->ID, s->Items(i));
 
   // Fresh IDs from the list's own NextID come from a running largest number: asking NextID for
   // each of many entries with one ID would scan the whole notebook every time.
@@ -433,15 +484,13 @@ void TNbDataList::ParseLines(const QStringList& lines, int sectionIndex, TNbStor
   };
 
   auto store = [&](const QString& header, const QStringList& body) {
-    const QString id = NbField(header, kEntryMarker);
-    TNbObject* found = first.value(id, nullptr);
+    TNbObject* found = FindEntry(NbField(header, kEntryMarker));
     if (!found || mode == nbsmAddNew) {
       auto e = NewObject();
       e->LoadFromStrings(header, body);
       if (found) e->ID = freshID();
       TNbObject* added = target.Add(std::move(e));
       if (largestKnown) largest = std::max<qint64>(largest, StrToIntDef(added->ID, 0));
-      if (!first.contains(added->ID)) first.insert(added->ID, added);
     } else if (mode == nbsmOverwrite) {
       found->LoadFromStrings(header, body);
     }

@@ -3,6 +3,7 @@
 // notebook file format: an entry is a marker line followed by its text, and a file may be
 // scrambled with a password.
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -27,16 +28,27 @@ enum TNbStoreMode : std::uint8_t {
 // Notebook files larger than this are refused before they are read.
 constexpr qint64 NbMaxFileSize = qint64(256) * 1024 * 1024;
 
+class TNbData;
+class TNbDataList;
+
 class TNbObject {
  public:
   virtual ~TNbObject() = default;
 
+  // The key. The notebook finds entries through an index of their IDs: once an entry is in a
+  // notebook its ID changes only through SetData or LoadFromStrings, which keep the index in step.
   QString ID;
   QString Title;
   QString Text;  // RTF as the editor writes it
   TColor Color = clBlack;
   TColor DisplayColor = clBlack;
   bool IsFolder = false;
+  // The plain text that the notebook component's search read from Text (case-folded), and the
+  // Text it read (sharing its characters, so that any change of Text is seen): read again only then.
+  struct TSearchCache {
+    QString Source, Folded;
+  };
+  mutable TSearchCache SearchCache;
 
   virtual void SetData(const QString& id, const QString& title, const QString& text, TColor color,
                        bool isFolder);
@@ -50,6 +62,13 @@ class TNbObject {
  protected:
   QString HeaderFields() const;
   QString BodyText() const;
+  // Tells the notebook that holds the entry that its ID is no longer OldID.
+  void IDChanged(const QString& oldID);
+
+ private:
+  friend class TNbData;
+  friend class TNbDataList;
+  TNbData* section_ = nullptr;  // the section holding the entry; none for headers and loose entries
 };
 
 // An entry that also names a picture.
@@ -95,8 +114,11 @@ class TNbData {
   std::function<void(const std::vector<TNbObject*>& entries)> OnFreeing;
 
  private:
+  friend class TNbDataList;
+  friend class TNbObject;
   std::unique_ptr<TNbObject> header_;
   std::vector<std::unique_ptr<TNbObject>> items_;
+  TNbDataList* list_ = nullptr;  // the notebook whose index holds the entries; none for a loose section
 };
 
 // The notebook: an owning list of sections.
@@ -127,6 +149,7 @@ class TNbDataList {
 
   // The largest whole-number ID plus one.
   void NextID(QString& id) const;
+  // The first entry with the ID, in section order then entry order; through the index of IDs.
   TNbObject* FindEntry(const QString& id) const;
   TNbObject* FindEntryPos(const QString& id, int& sectionIndex, int& itemIndex) const;
   bool LocateEntry(const TNbObject* entry, int& sectionIndex, int& itemIndex) const;
@@ -159,10 +182,29 @@ class TNbDataList {
   void LoadSectionHeader(const QString& fileName, int sectionIndex);
 
  private:
+  friend class TNbData;
+  friend class TNbObject;
   bool useThumbnails_;
   std::vector<std::unique_ptr<TNbData>> sections_;
+  // Each ID's first entry (in section order, then entry order) and how many entries carry it, kept
+  // in step as entries are added, renamed and removed, so that a look-up or a store does not
+  // search the whole notebook.
+  struct TIndexSlot {
+    TNbObject* first = nullptr;
+    int count = 0;
+  };
+  mutable QHash<QString, TIndexSlot> index_;
 
   TNbData& Section(int index) const;
+  int SectionIndexOf(const TNbData* section) const;
+  // The first entry with the ID other than Skip, by searching every section.
+  TNbObject* ScanFirst(const QString& id, const TNbObject* skip) const;
+  void RebuildIndex() const;
+  // Entry was appended to its section.
+  void Indexed(TNbObject* entry);
+  // Entry no longer carries ID (it is leaving, or it was renamed).
+  void Unindexed(const TNbObject* entry, const QString& id);
+  void Renamed(TNbObject* entry, const QString& oldID);
 };
 
 // ---- the file format

@@ -40,6 +40,30 @@ bool IsRtfText(const QString& text) {
   return QStringView(text).mid(i, 5) == QLatin1String("{\\rtf");
 }
 
+// The entry's plain text for searching, case-folded. Converting RTF is most of a search: it is
+// done again only when the entry's text has changed since (the kept source shares the text's
+// characters, so a changed text has other ones).
+const QString& FoldedSearchTextOf(const TNbObject& entry) {
+  TNbObject::TSearchCache& c = entry.SearchCache;
+  if (c.Source.constData() != entry.Text.constData() || c.Source.size() != entry.Text.size()) {
+    c.Folded = NbPlainText(entry.Text).toCaseFolded();
+    c.Source = entry.Text;
+  }
+  return c.Folded;
+}
+
+// NbTextMatches on texts and keywords folded beforehand: the same answer, without folding every
+// character of every entry at each search.
+bool FoldedTextMatches(const QString& folded, const QStringList& foldedKeywords, TNbSearchKeywords mode) {
+  if (foldedKeywords.isEmpty()) return false;
+  for (const QString& k : foldedKeywords) {
+    const bool found = folded.contains(k, Qt::CaseSensitive);
+    if (mode == nbsAny && found) return true;
+    if (mode != nbsAny && !found) return false;
+  }
+  return mode != nbsAny;
+}
+
 }  // namespace
 
 QString NbPlainText(const QString& text) {
@@ -407,12 +431,13 @@ void TNbModule::Search() {
   const int to = SearchAll ? data_->Count() - 1 : activeSection_;
   // The text-only reader gives each entry's text as the editor would hold it, without building
   // a document for it.
-  const QStringList keywords = NbSearchKeywords(searchEdit_->text(), SearchKeywords);
+  QStringList keywords = NbSearchKeywords(searchEdit_->text(), SearchKeywords);
+  for (QString& k : keywords) k = k.toCaseFolded();
   ClearSearchBox();
   for (int s = std::max(0, from); s <= to && s < data_->Count(); ++s) {
     const TNbData& sec = *data_->Items(s);
     for (int i = 0; i < sec.Count(); ++i)
-      if (NbTextMatches(NbPlainText(sec.Items(i)->Text), keywords, SearchKeywords)) ListEntry(sec.Items(i), false);
+      if (FoldedTextMatches(FoldedSearchTextOf(*sec.Items(i)), keywords, SearchKeywords)) ListEntry(sec.Items(i), false);
   }
   if (searchBox_) searchBox_->SetSortStyle(style);
 }

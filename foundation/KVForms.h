@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <initializer_list>
+#include <type_traits>
 #include <utility>
 
 #include "foundation/KVRes.h"
@@ -29,14 +30,22 @@ TKVErrorPolicy& ErrorPolicy();
 // Runs Handler; an exception is caught and handed to the policy. False when one was caught.
 bool RunGuarded(const std::function<void()>& Handler);
 
+namespace kvdetail {
+// Outside the slot's lambda: clang 14 compiles a discarded branch in a lambda inside a generic one.
+template <class F, class... A>
+void CallGuarded(const F& f, A&&... args) {
+  if constexpr (std::is_invocable_v<const F&, A...>)
+    RunGuarded([&] { f(std::forward<A>(args)...); });
+  else
+    RunGuarded([&] { f(); });
+}
+}  // namespace kvdetail
+
 // A slot that runs F through RunGuarded, with or without the signal's arguments.
 template <class F>
 auto Guarded(F f) {
   return [f = std::move(f)](auto&&... args) {
-    RunGuarded([&] {
-      if constexpr (std::is_invocable_v<F&, decltype(args)...>) f(std::forward<decltype(args)>(args)...);
-      else f();
-    });
+    kvdetail::CallGuarded(f, std::forward<decltype(args)>(args)...);
   };
 }
 

@@ -664,8 +664,63 @@ void Blur(TKVBitmap& bitmap, double radius) {
 // ---------------------------------------------------------------------------------------------
 // Shadowed text
 
+namespace {
+
+// What the averaged, blurred text depends on. The month title is the same text on every redraw:
+// the last few are kept, as long as the same text helper is installed.
+struct ShadowTextKey {
+  quint64 generation = 0;
+  QString font, text;
+  TColor color = 0, background = 0;
+  double radius = 0.0;
+  bool operator==(const ShadowTextKey& o) const {
+    return generation == o.generation && color == o.color && background == o.background && radius == o.radius &&
+           text == o.text && font == o.font;
+  }
+};
+
+struct ShadowTextCache {
+  static constexpr int kSize = 4;
+  std::array<std::pair<ShadowTextKey, TKVBitmap>, kSize> entries;
+  int next = 0;
+};
+
+ShadowTextCache& TheShadowTextCache() {
+  thread_local ShadowTextCache cache;
+  return cache;
+}
+
+}  // namespace
+
 void DrawShadowText(TKVBitmap& target, int x, int y, const QString& text, int mode, double radius) {
   if (mode < 0 || mode > 3) return;
+  ShadowTextKey key;
+  key.generation = TextHelperGeneration();
+  key.font = target.Font.toString() + QLatin1Char('/') + QString::number(FontPixels(target.Font));
+  key.text = text;
+  key.color = target.FontColor;
+  key.background = mode == 1 ? target.BrushColor : clBlack;
+  key.radius = radius;
+  ShadowTextCache& cache = TheShadowTextCache();
+  const TKVBitmap* kept = nullptr;
+  for (const auto& e : cache.entries)
+    if (!e.second.Empty() && e.first == key) kept = &e.second;
+  if (!kept) {
+    auto& slot = cache.entries[size_t(cache.next)];
+    cache.next = (cache.next + 1) % ShadowTextCache::kSize;
+    slot = {key, TKVBitmap()};
+    slot.second = ShadowTextBitmap(target, text, mode, radius);
+    kept = &slot.second;
+  }
+  switch (mode) {
+    case 0:
+    case 1: target.Draw(x, y, *kept); break;
+    case 2: AddBitmapSaturated(target, x, y, *kept); break;
+    case 3: SubtractBitmapSaturated(target, x, y, *kept); break;
+  }
+}
+
+TKVBitmap ShadowTextBitmap(const TKVBitmap& target, const QString& text, int mode, double radius) {
   TKVBitmap big, small;
   big.Font = target.Font;
   big.Font.setPixelSize(2 * FontPixels(target.Font));
@@ -688,11 +743,5 @@ void DrawShadowText(TKVBitmap& target, int x, int y, const QString& text, int mo
     }
   }
   if (radius != 0.0) Blur(small, radius);
-
-  switch (mode) {
-    case 0:
-    case 1: target.Draw(x, y, small); break;
-    case 2: AddBitmapSaturated(target, x, y, small); break;
-    case 3: SubtractBitmapSaturated(target, x, y, small); break;
-  }
+  return small;
 }

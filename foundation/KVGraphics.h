@@ -208,3 +208,6 @@ void Blur(TKVBitmap& bitmap, double radius);
 // at (x, y): mode 0 and 1 opaque (1 on the brush colour, else on black), 2 added, 3 subtracted;
 // other modes draw nothing.
 void DrawShadowText(TKVBitmap& target, int x, int y, const QString& text, int mode, double radius);
+// The picture DrawShadowText puts (or adds, or subtracts) at (x, y), made anew; DrawShadowText keeps
+// the last few while the text helper stays.
+TKVBitmap ShadowTextBitmap(const TKVBitmap& target, const QString& text, int mode, double radius);

@@ -12,6 +12,7 @@
 namespace {
 
 TKVTextHelper* g_helper = nullptr;
+quint64 g_generation = 0;
 
 TKVQtTextHelper& RealHelper() {
   static TKVQtTextHelper helper;
@@ -74,11 +75,22 @@ struct QtLines {
 
 TKVTextHelper& TextHelper() { return g_helper ? *g_helper : RealHelper(); }
 
-void SetTextHelper(TKVTextHelper* helper) { g_helper = helper; }
+void SetTextHelper(TKVTextHelper* helper) {
+  g_helper = helper;
+  ++g_generation;
+}
 
-TKVTextHelperScope::TKVTextHelperScope(TKVTextHelper& helper) : previous_(g_helper) { g_helper = &helper; }
+quint64 TextHelperGeneration() { return g_generation; }
 
-TKVTextHelperScope::~TKVTextHelperScope() { g_helper = previous_; }
+TKVTextHelperScope::TKVTextHelperScope(TKVTextHelper& helper) : previous_(g_helper) {
+  g_helper = &helper;
+  ++g_generation;
+}
+
+TKVTextHelperScope::~TKVTextHelperScope() {
+  g_helper = previous_;
+  ++g_generation;
+}
 
 QColor ToQColor(TColor c) {
   const TColor rgb = ColorToRGB(c);
@@ -203,4 +215,8 @@ void TKVFixedTextHelper::DrawWrapped(QImage& image, const QFont& font, TColor co
     TextOut(image, rect.Left + AlignOffset(alignment, rect.Width(), w), y, font, color, l, background);
     y += CellHeight(font);
   }
+}
+
+void PrepareTextRendering() {
+  if (qEnvironmentVariableIsEmpty("QT_MAX_CACHED_GLYPH_SIZE")) qputenv("QT_MAX_CACHED_GLYPH_SIZE", "512");
 }

@@ -35,6 +35,9 @@ class TKVTextHelper {
 TKVTextHelper& TextHelper();
 // Installs a helper (not owned); nullptr reinstalls the real one.
 void SetTextHelper(TKVTextHelper* helper);
+// Counts the installations of helpers (scopes included): what was measured or drawn through
+// TextHelper() under one count may be kept while the count stays.
+quint64 TextHelperGeneration();
 
 // Installs a helper for the lifetime of the scope.
 class TKVTextHelperScope {
@@ -82,3 +85,8 @@ class TKVFixedTextHelper : public TKVTextHelper {
 
 // A colour value as a Qt colour (system colours resolved).
 QColor ToQColor(TColor c);
+
+// Before the application object exists: glyphs up to 512 pixels come from Qt's glyph cache.
+// Larger ones are drawn as outlines spread over threads, which made a 5K screen's calendar
+// digits cost a third of a redraw.
+void PrepareTextRendering();

@@ -274,7 +274,10 @@ void TDiaryTab::CreateControls() {
   const std::pair<QToolButton*, TKVRichEditOLEAction*> bound[] = {
       {bBtn_, actBold_},      {iBtn_, actItalic_},        {uBtn_, actUnderline_},
       {alignLeftBtn_, actLeft_}, {alignCenterBtn_, actCenter_}, {alignRightBtn_, actRight_}};
-  for (auto [button, action] : bound) {
+  for (const auto& pair : bound) {
+    // Named copies: clang 14 cannot capture structured bindings.
+    QToolButton* button = pair.first;
+    TKVRichEditOLEAction* action = pair.second;
     action->SetControl(editor_);
     const auto sync = [button, action] { button->setEnabled(action->isEnabled()); };
     sync();

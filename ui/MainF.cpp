@@ -586,7 +586,7 @@ void TKVMirovaCalendar::actCloseExecute() {
   mainPanel_->setVisible(false);
   hide();
   if (imageForm_->isVisible()) imageForm_->close();
-  model_->Render.Preview = TKVBitmap();
+  model_->ReleaseDrawingMemory();
 }
 
 void TKVMirovaCalendar::actSaveExecute() {
@@ -673,7 +673,7 @@ void TKVMirovaCalendar::actHideIconsExecute() {
 void TKVMirovaCalendar::actRestoreIconsExecute() {
   if (!imageForm_->isVisible() || SettingsOpen()) return;
   imageForm_->close();
-  model_->Render.Preview = TKVBitmap();
+  model_->ReleaseDrawingMemory();
 }
 
 void TKVMirovaCalendar::actDesktopIconTransparentExecute() {

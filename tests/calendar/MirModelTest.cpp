@@ -53,6 +53,14 @@ TEST(MirModel, DrawsFromItsStateOnlyWhenNotBusy) {
   ASSERT_TRUE(m.RenderCalendar(true));
   EXPECT_EQ(m.Render.Preview.Image().size(), QSize(320, 200));
   EXPECT_TRUE(m.Render.Dirty);
+  // The tray keeps nothing of a drawing once the desktop has it; the next drawing loads again.
+  ASSERT_TRUE(m.RenderCalendar(false));
+  m.ReleaseDrawingMemory();
+  EXPECT_TRUE(m.Render.Preview.Empty());
+  EXPECT_TRUE(m.Render.Spare.Empty());
+  EXPECT_EQ(m.Render.CurrentPicture, nullptr);
+  ASSERT_TRUE(m.RenderCalendar(false));
+  EXPECT_EQ(m.Render.Preview.Image().pixelColor(160, 100), QColor(Qt::darkGreen));
 }
 
 TEST(MirModel, TheDiaryLookUpFindsEntriesByDateKey) {

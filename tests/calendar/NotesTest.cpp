@@ -625,3 +625,42 @@ TEST(NotesFrames, WholeCalendarsWithNotesInEachMode) {
   // Option 3 and hidden notes draw the same calendar; every other mode differs.
   EXPECT_EQ(distinct.size(), std::size(kNotesFrames) - 1);
 }
+
+// With the rich-text editor the notes keep their editor and the panels of the last drawing: a
+// redraw shows what a fresh drawing shows, and a changed text is rendered anew.
+TEST(NotesRealEditor, KeptPanelsDrawWhatAFreshDrawingDraws) {
+  const auto scene = [](NotesScene& s, const QString& entry) {
+    s.in.NotesEditor = nullptr;
+    EXPECT_TRUE(s.LoadLayout(LayoutOf(ItemAt("Notes", 600, 40, 300, 300) + ItemAt("GeneralNotes", 100, 40, 300, 200) +
+                                      ItemAt("WDayNotes5", 100, 400, 150, 120) + ItemAt("WDayNotes6", 300, 400, 150, 120))));
+    s.ini.ShowNotesOptions = 0;
+    s.notes.QuickNote.SetText(Paragraphs(40));  // cut, with the arrow
+    s.diary["2024/03/07"] = entry;
+    s.diary["2024/03/08"] = Paragraphs(3);
+    s.AddHoliday("2024/03/08", schOnce, "Fair");
+  };
+  NotesScene s;
+  scene(s, Paragraphs(4));
+  ASSERT_TRUE(s.Render());
+  const QString first = FrameHash(s.Frame());
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(s.Render(false));
+    EXPECT_EQ(FrameHash(s.Frame()), first);
+  }
+  // Today's entry changes: the same as a fresh scene with the new entry.
+  s.diary["2024/03/07"] = Paragraphs(9);
+  ASSERT_TRUE(s.Render(false));
+  NotesScene fresh;
+  scene(fresh, Paragraphs(9));
+  ASSERT_TRUE(fresh.Render());
+  EXPECT_EQ(FrameHash(s.Frame()), FrameHash(fresh.Frame()));
+  EXPECT_NE(FrameHash(s.Frame()), first);
+  // Back again, and after everything kept was released.
+  s.diary["2024/03/07"] = Paragraphs(4);
+  ASSERT_TRUE(s.Render(false));
+  EXPECT_EQ(FrameHash(s.Frame()), first);
+  s.state.ReleaseMemory();
+  s.SetPicture(Solid(64, 64, QColor(100, 100, 100)));
+  ASSERT_TRUE(s.Render(false));
+  EXPECT_EQ(FrameHash(s.Frame()), first);
+}

@@ -735,6 +735,44 @@ TEST(RenderHandOver, BusyOrAFailingDrawingLeavesEverythingAsItWas) {
   EXPECT_FALSE(SavedImageIndex());
 }
 
+// Drawings reuse the screen bitmap handed over the time before: what another holder of a
+// preview sees never changes, every placement gives the pixels of a fresh state, and releasing
+// frees it all.
+TEST(RenderHandOver, ReusedScreenBitmapsGiveTheSamePixelsAndHeldPreviewsStay) {
+  Scene s;
+  s.SetPicture(DrawPicture(700, 500));
+  for (int position : {0, 1, 2, 3, 4}) {
+    s.ini.ImagePosition = position;
+    ASSERT_TRUE(s.Render());
+    const QImage held = s.Frame().Image();  // the full-screen view or the save holds the preview
+    const QString heldHash = FrameHash(s.Frame());
+    ASSERT_TRUE(s.Render(false));
+    ASSERT_TRUE(s.Render(false));
+    EXPECT_EQ(FrameHash(TKVBitmap(held)), heldHash) << position;
+    EXPECT_EQ(FrameHash(s.Frame()), heldHash) << position;
+    // A fresh state (no spare bitmap, no placed picture) draws the very same.
+    Scene fresh;
+    fresh.SetPicture(DrawPicture(700, 500));
+    fresh.ini.ImagePosition = position;
+    ASSERT_TRUE(fresh.Render());
+    EXPECT_EQ(FrameHash(fresh.Frame()), heldHash) << position;
+  }
+  EXPECT_FALSE(s.state.Spare.Empty());
+  s.state.ReleaseMemory();
+  EXPECT_TRUE(s.state.Preview.Empty());
+  EXPECT_TRUE(s.state.Spare.Empty());
+  EXPECT_EQ(s.state.CurrentPicture, nullptr);
+  // A spare of another size (the screen changed) is not drawn into.
+  s.SetPicture(DrawPicture(700, 500));
+  ASSERT_TRUE(s.Render());
+  ASSERT_TRUE(s.Render(false));
+  s.in.ScreenSize = QSize(800, 600);
+  ASSERT_TRUE(s.Render());
+  EXPECT_EQ(s.Frame().Width(), 800);
+  ASSERT_TRUE(s.Render(false));
+  EXPECT_EQ(s.Frame().Height(), 600);
+}
+
 TEST(RenderHandOver, TheNotesHookRunsAfterTheGridsAndBeforeTheSponsor) {
   SponsorScene s;
   s.ini.ShowNotes = false;

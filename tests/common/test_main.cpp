@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 
+#include "foundation/KVTextHelper.h"
 #include "tests/common/FormTestKit.h"
 #include "tests/common/TestUtil.h"
 
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   testing::InitGoogleMock(&argc, argv);
   kvtest::IsolateUserFolders();
   int rc = 0;
+  PrepareTextRendering();
   {
     QApplication app(argc, argv);
     kvtest::InstallFormGuards();

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "foundation/KVGraphics.h"
+#include "tests/common/SkipMissing.h"
 #include "tests/common/TestUtil.h"
 #include "tests/controls/IconTestUtil.h"
 
@@ -146,10 +147,8 @@ TEST_F(FileIcons, PictureFilesAreCentredShrunkAndNeverEnlarged) {
 }
 
 TEST_F(FileIcons, SvgPicturesAreDrawnThroughQt) {
-  if (!QImageReader::supportedImageFormats().contains("svg")) {
-    if (qEnvironmentVariableIsSet("CI")) FAIL() << "the Qt SVG image plug-in (libqt6svg6) is not installed";
-    GTEST_SKIP() << "the Qt SVG image plug-in is not installed";
-  }
+  if (!QImageReader::supportedImageFormats().contains("svg"))
+    KV_SKIP_MISSING() << "the Qt SVG image plug-in (libqt6svg6) is not installed";
   const QString svg = Write("circle.svg",
                             "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
                             "<rect x='0' y='0' width='64' height='64' fill='#ff0000'/></svg>");

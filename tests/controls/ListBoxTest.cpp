@@ -10,6 +10,7 @@
 #include "controls/KVFontCombo.h"
 #include "controls/KVListBox.h"
 #include "controls/KVRtfReader.h"
+#include "tests/common/SkipMissing.h"
 
 namespace {
 
@@ -186,7 +187,8 @@ QString ScalableFamily() {
 
 TEST(FontBoxes, ScalableFontsOfferSixteenSizesAndTheirCharsets) {
   const QString family = ScalableFamily();
-  if (family.isEmpty()) GTEST_SKIP() << "no scalable test font";
+  if (family.isEmpty())
+    KV_SKIP_MISSING() << "no scalable test font (fonts-dejavu-core or fonts-liberation2)";
   TKVFontComboBox fonts;
   TKVFontSizeComboBox sizes;
   TKVFontCharsetComboBox charsets;
@@ -242,7 +244,8 @@ TEST(FontBoxes, ScalableFontsOfferSixteenSizesAndTheirCharsets) {
 
 TEST(FontBoxes, AnUnknownFontEmptiesTheLinkedBoxes) {
   const QString family = ScalableFamily();
-  if (family.isEmpty()) GTEST_SKIP() << "no scalable test font";
+  if (family.isEmpty())
+    KV_SKIP_MISSING() << "no scalable test font (fonts-dejavu-core or fonts-liberation2)";
   TKVFontComboBox fonts;
   TKVFontSizeComboBox sizes;
   TKVFontCharsetComboBox charsets;

@@ -175,7 +175,7 @@ TEST_F(NbData, FindsEntriesByIdentifierAndPosition) {
   list.AddSection();
   list.StoreEntry("2005/03/14", "a", "", 0, 0, nbsmKeep);
   list.StoreEntry("b", "b", "", 0, 1, nbsmKeep);
-  list.Items(1)->Add(list.NewObject())->ID = "2005/03/14";  // a later duplicate is never found
+  list.Items(1)->Add(list.NewObject())->SetData("2005/03/14", "", "", 0, false);  // a later duplicate is never found
   int s, i;
   EXPECT_EQ(list.FindEntry("2005/03/14"), list.Items(0)->Items(0));
   EXPECT_EQ(list.FindEntryPos("b", s, i), list.Items(1)->Items(0));
@@ -197,6 +197,62 @@ TEST_F(NbData, FindsEntriesByIdentifierAndPosition) {
   EXPECT_TRUE(list.Items(0)->Modified);
   EXPECT_EQ(list.FindEntry("2005/03/14"), list.Items(1)->Items(1));
   EXPECT_THROW(list.StoreEntry("z", "", "", 0, 5, nbsmKeep), EKVError);
+}
+
+// Look-ups go through an index of IDs: it must follow every way entries come, change and go.
+TEST_F(NbData, TheIndexFollowsAddingRenamingAndRemoving) {
+  list.AddSection();
+  TNbObject* late = list.StoreEntry("k", "late", "", 0, 1, nbsmKeep);
+  // A duplicate appended to an earlier section comes first; one in a later section does not.
+  TNbObject* early = list.Items(0)->Add(list.NewObject());
+  early->SetData("k", "early", "", 0, false);
+  EXPECT_EQ(list.FindEntry("k"), early);
+  list.AddSection();
+  list.Items(2)->Add(list.NewObject())->SetData("k", "later", "", 0, false);
+  EXPECT_EQ(list.FindEntry("k"), early);
+  // Renamed through SetData or LoadFromStrings: found under the new ID only, and the others
+  // of the old ID take its place in order.
+  early->SetData("m", "early", "", 0, false);
+  EXPECT_EQ(list.FindEntry("m"), early);
+  EXPECT_EQ(list.FindEntry("k"), late);
+  late->LoadFromStrings("<!--*NB*a*--><!--*NBT*late*--><!--*NBC*clBlack*-->", {});
+  EXPECT_EQ(list.FindEntry("a"), late);
+  EXPECT_EQ(list.FindEntry("k")->Title, "later");
+  // Renamed onto an ID that an earlier entry carries: the earlier stays first.
+  list.Items(2)->Items(0)->SetData("m", "later", "", 0, false);
+  EXPECT_EQ(list.FindEntry("m"), early);
+  EXPECT_EQ(list.FindEntry("k"), nullptr);
+  // Removed: the next of its ID is found; none when it was the last.
+  list.Items(0)->Remove(early);
+  EXPECT_EQ(list.FindEntry("m")->Title, "later");
+  list.Items(1)->Remove(late);
+  EXPECT_EQ(list.FindEntry("a"), nullptr);
+  // Overwriting and adding anew through StoreEntry keep the index whole.
+  list.StoreEntry("m", "over", "", 0, 0, nbsmOverwrite);
+  EXPECT_EQ(list.FindEntry("m")->Title, "over");
+  TNbObject* fresh = list.StoreEntry("m", "new", "", 0, 0, nbsmAddNew);
+  EXPECT_EQ(list.FindEntry(fresh->ID), fresh);
+  // A cleared section's entries are gone from it, others stay.
+  list.StoreEntry("z", "z", "", 0, 1, nbsmKeep);
+  list.Items(2)->Clear();
+  EXPECT_EQ(list.FindEntry("m"), nullptr);
+  EXPECT_EQ(list.FindEntry("z")->Title, "z");
+  int s = 0, i = 0;
+  EXPECT_EQ(list.FindEntryPos(fresh->ID, s, i), fresh);
+  EXPECT_EQ(s, 0);
+  EXPECT_EQ(i, 0);
+  // A found entry whose ID was set directly is not returned for its old ID.
+  list.FindEntry("z")->ID = "y";
+  EXPECT_EQ(list.FindEntry("z"), nullptr);
+  EXPECT_EQ(list.FindEntry("y")->Title, "z");
+  // An entry of another notebook is not located in this one.
+  TNbDataList other(false);
+  other.AddSection();
+  EXPECT_FALSE(list.LocateEntry(other.StoreEntry("y", "", "", 0, 0, nbsmKeep), s, i));
+  list.Clear();
+  EXPECT_EQ(list.FindEntry("y"), nullptr);
+  list.AddSection();
+  EXPECT_EQ(list.FindEntry("y"), nullptr);
 }
 
 TEST_F(NbData, NextIDIsOneAboveTheLargestNumber) {

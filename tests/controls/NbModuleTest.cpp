@@ -217,6 +217,48 @@ TEST_F(NbModule, SearchesExactAllAndAnyKeywords) {
   EXPECT_EQ(find(nbsAny, "apple"), QStringList({"a"}));
 }
 
+// Each entry's plain text is kept between searches: every way its text changes must be seen.
+TEST_F(NbModule, SearchSeesEveryChangeOfAnEntrysText) {
+  Add("1", "a", "apple");
+  Add("2", "b", "banana");
+  nb.SearchKeywords = nbsAny;
+  auto find = [&](const QString& text) {
+    search.setText(text);
+    nb.SetShowAll(false);
+    QStringList found = Listed();
+    found.sort();
+    return found;
+  };
+  EXPECT_EQ(find("apple"), QStringList({"a"}));
+  // Stored anew, set directly, changed in place, emptied.
+  nb.Data().StoreEntry("2", "b", Rtf("apple pie"), clBlack, 0, nbsmOverwrite);
+  EXPECT_EQ(find("apple"), QStringList({"a", "b"}));
+  nb.Data().FindEntry("1")->Text = Rtf("cherry");
+  EXPECT_EQ(find("apple"), QStringList({"b"}));
+  TNbObject* b = nb.Data().FindEntry("2");
+  b->Text.replace("apple", "grape");
+  EXPECT_EQ(find("apple"), QStringList());
+  EXPECT_EQ(find("grape"), QStringList({"b"}));
+  b->Text.clear();
+  EXPECT_EQ(find("grape"), QStringList());
+  // Plain text as it stands, and the editor's edits posted back.
+  b->Text = "plain grape";
+  EXPECT_EQ(find("grape"), QStringList({"b"}));
+  nb.SetActiveID("1");
+  editor.SetRTFText(Rtf("grape jam"));
+  editor.SetModified(true);
+  nb.Post();
+  EXPECT_EQ(find("grape"), QStringList({"b", "grape jam"}));  // posting titles it by its first line
+
+  // Texts are compared case-folded beforehand: the answers are those of NbTextMatches.
+  b->Text = QString::fromUtf8("Stra\u00dfe \u039f\u0394\u039f\u03a3 \U0001D400 \u0130stanbul \u01c5");
+  for (const char* k : {"STRASSE", "stra\u00dfe", "\u03bf\u03b4\u03bf\u03c2", "\u03bf\u03b4\u03bf\u03c3",
+                        "\U0001D400", "istanbul", "i\u0307stanbul", "\u01c6", "\u01c4"}) {
+    const QString key = QString::fromUtf8(k);
+    EXPECT_EQ(find(key).contains("b"), NbTextMatches(b->Text, {key}, nbsAny)) << key.toStdString();
+  }
+}
+
 TEST_F(NbModule, DeleteKeyRemovesEntriesAfterAsking) {
   Add("1", "one", "one");
   Add("2", "two", "two");

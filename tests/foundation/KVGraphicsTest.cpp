@@ -578,6 +578,64 @@ TEST_F(KVGraphicsText, TextInRectMeasuresAndDraws) {
   EXPECT_EQ(b.TextHeight(QStringLiteral("abc")), 10);
 }
 
+// The shadowed text is kept between calls with the same font, colours, text and radius, while
+// the same text helper stays installed: every call draws what a fresh computation draws.
+TEST(KVGraphicsShadowText, KeptTextsDrawWhatFreshOnesDraw) {
+  const auto target = [](int mode) {
+    TKVBitmap t = Solid(260, 90, RGB(60, 90, 120));
+    t.Font = QFont(QStringLiteral("DejaVu Sans"));
+    t.Font.setPixelSize(30);
+    t.FontColor = clWhite;
+    t.BrushColor = mode == 1 ? RGB(0, 0, 90) : clWhite;
+    return t;
+  };
+  const auto expected = [&](int mode, const QString& text, double radius, const QFont* font = nullptr,
+                            TColor color = clWhite) {
+    TKVBitmap t = target(mode);
+    if (font) t.Font = *font;
+    t.FontColor = color;
+    const TKVBitmap small = ShadowTextBitmap(t, text, mode, radius);
+    if (mode <= 1) t.Draw(5, 7, small);
+    else if (mode == 2) AddBitmapSaturated(t, 5, 7, small);
+    else SubtractBitmapSaturated(t, 5, 7, small);
+    return t.Image();
+  };
+  const auto drawn = [&](int mode, const QString& text, double radius, const QFont* font = nullptr,
+                         TColor color = clWhite) {
+    TKVBitmap t = target(mode);
+    if (font) t.Font = *font;
+    t.FontColor = color;
+    DrawShadowText(t, 5, 7, text, mode, radius);
+    return t.Image();
+  };
+  QFont bold(QStringLiteral("DejaVu Sans"));
+  bold.setPixelSize(30);
+  bold.setBold(true);
+  QFont bigger = bold;
+  bigger.setPixelSize(34);
+  for (int round = 0; round < 2; ++round)
+    for (int mode = 0; mode <= 3; ++mode) {
+      EXPECT_EQ(drawn(mode, QStringLiteral("March 2025"), 0.8), expected(mode, QStringLiteral("March 2025"), 0.8));
+      EXPECT_EQ(drawn(mode, QStringLiteral("April 2025"), 0.8), expected(mode, QStringLiteral("April 2025"), 0.8));
+      EXPECT_EQ(drawn(mode, QStringLiteral("March 2025"), 1.5), expected(mode, QStringLiteral("March 2025"), 1.5));
+      EXPECT_EQ(drawn(mode, QStringLiteral("March 2025"), 0.8, &bold), expected(mode, QStringLiteral("March 2025"), 0.8, &bold));
+      EXPECT_EQ(drawn(mode, QStringLiteral("March 2025"), 0.8, &bigger),
+                expected(mode, QStringLiteral("March 2025"), 0.8, &bigger));
+      EXPECT_EQ(drawn(mode, QStringLiteral("March 2025"), 0.8, nullptr, clYellow),
+                expected(mode, QStringLiteral("March 2025"), 0.8, nullptr, clYellow));
+    }
+  // Another helper installed: its own measures and drawing count, not the kept pictures.
+  const QImage real = drawn(0, QStringLiteral("March 2025"), 0.8);
+  TKVFixedTextHelper fake;
+  {
+    TKVTextHelperScope scope(fake);
+    const QImage fixed = drawn(0, QStringLiteral("March 2025"), 0.8);
+    EXPECT_NE(fixed, real);
+    EXPECT_EQ(fixed, expected(0, QStringLiteral("March 2025"), 0.8));
+  }
+  EXPECT_EQ(drawn(0, QStringLiteral("March 2025"), 0.8), real);
+}
+
 TEST(KVTextHelper, QtTextIsPlacedFromTheTopOfTheCell) {
   TKVQtTextHelper qt;
   QFont font(QStringLiteral("DejaVu Sans"));

@@ -5,19 +5,19 @@
 
 #include "foundation/KVUtils.h"
 #include "tests/common/DesktopTestUtil.h"
+#include "tests/common/SkipMissing.h"
 
 using namespace kvtest;
 
 TEST(KVUtils, SetDesktopBackgroundMapsTileAndStyleOnGnome) {
-  if (QStandardPaths::findExecutable("gsettings").isEmpty())
-    GTEST_SKIP() << "gsettings is not installed";
+  KV_REQUIRE_PROGRAM("gsettings");
   QTemporaryDir dir(TestRoot() + "/utils-XXXXXX");
   ScopedEnv env;
   env.Set("KV_DESKTOP", "gnome");
   env.Set("GSETTINGS_BACKEND", "keyfile");
   env.Set("XDG_CONFIG_HOME", dir.path() + "/config");
   if (RunProgram("gsettings", {"list-keys", "org.gnome.desktop.background"}).exitCode != 0)
-    GTEST_SKIP() << "the schema org.gnome.desktop.background is not installed";
+    KV_SKIP_MISSING() << "the schema org.gnome.desktop.background is not installed";
   const QString file = dir.path() + "/kvmir.bmp";
   SavePicture(PatternImage(20, 10), file);
 

@@ -9,6 +9,7 @@
 
 #include "platform/KVDesktop.h"
 #include "tests/common/DesktopTestUtil.h"
+#include "tests/common/SkipMissing.h"
 
 using namespace kvtest;
 
@@ -209,12 +210,11 @@ TEST_F(DesktopBackend, MateAndCinnamonArgumentVectors) {
 }
 
 TEST_F(DesktopBackend, GnomeKeyfileSettingsChangeOnEveryApply) {
-  if (QStandardPaths::findExecutable("gsettings").isEmpty())
-    GTEST_SKIP() << "gsettings is not installed";
+  KV_REQUIRE_PROGRAM("gsettings");
   env_.Set("GSETTINGS_BACKEND", "keyfile");
   env_.Set("XDG_CONFIG_HOME", dir_.path() + "/config");
   if (RunProgram("gsettings", {"list-keys", "org.gnome.desktop.background"}).exitCode != 0)
-    GTEST_SKIP() << "the schema org.gnome.desktop.background is not installed";
+    KV_SKIP_MISSING() << "the schema org.gnome.desktop.background is not installed";
   auto get = [](const char* key) {
     const RunResult r = RunProgram("gsettings", {"get", "org.gnome.desktop.background", key});
     return r.out.trimmed();
@@ -330,9 +330,8 @@ TEST_F(DesktopBackend, ScreenSaverThroughXdgOrAClearFailure) {
 // XFCE keeps its settings in the xfconf daemon, reached over a session bus: the checks run in
 // this binary started again under a private one.
 TEST(XfceDesktop, SetsEveryMonitorAndWorkspace) {
-  for (const char* program : {"dbus-run-session", "xfconf-query"})
-    if (QStandardPaths::findExecutable(program).isEmpty())
-      GTEST_SKIP() << program << " is not installed";
+  KV_REQUIRE_PROGRAM("dbus-run-session");
+  KV_REQUIRE_PROGRAM("xfconf-query");
   ScopedEnv env;
   env.Set("KV_XFCE_SESSION_TEST", "1");
   const RunResult r = RunProgram(

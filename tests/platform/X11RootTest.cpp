@@ -9,6 +9,7 @@
 
 #include "platform/KVDesktop.h"
 #include "tests/common/DesktopTestUtil.h"
+#include "tests/common/SkipMissing.h"
 
 // Xlib's macros clash with Qt names: it comes last.
 #include <X11/Xatom.h>
@@ -39,7 +40,7 @@ class X11Root : public ::testing::Test {
   void SetUp() override {
     display_ = qEnvironmentVariable("KV_TEST_DISPLAY");
     if (display_.isEmpty())
-      GTEST_SKIP() << "KV_TEST_DISPLAY is not set: the X11 checks run under scripts/setup.sh test";
+      KV_SKIP_MISSING() << "KV_TEST_DISPLAY is not set: the X11 checks run under scripts/setup.sh test";
     env_.Set("DISPLAY", display_);
     // Every test process on this display shares its root window.
     const QString lockName =

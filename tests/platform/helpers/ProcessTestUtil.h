@@ -12,18 +12,9 @@
 #include <QThread>
 #include <memory>
 
-namespace kvtest {
+#include "tests/common/SkipMissing.h"
 
-// Set-up installs these programs for the test command: under CI a missing one fails the test,
-// elsewhere it skips it.
-#define KV_REQUIRE_PROGRAM(program)                                                           \
-  do {                                                                                        \
-    if (QStandardPaths::findExecutable(program).isEmpty()) {                                  \
-      if (qEnvironmentVariable("CI") == QLatin1String("true"))                                \
-        FAIL() << (program) << " is not installed (scripts/setup.sh installs it)";           \
-      GTEST_SKIP() << (program) << " is not installed";                                      \
-    }                                                                                         \
-  } while (0)
+namespace kvtest {
 
 // A started program whose output is read line by line.
 class TChild {
