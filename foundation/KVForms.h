@@ -87,6 +87,13 @@ struct TFileDialogs {
 };
 TFileDialogs& FileDialogs();
 
+// A new control with its object name, the name tests and skin texts find it by.
+template <class W>
+W* Named(W* w, const char* name) {
+  w->setObjectName(QLatin1String(name));
+  return w;
+}
+
 // The named child of Root of type T; nullptr when there is none.
 template <class T>
 T* FindNamed(const QObject& Root, const char* Name) {

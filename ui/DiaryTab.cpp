@@ -114,11 +114,6 @@ void TKVTriStateButton::paintEvent(QPaintEvent* event) {
 
 namespace {
 
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QLatin1String(name));
-  return w;
-}
 
 // Tells when the notebook goes, so that the page lets go of it only while it exists.
 class TComponentWatch : public TComponent {

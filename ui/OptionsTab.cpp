@@ -31,11 +31,6 @@ namespace {
 // A holiday row keeps the colour of the item it was made from.
 constexpr const char* kRowColor = "kvHolidayColor";
 
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QLatin1String(name));
-  return w;
-}
 
 }  // namespace
 

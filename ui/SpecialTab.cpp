@@ -16,16 +16,6 @@
 #include "foundation/KVSysUtils.h"
 #include "ui/DefInternetD.h"
 
-namespace {
-
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QLatin1String(name));
-  return w;
-}
-
-}  // namespace
-
 TSpecialTab::TSpecialTab(TMirModel& model, TSpecialTabHooks hooks, QWidget* parent)
     : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("SpecialPage"));

@@ -86,16 +86,6 @@ QString PrinterDisplayName(const QPrinter& Printer) {
 
 // ---------------------------------------------------------------------------------------------
 
-namespace {
-
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QLatin1String(name));
-  return w;
-}
-
-}  // namespace
-
 TPrintForm::TPrintForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("PrintForm"));
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);

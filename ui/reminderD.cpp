@@ -41,16 +41,6 @@ TKVXSchType ScheduleOfIndex(int Index) {
 
 QTime NewReminderTime(const QTime& Now) { return QTime((Now.hour() + 1) % 24, Now.minute(), 0); }
 
-namespace {
-
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QLatin1String(name));
-  return w;
-}
-
-}  // namespace
-
 TReminderDlg::TReminderDlg(TMEventBase& Events, const Tini& Ini, QWidget* parent)
     : QDialog(parent), events_(Events), ini_(Ini) {
   setObjectName(QStringLiteral("ReminderDlg"));
