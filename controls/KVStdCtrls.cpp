@@ -105,3 +105,23 @@ void DrawFrame3D(QPainter& painter, const QRect& r, TColor topLeft, TColor botto
   painter.fillRect(QRect(rt, t, 1, b - t + 1), ToQColor(bottomRight));
   painter.fillRect(QRect(l + 1, b, rt - l, 1), ToQColor(bottomRight));
 }
+
+TKVTriStateButton::TKVTriStateButton(QWidget* parent) : QToolButton(parent) {
+  setCheckable(true);
+  setAutoRaise(true);
+}
+
+void TKVTriStateButton::SetState(Qt::CheckState state) {
+  if (state == state_ && isChecked() == (state == Qt::Checked)) return;
+  state_ = state;
+  setChecked(state == Qt::Checked);
+  update();
+}
+
+void TKVTriStateButton::paintEvent(QPaintEvent* event) {
+  QToolButton::paintEvent(event);
+  if (state_ != Qt::PartiallyChecked) return;
+  // A mixed selection: the button half down.
+  QPainter p(this);
+  p.fillRect(rect().adjusted(2, 2, -2, -2), QBrush(palette().color(QPalette::Highlight), Qt::Dense5Pattern));
+}

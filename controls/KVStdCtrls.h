@@ -1,8 +1,9 @@
 #pragma once
 // The class library's picture control and bevel as plain widgets, for the item panels and the
-// colour picker: a picture held as the calendar's 24-bit bitmap, drawn as it is or stretched,
+// colour picker, and the editors' style button that can show a mixed selection. The picture: a picture held as the calendar's 24-bit bitmap, drawn as it is or stretched,
 // optionally transparent, reporting clicks and mouse moves in its own coordinates.
 #include <QImage>
+#include <QToolButton>
 #include <QWidget>
 
 #include "foundation/KVClasses.h"
@@ -67,3 +68,18 @@ class TKVBevel : public QWidget {
 // A one-pixel 3D frame just inside R (its right and bottom exclusive): TopLeft on the top and
 // left lines, BottomRight on the bottom and right lines.
 void DrawFrame3D(QPainter& painter, const QRect& r, TColor topLeft, TColor bottomRight);
+
+// A toolbar button for a style (bold, italic, underline) that also shows "part of the selection
+// has it": checked, unchecked, or half down for a mixed selection.
+class TKVTriStateButton : public QToolButton {
+ public:
+  explicit TKVTriStateButton(QWidget* parent = nullptr);
+  Qt::CheckState State() const { return state_; }
+  void SetState(Qt::CheckState state);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  Qt::CheckState state_ = Qt::Unchecked;
+};

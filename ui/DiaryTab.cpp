@@ -91,25 +91,6 @@ bool IsEditingKey(const QKeyEvent& e) {
 // ---------------------------------------------------------------------------------------------
 // The tri-state button
 
-TKVTriStateButton::TKVTriStateButton(QWidget* parent) : QToolButton(parent) {
-  setCheckable(true);
-  setAutoRaise(true);
-}
-
-void TKVTriStateButton::SetState(Qt::CheckState state) {
-  state_ = state;
-  setChecked(state == Qt::Checked);
-  update();
-}
-
-void TKVTriStateButton::paintEvent(QPaintEvent* event) {
-  QToolButton::paintEvent(event);
-  if (state_ != Qt::PartiallyChecked) return;
-  // A mixed selection: the button half down.
-  QPainter p(this);
-  p.fillRect(rect().adjusted(2, 2, -2, -2), QBrush(palette().color(QPalette::Highlight), Qt::Dense5Pattern));
-}
-
 // ---------------------------------------------------------------------------------------------
 
 namespace {

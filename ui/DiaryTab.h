@@ -8,6 +8,8 @@
 #include <QString>
 #include <QToolButton>
 #include <QWidget>
+
+#include "controls/KVStdCtrls.h"
 #include <functional>
 #include <memory>
 
@@ -53,21 +55,6 @@ void RTFURLClick(const QString& URLText, Qt::MouseButton Button);
 // A key that would change the text of an editor: typing, deleting, a line break, pasting,
 // cutting, undoing. Moving, selecting and copying are not.
 bool IsEditingKey(const QKeyEvent& Event);
-
-// The bold, italic and underline buttons: down, up, or neither when the selection is mixed.
-class TKVTriStateButton : public QToolButton {
-  Q_OBJECT
- public:
-  explicit TKVTriStateButton(QWidget* parent = nullptr);
-  Qt::CheckState State() const { return state_; }
-  void SetState(Qt::CheckState state);
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
- private:
-  Qt::CheckState state_ = Qt::Unchecked;
-};
 
 struct TDiaryTabHooks {
   // Draws the calendar again (an edited entry may show on it).

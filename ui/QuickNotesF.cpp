@@ -1,5 +1,7 @@
 #include "ui/QuickNotesF.h"
 
+#include "controls/KVStdCtrls.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QColorDialog>
@@ -47,25 +49,6 @@ TConsistentAttributes Bit(TConsistentAttribute a) { return TConsistentAttributes
 }  // namespace
 
 // A flat toolbar button that shows a greyed pattern while the selection is partly styled.
-class TKVToolButton : public QToolButton {
- public:
-  using QToolButton::QToolButton;
-  bool Indeterminate() const { return property("indeterminate").toBool(); }
-  void SetIndeterminate(bool on) {
-    if (on == Indeterminate()) return;
-    setProperty("indeterminate", on);
-    update();
-  }
-
- protected:
-  void paintEvent(QPaintEvent* event) override {
-    QToolButton::paintEvent(event);
-    if (!Indeterminate()) return;
-    QPainter p(this);
-    p.fillRect(rect().adjusted(1, 1, -1, -1), QBrush(palette().color(QPalette::Mid), Qt::Dense5Pattern));
-  }
-};
-
 TQuickNotesForm::TQuickNotesForm(TMirModel& model, TQuickNotesHooks hooks, QWidget* parent)
     : QDialog(parent), model_(model), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("QuickNotesForm"));
@@ -200,7 +183,7 @@ void TQuickNotesForm::CreateControls() {
     tools->addSpacing(2);
   };
   const auto button = [&](const char* name, const char* action, const char* icon) {
-    auto* b = new TKVToolButton(toolBar);
+    auto* b = new TKVTriStateButton(toolBar);
     b->setObjectName(QLatin1String(name));
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
@@ -391,10 +374,12 @@ void TQuickNotesForm::EditorChange() {
   fontBox_->SetFontName(ca & Bit(caFace) ? a.Name() : QString());
   ShowSizeAndCharset();
   const TFontStyles style = a.Style();
-  const auto sync = [&](TKVToolButton* b, const char* action, TConsistentAttribute attr, TFontStyle s) {
-    const bool consistent = ca & Bit(attr);
-    b->SetIndeterminate(!consistent);
-    Action(action)->setChecked(consistent && (style & FontStyle(s)));
+  const auto sync = [&](TKVTriStateButton* b, const char* action, TConsistentAttribute attr, TFontStyle s) {
+    const Qt::CheckState state = !(ca & Bit(attr)) ? Qt::PartiallyChecked
+                                 : (style & FontStyle(s)) ? Qt::Checked
+                                                          : Qt::Unchecked;
+    Action(action)->setChecked(state == Qt::Checked);
+    b->SetState(state);
   };
   sync(boldBtn_, "actREOBold", caBold, fsBold);
   sync(italicBtn_, "actREOItalic", caItalic, fsItalic);

@@ -39,8 +39,7 @@ struct TQuickNotesHooks {
   std::function<QDateTime()> Now;
 };
 
-// A toolbar button that can also show "some of the selection has it".
-class TKVToolButton;
+class TKVTriStateButton;
 
 class TQuickNotesForm : public QDialog {
   Q_OBJECT
@@ -94,9 +93,9 @@ class TQuickNotesForm : public QDialog {
   QPushButton* cancelBtn_ = nullptr;
   QPushButton* printBtn_ = nullptr;
   QMenu* popupMenu_ = nullptr;
-  TKVToolButton* boldBtn_ = nullptr;
-  TKVToolButton* italicBtn_ = nullptr;
-  TKVToolButton* underlineBtn_ = nullptr;
+  TKVTriStateButton* boldBtn_ = nullptr;
+  TKVTriStateButton* italicBtn_ = nullptr;
+  TKVTriStateButton* underlineBtn_ = nullptr;
   TNbModule* nbPrint_ = nullptr;
   // Its size and maximised state (not its place) under the settings key.
   std::unique_ptr<TKVFormState> formState_;

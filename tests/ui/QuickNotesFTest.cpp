@@ -1,5 +1,7 @@
 #include "ui/QuickNotesF.h"
 
+#include "controls/KVStdCtrls.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -103,7 +105,9 @@ class QuickNotesFormTest : public ::testing::Test {
     ASSERT_TRUE(Button(name).isEnabled()) << name;
     kvtest::Click(Button(name));
   }
-  bool Indeterminate(const char* name) { return Button(name).property("indeterminate").toBool(); }
+  bool Indeterminate(const char* name) {
+    return Child<TKVTriStateButton>(*form, name).State() == Qt::PartiallyChecked;
+  }
 };
 
 }  // namespace
