@@ -93,6 +93,22 @@ inline QString BuiltinLayout(int id) {
   return QString();
 }
 
+inline const char* const kNoteWords[] = {"meeting", "dentist", "garden", "letter", "birthday", "train", "invoice",
+                              "holiday", "coffee", "library", "concert", "doctor", "market", "friend"};
+
+// A diary entry of about 2 KB of rich text, made of words a search can look for.
+inline QString NoteRtf(QRandomGenerator& rng) {
+  QString body;
+  while (body.size() < 1800) {
+    body += QStringLiteral("Note about the ");
+    for (int w = 0; w < 6; ++w) body += QLatin1String(kNoteWords[rng.bounded(14)]) + QLatin1Char(' ');
+    body += QStringLiteral("with \\b bold\\b0  and \\cf1 colour\\cf0  words.\\par\r\n");
+  }
+  return QStringLiteral("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
+                        "{\\colortbl ;\\red0\\green0\\blue255;}\r\n\\viewkind4\\uc1\\pard\\f0\\fs20 ") +
+         body + "}\r\n";
+}
+
 // The main of every benchmark program: offscreen Qt, a sandboxed user folder, then the
 // benchmarks; Prepare makes fixtures before the clock starts.
 inline int RunBenchmarks(int argc, char** argv, const std::function<void()>& prepare = {}) {

@@ -32,21 +32,6 @@ namespace {
 
 constexpr int kEntries = 10000;
 
-const char* const kWords[] = {"meeting", "dentist", "garden", "letter", "birthday", "train", "invoice",
-                              "holiday", "coffee", "library", "concert", "doctor", "market", "friend"};
-
-QString NoteRtf(QRandomGenerator& rng) {
-  QString body;
-  while (body.size() < 1800) {
-    body += QStringLiteral("Note about the ");
-    for (int w = 0; w < 6; ++w) body += QLatin1String(kWords[rng.bounded(14)]) + QLatin1Char(' ');
-    body += QStringLiteral("with \\b bold\\b0  and \\cf1 colour\\cf0  words.\\par\r\n");
-  }
-  return QStringLiteral("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
-                        "{\\colortbl ;\\red0\\green0\\blue255;}\r\n\\pard\\f0\\fs20 ") +
-         body + "}\r\n";
-}
-
 // A key as the user types it: press and release.
 void TypeKey(QWidget& w) {
   QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
@@ -83,7 +68,7 @@ struct DiaryWindow {
         TKVXBDiaryItem* item = doc.Data().Add();
         item->idx = DateKey(Day(i));
         item->Title = QStringLiteral("Note");
-        item->Lines = NoteRtf(rng);
+        item->Lines = kvbench::NoteRtf(rng);
       }
       doc.SaveToFile(DiaryFile(), true);
     }
@@ -189,7 +174,7 @@ void BM_Baseline_PlainEditKey(benchmark::State& state) {
   edit.resize(320, 400);
   edit.show();
   QRandomGenerator rng(3);
-  edit.setPlainText(NoteRtf(rng));
+  edit.setPlainText(kvbench::NoteRtf(rng));
   edit.setFocus();
   for (auto _ : state) {
     TypeKey(edit);

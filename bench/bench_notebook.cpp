@@ -16,21 +16,6 @@
 
 namespace {
 
-const char* const kWords[] = {"meeting", "dentist", "garden", "letter", "birthday", "train", "invoice",
-                              "holiday", "coffee", "library", "concert", "doctor", "market", "friend"};
-
-QString NoteRtf(QRandomGenerator& rng) {
-  QString body;
-  while (body.size() < 1800) {
-    body += QStringLiteral("Note about the ");
-    for (int w = 0; w < 6; ++w) body += QLatin1String(kWords[rng.bounded(14)]) + QLatin1Char(' ');
-    body += QStringLiteral("with \\b bold\\b0  and \\cf1 colour\\cf0  words.\\par\r\n");
-  }
-  return QStringLiteral("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
-                        "{\\colortbl ;\\red0\\green0\\blue255;}\r\n\\viewkind4\\uc1\\pard\\f0\\fs20 ") +
-         body + "}\r\n";
-}
-
 QString DateKey(int i) { return QDate(1990, 1, 1).addDays(i).toString(QStringLiteral("yyyy/MM/dd")); }
 
 // Count days in a shuffled order.
@@ -49,7 +34,7 @@ void Fill(TNbDataList& data, int count) {
   QStringList lines;
   for (int d : ShuffledDays(count)) {
     lines << QStringLiteral("<!--*NB*%1*--><!--*NBT*Note*--><!--*NBC*clBlack*-->").arg(DateKey(d));
-    lines << SplitNotebookLines(NoteRtf(rng));
+    lines << SplitNotebookLines(kvbench::NoteRtf(rng));
   }
   data.LoadSectionFromStrings(lines, 0);
 }
