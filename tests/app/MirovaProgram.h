@@ -8,8 +8,11 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QDirIterator>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/platform/DesktopSession.h"
 
@@ -27,6 +30,25 @@ class TMirovaHome {
   QString Background() const { return ExeDir() + QStringLiteral("/kvmir.bmp"); }
   bool AddDefaultPack() const {
     return QFile::copy(QStringLiteral(KV_DEFAULT_PACK), ExeDir() + QStringLiteral("/landscapes.mcp"));
+  }
+  // Hands the home to another user, who may then read the program folder but not write to it:
+  // everything else becomes theirs, and the folders above become passable.
+  bool GiveToUserWithReadOnlyProgramFolder(uid_t uid, gid_t gid) const {
+    for (QString up = QFileInfo(dir_.path()).absolutePath(); up != QLatin1String("/");
+         up = QFileInfo(up).absolutePath()) {
+      struct stat st {};
+      if (::stat(QFile::encodeName(up).constData(), &st) != 0) return false;
+      if (!(st.st_mode & S_IXOTH) && ::chmod(QFile::encodeName(up).constData(), st.st_mode | S_IXOTH) != 0)
+        return false;
+    }
+    const auto give = [&](const QString& path) { return ::chown(QFile::encodeName(path).constData(), uid, gid) == 0; };
+    if (!give(dir_.path())) return false;
+    QDirIterator it(dir_.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QString path = it.next();
+      if (path != ExeDir() && !path.startsWith(ExeDir() + QLatin1Char('/')) && !give(path)) return false;
+    }
+    return ::chmod(QFile::encodeName(ExeDir()).constData(), 0755) == 0;
   }
   QProcessEnvironment Environment(const QString& display, const QString& bus = {}) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

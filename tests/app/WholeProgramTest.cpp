@@ -697,12 +697,13 @@ TEST_F(WholeProgram, AReadOnlyProgramFolderIsReportedOnceAndOkAndExitComplete) {
   TMirova m;
   const QString dir = home.ExeDir();
   if (::geteuid() == 0) {
-    // The superuser writes anywhere: the folder is mounted read-only for the program alone.
-    KV_REQUIRE_PROGRAM("unshare");
-    ASSERT_TRUE(m.Start(env, {"-m", "sh", "-c",
-                              "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" \"$0\" && exec \"$1\"",
-                              dir, QStringLiteral(KV_MIROVA)},
-                        QStringLiteral("unshare")));
+    // The superuser writes anywhere: the program runs as the unprivileged user "nobody", for whom
+    // the folder is read-only.
+    KV_REQUIRE_PROGRAM("setpriv");
+    ASSERT_TRUE(home.GiveToUserWithReadOnlyProgramFolder(65534, 65534));
+    ASSERT_TRUE(m.Start(env, {"--reuid=65534", "--regid=65534", "--clear-groups", "--pdeathsig", "KILL", "--",
+                              QStringLiteral(KV_MIROVA)},
+                        QStringLiteral("setpriv")));
   } else {
     ASSERT_TRUE(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner));
     ASSERT_TRUE(m.Start(env));
