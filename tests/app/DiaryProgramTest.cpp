@@ -15,54 +15,33 @@ using namespace kvtest;
 
 namespace {
 
-const QString kTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
+const QString& kTitle = kMirovaTitle;
 
-class DiaryProgram : public ::testing::Test {
+class DiaryProgram : public TProgramFixture {
  protected:
-  void SetUp() override {
-    KV_REQUIRE_PROGRAM("Xvfb");
-    KV_REQUIRE_PROGRAM("xdotool");
-    const QString why = x.Start(QSize(1024, 768));
-    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
-    ASSERT_TRUE(home.AddDefaultPack());
-    env = home.Environment(x.Name());
-  }
-
-  QString Xdotool(const QStringList& args) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral("xdotool"), args);
-    p.waitForFinished(10000);
-    return QString::fromLatin1(p.readAllStandardOutput());
-  }
   // The settings window's frame on the screen, once it is shown.
   QRect SettingsWindow() {
     QRect r;
     WaitUntil([&] {
-      const QString id = Xdotool({"search", "--onlyvisible", "--name", "^" + QRegularExpression::escape(kTitle) + "$"})
-                             .section('\n', 0, 0);
-      if (id.isEmpty()) return false;
-      const QString g = Xdotool({"getwindowgeometry", "--shell", id});
-      const auto value = [&](const char* name) {
-        return QRegularExpression(QStringLiteral("%1=(\\d+)").arg(QLatin1String(name))).match(g).captured(1).toInt();
-      };
-      r = QRect(value("X"), value("Y"), value("WIDTH"), value("HEIGHT"));
+      const QStringList ids = VisibleWindowIds(env, kTitle);
+      if (ids.isEmpty()) return false;
+      r = WindowGeometry(env, ids.first());
       return r.width() > 0;
     });
     return r;
   }
   void ClickAt(const QPoint& p) {
-    Xdotool({"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
+    Xdo({"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
     QThread::msleep(300);
   }
   // The user opens the Diary page (the tab after Cover, chosen from the tab bar with the keyboard)
   // and types; the editor has the focus on that page.
   void TypeOnTheDiaryPage(const QRect& w, const QString& text) {
     ClickAt(w.topLeft() + QPoint(24, 20));
-    Xdotool({"key", "Right"});
+    Xdo({"key", "Right"});
     QThread::msleep(500);
-    Xdotool({"key", "ctrl+Home"});
-    Xdotool({"type", "--delay", "20", text});
+    Xdo({"key", "ctrl+Home"});
+    Xdo({"type", "--delay", "20", text});
     QThread::msleep(300);
   }
   // OK, at the window's bottom right corner.
@@ -74,9 +53,6 @@ class DiaryProgram : public ::testing::Test {
     return doc.Data().Count() == 1 ? NbPlainText(doc.Data()[0]->Lines) : QString();
   }
 
-  TXServer x;
-  TMirovaHome home;
-  QProcessEnvironment env;
 };
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QDirIterator>
 #include <signal.h>
@@ -14,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/common/SkipMissing.h"
 #include "tests/platform/DesktopSession.h"
 
 namespace kvtest {
@@ -101,14 +104,58 @@ class TMirova {
   QProcess p_;
 };
 
-// The visible top-level windows with this title on the display (xdotool).
-inline int VisibleWindows(const QProcessEnvironment& env, const QString& title) {
+// The settings window's title.
+inline const QString kMirovaTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
+
+// Runs xdotool with the environment's display; what it printed.
+inline QString Xdotool(const QProcessEnvironment& env, const QStringList& args) {
   QProcess p;
   p.setProcessEnvironment(env);
-  p.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                      QStringLiteral("--name"), QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
-  p.waitForFinished(5000);
-  return int(QString::fromLatin1(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
+  p.start(QStringLiteral("xdotool"), args);
+  p.waitForFinished(10000);
+  return QString::fromLatin1(p.readAllStandardOutput());
 }
+
+// The visible top-level windows with this title on the display.
+inline QStringList VisibleWindowIds(const QProcessEnvironment& env, const QString& title) {
+  return Xdotool(env, {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                       QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')})
+      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+inline int VisibleWindows(const QProcessEnvironment& env, const QString& title) {
+  return int(VisibleWindowIds(env, title).size());
+}
+
+// A window's frame on the screen.
+inline QRect WindowGeometry(const QProcessEnvironment& env, const QString& id) {
+  const QString g = Xdotool(env, {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+  const auto value = [&](const char* name) {
+    return QRegularExpression(QStringLiteral("\\b%1=(\\d+)").arg(QLatin1String(name))).match(g).captured(1).toInt();
+  };
+  return QRect(value("X"), value("Y"), value("WIDTH"), value("HEIGHT"));
+}
+
+// A test of the real program: an X server of its own of the given size and a temporary home
+// with the default image pack.
+class TProgramFixture : public ::testing::Test {
+ protected:
+  explicit TProgramFixture(QSize screen = QSize(1024, 768)) : screen_(screen) {}
+  void SetUp() override {
+    KV_REQUIRE_PROGRAM("Xvfb");
+    KV_REQUIRE_PROGRAM("xdotool");
+    const QString why = x.Start(screen_);
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    ASSERT_TRUE(home.AddDefaultPack());
+    env = home.Environment(x.Name());
+  }
+  QString Xdo(const QStringList& args) const { return Xdotool(env, args); }
+
+  TXServer x;
+  TMirovaHome home;
+  QProcessEnvironment env;
+
+ private:
+  QSize screen_;
+};
 
 }  // namespace kvtest

@@ -11,28 +11,16 @@ using namespace kvtest;
 
 namespace {
 
-const QString kTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
+const QString& kTitle = kMirovaTitle;
 
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public TProgramFixture {
  protected:
-  void SetUp() override {
-    KV_REQUIRE_PROGRAM("Xvfb");
-    KV_REQUIRE_PROGRAM("xdotool");
-    const QString why = x.Start(QSize(1024, 768));
-    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
-    ASSERT_TRUE(home.AddDefaultPack());
-    env = home.Environment(x.Name());
-  }
   bool BackgroundWritten(int ms = 10000) {
     return WaitUntil([&] { return QFileInfo(home.Background()).size() > 0; }, ms);
   }
   bool SettingsShown(int ms = 10000) {
     return WaitUntil([&] { return VisibleWindows(env, kTitle) == 1; }, ms);
   }
-
-  TXServer x;
-  TMirovaHome home;
-  QProcessEnvironment env;
 };
 
 }  // namespace

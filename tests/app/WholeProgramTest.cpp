@@ -25,7 +25,7 @@ using namespace kvtest;
 
 namespace {
 
-const QString kTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
+const QString& kTitle = kMirovaTitle;
 // Message boxes and the full-screen view carry the program's display name.
 const QString kBoxTitle = QStringLiteral("Mirova Calendar");
 const QSize kScreen(1920, 1080);
@@ -59,35 +59,11 @@ double DifferentShare(const QImage& a, const QImage& b, QRect area = {}) {
   return all ? double(differ) / double(all) : 0;
 }
 
-class WholeProgram : public ::testing::Test {
+class WholeProgram : public TProgramFixture {
  protected:
-  void SetUp() override {
-    KV_REQUIRE_PROGRAM("Xvfb");
-    KV_REQUIRE_PROGRAM("xdotool");
-    const QString why = x.Start(kScreen);
-    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
-    ASSERT_TRUE(home.AddDefaultPack());
-    env = home.Environment(x.Name());
-  }
-
-  QString Xdo(const QStringList& args) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral("xdotool"), args);
-    p.waitForFinished(10000);
-    return QString::fromLatin1(p.readAllStandardOutput());
-  }
-  QStringList Windows(const QString& title) {
-    return Xdo({"search", "--onlyvisible", "--name", "^" + QRegularExpression::escape(title) + "$"})
-        .split('\n', Qt::SkipEmptyParts);
-  }
-  QRect Geometry(const QString& id) {
-    const QString g = Xdo({"getwindowgeometry", "--shell", id});
-    const auto value = [&](const char* name) {
-      return QRegularExpression(QStringLiteral("\\b%1=(\\d+)").arg(QLatin1String(name))).match(g).captured(1).toInt();
-    };
-    return QRect(value("X"), value("Y"), value("WIDTH"), value("HEIGHT"));
-  }
+  WholeProgram() : TProgramFixture(kScreen) {}
+  QStringList Windows(const QString& title) { return VisibleWindowIds(env, title); }
+  QRect Geometry(const QString& id) { return WindowGeometry(env, id); }
   // The frame of the first visible window with this title once it shows (empty when none does).
   QRect WaitForWindow(const QString& title, int ms = 10000) {
     QRect r;
@@ -252,9 +228,6 @@ class WholeProgram : public ::testing::Test {
     return At(kFirstCell + QPoint((n % 7) * kCellStep.width(), (n / 7) * kCellStep.height()));
   }
 
-  TXServer x;
-  TMirovaHome home;
-  QProcessEnvironment env;
   TChild trayer;
   QRect settings;
 };
