@@ -43,12 +43,14 @@ inline QByteArray StripBytes(const TKVBitmapList& strip) {
   return b.data();
 }
 
-// A skin package: the values, an empty nested pack, the strips (stream bytes) and the form texts
-// (first line the form's name).
-inline QByteArray SkinPackage(const std::vector<QByteArray>& strips, const QStringList& forms) {
+// A skin package: the values, a nested pack (holding Nested when given), the strips (stream
+// bytes) and the form texts (first line the form's name).
+inline QByteArray SkinPackage(const QString& values, const std::vector<QByteArray>& strips, const QStringList& forms,
+                              const QByteArray& nested = QByteArray()) {
   TKVResWriter w(0x564B0001, true);
-  w.AddBuffer(-2, QStringLiteral("imagescount=%1\r\nformscount=%2\r\n").arg(strips.size()).arg(forms.size()).toLatin1());
+  w.AddBuffer(-2, values.toLatin1());
   TKVResWriter inner(5, true);
+  if (!nested.isNull()) inner.AddBuffer(3, nested);
   QBuffer nb;
   nb.open(QIODevice::WriteOnly);
   inner.SaveToStream(nb);
@@ -59,6 +61,12 @@ inline QByteArray SkinPackage(const std::vector<QByteArray>& strips, const QStri
   out.open(QIODevice::WriteOnly);
   w.SaveToStream(out);
   return out.data();
+}
+
+// The same with the counts as its values and an empty nested pack.
+inline QByteArray SkinPackage(const std::vector<QByteArray>& strips, const QStringList& forms) {
+  return SkinPackage(QStringLiteral("imagescount=%1\r\nformscount=%2\r\n").arg(strips.size()).arg(forms.size()),
+                     strips, forms);
 }
 
 inline void LoadSkinPackage(TAppSkin& skin, const QByteArray& bytes) {

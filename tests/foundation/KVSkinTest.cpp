@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/KVSkin.h"
+#include "tests/common/SkinTestKit.h"
 
 namespace {
 
@@ -136,31 +137,6 @@ QByteArray StripBytes(int n) {
   return b.data();
 }
 
-QByteArray Package(const QString& values, const std::vector<QByteArray>& strips, const QStringList& forms,
-                   const QByteArray& nested = QByteArray()) {
-  TKVResWriter w(0x564B0001, true);
-  w.AddBuffer(-2, values.toLatin1());
-  TKVResWriter inner(5, true);
-  inner.AddBuffer(3, nested);
-  QBuffer nb;
-  nb.open(QIODevice::WriteOnly);
-  inner.SaveToStream(nb);
-  w.AddBuffer(-2, nb.data());
-  for (const QByteArray& s : strips) w.AddBuffer(-4, s);
-  for (const QString& f : forms) w.AddBuffer(-2, f.toLatin1());
-  QBuffer out;
-  out.open(QIODevice::WriteOnly);
-  w.SaveToStream(out);
-  return out.data();
-}
-
-void LoadPackage(TAppSkin& skin, const QByteArray& bytes) {
-  QBuffer b;
-  b.setData(bytes);
-  b.open(QIODevice::ReadOnly);
-  skin.LoadSkinPackage(b);
-}
-
 }  // namespace
 
 TEST(KVSkin, PackageLoadsStripsAndFormsAndAppliesThem) {
@@ -172,7 +148,7 @@ TEST(KVSkin, PackageLoadsStripsAndFormsAndAppliesThem) {
   b->Skin().SetAppSkin(&skin);
   int loads = 0;
   skin.OnLoadSkin.Set([&loads](TPersistent*) { ++loads; });
-  LoadPackage(skin, Package("imagescount=2\r\nformscount=1\r\n", {StripBytes(3), StripBytes(1)},
+  kvtest::LoadSkinPackage(skin, kvtest::SkinPackage("imagescount=2\r\nformscount=1\r\n", {StripBytes(3), StripBytes(1)},
                             {"F\r\nobject B: TX\r\n  P = 5\r\nend\r\n"}, "inner"));
   EXPECT_EQ(loads, 1);
   ASSERT_EQ(skin.Images.Count(), 2);
@@ -185,7 +161,7 @@ TEST(KVSkin, PackageLoadsStripsAndFormsAndAppliesThem) {
   EXPECT_EQ(skin.PackReader.ReadBuffer(0), "inner");
 
   // A second package replaces everything of the first.
-  LoadPackage(skin, Package("formscount=1", {}, {"G\r\nobject B: TX\r\nend\r\n"}));
+  kvtest::LoadSkinPackage(skin, kvtest::SkinPackage("formscount=1", {}, {"G\r\nobject B: TX\r\nend\r\n"}));
   EXPECT_EQ(skin.Images.Count(), 0);
   ASSERT_EQ(skin.Forms.size(), 1u);
   EXPECT_EQ(skin.Forms[0].name, "G");
@@ -203,7 +179,7 @@ TEST(KVSkin, HostilePackagesLoadWhatTheyCan) {
   b->Skin().SetAppSkin(&skin);
   c->Skin().SetAppSkin(&skin);
   // Counts beyond the entries, a strip that is garbage, a malformed block for B.
-  LoadPackage(skin, Package("imagescount=1\r\nformscount=99", {"garbage"},
+  kvtest::LoadSkinPackage(skin, kvtest::SkinPackage("imagescount=1\r\nformscount=99", {"garbage"},
                             {"F\r\nobject B: TX\r\n  P = 'unterminated\r\nend\r\nobject C: TX\r\n  Q = 7\r\nend\r\n"}));
   EXPECT_EQ(skin.Images.Count(), 1);
   EXPECT_EQ(skin.Images.Items(0)->Count(), 0);
@@ -212,9 +188,9 @@ TEST(KVSkin, HostilePackagesLoadWhatTheyCan) {
   // No entries at all: everything cleared, the event still fires.
   int loads = 0;
   skin.OnLoadSkin.Set([&loads](TPersistent*) { ++loads; });
-  LoadPackage(skin, QByteArray("\0\0\0\0\0\0\0\0", 8));
+  kvtest::LoadSkinPackage(skin, QByteArray("\0\0\0\0\0\0\0\0", 8));
   EXPECT_TRUE(skin.Forms.empty());
   EXPECT_EQ(loads, 1);
-  LoadPackage(skin, "not a pack");
+  kvtest::LoadSkinPackage(skin, "not a pack");
   EXPECT_EQ(loads, 2);
 }
