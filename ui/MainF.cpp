@@ -1,6 +1,7 @@
 #include "ui/MainF.h"
 
 #include <QAction>
+#include <array>
 #include <QApplication>
 #include <QBuffer>
 #include <QScopeGuard>
@@ -48,6 +49,12 @@ namespace {
 
 // The settings window's client area at start-up; the window never gets smaller.
 constexpr int kClientWidth = 640, kClientHeight = 480;
+
+// The three start-up choices, in the order of the settings' flags (StartupFlags).
+const char* const kStartupActions[] = {"actStartupHideIcons", "actStartupOpenDiary", "actStartupOpenQuickNotes"};
+std::array<bool*, 3> StartupFlags(Tini& ini) {
+  return {&ini.StartupHideIcons, &ini.StartupOpenDiary, &ini.StartupOpenQuickNotes};
+}
 
 struct TPageInfo {
   const char* Name;
@@ -393,11 +400,11 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   imageForm_->BackgroundPath = m.Rotation->BackgroundPath;
   Action("actStartMirScreenSaver")->setVisible(QFileInfo(m.Ini->ScrSaverExe).isFile());
   Action("actAutoStartup")->setChecked(m.Ini->AutoStartup);
-  for (const char* a : {"actStartupHideIcons", "actStartupOpenDiary", "actStartupOpenQuickNotes"})
-    Action(a)->setEnabled(m.Ini->AutoStartup);
-  Action("actStartupHideIcons")->setChecked(m.Ini->StartupHideIcons);
-  Action("actStartupOpenDiary")->setChecked(m.Ini->StartupOpenDiary);
-  Action("actStartupOpenQuickNotes")->setChecked(m.Ini->StartupOpenQuickNotes);
+  const std::array<bool*, 3> startup = StartupFlags(*m.Ini);
+  for (int i = 0; i < 3; ++i) {
+    Action(kStartupActions[i])->setEnabled(m.Ini->AutoStartup);
+    Action(kStartupActions[i])->setChecked(*startup[i]);
+  }
   Action("actDesktopIconTransparent")->setVisible(!IsWinXPOrLater);
   Action("actDesktopIconTransparent")->setChecked(m.Ini->TransparentIcons);
   Action("actHideNotes")->setChecked(!m.Ini->ShowNotes);
@@ -634,22 +641,19 @@ void TKVMirovaCalendar::actAutoStartupExecute() {
   }
   ini.AutoStartup = !ini.AutoStartup;
   Action("actAutoStartup")->setChecked(ini.AutoStartup);
-  for (const char* a : {"actStartupHideIcons", "actStartupOpenDiary", "actStartupOpenQuickNotes"})
-    Action(a)->setEnabled(ini.AutoStartup);
+  for (const char* a : kStartupActions) Action(a)->setEnabled(ini.AutoStartup);
   ini.SaveSettings();
 }
 
 void TKVMirovaCalendar::actStartupOptionExecute(int which) {
-  Tini& ini = *model_->Ini;
-  bool* flags[] = {&ini.StartupHideIcons, &ini.StartupOpenDiary, &ini.StartupOpenQuickNotes};
-  const char* names[] = {"actStartupHideIcons", "actStartupOpenDiary", "actStartupOpenQuickNotes"};
+  const std::array<bool*, 3> flags = StartupFlags(*model_->Ini);
   for (int i = 0; i < 3; ++i) {
     if (i == which) continue;
     *flags[i] = false;
-    Action(names[i])->setChecked(false);
+    Action(kStartupActions[i])->setChecked(false);
   }
   *flags[which] = !*flags[which];
-  Action(names[which])->setChecked(*flags[which]);
+  Action(kStartupActions[which])->setChecked(*flags[which]);
   SaveSettingsWhenHidden();
 }
 
