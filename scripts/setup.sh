@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 BUILD=${KV_BUILD_DIR:-$ROOT/build}
 MODE=${1:-}
+# Build and test jobs; a machine shared with other builds may ask for fewer.
+JOBS=${KV_JOBS:-$(nproc)}
 
 # Installed without recommendations: every package whose program or library is used is named,
 # here or, for the programs the tests start, in scripts/test-programs.
@@ -101,7 +103,7 @@ case "$MODE" in
   run)
     install_missing
     configure
-    cmake --build "$BUILD" --parallel "$(nproc)" --target mirova
+    cmake --build "$BUILD" --parallel "$JOBS" --target mirova
     shift
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
       echo "No display: starting the calendar under a virtual X server."
@@ -116,10 +118,10 @@ case "$MODE" in
     trap '[ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
     start_xvfb && check_programs || { echo "Stopped before the tests: see above." >&2; exit 1; }
     configure
-    cmake --build "$BUILD" --parallel "$(nproc)"
+    cmake --build "$BUILD" --parallel "$JOBS"
     shift
     cd "$BUILD"
-    ctest --output-on-failure --parallel "$(nproc)" "$@"
+    ctest --output-on-failure --parallel "$JOBS" "$@"
     ;;
   *)
     echo "usage: $0 run|test" >&2
