@@ -450,7 +450,8 @@ void TQuickNotesForm::actREOBulletExecProc(TKVRichEditOLE& KVRE) {
 
 void TQuickNotesForm::actREOInsTimeExecProc(TKVRichEditOLE& KVRE) {
   KVRE.SetSelText(QLocale().toString(hooks_.Now().time(), QLocale::ShortFormat));
-  KVRE.SetSelLength(0);
+  // The caret goes after the time, as after anything typed or pasted.
+  KVRE.SetSelStart(KVRE.SelStart() + KVRE.SelLength());
 }
 
 void TQuickNotesForm::actREOInsertIconExecProc(TKVRichEditOLE& KVRE) {
