@@ -8,6 +8,7 @@
 #include <QSignalBlocker>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
+#include <QTextList>
 
 #include "controls/KVListBox.h"
 #include "controls/KVPrint.h"
@@ -671,9 +672,30 @@ void TNbModule::Export(const QString& path, int kind, int scope) {
 // ---------------------------------------------------------------------------------------------
 // Printing
 
+namespace {
+
+// A bold line in the editor's own font above the text; the first paragraph keeps its format.
+void InsertHeading(TKVRichEditOLE& editor, const QString& heading) {
+  QTextCursor c(editor.document());
+  c.beginEditBlock();
+  c.insertBlock();
+  c.movePosition(QTextCursor::Start);
+  if (QTextList* list = c.currentList()) list->remove(c.block());
+  c.setBlockFormat(QTextBlockFormat());
+  QTextCharFormat bold;
+  bold.setFontWeight(QFont::Bold);
+  c.insertText(heading, bold);
+  c.endEditBlock();
+}
+
+}  // namespace
+
 void TNbModule::LoadForPrinting(TKVRichEditOLE& editor, const TNbObject& entry) const {
   editor.SetRTFText(entry.Text);
   if (TitleFormat.contains(QLatin1Char('i'))) editor.Lines().Insert(0, entry.ID);
+  // Entries listed by date are printed under their date: a printout without dates is no diary.
+  else if (TitleFormat == QLatin1String("dt") || TitleFormat == QLatin1String("ddt"))
+    InsertHeading(editor, entry.GetDateCaption(TitleFormat));
   editor.FormatRange(nullptr, false);
 }
 

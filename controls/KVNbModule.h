@@ -151,6 +151,6 @@ class TNbModule : public TComponent {
   void UnhookSearchBox();
   void OpenFolder(const QString& folder);
   // Loads the entry into the printing editor, with its ID as the first line when the caption
-  // format shows IDs.
+  // format shows IDs, or its date when the format shows dates.
   void LoadForPrinting(TKVRichEditOLE& editor, const TNbObject& entry) const;
 };

@@ -208,15 +208,7 @@ class WholeProgram : public TProgramFixture {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   }
   // The diary entries on disk: date key -> plain text.
-  QMap<QString, QString> DiaryOnDisk() {
-    TMDiaryBase doc;
-    doc.OnVerify.Set([](TPersistent*, const QString&, bool& accept) { accept = true; });
-    doc.LoadFromFile(ExeFile("mdiary.dat"));
-    QMap<QString, QString> entries;
-    for (int i = 0; i < doc.Data().Count(); ++i)
-      entries[doc.Data()[i]->idx] = NbPlainText(doc.Data()[i]->Lines).trimmed();
-    return entries;
-  }
+  QMap<QString, QString> DiaryOnDisk() { return kvtest::DiaryOnDisk(home.ExeDir()); }
 
   // The diary's calendar cell of a day of the month shown (weeks start on Monday; a month that
   // starts on a Monday begins in the second row).

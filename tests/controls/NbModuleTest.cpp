@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -14,6 +15,7 @@
 #include "controls/KVRtfReader.h"
 #include "foundation/KVSysUtils.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/common/SkipMissing.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
@@ -494,6 +496,47 @@ TEST_F(NbModule, PrintsEntriesOnePerPageOrMerged) {
   nb.TitleFormat = "i";
   nb.PrintEntry(longOne, "Diary", 1, 1, 1, 1, true, 1);
   EXPECT_GE(PdfPages(Pdf()), longPages);
+}
+
+// A printed diary is read on paper: each entry begins with its date, in the list's date format.
+TEST_F(NbModule, PrintedEntriesBeginWithTheirDate) {
+  KV_REQUIRE_PROGRAM("pdftotext");
+  const QString text = [] {
+    QString t;
+    for (int i = 0; i < 60; ++i) t += QStringLiteral("Line %1 of the day\\par ").arg(i);
+    return t;
+  }();
+  Add("2004/03/07", "Dentist", "\\qc\\cf1 Dentist at nine\\par");
+  Add("2004/03/08", "Garden", text);
+  Add("17", "Other", "An entry keyed by no date");
+  const auto printed = [&](const QString& format, bool merge) {
+    nb.TitleFormat = format;
+    nb.SetShowAll(true);
+    nb.Print("Diary", true, 1, 1, 1, 1, 1, merge, 1);
+    QProcess p;
+    p.start("pdftotext", {"-layout", Pdf(), "-"});
+    p.waitForFinished(10000);
+    return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+  };
+  const QLocale l;
+  const QString mar7 = l.toString(QDate(2004, 3, 7), QLocale::LongFormat);
+  const QString mar8 = l.toString(QDate(2004, 3, 8), QLocale::LongFormat);
+  for (bool merge : {true, false}) {
+    const QString all = printed("ddt", merge);
+    EXPECT_TRUE(all.contains(mar7 + " Dentist at nine")) << all.toStdString();
+    EXPECT_TRUE(all.contains(mar8 + " Line 0 of the day")) << all.toStdString();
+    EXPECT_TRUE(all.contains("17 An entry keyed by no date")) << all.toStdString();
+    EXPECT_EQ(all.count(mar8), 1);  // a heading per entry, not per page
+  }
+  const QString shortDates = printed("dt", true);
+  EXPECT_TRUE(shortDates.contains(l.toString(QDate(2004, 3, 7), QLocale::ShortFormat) + " Dentist at nine"))
+      << shortDates.toStdString();
+  // Titles only (the quick notes): no heading.
+  const QString titled = printed("t", true);
+  EXPECT_TRUE(titled.contains("Dentist at nine")) << titled.toStdString();
+  EXPECT_FALSE(titled.contains(mar7));
+  EXPECT_FALSE(titled.contains("17 An entry"));
+  EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(NbModule, ImpossibleMarginsEndInAPrintingError) {
