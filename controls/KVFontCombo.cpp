@@ -2,6 +2,7 @@
 
 #include <QCollator>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QRawFont>
@@ -102,7 +103,14 @@ void TKVFontComboBox::PassOn(const QString& name) {
   if (fontCharset_) fontCharset_->SetFontName(name);
 }
 
-void TKVFontComboBox::SetFontName(const QString& name) {
+QString DrawnFontFamily(const QString& name) {
+  if (name.isEmpty() || IsScreenFont(name)) return name;
+  const QString used = QFontInfo(QFont(name)).family();
+  return IsScreenFont(used) ? used : name;
+}
+
+void TKVFontComboBox::SetFontName(const QString& stored) {
+  const QString name = DrawnFontFamily(stored);
   if (name == fontName_ && !name.isEmpty()) return;
   const QSignalBlocker hold(this);
   const int i = name.isEmpty() ? -1 : findText(name, Qt::MatchFixedString);

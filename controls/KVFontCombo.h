@@ -20,6 +20,9 @@ constexpr int MAC_CHARSET = 77;
 QList<std::pair<int, QString>> FontCharsets(const QString& family);
 // True when the family is one of the screen fonts (compared without regard to case).
 bool IsScreenFont(const QString& family);
+// The family a font name is drawn with: itself when installed, else the screen font the system
+// puts in its place ("MS Sans Serif" drawn as "DejaVu Sans"); the name itself when there is none.
+QString DrawnFontFamily(const QString& name);
 
 class TKVFontComboBox : public QComboBox {
   Q_OBJECT
@@ -33,7 +36,8 @@ class TKVFontComboBox : public QComboBox {
   void SetFontCharset(TKVFontCharsetComboBox* box) { fontCharset_ = box; }
 
   QString FontName() const { return fontName_; }
-  // Selects the font; a name that is no screen font selects nothing and empties the linked boxes.
+  // Selects the font, or the family drawn in its place when it is not installed; a name with no
+  // screen font for it selects nothing (the box shows the name greyed) and empties the linked boxes.
   void SetFontName(const QString& name);
   // Fills the list with the screen fonts again.
   void Loaded();

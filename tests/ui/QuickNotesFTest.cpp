@@ -184,6 +184,14 @@ TEST_F(QuickNotesFormTest, ToolbarButtonsActOnTheSelectionAndShowIt) {
   EXPECT_FALSE(Indeterminate("BoldBtn"));
   EXPECT_FALSE(form->Action("actREOBold")->isChecked());
 
+  // The editor's own keys do the same, and the buttons show it.
+  Select(6, 11);
+  QTest::keyClick(&Editor(), Qt::Key_B, Qt::ControlModifier);
+  EXPECT_TRUE(form->Action("actREOBold")->isChecked());
+  EXPECT_EQ(Child<TKVTriStateButton>(*form, "BoldBtn").State(), Qt::Checked);
+  QTest::keyClick(&Editor(), Qt::Key_B, Qt::ControlModifier);
+  EXPECT_FALSE(form->Action("actREOBold")->isChecked());
+
   Press("CenterBtn");
   EXPECT_EQ(Editor().Paragraph().Alignment(), 2);
   EXPECT_TRUE(form->Action("actREOCenterAlign")->isChecked());
