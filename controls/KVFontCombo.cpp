@@ -109,8 +109,7 @@ QString DrawnFontFamily(const QString& name) {
   return IsScreenFont(used) ? used : name;
 }
 
-void TKVFontComboBox::SetFontName(const QString& stored) {
-  const QString name = DrawnFontFamily(stored);
+void TKVFontComboBox::SetFontName(const QString& name) {
   if (name == fontName_ && !name.isEmpty()) return;
   const QSignalBlocker hold(this);
   const int i = name.isEmpty() ? -1 : findText(name, Qt::MatchFixedString);

@@ -36,8 +36,8 @@ class TKVFontComboBox : public QComboBox {
   void SetFontCharset(TKVFontCharsetComboBox* box) { fontCharset_ = box; }
 
   QString FontName() const { return fontName_; }
-  // Selects the font, or the family drawn in its place when it is not installed; a name with no
-  // screen font for it selects nothing (the box shows the name greyed) and empties the linked boxes.
+  // Selects the font; a name that is no screen font selects nothing and empties the linked boxes.
+  // Windows that show what text is drawn in pass DrawnFontFamily of a stored name.
   void SetFontName(const QString& name);
   // Fills the list with the screen fonts again.
   void Loaded();

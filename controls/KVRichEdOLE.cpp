@@ -1484,7 +1484,7 @@ std::optional<TFontStyle> StyleKeyOf(const QKeyEvent& e) {
 }
 
 void TKVCustomRichEdit::keyPressEvent(QKeyEvent* e) {
-  // Ctrl+U would otherwise delete the line (the X11 binding of the text control).
+  // The text control has no style keys of its own.
   if (const std::optional<TFontStyle> style = StyleKeyOf(*e)) {
     if (!isReadOnly()) {
       ToggleStyle(*style);

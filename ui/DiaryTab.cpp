@@ -411,7 +411,7 @@ void TDiaryTab::EditorChange() {
   const TFontStyles style = a.Style();
   {
     const QSignalBlocker q1(fontBox_), q2(fontCharsetBox_);
-    fontBox_->SetFontName(consistent(caFace) ? a.Name() : QString());
+    fontBox_->SetFontName(consistent(caFace) ? DrawnFontFamily(a.Name()) : QString());
     SetFontSizeText(consistent(caSize) ? QString::number(a.Size()) : QString());
     const int charset = a.Charset() == 0 ? DEFAULT_CHARSET : a.Charset();
     fontCharsetBox_->setCurrentIndex(fontCharsetBox_->IndexOfCharset(charset));

@@ -360,7 +360,7 @@ void TQuickNotesForm::EditorChange() {
   sizeEdited_ = false;
   TKVTextAttributes& a = editor_->SelAttributes();
   const TConsistentAttributes ca = a.ConsistentAttributes();
-  fontBox_->SetFontName(ca & Bit(caFace) ? a.Name() : QString());
+  fontBox_->SetFontName(ca & Bit(caFace) ? DrawnFontFamily(a.Name()) : QString());
   ShowSizeAndCharset();
   const TFontStyles style = a.Style();
   const auto sync = [&](TKVTriStateButton* b, const char* action, TConsistentAttribute attr, TFontStyle s) {

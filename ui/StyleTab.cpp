@@ -398,7 +398,7 @@ void TStyleTab::DefaultSettings() {
   CalculateSatSunChkClick();
   ImagePackDefaultColorsChkClick();
 
-  calFontBox_->SetFontName(s.DayFont.Name);
+  calFontBox_->SetFontName(DrawnFontFamily(s.DayFont.Name));
   {
     const QSignalBlocker quiet(calFontCharsetBox_);
     calFontCharsetBox_->setCurrentIndex(calFontCharsetBox_->IndexOfCharset(s.DayFont.Charset));
