@@ -2,6 +2,7 @@
 
 #include <QCollator>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QRawFont>
@@ -100,6 +101,12 @@ void TKVFontComboBox::Loaded() {
 void TKVFontComboBox::PassOn(const QString& name) {
   if (fontSize_) fontSize_->SetFontName(name);
   if (fontCharset_) fontCharset_->SetFontName(name);
+}
+
+QString DrawnFontFamily(const QString& name) {
+  if (name.isEmpty() || IsScreenFont(name)) return name;
+  const QString used = QFontInfo(QFont(name)).family();
+  return IsScreenFont(used) ? used : name;
 }
 
 void TKVFontComboBox::SetFontName(const QString& name) {

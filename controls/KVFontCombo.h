@@ -20,6 +20,9 @@ constexpr int MAC_CHARSET = 77;
 QList<std::pair<int, QString>> FontCharsets(const QString& family);
 // True when the family is one of the screen fonts (compared without regard to case).
 bool IsScreenFont(const QString& family);
+// The family a font name is drawn with: itself when installed, else the screen font the system
+// puts in its place ("MS Sans Serif" drawn as "DejaVu Sans"); the name itself when there is none.
+QString DrawnFontFamily(const QString& name);
 
 class TKVFontComboBox : public QComboBox {
   Q_OBJECT
@@ -34,6 +37,7 @@ class TKVFontComboBox : public QComboBox {
 
   QString FontName() const { return fontName_; }
   // Selects the font; a name that is no screen font selects nothing and empties the linked boxes.
+  // Windows that show what text is drawn in pass DrawnFontFamily of a stored name.
   void SetFontName(const QString& name);
   // Fills the list with the screen fonts again.
   void Loaded();

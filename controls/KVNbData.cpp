@@ -218,14 +218,16 @@ QString TNbObject::GetCaption(const QString& format) const {
   if (IsFolder) return Title;
   if (format == QLatin1String("i")) return ID;
   if (format == QLatin1String("t")) return Title;
-  if (format == QLatin1String("dt") || format == QLatin1String("ddt")) {
-    const QDate d = KeyDate(ID);
-    // An ID that makes no date is shown as it stands.
-    if (!d.isValid()) return ID + QStringLiteral(" - ") + Title;
-    return QLocale().toString(d, format == QLatin1String("dt") ? QLocale::ShortFormat : QLocale::LongFormat) +
-           QStringLiteral(" - ") + Title;
-  }
+  if (format == QLatin1String("dt") || format == QLatin1String("ddt"))
+    return GetDateCaption(format) + QStringLiteral(" - ") + Title;
   return ID + QStringLiteral(" - ") + Title;
+}
+
+QString TNbObject::GetDateCaption(const QString& format) const {
+  const QDate d = KeyDate(ID);
+  // An ID that makes no date is shown as it stands.
+  if (!d.isValid()) return ID;
+  return QLocale().toString(d, format == QLatin1String("dt") ? QLocale::ShortFormat : QLocale::LongFormat);
 }
 
 void TNbThnObject::LoadFromStrings(const QString& headerLine, const QStringList& bodyLines) {

@@ -58,6 +58,8 @@ class TNbObject {
   virtual QString SaveToString() const;
   // "i" the ID, "t" the title, "dt"/"ddt" the ID's date (short/long) and the title, else both.
   virtual QString GetCaption(const QString& format) const;
+  // The ID's date, short for "dt", long for "ddt" (the ID itself when it makes no date).
+  QString GetDateCaption(const QString& format) const;
 
  protected:
   QString HeaderFields() const;

@@ -4,9 +4,11 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPen>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
+#include <QTextList>
 
 #include "controls/KVListBox.h"
 #include "controls/KVPrint.h"
@@ -26,10 +28,15 @@ const EnumInfo kNbSearchKeywordsEnum{QStringLiteral("TNbSearchKeywords"),
 QStringList NbSearchKeywords(const QString& text, TNbSearchKeywords mode) {
   if (text.isEmpty()) return {};
   if (mode == nbsExact) return {text};
-  // A stray comma gives an empty piece, which would find everything or nothing; it is passed over.
-  QStringList keywords = text.split(QLatin1Char(','));
-  keywords.removeAll(QString());
-  return keywords;
+  // Words as users type them, parted by blanks or commas; stray separators give no empty word,
+  // which would find everything or nothing.
+  static const QRegularExpression separators(QStringLiteral("[,\\s]+"),
+                                              QRegularExpression::UseUnicodePropertiesOption);
+  return text.split(separators, Qt::SkipEmptyParts);
+}
+
+QString NbSearchFold(const QString& text) {
+  return text.toCaseFolded().normalized(QString::NormalizationForm_C);
 }
 
 namespace {
@@ -40,20 +47,19 @@ bool IsRtfText(const QString& text) {
   return QStringView(text).mid(i, 5) == QLatin1String("{\\rtf");
 }
 
-// The entry's plain text for searching, case-folded. Converting RTF is most of a search: it is
-// done again only when the entry's text has changed since (the kept source shares the text's
+// The entry's plain text for searching, folded. Converting RTF is most of a search: it is done
+// again only when the entry's text has changed since (the kept source shares the text's
 // characters, so a changed text has other ones).
 const QString& FoldedSearchTextOf(const TNbObject& entry) {
   TNbObject::TSearchCache& c = entry.SearchCache;
   if (c.Source.constData() != entry.Text.constData() || c.Source.size() != entry.Text.size()) {
-    c.Folded = NbPlainText(entry.Text).toCaseFolded();
+    c.Folded = NbSearchFold(NbPlainText(entry.Text));
     c.Source = entry.Text;
   }
   return c.Folded;
 }
 
-// NbTextMatches on texts and keywords folded beforehand: the same answer, without folding every
-// character of every entry at each search.
+// NbTextMatches on a text and keywords folded beforehand.
 bool FoldedTextMatches(const QString& folded, const QStringList& foldedKeywords, TNbSearchKeywords mode) {
   if (foldedKeywords.isEmpty()) return false;
   for (const QString& k : foldedKeywords) {
@@ -62,6 +68,11 @@ bool FoldedTextMatches(const QString& folded, const QStringList& foldedKeywords,
     if (mode != nbsAny && !found) return false;
   }
   return mode != nbsAny;
+}
+
+QStringList Folded(QStringList keywords) {
+  for (QString& k : keywords) k = NbSearchFold(k);
+  return keywords;
 }
 
 }  // namespace
@@ -73,13 +84,7 @@ QString NbPlainText(const QString& text) {
 }
 
 bool NbTextMatches(const QString& plainText, const QStringList& keywords, TNbSearchKeywords mode) {
-  if (keywords.isEmpty()) return false;
-  for (const QString& k : keywords) {
-    const bool found = plainText.contains(k, Qt::CaseInsensitive);
-    if (mode == nbsAny && found) return true;
-    if (mode != nbsAny && !found) return false;
-  }
-  return mode != nbsAny;
+  return FoldedTextMatches(NbSearchFold(plainText), Folded(keywords), mode);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -282,18 +287,20 @@ void TNbModule::SwitchSection(int index) {
   SectionChanged();
 }
 
+void TNbModule::SwitchToSectionOf(const TNbObject* entry) {
+  if (entry->IsFolder) {
+    SwitchSection(data_->IndexOfSectionHeader(entry));
+    return;
+  }
+  int s, i;
+  if (data_->LocateEntry(entry, s, i)) SwitchSection(s);
+}
+
 void TNbModule::SetActive(TNbObject* entry, const QString& id, bool select) {
   DoActiveChanging();
   Post(activeID_);
   activeID_ = id;
-  if (entry) {
-    if (!entry->IsFolder) {
-      int s, i;
-      if (data_->LocateEntry(entry, s, i)) SwitchSection(s);
-    } else {
-      SwitchSection(data_->IndexOfSectionHeader(entry));
-    }
-  }
+  if (entry) SwitchToSectionOf(entry);
   ShowEntry(entry);
   if (select) SelectInSearchBox(entry);
   DoActiveChanged();
@@ -337,6 +344,14 @@ void TNbModule::ClearEditor() {
 
 void TNbModule::NewEntry() {
   activeID_ = data_->FreshID();
+  // The fresh ID may name a stored entry (the diary's is the day selected): the editor shows it,
+  // so that what is typed next edits it rather than replacing it with a blank page's text.
+  if (TNbObject* stored = activeID_.isEmpty() ? nullptr : data_->FindEntry(activeID_); stored && !stored->IsFolder) {
+    SwitchToSectionOf(stored);
+    ShowEntry(stored);
+    SelectInSearchBox(stored);
+    return;
+  }
   ClearEditor();
   if (nbEdit_) nbEdit_->SetReadOnly((activeID_.isEmpty() && !AutoNewEntry) || ReadOnly);
   if (searchBox_) searchBox_->ClearSelection();
@@ -431,8 +446,7 @@ void TNbModule::Search() {
   const int to = SearchAll ? data_->Count() - 1 : activeSection_;
   // The text-only reader gives each entry's text as the editor would hold it, without building
   // a document for it.
-  QStringList keywords = NbSearchKeywords(searchEdit_->text(), SearchKeywords);
-  for (QString& k : keywords) k = k.toCaseFolded();
+  const QStringList keywords = Folded(NbSearchKeywords(searchEdit_->text(), SearchKeywords));
   ClearSearchBox();
   for (int s = std::max(0, from); s <= to && s < data_->Count(); ++s) {
     const TNbData& sec = *data_->Items(s);
@@ -658,9 +672,30 @@ void TNbModule::Export(const QString& path, int kind, int scope) {
 // ---------------------------------------------------------------------------------------------
 // Printing
 
+namespace {
+
+// A bold line in the editor's own font above the text; the first paragraph keeps its format.
+void InsertHeading(TKVRichEditOLE& editor, const QString& heading) {
+  QTextCursor c(editor.document());
+  c.beginEditBlock();
+  c.insertBlock();
+  c.movePosition(QTextCursor::Start);
+  if (QTextList* list = c.currentList()) list->remove(c.block());
+  c.setBlockFormat(QTextBlockFormat());
+  QTextCharFormat bold;
+  bold.setFontWeight(QFont::Bold);
+  c.insertText(heading, bold);
+  c.endEditBlock();
+}
+
+}  // namespace
+
 void TNbModule::LoadForPrinting(TKVRichEditOLE& editor, const TNbObject& entry) const {
   editor.SetRTFText(entry.Text);
   if (TitleFormat.contains(QLatin1Char('i'))) editor.Lines().Insert(0, entry.ID);
+  // Entries listed by date are printed under their date: a printout without dates is no diary.
+  else if (TitleFormat == QLatin1String("dt") || TitleFormat == QLatin1String("ddt"))
+    InsertHeading(editor, entry.GetDateCaption(TitleFormat));
   editor.FormatRange(nullptr, false);
 }
 

@@ -24,13 +24,16 @@ struct TKVFormatRange;
 enum TNbSearchKeywords { nbsExact = 0, nbsAll = 1, nbsAny = 2 };
 extern const EnumInfo kNbSearchKeywordsEnum;
 
-// The keywords of a search text: the whole text for nbsExact; for nbsAll and nbsAny the pieces
-// between commas, untrimmed, with empty pieces left out.
+// The keywords of a search text: the whole text for nbsExact; for nbsAll and nbsAny its words,
+// parted by blanks or commas.
 QStringList NbSearchKeywords(const QString& text, TNbSearchKeywords mode);
+// A text as the search compares it: case-folded, with accented letters in one (composed) form.
+QString NbSearchFold(const QString& text);
 // The plain text of an entry's text (RTF, or plain text as it stands), as the editor would hold
 // it: paragraphs end in CR.
 QString NbPlainText(const QString& text);
-// Whether Text holds the keywords as Mode asks, without regard to case. No keywords: no match.
+// Whether Text holds the keywords as Mode asks, without regard to case or to how an accented
+// letter is composed. No keywords: no match.
 bool NbTextMatches(const QString& plainText, const QStringList& keywords, TNbSearchKeywords mode);
 
 class TNbModule : public TComponent {
@@ -83,6 +86,8 @@ class TNbModule : public TComponent {
   virtual void DoActiveChanging();
   virtual void DoActiveChanged();
   virtual void ClearEditor();
+  // An empty editor for an entry under a fresh ID; when that ID names a stored entry, the editor
+  // shows that entry instead.
   virtual void NewEntry();
   virtual void ShowEntry(TNbObject* entry);
   virtual void SetActive(TNbObject* entry, const QString& id, bool select);
@@ -141,10 +146,11 @@ class TNbModule : public TComponent {
   bool wordWrap_ = true;
 
   void SwitchSection(int index);
+  void SwitchToSectionOf(const TNbObject* entry);
   void RemoveEntry(TNbObject* entry);
   void UnhookSearchBox();
   void OpenFolder(const QString& folder);
   // Loads the entry into the printing editor, with its ID as the first line when the caption
-  // format shows IDs.
+  // format shows IDs, or its date when the format shows dates.
   void LoadForPrinting(TKVRichEditOLE& editor, const TNbObject& entry) const;
 };

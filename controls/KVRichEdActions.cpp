@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QColorDialog>
 #include <QEvent>
 #include <QTimer>
 #include <utility>
@@ -9,6 +10,8 @@
 
 #include "controls/KVRichEdOLE.h"
 #include "foundation/KVForms.h"
+#include "foundation/KVRes.h"
+#include "foundation/KVTextHelper.h"
 
 namespace {
 
@@ -212,5 +215,37 @@ void TactREOProc::ExecuteTarget(TKVRichEditOLE& editor) {
 bool TactREOProc::CanExecute(TKVRichEditOLE& editor) const { return Writable(editor); }
 
 bool TactREOReadProc::CanExecute(TKVRichEditOLE&) const { return true; }
+
+std::vector<TKVRichEditOLEAction*> NewEditingActions(QObject* owner, TKVRichEditOLE* editor) {
+  const TKVLanguageResource& l = LanguageResource();
+  const std::pair<TKVRichEditOLEAction*, const char*> made[] = {
+      {new TactREOCut(owner, l.RSCut), "actREOCut"},
+      {new TactREOCopy(owner, l.RSCopy), "actREOCopy"},
+      {new TactREOPaste(owner, l.RSPaste), "actREOPaste"},
+      {new TactREOPasteSpecial(owner, l.RSPasteSpecial), "actREOPasteSpecial"},
+      {new TactREOSelectAll(owner, l.RSSelectAll), "actREOSelectAll"},
+      {new TactREOUndo(owner, l.RSUndo), "actREOUndo"}};
+  const QKeySequence keys[] = {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_C),
+                               QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(),
+                               QKeySequence(Qt::CTRL | Qt::Key_A), QKeySequence(Qt::CTRL | Qt::Key_Z)};
+  std::vector<TKVRichEditOLEAction*> actions;
+  for (size_t i = 0; i < std::size(made); ++i) {
+    TKVRichEditOLEAction* a = made[i].first;
+    a->setObjectName(QLatin1String(made[i].second));
+    a->setShortcut(keys[i]);
+    a->setShortcutContext(Qt::WidgetShortcut);
+    a->SetControl(editor);
+    actions.push_back(a);
+  }
+  return actions;
+}
+
+void ChooseSelectionColor(TKVRichEditOLE& editor) {
+  QColorDialog dialog(ToQColor(editor.SelAttributes().Color()), editor.window());
+  dialog.setObjectName(QStringLiteral("ColorDialog1"));
+  if (ExecDialog(dialog) != QDialog::Accepted) return;
+  const QColor c = dialog.currentColor();
+  editor.SelAttributes().SetColor(RGB(c.red(), c.green(), c.blue()));
+}
 
 #include "KVRichEdActions.moc"

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QPointer>
 #include <functional>
+#include <vector>
 
 class TKVRichEditOLE;
 
@@ -89,3 +90,13 @@ class TactREOReadProc : public TactREOProc {
  protected:
   bool CanExecute(TKVRichEditOLE& editor) const override;
 };
+
+// The clipboard and undo actions that every editor's context menu starts with, in menu order:
+// Cut, Copy, Paste, Paste Special, Select All, Undo. Each is named as the window's action
+// ("actREOCut" ...), captioned from the language table, works on Editor and shows the editor's
+// own key, which does the work (the action's shortcut is the widget's alone).
+std::vector<TKVRichEditOLEAction*> NewEditingActions(QObject* owner, TKVRichEditOLE* editor);
+
+// The colour dialog ("ColorDialog1"), starting at the selection's colour; a colour chosen goes to
+// the selection (or to what is typed next).
+void ChooseSelectionColor(TKVRichEditOLE& editor);

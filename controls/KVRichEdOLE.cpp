@@ -1473,7 +1473,26 @@ bool TKVCustomRichEdit::event(QEvent* e) {
   return QTextEdit::event(e);
 }
 
+std::optional<TFontStyle> StyleKeyOf(const QKeyEvent& e) {
+  if ((e.modifiers() & ~Qt::KeypadModifier) != Qt::ControlModifier) return std::nullopt;
+  switch (e.key()) {
+    case Qt::Key_B: return fsBold;
+    case Qt::Key_I: return fsItalic;
+    case Qt::Key_U: return fsUnderline;
+    default: return std::nullopt;
+  }
+}
+
 void TKVCustomRichEdit::keyPressEvent(QKeyEvent* e) {
+  // The text control has no style keys of its own.
+  if (const std::optional<TFontStyle> style = StyleKeyOf(*e)) {
+    if (!isReadOnly()) {
+      ToggleStyle(*style);
+      // The typing style may have changed without any text: toolbars look again.
+      OnSelectionChange(this);
+    }
+    return;
+  }
   if (isReadOnly()) {
     QTextEdit::keyPressEvent(e);
     return;

@@ -27,6 +27,7 @@ class QAction;
 class QDialog;
 class QMimeData;
 class QIODevice;
+class QKeyEvent;
 class QMenu;
 class QPagedPaintDevice;
 class QSyntaxHighlighter;
@@ -35,6 +36,10 @@ class TKVCustomRichEdit;
 // The rich-edit library version the editor behaves as (lone CR line ends, Unicode, link
 // detection, backwards search).
 constexpr int RichEditVersion = 3;
+
+// The style a key toggles in the editor, as in every rich-text editor: Ctrl+B bold, Ctrl+I
+// italic, Ctrl+U underline; nullopt for any other key.
+std::optional<TFontStyle> StyleKeyOf(const QKeyEvent& event);
 
 // The clipboard formats of rich text ("Rich Text Format" and its kin) as MIME types.
 extern const char* const KVMimeRtf;  // "text/rtf"

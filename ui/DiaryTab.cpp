@@ -66,6 +66,7 @@ void RTFURLClick(const QString& URLText, Qt::MouseButton Button) {
 }
 
 bool IsEditingKey(const QKeyEvent& e) {
+  if (StyleKeyOf(e)) return true;
   for (QKeySequence::StandardKey k : {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Undo, QKeySequence::Redo,
                                       QKeySequence::Delete, QKeySequence::Backspace, QKeySequence::DeleteEndOfWord,
                                       QKeySequence::DeleteStartOfWord, QKeySequence::DeleteEndOfLine,
@@ -213,6 +214,10 @@ void TDiaryTab::CreateControls() {
   bBtn_ = styleButton("BBtn", "format-text-bold");
   iBtn_ = styleButton("IBtn", "format-text-italic");
   uBtn_ = styleButton("UBtn", "format-text-underline");
+  colorBtn_ = Named(new QToolButton(right), "ColorBtn");
+  colorBtn_->setIcon(RichEditToolIcon("format-text-color"));
+  colorBtn_->setAutoRaise(true);
+  tools->addWidget(colorBtn_);
   tools->addSpacing(8);
   const auto paraButton = [&](const char* name, const char* icon) {
     auto* b = Named(new QToolButton(right), name);
@@ -233,6 +238,9 @@ void TDiaryTab::CreateControls() {
   editor_ = Named(new TKVRichEditOLE(right), "Editor");
   editor_->installEventFilter(this);
   rightLayout->addWidget(editor_, 1);
+  auto* editorMenu = Named(new QMenu(this), "EditorPopupMenu");
+  for (QAction* a : NewEditingActions(this, editor_)) editorMenu->addAction(a);
+  editor_->PopupMenu = editorMenu;
 
   splitter_->addWidget(leftPanel_);
   splitter_->addWidget(right);
@@ -247,8 +255,10 @@ void TDiaryTab::CreateControls() {
   actLeft_ = new TactREOLeftAlign(this);
   actCenter_ = new TactREOCenterAlign(this);
   actRight_ = new TactREORightAlign(this);
+  auto* actColor = new TactREOProc(this);
+  actColor->ExecProc = ChooseSelectionColor;
   const std::pair<QToolButton*, TKVRichEditOLEAction*> bound[] = {
-      {bBtn_, actBold_},      {iBtn_, actItalic_},        {uBtn_, actUnderline_},
+      {bBtn_, actBold_},         {iBtn_, actItalic_},          {uBtn_, actUnderline_},    {colorBtn_, actColor},
       {alignLeftBtn_, actLeft_}, {alignCenterBtn_, actCenter_}, {alignRightBtn_, actRight_}};
   for (const auto& pair : bound) {
     // Named copies: clang 14 cannot capture structured bindings.
@@ -401,7 +411,7 @@ void TDiaryTab::EditorChange() {
   const TFontStyles style = a.Style();
   {
     const QSignalBlocker q1(fontBox_), q2(fontCharsetBox_);
-    fontBox_->SetFontName(consistent(caFace) ? a.Name() : QString());
+    fontBox_->SetFontName(consistent(caFace) ? DrawnFontFamily(a.Name()) : QString());
     SetFontSizeText(consistent(caSize) ? QString::number(a.Size()) : QString());
     const int charset = a.Charset() == 0 ? DEFAULT_CHARSET : a.Charset();
     fontCharsetBox_->setCurrentIndex(fontCharsetBox_->IndexOfCharset(charset));

@@ -53,7 +53,7 @@ TRichLink ClassifyRichTextLink(const QString& URLText);
 void RTFURLClick(const QString& URLText, Qt::MouseButton Button);
 
 // A key that would change the text of an editor: typing, deleting, a line break, pasting,
-// cutting, undoing. Moving, selecting and copying are not.
+// cutting, undoing, a style key. Moving, selecting and copying are not.
 bool IsEditingKey(const QKeyEvent& Event);
 
 struct TDiaryTabHooks {
@@ -149,6 +149,7 @@ class TDiaryTab : public QWidget {
   TKVTriStateButton* bBtn_;
   TKVTriStateButton* iBtn_;
   TKVTriStateButton* uBtn_;
+  QToolButton* colorBtn_;
   QToolButton* alignLeftBtn_;
   QToolButton* alignCenterBtn_;
   QToolButton* alignRightBtn_;

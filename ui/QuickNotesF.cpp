@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QColorDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -87,12 +86,6 @@ TQuickNotesForm::TQuickNotesForm(TMirModel& model, TQuickNotesHooks hooks, QWidg
                         {"actREOCenterAlign", &TKVLanguageResource::RSCenter},
                         {"actREORightAlign", &TKVLanguageResource::RSAlignRight},
                         {"actREOBullet", &TKVLanguageResource::RSBullets},
-                        {"actREOCut", &TKVLanguageResource::RSCut},
-                        {"actREOCopy", &TKVLanguageResource::RSCopy},
-                        {"actREOPaste", &TKVLanguageResource::RSPaste},
-                        {"actREOPasteSpecial", &TKVLanguageResource::RSPasteSpecial},
-                        {"actREOSelectAll", &TKVLanguageResource::RSSelectAll},
-                        {"actREOUndo", &TKVLanguageResource::RSUndo},
                         {"actREOInsertObject", &TKVLanguageResource::RSInsertObject},
                         {"actREOObjectProperties", &TKVLanguageResource::RSObjectProperties},
                         {"actREOInsertIcon", &TKVLanguageResource::RSInsertIcon},
@@ -124,10 +117,9 @@ QAction* TQuickNotesForm::Action(const char* name) const {
 }
 
 void TQuickNotesForm::CreateActions() {
-  const auto add = [this](TKVRichEditOLEAction* a, const char* name, QKeySequence key = {}) {
+  const auto add = [this](TKVRichEditOLEAction* a, const char* name) {
     a->setObjectName(QLatin1String(name));
     a->SetControl(editor_);
-    if (!key.isEmpty()) a->setShortcut(key);
     return a;
   };
   const auto proc = [&](TactREOProc* a, const char* name, void (TQuickNotesForm::*run)(TKVRichEditOLE&)) {
@@ -138,7 +130,9 @@ void TQuickNotesForm::CreateActions() {
   add(new TactREOBold(this), "actREOBold")->setCheckable(true);
   add(new TactREOItalic(this), "actREOItalic")->setCheckable(true);
   add(new TactREOUnderline(this), "actREOUnderline")->setCheckable(true);
-  proc(new TactREOProc(this), "actREOColor", &TQuickNotesForm::actREOColorExecProc);
+  auto* color = new TactREOProc(this);
+  color->ExecProc = ChooseSelectionColor;
+  add(color, "actREOColor");
   auto* align = new QActionGroup(this);
   align->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);  // none is down for justified text
   for (QAction* a : {add(new TactREOLeftAlign(this), "actREOLeftAlign"),
@@ -148,12 +142,7 @@ void TQuickNotesForm::CreateActions() {
     align->addAction(a);
   }
   proc(new TactREOProc(this), "actREOBullet", &TQuickNotesForm::actREOBulletExecProc)->setCheckable(true);
-  add(new TactREOCut(this), "actREOCut", QKeySequence(Qt::CTRL | Qt::Key_X));
-  add(new TactREOCopy(this), "actREOCopy", QKeySequence(Qt::CTRL | Qt::Key_C));
-  add(new TactREOPaste(this), "actREOPaste", QKeySequence(Qt::CTRL | Qt::Key_V));
-  add(new TactREOPasteSpecial(this), "actREOPasteSpecial");
-  add(new TactREOSelectAll(this), "actREOSelectAll", QKeySequence(Qt::CTRL | Qt::Key_A));
-  add(new TactREOUndo(this), "actREOUndo", QKeySequence(Qt::CTRL | Qt::Key_Z));
+  NewEditingActions(this, editor_);
   add(new TactREOInsertObject(this), "actREOInsertObject");
   add(new TactREOObjectProperties(this), "actREOObjectProperties");
   proc(new TactREOProc(this), "actREOInsertIcon", &TQuickNotesForm::actREOInsertIconExecProc);
@@ -371,7 +360,7 @@ void TQuickNotesForm::EditorChange() {
   sizeEdited_ = false;
   TKVTextAttributes& a = editor_->SelAttributes();
   const TConsistentAttributes ca = a.ConsistentAttributes();
-  fontBox_->SetFontName(ca & Bit(caFace) ? a.Name() : QString());
+  fontBox_->SetFontName(ca & Bit(caFace) ? DrawnFontFamily(a.Name()) : QString());
   ShowSizeAndCharset();
   const TFontStyles style = a.Style();
   const auto sync = [&](TKVTriStateButton* b, const char* action, TConsistentAttribute attr, TFontStyle s) {
@@ -436,21 +425,14 @@ void TQuickNotesForm::FontCharsetBoxChange() {
 // ---------------------------------------------------------------------------------------------
 // The form's own actions
 
-void TQuickNotesForm::actREOColorExecProc(TKVRichEditOLE& KVRE) {
-  QColorDialog dialog(ToQColor(KVRE.SelAttributes().Color()), this);
-  dialog.setObjectName(QStringLiteral("ColorDialog1"));
-  if (ExecDialog(dialog) != QDialog::Accepted) return;
-  const QColor c = dialog.currentColor();
-  KVRE.SelAttributes().SetColor(RGB(c.red(), c.green(), c.blue()));
-}
-
 void TQuickNotesForm::actREOBulletExecProc(TKVRichEditOLE& KVRE) {
   KVRE.Paragraph().SetNumbering(KVRE.Paragraph().Numbering() == nbNone ? nbBullet : nbNone);
 }
 
 void TQuickNotesForm::actREOInsTimeExecProc(TKVRichEditOLE& KVRE) {
   KVRE.SetSelText(QLocale().toString(hooks_.Now().time(), QLocale::ShortFormat));
-  KVRE.SetSelLength(0);
+  // The caret goes after the time, as after anything typed or pasted.
+  KVRE.SetSelStart(KVRE.SelStart() + KVRE.SelLength());
 }
 
 void TQuickNotesForm::actREOInsertIconExecProc(TKVRichEditOLE& KVRE) {

@@ -75,7 +75,6 @@ class TQuickNotesForm : public QDialog {
   void FontCharsetBoxChange();
   void ShowSizeAndCharset();
   void FocusEditor();
-  void actREOColorExecProc(TKVRichEditOLE& KVRE);
   void actREOBulletExecProc(TKVRichEditOLE& KVRE);
   void actREOInsTimeExecProc(TKVRichEditOLE& KVRE);
   void actREOInsertIconExecProc(TKVRichEditOLE& KVRE);

@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -69,14 +68,6 @@ L* Tight(L* layout, int margin = 4) {
   layout->setContentsMargins(margin, margin, margin, margin);
   layout->setSpacing(3);
   return layout;
-}
-
-// The family a font name is drawn with: itself when installed, else the one the system puts in
-// its place ("Arial" drawn as "Liberation Sans"), so that the font box does not stand empty.
-QString ShownFamily(const QString& name) {
-  if (name.isEmpty() || IsScreenFont(name)) return name;
-  const QString used = QFontInfo(QFont(name)).family();
-  return IsScreenFont(used) ? used : name;
 }
 
 }  // namespace
@@ -407,7 +398,7 @@ void TStyleTab::DefaultSettings() {
   CalculateSatSunChkClick();
   ImagePackDefaultColorsChkClick();
 
-  calFontBox_->SetFontName(ShownFamily(s.DayFont.Name));
+  calFontBox_->SetFontName(DrawnFontFamily(s.DayFont.Name));
   {
     const QSignalBlocker quiet(calFontCharsetBox_);
     calFontCharsetBox_->setCurrentIndex(calFontCharsetBox_->IndexOfCharset(s.DayFont.Charset));

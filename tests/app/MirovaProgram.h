@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
@@ -16,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "calendar/KVXSkinBaseM1.h"
+#include "controls/KVNbModule.h"
 #include "tests/common/SkipMissing.h"
 #include "tests/platform/DesktopSession.h"
 
@@ -103,6 +106,17 @@ class TMirova {
  private:
   QProcess p_;
 };
+
+// The diary entries in the program folder's diary file: date key -> plain text, trimmed.
+inline QMap<QString, QString> DiaryOnDisk(const QString& exeDir) {
+  TMDiaryBase doc;
+  doc.OnVerify.Set([](TPersistent*, const QString&, bool& accept) { accept = true; });
+  doc.LoadFromFile(exeDir + QLatin1Char('/') + kDiaryFileName);
+  QMap<QString, QString> entries;
+  for (int i = 0; i < doc.Data().Count(); ++i)
+    entries[doc.Data()[i]->idx] = NbPlainText(doc.Data()[i]->Lines).trimmed();
+  return entries;
+}
 
 // The settings window's title.
 inline const QString kMirovaTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");

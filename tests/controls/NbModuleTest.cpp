@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -14,6 +15,7 @@
 #include "controls/KVRtfReader.h"
 #include "foundation/KVSysUtils.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/common/SkipMissing.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
@@ -79,6 +81,15 @@ class NbModule : public ::testing::Test {
     QStringList c;
     for (int i = 0; i < list.Count(); ++i) c << list.Strings(i);
     return c;
+  }
+  // The titles a search lists, in order.
+  QStringList Find(TNbSearchKeywords mode, const QString& text) {
+    nb.SearchKeywords = mode;
+    search.setText(text);
+    nb.SetShowAll(false);
+    QStringList found = Listed();
+    found.sort();
+    return found;
   }
 };
 
@@ -156,6 +167,44 @@ TEST_F(NbModule, ActivatingAnEntryPostsTheOldOneAndShowsTheNew) {
   EXPECT_EQ(nb.ActiveID(), "2004/03/02");
 }
 
+// The diary's new entry is keyed by the day selected, which may have an entry already: after a
+// search that found nothing, say. What is typed then must add to that entry, not replace it.
+TEST_F(NbModule, ANewEntryUnderAStoredEntrysIDShowsThatEntryForEditing) {
+  Add("2004/03/07", "Dentist", "Dentist at nine");
+  Add("2004/03/08", "Garden", "Garden and dentist");
+  nb.SetShowAll(true);
+  nb.SetActiveID("2004/03/07");
+  nb.SearchKeywords = nbsAny;
+  search.setText("zebra");
+  nb.SetShowAll(false);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(nb.ActiveID(), "2004/03/07");
+  EXPECT_EQ(PlainEditor(), "Dentist at nine");
+  EXPECT_FALSE(editor.ReadOnly());
+  EXPECT_FALSE(editor.Modified());
+
+  editor.setFocus();
+  editor.SetSelection(0, 0, false);
+  QTest::keyClicks(&editor, "Also: ");
+  nb.Post();
+  EXPECT_EQ(NbPlainText(nb.Data().FindEntry("2004/03/07")->Text), "Also: Dentist at nine");
+
+  // Any day: the key of another stored entry shows that one; a day without one stays blank.
+  nextKey = "2004/03/08";
+  nb.NewEntry();
+  EXPECT_EQ(nb.ActiveID(), "2004/03/08");
+  EXPECT_EQ(PlainEditor(), "Garden and dentist");
+  nb.SetShowAll(true);
+  nb.SetActiveID("2004/03/08");
+  EXPECT_EQ(list.Strings(list.ItemIndex()), "Garden");
+  nextKey = "2004/03/09";
+  nb.NewEntry();
+  EXPECT_EQ(nb.ActiveID(), "2004/03/09");
+  EXPECT_EQ(editor.GetTextLen(), 0);
+  EXPECT_EQ(list.ItemIndex(), -1);
+  EXPECT_EQ(nb.Data().Items(0)->Count(), 2);
+}
+
 TEST_F(NbModule, ShowAllOnAnEmptySectionStartsANewEntryOrClears) {
   nb.SetShowAll(true);
   EXPECT_EQ(nb.ActiveID(), "2004/03/07");
@@ -178,43 +227,65 @@ TEST_F(NbModule, SearchesExactAllAndAnyKeywords) {
   Add("4", "d", "\\f1 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2");  // Cyrillic greeting
   nb.SetShowAll(true);
   ASSERT_EQ(list.Count(), 4);
-  auto find = [&](TNbSearchKeywords mode, const QString& text) {
-    nb.SearchKeywords = mode;
-    search.setText(text);
-    nb.SetShowAll(false);
-    QStringList found = Listed();
-    found.sort();
-    return found;
-  };
-  EXPECT_EQ(find(nbsExact, "BANANA"), QStringList({"a", "b"}));
-  EXPECT_EQ(find(nbsExact, "cherry pie, with"), QStringList({"c"}));  // commas are part of the text
-  EXPECT_EQ(find(nbsExact, "banana,cherry"), QStringList());
-  EXPECT_EQ(find(nbsAll, "banana,cherry"), QStringList({"b"}));
-  EXPECT_EQ(find(nbsAny, "apple,pie"), QStringList({"a", "c"}));
-  EXPECT_EQ(find(nbsAll, QString::fromUtf8("\u043f\u0440\u0438")), QStringList({"d"}));
+  EXPECT_EQ(Find(nbsExact, "BANANA"), QStringList({"a", "b"}));
+  EXPECT_EQ(Find(nbsExact, "cherry pie, with"), QStringList({"c"}));  // commas are part of the text
+  EXPECT_EQ(Find(nbsExact, "banana,cherry"), QStringList());
+  EXPECT_EQ(Find(nbsAll, "banana,cherry"), QStringList({"b"}));
+  EXPECT_EQ(Find(nbsAny, "apple,pie"), QStringList({"a", "c"}));
+  EXPECT_EQ(Find(nbsAll, QString::fromUtf8("\u043f\u0440\u0438")), QStringList({"d"}));
   // The markup is not text.
-  EXPECT_EQ(find(nbsAny, "fonttbl,rtf1,par"), QStringList());
-  // Pieces are not trimmed: " cream" has its blank.
-  EXPECT_EQ(find(nbsAll, "pie, cream"), QStringList({"c"}));
-  EXPECT_EQ(find(nbsAll, "pie,  cream"), QStringList());
+  EXPECT_EQ(Find(nbsAny, "fonttbl,rtf1,par"), QStringList());
+  // Words are parted by blanks as well as commas, however many.
+  EXPECT_EQ(Find(nbsAll, "pie, cream"), QStringList({"c"}));
+  EXPECT_EQ(Find(nbsAll, "pie,  cream"), QStringList({"c"}));
 
   // Empty keywords (stray commas) are left out; a text of commas alone finds nothing.
-  EXPECT_EQ(find(nbsAll, "banana,,cherry,"), QStringList({"b"}));
-  EXPECT_EQ(find(nbsAny, ",apple,"), QStringList({"a"}));
-  EXPECT_EQ(find(nbsAll, ",,"), QStringList());
+  EXPECT_EQ(Find(nbsAll, "banana,,cherry,"), QStringList({"b"}));
+  EXPECT_EQ(Find(nbsAny, ",apple,"), QStringList({"a"}));
+  EXPECT_EQ(Find(nbsAll, ",,"), QStringList());
   EXPECT_EQ(NbSearchKeywords(",a,,b,", nbsAll), QStringList({"a", "b"}));
   EXPECT_EQ(NbSearchKeywords(",a,", nbsExact), QStringList({",a,"}));
 
   // An empty search text leaves the list as it is.
-  find(nbsAny, "apple");
-  EXPECT_EQ(find(nbsAny, ""), QStringList({"a"}));
+  Find(nbsAny, "apple");
+  EXPECT_EQ(Find(nbsAny, ""), QStringList({"a"}));
 
   // SearchAll off: only the active section.
   nb.Data().AddSection();
   nb.Data().StoreEntry("5", "e", Rtf("apple in another section"), clBlack, 1, nbsmKeep);
-  EXPECT_EQ(find(nbsAny, "apple"), QStringList({"a", "e"}));
+  EXPECT_EQ(Find(nbsAny, "apple"), QStringList({"a", "e"}));
   nb.SearchAll = false;
-  EXPECT_EQ(find(nbsAny, "apple"), QStringList({"a"}));
+  EXPECT_EQ(Find(nbsAny, "apple"), QStringList({"a"}));
+}
+
+// What users type: words parted by blanks, in any case, with accented letters however composed.
+TEST_F(NbModule, AllOrAnyOfSeveralWordsAreFoundWhateverTheirCaseAndAccents) {
+  Add("1", "shopping", "Shopping: milk and bread\\par");
+  Add("2", "christmas", "Christmas at grandmother's");
+  Add("3", "dentist", "Dentist on Monday");
+  Add("4", "cafe", "Cr\\'e8me br\\'fbl\\'e9e at the Caf\\'e9 \\u8211? Z\\'fcrich");
+  nb.SetShowAll(true);
+  EXPECT_EQ(Find(nbsAll, "milk bread"), QStringList({"shopping"}));
+  EXPECT_EQ(Find(nbsAny, "milk bread"), QStringList({"shopping"}));
+  EXPECT_EQ(Find(nbsAll, "bread milk"), QStringList({"shopping"}));  // in any order
+  EXPECT_EQ(Find(nbsAll, "milk dentist"), QStringList());
+  EXPECT_EQ(Find(nbsAny, "Christmas dentist"), QStringList({"christmas", "dentist"}));
+  EXPECT_EQ(Find(nbsAny, "  CHRISTMAS\tDENTIST  "), QStringList({"christmas", "dentist"}));
+  EXPECT_EQ(Find(nbsAny, QString::fromUtf8("christmas\u00a0dentist")), QStringList({"christmas", "dentist"}));
+  EXPECT_EQ(Find(nbsExact, "milk bread"), QStringList());  // the phrase is not there
+  EXPECT_EQ(Find(nbsExact, "MILK AND bread"), QStringList({"shopping"}));
+
+  // Accented letters in upper case, and typed as a letter with a combining accent.
+  EXPECT_EQ(Find(nbsAll, QString::fromUtf8("CAF\u00c9 CR\u00c8ME z\u00fcrich")), QStringList({"cafe"}));
+  EXPECT_EQ(Find(nbsAll, QString::fromUtf8("cafe\u0301 bru\u0302le\u0301e")), QStringList({"cafe"}));
+  EXPECT_EQ(Find(nbsExact, QString::fromUtf8("Caf\u00e9 \u2013 Z")), QStringList({"cafe"}));
+  EXPECT_EQ(Find(nbsExact, QString::fromUtf8("CAFE\u0301")), QStringList({"cafe"}));
+  // An accent is part of its letter.
+  EXPECT_EQ(Find(nbsAny, "cafe creme"), QStringList());
+
+  EXPECT_EQ(NbSearchKeywords(" milk,\tbread\r\nand , jam ", nbsAll), QStringList({"milk", "bread", "and", "jam"}));
+  EXPECT_EQ(NbSearchKeywords(" milk bread ", nbsExact), QStringList({" milk bread "}));
+  EXPECT_TRUE(NbSearchKeywords(" , \t", nbsAny).isEmpty());
 }
 
 // Each entry's plain text is kept between searches: every way its text changes must be seen.
@@ -425,6 +496,47 @@ TEST_F(NbModule, PrintsEntriesOnePerPageOrMerged) {
   nb.TitleFormat = "i";
   nb.PrintEntry(longOne, "Diary", 1, 1, 1, 1, true, 1);
   EXPECT_GE(PdfPages(Pdf()), longPages);
+}
+
+// A printed diary is read on paper: each entry begins with its date, in the list's date format.
+TEST_F(NbModule, PrintedEntriesBeginWithTheirDate) {
+  KV_REQUIRE_PROGRAM("pdftotext");
+  const QString text = [] {
+    QString t;
+    for (int i = 0; i < 60; ++i) t += QStringLiteral("Line %1 of the day\\par ").arg(i);
+    return t;
+  }();
+  Add("2004/03/07", "Dentist", "\\qc\\cf1 Dentist at nine\\par");
+  Add("2004/03/08", "Garden", text);
+  Add("17", "Other", "An entry keyed by no date");
+  const auto printed = [&](const QString& format, bool merge) {
+    nb.TitleFormat = format;
+    nb.SetShowAll(true);
+    nb.Print("Diary", true, 1, 1, 1, 1, 1, merge, 1);
+    QProcess p;
+    p.start("pdftotext", {"-layout", Pdf(), "-"});
+    p.waitForFinished(10000);
+    return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+  };
+  const QLocale l;
+  const QString mar7 = l.toString(QDate(2004, 3, 7), QLocale::LongFormat);
+  const QString mar8 = l.toString(QDate(2004, 3, 8), QLocale::LongFormat);
+  for (bool merge : {true, false}) {
+    const QString all = printed("ddt", merge);
+    EXPECT_TRUE(all.contains(mar7 + " Dentist at nine")) << all.toStdString();
+    EXPECT_TRUE(all.contains(mar8 + " Line 0 of the day")) << all.toStdString();
+    EXPECT_TRUE(all.contains("17 An entry keyed by no date")) << all.toStdString();
+    EXPECT_EQ(all.count(mar8), 1);  // a heading per entry, not per page
+  }
+  const QString shortDates = printed("dt", true);
+  EXPECT_TRUE(shortDates.contains(l.toString(QDate(2004, 3, 7), QLocale::ShortFormat) + " Dentist at nine"))
+      << shortDates.toStdString();
+  // Titles only (the quick notes): no heading.
+  const QString titled = printed("t", true);
+  EXPECT_TRUE(titled.contains("Dentist at nine")) << titled.toStdString();
+  EXPECT_FALSE(titled.contains(mar7));
+  EXPECT_FALSE(titled.contains("17 An entry"));
+  EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(NbModule, ImpossibleMarginsEndInAPrintingError) {

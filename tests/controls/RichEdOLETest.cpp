@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTest>
 #include <QTextList>
 
 #include "controls/KVRichEdOLE.h"
@@ -199,6 +200,43 @@ TEST(RichEditCommands, ToggleStyleDecidesOnceFromTheFirstCharacter) {
   e.ToggleStyle(fsUnderline);
   EXPECT_TRUE(e.currentCharFormat().fontUnderline());
   EXPECT_FALSE(FormatAt(*e.document(), 0).fontUnderline());
+}
+
+TEST(RichEditInput, CtrlBIAndUToggleTheStyleAsTheToolbarsDo) {
+  TKVRichEditOLE e;
+  e.SetRTFText(Rtf("plain line\\par second"));
+  int told = 0;
+  e.OnSelectionChange.Set([&](TKVCustomRichEdit*) { ++told; });
+  e.SetSelection(0, 5, false);
+  QTest::keyClick(&e, Qt::Key_B, Qt::ControlModifier);
+  QTest::keyClick(&e, Qt::Key_I, Qt::ControlModifier);
+  QTest::keyClick(&e, Qt::Key_U, Qt::ControlModifier);
+  EXPECT_EQ(FormatAt(*e.document(), 4).fontWeight(), QFont::Bold);
+  EXPECT_TRUE(FormatAt(*e.document(), 4).fontItalic());
+  EXPECT_TRUE(FormatAt(*e.document(), 4).fontUnderline());
+  EXPECT_EQ(FormatAt(*e.document(), 5).fontWeight(), QFont::Normal);
+  // Ctrl+U underlines; it never deletes the line, as the text control's own binding would.
+  EXPECT_EQ(e.Lines().Strings(), QStringList({"plain line", "second"}));
+  QTest::keyClick(&e, Qt::Key_B, Qt::ControlModifier);
+  EXPECT_EQ(FormatAt(*e.document(), 0).fontWeight(), QFont::Normal);
+  EXPECT_EQ(e.SelLength(), 5);
+  // No selection: what is typed next, and whoever shows the style is told.
+  e.SetSelection(10, 10, false);
+  told = 0;
+  QTest::keyClick(&e, Qt::Key_B, Qt::ControlModifier);
+  EXPECT_GE(told, 1);
+  QTest::keyClicks(&e, "x");
+  EXPECT_EQ(FormatAt(*e.document(), 10).fontWeight(), QFont::Bold);
+  // With Shift or Alt they are other keys; a read-only editor keeps its text as it is.
+  e.SetSelection(0, 5, false);
+  QTest::keyClick(&e, Qt::Key_B, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(FormatAt(*e.document(), 0).fontWeight(), QFont::Normal);
+  e.SetReadOnly(true);
+  QTest::keyClick(&e, Qt::Key_B, Qt::ControlModifier);
+  QTest::keyClick(&e, Qt::Key_U, Qt::ControlModifier);
+  EXPECT_EQ(FormatAt(*e.document(), 0).fontWeight(), QFont::Normal);
+  EXPECT_TRUE(FormatAt(*e.document(), 0).fontUnderline());
+  EXPECT_EQ(e.Lines().Strings(), QStringList({"plain linex", "second"}));
 }
 
 TEST(RichEditCommands, FontSizeStepsStayBetweenSixAndSeventyTwo) {

@@ -3,6 +3,8 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QColorDialog>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,6 +15,9 @@
 
 #include "controls/KVFontCombo.h"
 #include "controls/KVListBox.h"
+#include "controls/KVNbModule.h"
+#include "controls/KVRichEdActions.h"
+#include "controls/KVStdCtrls.h"
 #include "controls/KVPrint.h"
 #include "controls/KVRichEdOLE.h"
 #include "platform/KVClock.h"
@@ -150,6 +155,116 @@ TEST_F(DiaryPage, FindWithTheThreeKeywordModesShowAllAndDelete) {
   EXPECT_EQ(list.Count(), 2);
 }
 
+// Whatever the list shows, the editor edits the entry of the day the calendar shows selected.
+TEST_F(DiaryPage, ASearchThatFindsNothingLeavesTheSelectedDaysEntryToEdit) {
+  p.Store("2004/03/07", kDentist);
+  p.Store("2004/03/08", kGarden);
+  p.Start();
+  auto& search = Child<QLineEdit>(page, "SearchEdit");
+  for (const QDate day : {QDate(2004, 3, 7), QDate(2004, 3, 8)}) {
+    Pick(day);
+    const QString before = editor.toPlainText();
+    kvtest::TypeInto(search, "zebra");
+    QTest::keyClick(&search, Qt::Key_Return);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(calendar.selectedDate(), day);
+    EXPECT_EQ(editor.toPlainText(), before);
+    EXPECT_FALSE(editor.ReadOnly());
+    editor.setFocus();
+    QTest::keyClick(&editor, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClicks(&editor, "Also: ");
+    Pick(day.addDays(7));
+  }
+  EXPECT_EQ(NbPlainText(p.Nb().Data().FindEntry("2004/03/07")->Text), "Also: Dentist at nine");
+  EXPECT_EQ(NbPlainText(p.Nb().Data().FindEntry("2004/03/08")->Text), "Also: Garden and dentist");
+  EXPECT_EQ(p.Nb().Data().FindEntry("2004/03/14"), nullptr);
+
+  // Several words, as they are typed: all of them, or any.
+  p.Store("2004/03/09", "{\\rtf1\\ansi Shopping: milk and bread\\par}");
+  kvtest::TypeInto(search, "Milk BREAD");
+  kvtest::ChooseItem(Child<QComboBox>(page, "FindKeywords"), 1);
+  kvtest::Click(Child<QPushButton>(page, "FindBtn"));
+  EXPECT_EQ(list.Count(), 1);
+  EXPECT_EQ(p.Nb().ActiveID(), "2004/03/09");
+  kvtest::TypeInto(search, "bread garden");
+  kvtest::ChooseItem(Child<QComboBox>(page, "FindKeywords"), 2);
+  kvtest::Click(Child<QPushButton>(page, "FindBtn"));
+  EXPECT_EQ(list.Count(), 2);
+}
+
+// The editor of the Diary page is the one of the quick notes: its keys, its context menu and
+// its text colour work here too, and its font box names a font that is drawn.
+TEST_F(DiaryPage, TheEditorHasTheKeysTheContextMenuAndTheColourOfEveryEditor) {
+  p.Store("2004/03/07", kDentist);
+  p.Start();
+  Pick(QDate(2004, 3, 7));
+  auto& bold = Child<TKVTriStateButton>(page, "BBtn");
+  editor.setFocus();
+  editor.SetSelection(0, 7, false);  // "Dentist"
+  QTest::keyClick(&editor, Qt::Key_B, Qt::ControlModifier);
+  EXPECT_EQ(bold.State(), Qt::Checked);
+  QTest::keyClick(&editor, Qt::Key_I, Qt::ControlModifier);
+  QTest::keyClick(&editor, Qt::Key_U, Qt::ControlModifier);
+  EXPECT_EQ(editor.SelAttributes().Style(), FontStyle(fsBold) | FontStyle(fsItalic) | FontStyle(fsUnderline));
+  EXPECT_EQ(Child<TKVTriStateButton>(page, "UBtn").State(), Qt::Checked);
+  EXPECT_TRUE(editor.toPlainText().startsWith("Dentist at nine"));
+  // With no selection the keys set what is typed next, and the button shows it at once.
+  editor.SetSelection(15, 15, false);
+  QTest::keyClick(&editor, Qt::Key_B, Qt::ControlModifier);
+  EXPECT_EQ(bold.State(), Qt::Checked);
+  QTest::keyClicks(&editor, "!");
+  editor.SetSelection(15, 16, false);
+  EXPECT_TRUE(editor.SelAttributes().Style() & FontStyle(fsBold));
+
+  // The context menu: cut, copy, paste, paste special, select all, undo, each on this editor.
+  ASSERT_NE(editor.PopupMenu, nullptr);
+  QStringList items;
+  for (QAction* a : editor.PopupMenu->actions()) items << a->text();
+  EXPECT_EQ(items, QStringList({"Cut", "Copy", "Paste", "Paste Special", "Select All", "Undo"}));
+  const auto run = [&](const char* name) {
+    UpdateRichEditActions();
+    auto& a = Child<QAction>(page, name);
+    ASSERT_TRUE(a.isEnabled()) << name;
+    a.trigger();
+  };
+  run("actREOSelectAll");
+  run("actREOCopy");
+  EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith("Dentist at nine!"));
+  run("actREOUndo");
+  EXPECT_FALSE(editor.toPlainText().contains('!')) << editor.toPlainText().toStdString();
+
+  // The text colour, from the toolbar.
+  {
+    kvtest::Dialogs answer([](QDialog& d) {
+      auto* colours = qobject_cast<QColorDialog*>(&d);
+      EXPECT_NE(colours, nullptr);
+      if (colours) colours->setCurrentColor(QColor(0, 128, 0));
+      return int(QDialog::Accepted);
+    });
+    editor.SetSelection(0, 7, false);
+    UpdateRichEditActions();
+    auto& colour = Child<QToolButton>(page, "ColorBtn");
+    ASSERT_TRUE(colour.isEnabled());
+    kvtest::Click(colour);
+  }
+  EXPECT_EQ(editor.SelAttributes().Color(), RGB(0, 128, 0));
+  Pick(QDate(2004, 3, 8));
+  EXPECT_EQ(p.Nb().Data().FindEntry("2004/03/07")->Color, RGB(0, 128, 0));  // the list shows it in that colour
+}
+
+// A new day's entry starts in the stored font, which is not installed: the font box names the
+// family the text is drawn in, as the style page does, with that family's sizes.
+TEST_F(DiaryPage, AFontThatIsNotInstalledIsShownAsTheFamilyDrawn) {
+  p.Start();
+  Pick(QDate(2004, 3, 8));
+  const QString stored = p.Nb().DefaultFont().Name;
+  ASSERT_FALSE(IsScreenFont(stored)) << stored.toStdString();
+  auto& font = Child<TKVFontComboBox>(page, "FontBox");
+  EXPECT_GE(font.currentIndex(), 0);
+  EXPECT_EQ(font.currentText(), QFontInfo(QFont(stored)).family());
+  EXPECT_GT(Child<TKVFontSizeComboBox>(page, "FontSizeBox").count(), 0);
+}
+
 TEST_F(DiaryPage, TheToolbarFollowsAMixedSelectionAndTakesOnlyRealSizes) {
   p.Start();
   Pick(QDate(2004, 3, 7));
@@ -248,6 +363,8 @@ TEST(DiaryEditingKeys, TypingDeletingPastingAndLineBreaksEditMovingAndCopyingDoN
   EXPECT_TRUE(IsEditingKey(key(Qt::Key_V, Qt::ControlModifier, "\x16")));
   EXPECT_TRUE(IsEditingKey(key(Qt::Key_X, Qt::ControlModifier, "\x18")));
   EXPECT_TRUE(IsEditingKey(key(Qt::Key_Z, Qt::ControlModifier, "\x1a")));
+  EXPECT_TRUE(IsEditingKey(key(Qt::Key_B, Qt::ControlModifier, "\x02")));
+  EXPECT_TRUE(IsEditingKey(key(Qt::Key_U, Qt::ControlModifier, "\x15")));
   EXPECT_FALSE(IsEditingKey(key(Qt::Key_C, Qt::ControlModifier, "\x03")));
   EXPECT_FALSE(IsEditingKey(key(Qt::Key_A, Qt::ControlModifier, "\x01")));
   EXPECT_FALSE(IsEditingKey(key(Qt::Key_Left)));

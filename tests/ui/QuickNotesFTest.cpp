@@ -184,6 +184,14 @@ TEST_F(QuickNotesFormTest, ToolbarButtonsActOnTheSelectionAndShowIt) {
   EXPECT_FALSE(Indeterminate("BoldBtn"));
   EXPECT_FALSE(form->Action("actREOBold")->isChecked());
 
+  // The editor's own keys do the same, and the buttons show it.
+  Select(6, 11);
+  QTest::keyClick(&Editor(), Qt::Key_B, Qt::ControlModifier);
+  EXPECT_TRUE(form->Action("actREOBold")->isChecked());
+  EXPECT_EQ(Child<TKVTriStateButton>(*form, "BoldBtn").State(), Qt::Checked);
+  QTest::keyClick(&Editor(), Qt::Key_B, Qt::ControlModifier);
+  EXPECT_FALSE(form->Action("actREOBold")->isChecked());
+
   Press("CenterBtn");
   EXPECT_EQ(Editor().Paragraph().Alignment(), 2);
   EXPECT_TRUE(form->Action("actREOCenterAlign")->isChecked());
@@ -270,13 +278,13 @@ TEST_F(QuickNotesFormTest, FontBoxesFollowTheSelectionAndSetIt) {
   form->hide();
 }
 
-TEST_F(QuickNotesFormTest, InsertTimeLeavesTheCaretBeforeItAndInsertIconPastesThePicture) {
+TEST_F(QuickNotesFormTest, InsertTimeAndInsertIconLeaveTheCaretAfterWhatTheyPutIn) {
   Open();
-  Type("at ");
+  Type("Time: ");
   Press("InsertTimeBtn");
-  EXPECT_EQ(Editor().toPlainText(), "at 2:05 PM");
-  EXPECT_EQ(Editor().SelStart(), 3);
   EXPECT_EQ(Editor().SelLength(), 0);
+  Type("AFTER");
+  EXPECT_EQ(Editor().toPlainText(), "Time: 2:05 PMAFTER");
 
   QImage icon(32, 32, QImage::Format_BGR888);
   icon.fill(Qt::red);
@@ -285,7 +293,13 @@ TEST_F(QuickNotesFormTest, InsertTimeLeavesTheCaretBeforeItAndInsertIconPastesTh
     return true;
   };
   Press("InsertIconBtn");
-  EXPECT_EQ(Editor().toPlainText(), QString("at ") + QChar(0xFFFC) + "2:05 PM");
+  Type("!");
+  EXPECT_EQ(Editor().toPlainText(), QString("Time: 2:05 PMAFTER") + QChar(0xFFFC) + "!");
+  // Over a selection the time takes its place, and the caret follows it.
+  Select(0, 4);
+  Press("InsertTimeBtn");
+  Type(" =");
+  EXPECT_TRUE(Editor().toPlainText().startsWith("2:05 PM =: 2:05 PM")) << Editor().toPlainText().toStdString();
   // Cancelled, nothing goes in.
   pickIcon = [] { return false; };
   Press("InsertIconBtn");
