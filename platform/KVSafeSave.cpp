@@ -10,7 +10,8 @@
 TKVSafeSave::TKVSafeSave(const QString& FileName, bool OwnerOnly) : name_(FileName), file_(FileName) {
   if (!file_.open(QIODevice::WriteOnly)) {
     done_ = true;
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(name_, file_.errorString()));
+    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(name_, file_.errorString()),
+                        file_.errorString());
   }
   if (OwnerOnly) file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
@@ -26,7 +27,14 @@ void TKVSafeSave::Cancel() {
 
 void TKVSafeSave::Fail(const QString& why) {
   Cancel();
-  throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, why));
+  throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, why), why);
+}
+
+QString TKVSafeSave::WriteError() {
+  // A failed write may leave only "Unknown error" behind; writing out the buffer again gives the
+  // system's own reason.
+  if (!done_) file_.flush();
+  return file_.error() == QFileDevice::NoError ? QString() : file_.errorString();
 }
 
 void TKVSafeSave::Commit() {
@@ -38,7 +46,9 @@ void TKVSafeSave::Commit() {
   if (fd >= 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP)
     Fail(QString::fromLocal8Bit(std::strerror(errno)));
   done_ = true;
-  if (!file_.commit()) throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, file_.errorString()));
+  if (!file_.commit())
+    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, file_.errorString()),
+                        file_.errorString());
 }
 
 void SafeSaveFile(const QString& FileName, const std::function<void(QIODevice&)>& Write, bool OwnerOnly) {
@@ -48,8 +58,10 @@ void SafeSaveFile(const QString& FileName, const std::function<void(QIODevice&)>
   } catch (const EFCreateError&) {
     throw;
   } catch (const EKVError& e) {
+    const QString reason = save.WriteError();
     save.Cancel();
-    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, e.Message()));
+    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, reason.isEmpty() ? e.Message() : reason),
+                        reason.isEmpty() ? e.Reason() : reason);
   }
   save.Commit();
 }
@@ -70,7 +82,8 @@ QString KeepFileAside(const QString& FileName) {
   for (int n = 1; QFile::exists(aside); ++n) aside = FileName + QString::number(n) + QStringLiteral(".bak");
   if (!source.open(QIODevice::ReadOnly))
     throw EFCreateError(
-        QStringLiteral("Cannot keep a copy of \"%1\" before saving over it. %2").arg(FileName, source.errorString()));
+        QStringLiteral("Cannot keep a copy of \"%1\" before saving over it. %2").arg(FileName, source.errorString()),
+        source.errorString());
   // Copied through the same checks as any save: a copy cut short by a full disk must not count.
   try {
     SafeSaveFile(
@@ -86,7 +99,8 @@ QString KeepFileAside(const QString& FileName) {
         },
         true);
   } catch (const EKVError& e) {
-    throw EFCreateError(QStringLiteral("Cannot keep a copy of \"%1\" before saving over it. %2").arg(FileName, e.Message()));
+    throw EFCreateError(QStringLiteral("Cannot keep a copy of \"%1\" before saving over it. %2").arg(FileName, e.Message()),
+                        e.Reason());
   }
   return aside;
 }

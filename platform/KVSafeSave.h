@@ -26,6 +26,8 @@ class TKVSafeSave {
   // byte could not be written.
   void Commit();
   void Cancel();
+  // The system's reason for the device's last failed write; empty when none failed.
+  QString WriteError();
 
  private:
   QString name_;
@@ -35,8 +37,8 @@ class TKVSafeSave {
 };
 
 // Writes the whole file through TKVSafeSave: Write fills the device; an exception it raises, or a
-// failed write, leaves the old file whole and reaches the caller as EFCreateError (other
-// exceptions pass unchanged).
+// failed write, leaves the old file whole and reaches the caller as EFCreateError with the
+// system's reason (other exceptions pass unchanged).
 void SafeSaveFile(const QString& FileName, const std::function<void(QIODevice&)>& Write, bool OwnerOnly = false);
 void SafeSaveBytes(const QString& FileName, const QByteArray& Bytes, bool OwnerOnly = false);
 
