@@ -30,11 +30,13 @@ void TKVSafeSave::Fail(const QString& why) {
   throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, why), why);
 }
 
-QString TKVSafeSave::WriteError() {
-  // A failed write may leave only "Unknown error" behind; writing out the buffer again gives the
-  // system's own reason.
-  if (!done_) file_.flush();
-  return file_.error() == QFileDevice::NoError ? QString() : file_.errorString();
+QString TKVSafeSave::WriteError(int Errno) {
+  // A failed write leaves only "Unknown error" behind: the buffer written out again, or the
+  // system's error number of the failed write, gives the real reason.
+  const bool failed = file_.error() != QFileDevice::NoError;
+  if (!done_ && !file_.flush()) return file_.errorString();
+  if (failed && Errno != 0) return QString::fromLocal8Bit(std::strerror(Errno));
+  return failed ? file_.errorString() : QString();
 }
 
 void TKVSafeSave::Commit() {
@@ -58,7 +60,8 @@ void SafeSaveFile(const QString& FileName, const std::function<void(QIODevice&)>
   } catch (const EFCreateError&) {
     throw;
   } catch (const EKVError& e) {
-    const QString reason = save.WriteError();
+    const int err = errno;
+    const QString reason = save.WriteError(err);
     save.Cancel();
     throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, reason.isEmpty() ? e.Message() : reason),
                         reason.isEmpty() ? e.Reason() : reason);

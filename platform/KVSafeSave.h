@@ -26,8 +26,9 @@ class TKVSafeSave {
   // byte could not be written.
   void Commit();
   void Cancel();
-  // The system's reason for the device's last failed write; empty when none failed.
-  QString WriteError();
+  // The system's reason for the device's last failed write (Errno: the error number right after
+  // it, 0 when not known); empty when none failed.
+  QString WriteError(int Errno = 0);
 
  private:
   QString name_;
