@@ -31,11 +31,12 @@ void TKVSafeSave::Fail(const QString& why) {
 }
 
 QString TKVSafeSave::WriteError(int Errno) {
-  // A failed write leaves only "Unknown error" behind: the buffer written out again, or the
-  // system's error number of the failed write, gives the real reason.
+  // A failed write leaves only "Unknown error" behind, or no error at all when it was cut short:
+  // the buffer written out again, or the system's error number of the failed write, gives the
+  // real reason.
   const bool failed = file_.error() != QFileDevice::NoError;
   if (!done_ && !file_.flush()) return file_.errorString();
-  if (failed && Errno != 0) return QString::fromLocal8Bit(std::strerror(Errno));
+  if (Errno != 0) return QString::fromLocal8Bit(std::strerror(Errno));
   return failed ? file_.errorString() : QString();
 }
 
@@ -56,6 +57,7 @@ void TKVSafeSave::Commit() {
 void SafeSaveFile(const QString& FileName, const std::function<void(QIODevice&)>& Write, bool OwnerOnly) {
   TKVSafeSave save(FileName, OwnerOnly);
   try {
+    errno = 0;  // what it holds after a failed write is that write's reason
     Write(save.Device());
   } catch (const EFCreateError&) {
     throw;
