@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QTimer>
+#include <QWindow>
 #include <QWidget>
 #include <utility>
 
@@ -107,6 +109,26 @@ QList<TSaveFailure> LostFailures(const QList<TSaveFailure>& Failures) {
   return lost;
 }
 
+void KeepUntilWindowsShown(std::shared_ptr<TSaveFailures> Failures) {
+  if (!Failures || !QCoreApplication::instance()) return;
+  const auto shown = [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible() && (!w->windowHandle() || !w->windowHandle()->isExposed())) return false;
+    return true;
+  };
+  auto* timer = new QTimer(QCoreApplication::instance());
+  timer->setInterval(50);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, shown, Failures, waited = 0]() mutable {
+    waited += timer->interval();
+    if (!shown() && waited < 3000) return;
+    timer->stop();
+    timer->deleteLater();
+    // One more turn of the loop: the frame's place arrives with the exposure.
+    QTimer::singleShot(0, [Failures = std::move(Failures)]() mutable { Failures.reset(); });
+  });
+  timer->start();
+}
+
 void ReportSaveFailure(const QString& FileName, const QString& Reason, bool Derived) {
   if (const auto open = TSaveReport::Current()) {
     open->Add({FileName, Reason, Derived});
@@ -169,6 +191,8 @@ void TellSaveFailures(const QList<TSaveFailure>& Failures, bool UserCommand, qui
   if (Failures.isEmpty()) return;
   const QString text = SaveFailureText(Failures);
   qWarning("%s", qUtf8Printable(text));
+  // No box once the program is ending: the log has it.
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance()) || QCoreApplication::closingDown()) return;
   if (UserCommand && KeyPressCount() == KeysAtStart) {
     KVMessageBox(text, QString(), IDI_ERROR_ICON, 0, ButtonsOK);
     return;

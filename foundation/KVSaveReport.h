@@ -65,6 +65,10 @@ class TSaveReport {
   std::shared_ptr<TSaveFailures> outer_;
 };
 
+// Keeps Failures until the program's windows are on the screen where the window manager put
+// them (at most a few seconds), then lets go, so that their box opens over its window.
+void KeepUntilWindowsShown(std::shared_ptr<TSaveFailures> Failures);
+
 // FileName could not be saved: added to the open report, or logged outside one.
 void ReportSaveFailure(const QString& FileName, const QString& Reason = {}, bool Derived = false);
 // The failures that lose something of the user's.

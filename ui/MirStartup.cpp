@@ -24,6 +24,7 @@ int RunMirova(const QStringList& Arguments, const TMirStartupHooks& Hooks) {
     return 0;
   }
   const bool autoStart = IsAutoStartSwitch(Arguments);
+  std::shared_ptr<TSaveFailures> told;
   {
     // What the start-up could not save is told once, over the window it opens; a start at
     // log-on tells it without taking the keys the user may be typing elsewhere.
@@ -32,6 +33,9 @@ int RunMirova(const QStringList& Arguments, const TMirStartupHooks& Hooks) {
     if (!Hooks.InitializeMainForm(autoStart)) return 0;
     const QString action = StartupActionName(Hooks.Settings(), autoStart);
     if (!action.isEmpty()) Hooks.RunAction(action);
+    told = TSaveReport::Current();
   }
+  // Told from the loop, once the window is where the window manager puts it.
+  KeepUntilWindowsShown(std::move(told));
   return Hooks.RunLoop();
 }
