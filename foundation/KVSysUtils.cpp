@@ -260,11 +260,12 @@ QStyle::StandardPixmap IconFor(int id) {
 
 std::unique_ptr<QDialog> CreateKVMessageDialog(const QString& Msg, const QString& Caption, int IconID,
                                                int DefaultIndex, const TKVButtons& Buttons) {
-  // Over the active window, else over the window the program shows (none yet is active while
-  // it starts).
+  // Over the active window, else over a framed window the program shows (none yet is active
+  // while it starts); not over the tray icon's window or the full-screen view.
   QWidget* over = QApplication::activeWindow();
   for (QWidget* w : QApplication::topLevelWidgets())
     if (!over && w->isVisible() && w->windowType() == Qt::Window && !w->isFullScreen() &&
+        !(w->windowFlags() & (Qt::FramelessWindowHint | Qt::BypassWindowManagerHint)) &&
         w->size() != (w->screen() ? w->screen()->size() : QSize()))
       over = w;
   auto dlg = std::make_unique<KVMessageDialog>(over);

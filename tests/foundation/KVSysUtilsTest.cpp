@@ -168,6 +168,20 @@ TEST(KVMessageBox, ALongFileNameWrapsAndTheBoxStaysOnTheScreenOverItsWindow) {
   auto over = CreateKVMessageDialog("Short", "c", 0, 0, ButtonsOK);
   EXPECT_TRUE(window.frameGeometry().contains(over->geometry().center())) << over->x() << "," << over->y();
   EXPECT_TRUE(screen.contains(over->geometry()));
+
+  // With no window of the program's open, a tray icon's frameless window is no place for it.
+  window.hide();
+  QWidget icon(nullptr, Qt::Window | Qt::FramelessWindowHint);
+  icon.setAttribute(Qt::WA_ShowWithoutActivating);
+  icon.setGeometry(screen.left(), screen.top(), 22, 22);
+  icon.show();
+  QApplication::setActiveWindow(nullptr);
+  if (QApplication::activeWindow() == nullptr) {
+    auto alone = CreateKVMessageDialog("Short", "c", 0, 0, ButtonsOK);
+    const QRect full = QApplication::primaryScreen()->geometry();
+    EXPECT_LE(std::abs(alone->geometry().center().x() - full.center().x()), 1) << alone->x();
+    EXPECT_LE(std::abs(alone->geometry().center().y() - full.center().y()), 1) << alone->y();
+  }
 }
 
 TEST(KVMessageBox, AnswererReplacesTheDialog) {
