@@ -121,7 +121,7 @@ void TMThnList::LoadThumbs(const QString& FileName) {
   }
 }
 
-bool TMThnList::SaveThumbs(const QString& FileName) const {
+bool TMThnList::SaveThumbs(const QString& FileName, QString* Reason) const {
   try {
     TKVResFileWriter w(kThumbPackVersion, true, FileName);
     char head[12];
@@ -139,7 +139,8 @@ bool TMThnList::SaveThumbs(const QString& FileName) const {
     }
     w.Save();
     return true;
-  } catch (const EKVError&) {
+  } catch (const EKVError& e) {
+    if (Reason) *Reason = e.Reason();
     return false;
   }
 }

@@ -83,7 +83,8 @@ class TMThnList {
   // Adds the file's thumbnails (the list is not cleared first). Each entry may inflate to no
   // more than a key and a bitmap file of the cache's thumbnail size; a larger one ends the load.
   void LoadThumbs(const QString& FileName);
-  bool SaveThumbs(const QString& FileName) const;
+  // False when the file could not be written; Reason then gets the system's reason.
+  bool SaveThumbs(const QString& FileName, QString* Reason = nullptr) const;
 
  private:
   // Tag and thumbnail size from entry 0 of an open cache; false when it is no thumbnail cache.

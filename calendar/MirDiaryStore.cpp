@@ -1,7 +1,11 @@
 #include "calendar/MirDiaryStore.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MDataDM.h"
@@ -146,12 +150,15 @@ bool TMirDiaryStore::SaveOwnDiary() {
     item->Color = entry.Color;
   }
   if (!SaveDocumentReported(doc, DiaryFile(), true)) return false;
-  if (WritePasswordFile(DiaryPasswordFile(), doc.Safe)) return true;
-  ReportSaveFailure(DiaryPasswordFile());
+  QString reason;
+  if (WritePasswordFile(DiaryPasswordFile(), doc.Safe, &reason)) return true;
+  ReportSaveFailure(DiaryPasswordFile(), reason);
   return false;
 }
 
 bool TMirDiaryStore::SwitchDiary(bool Linked) {
+  // The user's own command: what cannot be saved is told once when it ends.
+  const TSaveReport report;
   Tini& ini = *model_.Ini;
   if (Linked == ini.NotavelDiary) return true;
   if (!ini.NotavelDiary && !SaveOwnDiary()) return false;
@@ -159,6 +166,71 @@ bool TMirDiaryStore::SwitchDiary(bool Linked) {
   ini.SaveSettings();
   LoadDiary();
   return true;
+}
+
+namespace {
+
+// The user's own temporary folder when TMPDIR names one, else the one that outlasts a restart,
+// then the system's.
+QStringList RescueBases() {
+  if (!qEnvironmentVariableIsEmpty("TMPDIR")) return {QDir::tempPath()};
+  return {QStringLiteral("/var/tmp"), QDir::tempPath()};
+}
+
+QString RescueName() { return QStringLiteral("mirova-calendar-%1").arg(::getuid()); }
+
+}  // namespace
+
+QString RescueFolder() {
+  const QString name = RescueName();
+  for (const QString& base : RescueBases()) {
+    const QString folder = base + QLatin1Char('/') + name;
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) {
+      if (::mkdir(path.constData(), 0700) != 0) continue;
+      return folder + QLatin1Char('/');
+    }
+    // Someone else's folder or a link under that name is not ours to write into.
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) continue;
+    ::chmod(path.constData(), 0700);
+    return folder + QLatin1Char('/');
+  }
+  return {};
+}
+
+QStringList RescuedFiles() {
+  QStringList files;
+  const QString name = RescueName();
+  for (const QString& base : RescueBases()) {
+    const QDir dir(base + QLatin1Char('/') + name);
+    const QFileInfo info(dir.path());
+    if (!info.isDir() || info.isSymLink() || info.ownerId() != ::getuid()) continue;
+    for (const QString& f : dir.entryList({QStringLiteral("*.dat")}, QDir::Files)) files << dir.filePath(f);
+  }
+  return files;
+}
+
+QString TMirDiaryStore::KeepUnsaved(const QList<TSaveFailure>& Failures) {
+  const std::pair<QString, TKVXSkinIni*> documents[] = {
+      {DiaryFile(), model_.Diary}, {QuickNotesFile(), model_.Notes}, {HolidaysFile(), model_.Holidays}};
+  QString folder;
+  bool kept = false;
+  for (const TSaveFailure& f : Failures)
+    for (const auto& [file, doc] : documents) {
+      if (f.FileName != file) continue;
+      if (folder.isEmpty()) folder = RescueFolder();
+      const QString copy = folder + QFileInfo(file).fileName();
+      try {
+        if (folder.isEmpty()) throw EFCreateError(QStringLiteral("No folder to keep it in"));
+        doc->SaveToFile(copy, true);
+        kept = true;
+        qWarning("%s could not be saved; it was kept as %s", qUtf8Printable(file), qUtf8Printable(copy));
+      } catch (const EKVError& e) {
+        qWarning("%s could not be saved nor kept elsewhere: %s", qUtf8Printable(file), qUtf8Printable(e.Message()));
+      }
+    }
+  return kept ? folder : QString();
 }
 
 bool TMirDiaryStore::SaveDiary() {
@@ -169,6 +241,22 @@ bool TMirDiaryStore::SaveDiary() {
 
 // ---------------------------------------------------------------------------------------------
 // Holidays
+
+void LoadBuiltinHolidays(TMHolidayBase& Doc) {
+  Doc.OnVerify.Set(&HolidayBaseVerify);
+  QByteArray builtin = MLang ? MLang->HolidayStream.Bytes() : BuiltinDataBlock(QStringLiteral("HolidayStream"));
+  QBuffer stream(&builtin);
+  stream.open(QIODevice::ReadOnly);
+  Doc.LoadFromStream(stream);
+}
+
+bool IsBuiltinHoliday(const TKVXBHolidayItem& Item, const TMHolidayBase& Builtin) {
+  for (int i = 0; i < Builtin.Data().Count(); ++i) {
+    const TKVXBHolidayItem& b = *Builtin.Data()[i];
+    if (b.idx == Item.idx && b.Title == Item.Title && b.Schedule == Item.Schedule) return true;
+  }
+  return false;
+}
 
 bool LoadHolidayDocument(TMirModel& Model) {
   TMHolidayBase& doc = *Model.Holidays;
@@ -183,10 +271,7 @@ bool LoadHolidayDocument(TMirModel& Model) {
     fileFailed = true;
     qWarning("The holidays were not read: %s", qUtf8Printable(doc.LoadError));
   }
-  QByteArray builtin = MLang ? MLang->HolidayStream.Bytes() : BuiltinDataBlock(QStringLiteral("HolidayStream"));
-  QBuffer stream(&builtin);
-  stream.open(QIODevice::ReadOnly);
-  doc.LoadFromStream(stream);
+  LoadBuiltinHolidays(doc);
   // The user's file that could not be read must be kept aside before anything is saved over it.
   if (fileFailed) doc.LoadFailed = true;
   doc.RebuildIndex();

@@ -9,8 +9,12 @@
 // Nothing typed is lost to a failure: a document that could not be read is kept aside before it
 // is saved over, and a save that fails is reported once ("Cannot save <file>." and "Disk may be
 // full or write protected!") while the program goes on with everything still in memory.
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
+
+#include "foundation/KVSaveReport.h"
 
 class TMirModel;
 class TPersistent;
@@ -62,6 +66,10 @@ class TMirDiaryStore {
   // first (when that fails nothing switches and false comes back), the setting is changed and
   // saved, and the diary it names is loaded.
   bool SwitchDiary(bool Linked);
+  // The session ends and nobody can be asked: each document among Failures (the diary, the quick
+  // notes, the holidays) is written, as the program holds it, to RescueFolder instead. Returns
+  // the folder, empty when nothing could be kept there.
+  QString KeepUnsaved(const QList<TSaveFailure>& Failures);
 
  private:
   TMirModel& model_;
@@ -72,6 +80,21 @@ class TMirDiaryStore {
     if (Hook) Hook();
   }
 };
+
+class TMHolidayBase;
+class TKVXBHolidayItem;
+
+// The built-in holiday list into Doc.
+void LoadBuiltinHolidays(TMHolidayBase& Doc);
+// The item is one of Builtin's holidays as shipped (same date, title and schedule).
+bool IsBuiltinHoliday(const TKVXBHolidayItem& Item, const TMHolidayBase& Builtin);
+
+// Where the documents the end of a session could not save are kept: a folder of the user's own,
+// owner-only, in the user's temporary folder (TMPDIR), else in the system's lasting temporary
+// folder or its temporary folder. Empty when there is no such folder that is the user's.
+QString RescueFolder();
+// The documents kept there by an earlier session's end (full paths); none when nothing is kept.
+QStringList RescuedFiles();
 
 // The holidays into the model's holiday document: "mholiday.dat" when it exists, else the
 // built-in list; then the month-and-day index is rebuilt. A file that cannot be read gives the

@@ -76,6 +76,9 @@ class TMirModel {
   QStringList LayoutPackFiles;
   // No image set exists (start-up stops after telling so).
   bool NoImageSets = false;
+  // Something of the user's could not be saved by the last save-all or the quick notes' OK:
+  // Exit and the session's end try again before the program ends.
+  bool SaveFailed = false;
   TRenderState Render;
   std::unique_ptr<TMirRotation> Rotation;
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "foundation/KVSaveReport.h"
+
 class TKVXSkinIni;
 class TMirModel;
 class TPersistent;
@@ -13,25 +15,10 @@ class TPersistent;
 // text (no password is asked before loading).
 void DiaryBaseVerify(TPersistent* Sender, const QString& Safe, bool& Accept);
 
-// Tells the user that a file could not be saved: "Cannot save <file>." and "Disk may be full or
-// write protected!". Inside a TSaveReport the files are gathered instead and told together,
-// each once, when the outermost report ends: a save-all that fails in several places asks for
-// one OK, not one per file.
-void ReportSaveFailure(const QString& FileName);
-
-class TSaveReport {
- public:
-  TSaveReport();
-  ~TSaveReport();
-  TSaveReport(const TSaveReport&) = delete;
-  TSaveReport& operator=(const TSaveReport&) = delete;
-  // The files gathered so far (of the outermost report).
-  static QStringList Pending();
-};
-
 // Saves Doc atomically over FileName. A file its last load could not read is first kept aside as
-// ".bak", so it is never lost to the save. A failure is reported (ReportSaveFailure), leaves
-// the old file whole and returns false; the program goes on.
+// ".bak", so it is never lost to the save. A failure goes to the open save report with the
+// system's reason (ReportSaveFailure), leaves the old file whole and returns false; the program
+// goes on.
 bool SaveDocumentReported(TKVXSkinIni& Doc, const QString& FileName, bool Compress);
 
 // The quick notes' file: ExeDir + "mnotes.dat".

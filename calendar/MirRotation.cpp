@@ -8,6 +8,7 @@
 
 #include "calendar/iniData.h"
 #include "foundation/KVPicture.h"
+#include "foundation/KVSaveReport.h"
 #include "foundation/KVSysUtils.h"
 #include "foundation/KVTypes.h"
 #include "foundation/KVUtils.h"
@@ -236,10 +237,15 @@ void TMirRotation::actSaveMirovaExecute() {
     SaveBitmap24(BackgroundPath, bitmap);
   } catch (const std::exception&) {
     // The program folder is not writable: My Documents for the rest of the run. A failure there
-    // goes to the caller.
+    // is told with the command's other save failures; the desktop keeps what it showed.
     BackgroundPath = MyDocumentsDir + kBackgroundFileName;
     ForceDirs(MyDocumentsDir);
-    SaveBitmap24(BackgroundPath, bitmap);
+    try {
+      SaveBitmap24(BackgroundPath, bitmap);
+    } catch (const EKVError& e) {
+      ReportSaveFailure(BackgroundPath, e.Reason(), true);
+      return;
+    }
   }
   pendingApply_ = false;
   const TDesktopStatus status = hooks_.SetDesktopBackground(BackgroundPath);

@@ -97,7 +97,9 @@ class TMirRotation {
   // drawing keeps) when no window shows it.
   void actChangeMirovaExecute();
   // Write the drawn calendar to BackgroundPath (My Documents once the program folder failed) and
-  // make it the desktop background. Failures of the desktop are reported once, not per apply.
+  // make it the desktop background. A file that cannot be written there either goes to the open
+  // save report (ReportSaveFailure) and the desktop is left as it was; failures of the desktop
+  // are reported once, not per apply.
   void actSaveMirovaExecute();
   // The system clock was set: refresh the date state, place the holidays anew, draw and apply.
   void WMTimeChange();

@@ -50,14 +50,20 @@ void ScramblePasswordBlock(const QString& Text1, const QString& Text2, const QBy
   for (int i = 0; i < kPasswordBlockSize; ++i) Block[i] = char(Block[i] ^ kTable[i % 195]);
 }
 
-bool WritePasswordFile(const QString& FileName, const QString& Password) {
-  if (Password.isEmpty()) return !QFile::exists(FileName) || QFile::remove(FileName);
+bool WritePasswordFile(const QString& FileName, const QString& Password, QString* Reason) {
+  if (Password.isEmpty()) {
+    QFile file(FileName);
+    if (!file.exists() || file.remove()) return true;
+    if (Reason) *Reason = file.errorString();
+    return false;
+  }
   QByteArray block;
   ScramblePasswordBlock(Password, QString(), kPasswordMarker, block);
   try {
     SafeSaveBytes(FileName, block, true);
     return true;
-  } catch (const EKVError&) {
+  } catch (const EKVError& e) {
+    if (Reason) *Reason = e.Reason();
     return false;
   }
 }

@@ -12,6 +12,7 @@
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
 #include "foundation/KVXSkinBase.h"
+#include "foundation/KVSaveReport.h"
 #include "platform/KVDesktopEntry.h"
 
 const QString kSettingsKey = QStringLiteral("Software\\Kel Voro\\Mirova Calendar");
@@ -156,6 +157,14 @@ void RegistryWarning(const QString& text) {
   KVMessageBox(text, QString(), IDI_WARNING_ICON, 0, ButtonsOK);
 }
 
+// A value or the store could not be written: told with the command's other save failures, as
+// the file that holds the settings (or the log-on entry) and the system's reason.
+void ReportRegistryFailure(const EKVError& e) {
+  RegistryStore& store = RegistryStore::Of(TRootKey::HKEY_CURRENT_USER);
+  const QString file = store.LastFile().isEmpty() ? store.FileName() : store.LastFile();
+  ReportSaveFailure(file, e.Reason());
+}
+
 }  // namespace
 
 void Tini::ReadValues() {
@@ -242,8 +251,9 @@ void Tini::ReadValues() {
   readStr("DefaultMail", MailProgramPath);
   try {
     reg.CloseKey();
-  } catch (const EKVError&) {
-    failed = true;  // the new key could not be written; nothing of the user's is lost
+  } catch (const EKVError& e) {
+    // The new key could not be written: the values were read all the same.
+    ReportRegistryFailure(e);
   }
   if (failed) RegistryWarning(LanguageResource().RSRegReadError);
 }
@@ -257,8 +267,9 @@ void Tini::SyncRunValue() {
     else if (AutoStartup && (!exists || !RunProgramExists(reg.ReadStringDef(kRunValueName, QString()))))
       reg.WriteString(kRunValueName, RunCommand());
     reg.CloseKey();
-  } catch (const EKVError&) {
-    RegistryWarning(LanguageResource().RSRegReadError);
+  } catch (const EKVError& e) {
+    // Reading worked; the log-on entry could not be written.
+    ReportRegistryFailure(e);
   }
 }
 
@@ -357,8 +368,8 @@ void Tini::SaveSettings() {
     reg.WriteString(QStringLiteral("DefaultMail"), MailProgramPath);
     reg.WriteString(QStringLiteral("MirovaPath"), ExeDir);
     reg.CloseKey();
-  } catch (const EKVError&) {
-    RegistryWarning(LanguageResource().RSRegWriteError);
+  } catch (const EKVError& e) {
+    ReportRegistryFailure(e);
   }
 }
 

@@ -78,6 +78,9 @@ class Tini : public TKVSkinIni {
   explicit Tini(TComponent* owner = nullptr, const TFont& formFont = TFont());
 
   void ResetDefaults() override;
+  // A value that cannot be read keeps its default and is told ("Error reading from registry");
+  // what cannot be written (a new key, the log-on entry, the values) goes to the open save report
+  // as the file that holds it (foundation/KVSaveReport.h).
   void LoadSettings() override;
   void SaveSettings() override;
   // WorkStyle into the stored style, and back.

@@ -16,7 +16,9 @@
 #include "foundation/KVRes.h"
 #include "foundation/KVString.h"
 #include "platform/KVLaunch.h"
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 // ---------------------------------------------------------------------------------------------
 // TKVRegistry
@@ -163,19 +165,76 @@ TMessageBoxAnswerer& Answerer() {
 class KVMessageDialog : public QDialog {
  public:
   using QDialog::QDialog;
-  QPushButton* cancelButton = nullptr;
+  // What Escape presses: Cancel, else No, else the one button of a notice.
+  QPushButton* escapeButton = nullptr;
+
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    // A key held down since before the box opened never answers it.
+    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->isAutoRepeat()) return true;
+    return QDialog::eventFilter(watched, e);
+  }
 
  protected:
   void keyPressEvent(QKeyEvent* e) override {
+    if (e->isAutoRepeat()) return;
     if (e->key() == Qt::Key_Escape) {
-      if (cancelButton) cancelButton->click();
-      return;  // without a cancel button Escape does nothing
+      if (escapeButton) escapeButton->click();
+      return;
     }
     QDialog::keyPressEvent(e);
   }
   // The close box answers 2 whatever the buttons are.
   void reject() override { done(2); }
 };
+
+// The button Escape presses: Cancel (2), else No (7), else the only button.
+int EscapeIndex(const TKVButtons& Buttons) {
+  for (int result : {2, 7})
+    for (size_t i = 0; i < Buttons.size(); ++i)
+      if (Buttons[i].Result == result) return int(i);
+  return Buttons.size() == 1 ? 0 : -1;
+}
+
+// Msg with a break opportunity (a zero-width space) inside every word wider than MaxWidth, after
+// a path separator where there is one, so that a long file name wraps instead of widening the box.
+QString BreakLongWords(const QString& Msg, const QFontMetrics& Metrics, int MaxWidth) {
+  const QChar zwsp(0x200B);
+  QString out;
+  QString word;
+  const auto flush = [&] {
+    if (Metrics.horizontalAdvance(word) <= MaxWidth) {
+      out += word;
+      word.clear();
+      return;
+    }
+    QString line;
+    qsizetype lastBreak = -1;  // in line: just after the last separator
+    for (const QChar c : std::as_const(word)) {
+      if (!line.isEmpty() && Metrics.horizontalAdvance(line + c) > MaxWidth) {
+        const qsizetype cut = lastBreak > 0 ? lastBreak : line.size();
+        out += line.left(cut) + zwsp;
+        line = line.mid(cut);
+        lastBreak = -1;
+      }
+      line += c;
+      if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('-') || c == QLatin1Char('_') ||
+          c == QLatin1Char('.'))
+        lastBreak = line.size();
+    }
+    out += line;
+    word.clear();
+  };
+  for (const QChar c : Msg) {
+    if (c.isSpace()) {
+      flush();
+      out += c;
+    } else {
+      word += c;
+    }
+  }
+  flush();
+  return out;
+}
 
 QFont CaptionFont() {
   QFont f = QApplication::font("QMdiSubWindowTitleBar");
@@ -201,14 +260,23 @@ QStyle::StandardPixmap IconFor(int id) {
 
 std::unique_ptr<QDialog> CreateKVMessageDialog(const QString& Msg, const QString& Caption, int IconID,
                                                int DefaultIndex, const TKVButtons& Buttons) {
-  auto dlg = std::make_unique<KVMessageDialog>(QApplication::activeWindow());
+  // Over the active window, else over a framed window the program shows (none yet is active
+  // while it starts); not over the tray icon's window or the full-screen view.
+  QWidget* over = QApplication::activeWindow();
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (!over && w->isVisible() && w->windowType() == Qt::Window && !w->isFullScreen() &&
+        !(w->windowFlags() & (Qt::FramelessWindowHint | Qt::BypassWindowManagerHint)) &&
+        w->size() != (w->screen() ? w->screen()->size() : QSize()))
+      over = w;
+  auto dlg = std::make_unique<KVMessageDialog>(over);
   dlg->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   dlg->setModal(true);
   const QString caption = Caption.isEmpty() ? QApplication::applicationDisplayName() : Caption;
   dlg->setWindowTitle(caption);
 
-  QScreen* screen = QApplication::activeWindow() ? QApplication::activeWindow()->screen() : QApplication::primaryScreen();
+  QScreen* screen = over ? over->screen() : QApplication::primaryScreen();
   const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 800, 600);
+  const QRect available = screen ? screen->availableGeometry() : screenRect;
   const int ppi = screen ? qRound(screen->logicalDotsPerInch()) : 96;
 
   const QFont msgFont = QApplication::font();
@@ -226,8 +294,9 @@ std::unique_ptr<QDialog> CreateKVMessageDialog(const QString& Msg, const QString
   const int count = int(Buttons.size());
   const int groupWidth = count * buttonWidth + std::max(0, count - 1) * buttonSpacing;
 
+  const QString text = BreakLongWords(Msg, fm, screenRect.width() / 2);
   const QRect textRect =
-      fm.boundingRect(QRect(0, 0, screenRect.width() / 2, 0), Qt::TextWordWrap | Qt::TextExpandTabs, Msg);
+      fm.boundingRect(QRect(0, 0, screenRect.width() / 2, 0), Qt::TextWordWrap | Qt::TextExpandTabs, text);
   const int textWidth = textRect.width(), textHeight = textRect.height();
   int iconTextWidth = textWidth, iconTextHeight = textHeight;
   if (IconID != 0) {
@@ -238,13 +307,19 @@ std::unique_ptr<QDialog> CreateKVMessageDialog(const QString& Msg, const QString
     iconTextWidth += 32 + horzSpacing;
     iconTextHeight = std::max(iconTextHeight, 32);
   }
-  const int clientWidth = std::max(captionWidth, std::max(iconTextWidth, groupWidth) + 2 * horzMargin);
+  const int contentWidth = std::max(iconTextWidth, groupWidth) + 2 * horzMargin;
+  // A long caption widens the box, but never past the screen: the title is then cut, not the text.
+  const int clientWidth = std::max(contentWidth, std::min(captionWidth, available.width() - 2 * horzMargin));
   const int clientHeight = iconTextHeight + buttonHeight + vertSpacing + 2 * vertMargin;
   dlg->setFixedSize(clientWidth, clientHeight);
-  dlg->move(screenRect.x() + screenRect.width() / 2 - clientWidth / 2,
-            screenRect.y() + screenRect.height() / 2 - clientHeight / 2);
+  // Over the window it answers (on the screen's middle when there is none), inside the screen.
+  const QRect around = over && over->isVisible() ? over->frameGeometry() : screenRect;
+  QRect placed(around.center().x() - clientWidth / 2, around.center().y() - clientHeight / 2, clientWidth, clientHeight);
+  placed.moveLeft(std::clamp(placed.left(), available.left(), std::max(available.left(), available.right() + 1 - clientWidth)));
+  placed.moveTop(std::clamp(placed.top(), available.top(), std::max(available.top(), available.bottom() + 1 - clientHeight)));
+  dlg->move(placed.topLeft());
 
-  auto* label = new QLabel(Msg, dlg.get());
+  auto* label = new QLabel(text, dlg.get());
   label->setObjectName(QStringLiteral("MessageLabel"));
   label->setFont(msgFont);
   label->setWordWrap(true);
@@ -259,14 +334,17 @@ std::unique_ptr<QDialog> CreateKVMessageDialog(const QString& Msg, const QString
   const int y = iconTextHeight + vertMargin + vertSpacing;
   QWidget* previous = nullptr;
   QPushButton* defaultButton = nullptr;
+  const int escapeIndex = EscapeIndex(Buttons);
   for (int i = 0; i < count; ++i) {
     auto* b = new QPushButton(Buttons[size_t(i)].Caption, dlg.get());
     b->setObjectName(QStringLiteral("Button%1").arg(i));
     b->setGeometry(x, y, buttonWidth, buttonHeight);
-    b->setAutoDefault(false);
+    // Enter presses the default button; moving the focus to another one makes that the default.
+    b->setAutoDefault(true);
+    b->installEventFilter(dlg.get());
     const int result = Buttons[size_t(i)].Result;
     QObject::connect(b, &QPushButton::clicked, dlg.get(), [d = dlg.get(), result] { d->done(result); });
-    if (result == 2) static_cast<KVMessageDialog*>(dlg.get())->cancelButton = b;
+    if (i == escapeIndex) dlg->escapeButton = b;
     if (i == DefaultIndex) defaultButton = b;
     if (previous) QWidget::setTabOrder(previous, b);
     previous = b;
@@ -284,6 +362,19 @@ int KVMessageBox(const QString& Msg, const QString& Caption, int IconID, int Def
   if (Answerer()) return Answerer()(Msg, Caption, IconID, Buttons);
   auto dlg = CreateKVMessageDialog(Msg, Caption, IconID, DefaultIndex, Buttons);
   return dlg->exec();
+}
+
+void KVNotice(const QString& Msg, const QString& Caption, int IconID) {
+  if (Answerer()) {
+    Answerer()(Msg, Caption, IconID, ButtonsOK);
+    return;
+  }
+  QDialog* dlg = CreateKVMessageDialog(Msg, Caption, IconID, 0, ButtonsOK).release();
+  dlg->setModal(false);
+  dlg->setAttribute(Qt::WA_DeleteOnClose);
+  dlg->setAttribute(Qt::WA_ShowWithoutActivating);
+  QObject::connect(dlg, &QDialog::finished, dlg, &QObject::deleteLater);
+  dlg->show();
 }
 
 void SetMessageBoxAnswerer(TMessageBoxAnswerer answerer) { Answerer() = std::move(answerer); }

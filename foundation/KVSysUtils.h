@@ -49,10 +49,16 @@ constexpr int IDI_ERROR_ICON = 32513, IDI_QUESTION_ICON = 32514, IDI_WARNING_ICO
 // (Re)fills every button set from the language table.
 void BuildButtonSets();
 
-// Shows a modal box and returns the Result of the pressed button; the close box gives 2, and
-// Escape presses the button whose Result is 2 when there is one. An empty Caption shows the
-// application title.
+// Shows a modal box and returns the Result of the pressed button; the close box gives 2. Escape
+// presses Cancel (Result 2), else No (7), else the only button; Enter presses the default button
+// (DefaultIndex, or the button the user moved the focus to); a key held down answers nothing. A
+// text too wide for the box wraps, long file names too; the box stays inside the screen, over the
+// active window. An empty Caption shows the application title.
 int KVMessageBox(const QString& Msg, const QString& Caption, int IconID, int DefaultIndex, const TKVButtons& Buttons);
+
+// The same box with one OK button, shown beside the windows instead of over their input: it
+// does not take the keyboard and waits for no answer (answered at once through the answerer).
+void KVNotice(const QString& Msg, const QString& Caption, int IconID);
 
 // Builds the box without showing it (its children are named "MessageLabel", "IconImage",
 // "Button0", "Button1", ...).

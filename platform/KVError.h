@@ -3,15 +3,20 @@
 #include <exception>
 #include <string>
 
-// The one base of the program's exceptions: a message meant for the user or the log.
+// The one base of the program's exceptions: a message meant for the user or the log, and where
+// the system gave one, its own reason ("No space left on device", "Permission denied").
 class EKVError : public std::exception {
  public:
-  explicit EKVError(QString message) : message_(std::move(message)), utf8_(message_.toStdString()) {}
+  explicit EKVError(QString message, QString reason = {})
+      : message_(std::move(message)), reason_(std::move(reason)), utf8_(message_.toStdString()) {}
   const QString& Message() const { return message_; }
+  // The system's reason; the message when there is none.
+  QString Reason() const { return reason_.isEmpty() ? message_ : reason_; }
   const char* what() const noexcept override { return utf8_.c_str(); }
 
  private:
   QString message_;
+  QString reason_;
   std::string utf8_;
 };
 

@@ -8,8 +8,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
 #include <map>
 #include <vector>
 
@@ -169,6 +171,20 @@ void JsonToNode(const QJsonObject& o, Node& n, int depth) {
   }
 }
 
+// Creates Dir and the folders above it; the system's reason when that fails, else empty.
+QString MakeFolders(const QString& Dir) {
+  const QFileInfo fi(Dir);
+  if (fi.isDir()) return {};
+  const QString up = fi.absolutePath();
+  if (up != fi.absoluteFilePath()) {
+    const QString reason = MakeFolders(up);
+    if (!reason.isEmpty()) return reason;
+  }
+  if (::mkdir(QFile::encodeName(Dir).constData(), 0777) != 0 && errno != EEXIST)
+    return QString::fromLocal8Bit(std::strerror(errno));
+  return {};
+}
+
 // ---- log-on programs as XDG autostart entries ----
 
 QString AutostartDir() {
@@ -230,6 +246,16 @@ struct RegistryStore::Impl {
   QDateTime loadedTime;
   qint64 loadedSize = -1;
   QString lastError;
+  // The file and the system's reason of the last failed write.
+  QString lastFile, lastReason;
+
+  // A failed write of File: what and why.
+  bool Failed(const QString& File, const QString& what, const QString& reason) {
+    lastFile = File;
+    lastError = what;
+    lastReason = reason;
+    return false;
+  }
 
   bool Backed() const { return root == TRootKey::HKEY_CURRENT_USER; }
 
@@ -321,6 +347,8 @@ void RegistryStore::ResetAll() { Stores().clear(); }
 bool RegistryStore::ReadOnly() const { return !d->Backed(); }
 QString RegistryStore::FileName() const { return d->file; }
 QString RegistryStore::LastError() const { return d->lastError; }
+QString RegistryStore::LastReason() const { return d->lastReason; }
+QString RegistryStore::LastFile() const { return d->lastFile; }
 
 bool RegistryStore::KeyExists(const QString& path) {
   d->Refresh();
@@ -419,12 +447,13 @@ bool RegistryStore::SetValue(const QString& path, const QString& name, const TRe
       QFile current(AutostartFile(name));
       if (current.open(QIODevice::ReadOnly) && current.size() <= 64 * 1024 && current.readAll() == text) return true;
     }
-    QDir().mkpath(AutostartDir());
+    if (const QString why = MakeFolders(AutostartDir()); !why.isEmpty())
+      return d->Failed(AutostartFile(name), QStringLiteral("Cannot create the folder \"%1\". %2").arg(AutostartDir(), why),
+                       why);
     try {
       SafeSaveBytes(AutostartFile(name), text);
     } catch (const EKVError& e) {
-      d->lastError = e.Message();
-      return false;
+      return d->Failed(AutostartFile(name), e.Message(), e.Reason());
     }
     return true;
   }
@@ -464,12 +493,13 @@ bool RegistryStore::DeleteValue(const QString& path, const QString& name) {
 
 bool RegistryStore::Flush() {
   if (!d->dirty || !d->Backed()) return true;
-  QDir().mkpath(QFileInfo(d->file).absolutePath());
+  const QString folder = QFileInfo(d->file).absolutePath();
+  if (const QString why = MakeFolders(folder); !why.isEmpty())
+    return d->Failed(d->file, QStringLiteral("Cannot create the folder \"%1\". %2").arg(folder, why), why);
   try {
     SafeSaveBytes(d->file, QJsonDocument(NodeToJson(d->top)).toJson(QJsonDocument::Indented), true);
   } catch (const EKVError& e) {
-    d->lastError = e.Message();
-    return false;
+    return d->Failed(d->file, e.Message(), e.Reason());
   }
   d->dirty = false;
   const QFileInfo fi(d->file);
@@ -529,7 +559,8 @@ void TRegistry::CloseKey() {
   open_ = false;
   path_.clear();
   RegistryStore& s = RegistryStore::Of(root_);
-  if (!s.Flush()) throw ERegistryError(QStringLiteral("Failed to save the settings: %1").arg(s.LastError()));
+  if (!s.Flush())
+    throw ERegistryError(QStringLiteral("Failed to save the settings: %1").arg(s.LastError()), s.LastReason());
 }
 
 bool TRegistry::KeyExists(const QString& key) { return RegistryStore::Of(root_).KeyExists(Resolve(key)); }
@@ -558,8 +589,9 @@ TRegValue TRegistry::Get(const QString& name, TRegDataType a, TRegDataType b) {
 }
 
 void TRegistry::Put(const QString& name, const TRegValue& v) {
-  if (!open_ || readOnly_ || !RegistryStore::Of(root_).SetValue(path_, name, v))
-    throw ERegistryError(QStringLiteral("Failed to set data for '%1'").arg(name));
+  RegistryStore& s = RegistryStore::Of(root_);
+  if (!open_ || readOnly_ || !s.SetValue(path_, name, v))
+    throw ERegistryError(QStringLiteral("Failed to set data for '%1'").arg(name), s.LastReason());
 }
 
 QString TRegistry::ReadString(const QString& name) {

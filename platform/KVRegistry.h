@@ -44,7 +44,10 @@ class RegistryStore {
   // Writes pending changes; false (and the changes kept) when the file cannot be written.
   bool Flush();
   QString FileName() const;
+  // What the last failed write was, the file it went to, and the system's reason for it.
   QString LastError() const;
+  QString LastFile() const;
+  QString LastReason() const;
 
   struct Impl;
   ~RegistryStore();

@@ -10,7 +10,8 @@
 TKVSafeSave::TKVSafeSave(const QString& FileName, bool OwnerOnly) : name_(FileName), file_(FileName) {
   if (!file_.open(QIODevice::WriteOnly)) {
     done_ = true;
-    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(name_, file_.errorString()));
+    throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(name_, file_.errorString()),
+                        file_.errorString());
   }
   if (OwnerOnly) file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
@@ -26,7 +27,17 @@ void TKVSafeSave::Cancel() {
 
 void TKVSafeSave::Fail(const QString& why) {
   Cancel();
-  throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, why));
+  throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, why), why);
+}
+
+QString TKVSafeSave::WriteError(int Errno) {
+  // A failed write leaves only "Unknown error" behind, or no error at all when it was cut short:
+  // the buffer written out again, or the system's error number of the failed write, gives the
+  // real reason.
+  const bool failed = file_.error() != QFileDevice::NoError;
+  if (!done_ && !file_.flush()) return file_.errorString();
+  if (Errno != 0) return QString::fromLocal8Bit(std::strerror(Errno));
+  return failed ? file_.errorString() : QString();
 }
 
 void TKVSafeSave::Commit() {
@@ -38,18 +49,24 @@ void TKVSafeSave::Commit() {
   if (fd >= 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP)
     Fail(QString::fromLocal8Bit(std::strerror(errno)));
   done_ = true;
-  if (!file_.commit()) throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, file_.errorString()));
+  if (!file_.commit())
+    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(name_, file_.errorString()),
+                        file_.errorString());
 }
 
 void SafeSaveFile(const QString& FileName, const std::function<void(QIODevice&)>& Write, bool OwnerOnly) {
   TKVSafeSave save(FileName, OwnerOnly);
   try {
+    errno = 0;  // what it holds after a failed write is that write's reason
     Write(save.Device());
   } catch (const EFCreateError&) {
     throw;
   } catch (const EKVError& e) {
+    const int err = errno;
+    const QString reason = save.WriteError(err);
     save.Cancel();
-    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, e.Message()));
+    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, reason.isEmpty() ? e.Message() : reason),
+                        reason.isEmpty() ? e.Reason() : reason);
   }
   save.Commit();
 }
@@ -70,7 +87,8 @@ QString KeepFileAside(const QString& FileName) {
   for (int n = 1; QFile::exists(aside); ++n) aside = FileName + QString::number(n) + QStringLiteral(".bak");
   if (!source.open(QIODevice::ReadOnly))
     throw EFCreateError(
-        QStringLiteral("Cannot keep a copy of \"%1\" before saving over it. %2").arg(FileName, source.errorString()));
+        QStringLiteral("Cannot keep a copy of \"%1\" before saving over it. %2").arg(FileName, source.errorString()),
+        source.errorString());
   // Copied through the same checks as any save: a copy cut short by a full disk must not count.
   try {
     SafeSaveFile(
@@ -86,7 +104,8 @@ QString KeepFileAside(const QString& FileName) {
         },
         true);
   } catch (const EKVError& e) {
-    throw EFCreateError(QStringLiteral("Cannot keep a copy of \"%1\" before saving over it. %2").arg(FileName, e.Message()));
+    throw EFCreateError(QStringLiteral("Cannot keep a copy of \"%1\" before saving over it. %2").arg(FileName, e.Message()),
+                        e.Reason());
   }
   return aside;
 }

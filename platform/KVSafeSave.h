@@ -26,6 +26,9 @@ class TKVSafeSave {
   // byte could not be written.
   void Commit();
   void Cancel();
+  // The system's reason for the device's last failed write (Errno: the error number right after
+  // it, 0 when not known); empty when none failed.
+  QString WriteError(int Errno = 0);
 
  private:
   QString name_;
@@ -35,8 +38,8 @@ class TKVSafeSave {
 };
 
 // Writes the whole file through TKVSafeSave: Write fills the device; an exception it raises, or a
-// failed write, leaves the old file whole and reaches the caller as EFCreateError (other
-// exceptions pass unchanged).
+// failed write, leaves the old file whole and reaches the caller as EFCreateError with the
+// system's reason (other exceptions pass unchanged).
 void SafeSaveFile(const QString& FileName, const std::function<void(QIODevice&)>& Write, bool OwnerOnly = false);
 void SafeSaveBytes(const QString& FileName, const QByteArray& Bytes, bool OwnerOnly = false);
 

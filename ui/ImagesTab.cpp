@@ -648,7 +648,8 @@ bool TImagesTab::SaveSideFile(const QString& FileName, const std::function<void(
     Save();
     failedSaves_.erase(FileName);
     return true;
-  } catch (const EKVError&) {
+  } catch (const EKVError& e) {
+    saveReasons_[FileName] = e.Reason();
     return false;
   }
 }
@@ -660,7 +661,8 @@ void TImagesTab::ReportSaveFailures(const QStringList& Failed) {
   if (news.isEmpty()) return;
   // Told in one box, or with the rest of a save-all.
   const TSaveReport report;
-  for (const QString& f : news) ReportSaveFailure(f);
+  // The thumbnail cache is made anew from the pictures; the order and the choice are the user's.
+  for (const QString& f : news) ReportSaveFailure(f, saveReasons_[f], f.endsWith(QLatin1String(".thn")));
 }
 
 void TImagesTab::SaveImageSetBtnClick() {
@@ -692,9 +694,10 @@ bool TImagesTab::WriteThumbnails() {
   }
   const QString thn = SideFile(QStringLiteral(".thn"));
   return SaveSideFile(thn, [&] {
-    const bool saved = t.SaveThumbs(thn);
+    QString reason;
+    const bool saved = t.SaveThumbs(thn, &reason);
     t.Clear();
-    if (!saved) throw EFCreateError(thn);
+    if (!saved) throw EFCreateError(thn, reason);
   });
 }
 

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -146,6 +147,8 @@ class TImagesTab : public QWidget {
   // Thumbnails made from the pictures (not taken from the cache) during the current switch.
   int thumbsMade_ = 0;
   std::set<QString> failedSaves_;
+  // The system's reason of each side file's last failed save.
+  std::map<QString, QString> saveReasons_;
 
   TKVSkinStrings* bannerCaptions_ = nullptr;
   TKVSkinStrings* bannerLinks_ = nullptr;

@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QTimer>
+#include <QDir>
 #include <QWindowStateChangeEvent>
 
 #include "calendar/KVXSkinBaseM1.h"
@@ -22,6 +24,7 @@
 #include "calendar/iniData.h"
 #include "controls/KVRichEdOLE.h"
 #include "controls/KVSkinCtrls.h"
+#include "foundation/KVSaveReport.h"
 #include "foundation/KVSkinData.h"
 #include "foundation/KVException.h"
 #include "foundation/KVForms.h"
@@ -425,6 +428,15 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   optionsTab_->LoadHolidays();
   FillReminderItems();
 
+  // What the end of an earlier session could not save was kept elsewhere: the user is told where,
+  // beside the window, each start until it is dealt with.
+  if (const QStringList rescued = RescuedFiles(); !rescued.isEmpty())
+    QTimer::singleShot(0, this, [folder = QFileInfo(rescued.first()).absolutePath()] {
+      KVNotice(Format(LanguageResource().RSKeptInstead,
+                      {QDir::toNativeSeparators(folder), QDir::toNativeSeparators(ExeDir)}),
+               QString(), IDI_WARNING_ICON);
+    });
+
   m.Ini->CommitStyle();
   // While busy the tick only keeps the period and arms the timer.
   m.Rotation->AppTimerTimer();
@@ -578,18 +590,22 @@ void TKVMirovaCalendar::actAboutExecute() {
 }
 
 void TKVMirovaCalendar::actCloseExecute() {
-  // OK always closes the window: a step that fails is told (the error policy) and the rest runs.
-  RunGuarded([this] {
-    styleTab_->CancelRedraw();  // the drawing below covers it
-    model_->Ini->CommitStyle();
-  });
-  if (ActivePage() == pgDiary)
+  {
+    // OK always closes the window: a step that fails is told (the error policy) and the rest
+    // runs; what could not be saved, the drawing's files included, is told once, over the window.
+    const TSaveReport report;
     RunGuarded([this] {
-      formState_->StoreBounds();
-      model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
+      styleTab_->CancelRedraw();  // the drawing below covers it
+      model_->Ini->CommitStyle();
     });
-  actSaveExecute();
-  Action("actChangeMirova")->trigger();
+    if (ActivePage() == pgDiary)
+      RunGuarded([this] {
+        formState_->StoreBounds();
+        model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
+      });
+    actSaveExecute();
+    Action("actChangeMirova")->trigger();
+  }
   mainPanel_->setVisible(false);
   hide();
   if (imageForm_->isVisible()) imageForm_->close();
@@ -606,12 +622,29 @@ void TKVMirovaCalendar::actSaveExecute() {
   RunGuarded([this] { model_->Ini->SaveSettings(); });
   RunGuarded([this] { formState_->SaveState(); });
   RunGuarded([this] { imagesPage_->SaveImageSetBtnClick(); });
+  model_->SaveFailed = report.Lost();
+}
+
+void TKVMirovaCalendar::SaveBeforeEnd() {
+  if (SettingsOpen()) actCloseExecute();
+  // What an earlier OK could not save is tried again.
+  else if (model_->SaveFailed) actSaveExecute();
 }
 
 void TKVMirovaCalendar::actExitExecute() {
-  // The program ends even when OK could not do all it should.
-  const auto end = qScopeGuard([this] { hooks_.Terminate(); });
-  if (SettingsOpen()) actCloseExecute();
+  QList<TSaveFailure> unsaved;
+  {
+    TSaveReport report;
+    RunGuarded([this] { SaveBeforeEnd(); });
+    unsaved = LostFailures(report.Take());
+  }
+  // With changes that could not be saved the user may keep the program running; otherwise it
+  // ends, also when OK could not do all it should.
+  if (!unsaved.isEmpty() &&
+      KVMessageBox(SaveFailureText(unsaved) + QStringLiteral("\n\n") + LanguageResource().RSExitUnsaved, QString(),
+                   IDI_WARNING_ICON, 1, ButtonsYesNo) != 6)
+    return;
+  hooks_.Terminate();
 }
 
 void TKVMirovaCalendar::FormCloseQuery() {
@@ -619,9 +652,16 @@ void TKVMirovaCalendar::FormCloseQuery() {
 }
 
 void TKVMirovaCalendar::SessionEnd() {
-  // What the quick-notes window holds is kept as its OK keeps it; then the settings window's OK.
-  if (quickNotes_->isVisible()) RunGuarded([this] { quickNotes_->OKBtnClick(); });
-  FormCloseQuery();
+  QList<TSaveFailure> unsaved;
+  {
+    TSaveReport report;
+    // What the quick-notes window holds is kept as its OK keeps it; then the settings window's OK.
+    if (quickNotes_->isVisible()) RunGuarded([this] { quickNotes_->OKBtnClick(); });
+    RunGuarded([this] { SaveBeforeEnd(); });
+    unsaved = LostFailures(report.Take());
+  }
+  // Nobody can be asked now: what could not be saved is kept where it can be written.
+  if (!unsaved.isEmpty()) RunGuarded([this, &unsaved] { diaryStore_->KeepUnsaved(unsaved); });
 }
 
 void TKVMirovaCalendar::SaveSettingsWhenHidden() {

@@ -98,6 +98,8 @@ class TKVMirovaCalendar : public TKVForm {
   void actAboutExecute();
   void actCloseExecute();
   void actSaveExecute();
+  // OK (or the failed save again), then the end; with changes that could not be saved it asks
+  // first, and the program keeps running when the user says No.
   void actExitExecute();
   void actAutoStartupExecute();
   void actStartupOptionExecute(int Which);
@@ -111,7 +113,8 @@ class TKVMirovaCalendar : public TKVForm {
   // The close box: OK when the settings are open.
   void FormCloseQuery();
   // The session ends (log-off, a terminate signal): the open quick notes are kept as by their
-  // OK, then FormCloseQuery.
+  // OK, then FormCloseQuery (or a save-all when the last one failed). What still cannot be saved
+  // is kept where it can be written (TMirDiaryStore::KeepUnsaved).
   void SessionEnd();
   // The system clock was set.
   void WMTimeChange();
@@ -139,6 +142,8 @@ class TKVMirovaCalendar : public TKVForm {
   void PlaceCoverMap();
   void ApplyPageSize();
   void SaveSettingsWhenHidden();
+  // OK when the settings are open, else a save-all when the last one failed.
+  void SaveBeforeEnd();
 
   TMirMainHooks hooks_;
   std::unique_ptr<TMirModel> model_;

@@ -1,6 +1,7 @@
 #include "ui/MirStartup.h"
 
 #include "calendar/iniData.h"
+#include "foundation/KVSaveReport.h"
 
 bool IsAutoStartSwitch(const QStringList& Arguments) {
   for (qsizetype i = 1; i < Arguments.size(); ++i)
@@ -22,10 +23,19 @@ int RunMirova(const QStringList& Arguments, const TMirStartupHooks& Hooks) {
     Hooks.ActivateRunningInstance();
     return 0;
   }
-  Hooks.CreateForms();
   const bool autoStart = IsAutoStartSwitch(Arguments);
-  if (!Hooks.InitializeMainForm(autoStart)) return 0;
-  const QString action = StartupActionName(Hooks.Settings(), autoStart);
-  if (!action.isEmpty()) Hooks.RunAction(action);
+  std::shared_ptr<TSaveFailures> told;
+  {
+    // What the start-up could not save is told once, over the window it opens; a start at
+    // log-on tells it without taking the keys the user may be typing elsewhere.
+    const TSaveReport startup(!autoStart);
+    Hooks.CreateForms();
+    if (!Hooks.InitializeMainForm(autoStart)) return 0;
+    const QString action = StartupActionName(Hooks.Settings(), autoStart);
+    if (!action.isEmpty()) Hooks.RunAction(action);
+    told = TSaveReport::Current();
+  }
+  // Told from the loop, once the window is where the window manager puts it.
+  KeepUntilWindowsShown(std::move(told));
   return Hooks.RunLoop();
 }

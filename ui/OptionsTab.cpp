@@ -221,9 +221,13 @@ bool TOptionsTab::LoadHolidays() {
   const bool ok = LoadHolidayDocument(model_);
   holidayScroll_->Clear();
   const TMHolidayBase& doc = *model_.Holidays;
+  TMHolidayBase builtin;
+  LoadBuiltinHolidays(builtin);
   for (int i = 0; i < doc.Data().Count(); ++i) {
     const TKVXBHolidayItem& item = *doc.Data()[i];
-    TMHolidayPanel* row = AddRow(HolidayKeyDate(item.idx), item.Schedule != schOnce, item.Title, false);
+    // The built-in holidays are shown as they ship; the user's own stay editable after a restart.
+    TMHolidayPanel* row =
+        AddRow(HolidayKeyDate(item.idx), item.Schedule != schOnce, item.Title, !IsBuiltinHoliday(item, builtin));
     row->setProperty(kRowColor, quint32(item.Color));
   }
   holidayScroll_->ArrangeFrom(0);

@@ -39,7 +39,8 @@ class TOptionsTab : public QWidget {
   // Start-up: the controls show the settings.
   void InitializePage();
   // The holiday document from its file (or the built-in list) and one row per holiday; rows of
-  // loaded holidays are shown, not edited. False when the user's file could not be read.
+  // the built-in holidays are shown, not edited, the user's own are edited. False when the
+  // user's file could not be read.
   bool LoadHolidays();
   TKVPanelsBox* HolidayScroll() const { return holidayScroll_; }
   TMHolidayPanel* HolidayRow(int Index) const;

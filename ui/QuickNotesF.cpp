@@ -319,8 +319,10 @@ void TQuickNotesForm::FormHide() {
 // OK, Cancel, printing
 
 void TQuickNotesForm::OKBtnClick() {
+  // What cannot be saved is told once; the notes stay in memory for the next save.
+  const TSaveReport report;
   model_.Notes->QuickNote.SetText(editor_->GetRTFText());
-  SaveQuickNotes(model_);
+  if (!SaveQuickNotes(model_)) model_.SaveFailed = true;
   if (model_.Ini->ShowNotes) {
     model_.RenderCalendar(false);
     if (!model_.FullScreenVisible()) hooks_.SaveMirova();

@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QDirIterator>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -21,6 +22,7 @@
 #include "controls/KVNbModule.h"
 #include "tests/common/SkipMissing.h"
 #include "tests/platform/DesktopSession.h"
+#include "tests/platform/helpers/ProcessTestUtil.h"
 
 namespace kvtest {
 
@@ -101,10 +103,16 @@ class TMirova {
       p_.waitForFinished(5000);
     }
   }
-  QString Output() { return QString::fromLocal8Bit(p_.readAll()); }
+  // Everything the program printed so far (what it is printing now included).
+  QString Output() {
+    while (p_.state() == QProcess::Running && p_.waitForReadyRead(150)) out_ += QString::fromLocal8Bit(p_.readAll());
+    out_ += QString::fromLocal8Bit(p_.readAll());
+    return out_;
+  }
 
  private:
   QProcess p_;
+  QString out_;
 };
 
 // The diary entries in the program folder's diary file: date key -> plain text, trimmed.
@@ -120,6 +128,8 @@ inline QMap<QString, QString> DiaryOnDisk(const QString& exeDir) {
 
 // The settings window's title.
 inline const QString kMirovaTitle = QStringLiteral("Kel Voro Mirova Calendar 5.0");
+// Message boxes and the full-screen view carry the program's display name.
+inline const QString kBoxTitle = QStringLiteral("Mirova Calendar");
 
 // Runs xdotool with the environment's display; what it printed.
 inline QString Xdotool(const QProcessEnvironment& env, const QStringList& args) {
@@ -164,9 +174,92 @@ class TProgramFixture : public ::testing::Test {
   }
   QString Xdo(const QStringList& args) const { return Xdotool(env, args); }
 
+  QStringList Windows(const QString& title) { return VisibleWindowIds(env, title); }
+  QRect Geometry(const QString& id) { return WindowGeometry(env, id); }
+  // The frame of the first visible window with this title once it shows (empty when none does).
+  QRect WaitForWindow(const QString& title, int ms = 10000) {
+    QRect r;
+    WaitUntil([&] {
+      const QStringList ids = Windows(title);
+      for (const QString& id : ids) {
+        r = Geometry(id);
+        if (r.width() > 0 && r.size() != screen_) return true;
+      }
+      return false;
+    }, ms);
+    return r;
+  }
+  // The message boxes on the screen (the full-screen view has the same title and the screen's size).
+  int MessageBoxes() {
+    int n = 0;
+    for (const QString& id : Windows(kBoxTitle))
+      if (Geometry(id).size() != screen_) ++n;
+    return n;
+  }
+
+  void Click(const QPoint& p, int settle = 400) {
+    Xdo({"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
+    QThread::msleep(settle);
+  }
+  void Keys(const QStringList& keys, int settle = 300) {
+    for (const QString& k : keys) {
+      Xdo({"key", k});
+      QThread::msleep(60);
+    }
+    QThread::msleep(settle);
+  }
+  void Type(const QString& text) {
+    Xdo({"type", "--delay", "25", text});
+    QThread::msleep(300);
+  }
+
+  // A tray at the screen's top right and the program's icon docked in it.
+  void StartTray() {
+    KV_REQUIRE_PROGRAM("trayer");
+    ASSERT_TRUE(trayer.Start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
+                                        "--transparent", "false", "--SetDockType", "true"},
+                             env));
+  }
+  // The icon's red heading band in the tray (a null point while it is not there).
+  QPoint TrayIcon(int ms = 10000) {
+    QPoint icon;
+    WaitUntil([&] {
+      const QImage screen = x.Grab();
+      for (int y = 0; y < 24; ++y)
+        for (int x0 = screen.width() - 1; x0 > screen.width() - 200; --x0) {
+          const QRgb p = screen.pixel(x0, y);
+          if (qRed(p) > 170 && qGreen(p) < 80 && qBlue(p) < 80) {
+            icon = QPoint(x0, y + 4);
+            return true;
+          }
+        }
+      return false;
+    }, ms);
+    return icon;
+  }
+  // Opens the tray menu and chooses with the keyboard (the items from the top: Quick Notes,
+  // Diary, ...; Up from the top reaches Exit).
+  void TrayMenu(const QStringList& keys) {
+    const QPoint icon = TrayIcon();
+    ASSERT_FALSE(icon.isNull());
+    // The menu opens below the icon, light over whatever the top right corner shows.
+    const auto open = [&] {
+      const QRgb p = x.Grab().pixel(screen_.width() - 30, 60);
+      return qGray(p) > 200 && std::abs(qRed(p) - qBlue(p)) < 30;
+    };
+    for (int attempt = 0; attempt < 3 && !open(); ++attempt) {
+      Xdo({"mousemove", QString::number(icon.x()), QString::number(icon.y()), "click", "3"});
+      WaitUntil(open, 3000);
+    }
+    ASSERT_TRUE(open()) << "the tray menu did not open";
+    QThread::msleep(200);
+    Keys(keys, 800);
+  }
+
   TXServer x;
   TMirovaHome home;
   QProcessEnvironment env;
+  TChild trayer;
 
  private:
   QSize screen_;

@@ -93,29 +93,14 @@ TEST_F(ProgramTest, TerminatingWithTheSettingsOpenSavesAndEndsCleanly) {
 }
 
 TEST_F(ProgramTest, TheTrayIconDocksInARealTrayAndItsMenusExitEndsTheProgram) {
-  KV_REQUIRE_PROGRAM("trayer");
-  TChild trayer;
-  ASSERT_TRUE(trayer.Start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-                                      "--transparent", "false", "--SetDockType", "true"},
-                           env));
+  StartTray();
+  if (HasFatalFailure() || IsSkipped()) return;
   TMirova m;
   ASSERT_TRUE(m.Start(env, {"/a"}));
   ASSERT_TRUE(BackgroundWritten());
   // The icon's red heading band shows in the tray at the top right.
-  QPoint icon;
-  const bool docked = WaitUntil([&] {
-    const QImage screen = x.Grab();
-    for (int y = 0; y < 24; ++y)
-      for (int x0 = screen.width() - 1; x0 > screen.width() - 200; --x0) {
-        const QRgb p = screen.pixel(x0, y);
-        if (qRed(p) > 170 && qGreen(p) < 80 && qBlue(p) < 80) {
-          icon = QPoint(x0, y + 4);
-          return true;
-        }
-      }
-    return false;
-  });
-  ASSERT_TRUE(docked) << m.Output().toStdString();
+  const QPoint icon = TrayIcon();
+  ASSERT_FALSE(icon.isNull()) << m.Output().toStdString();
   // A right click opens the tray menu; its last item is Exit.
   QProcess xdo;
   xdo.setProcessEnvironment(env);

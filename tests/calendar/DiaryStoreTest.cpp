@@ -132,11 +132,14 @@ TEST_F(DiaryStore, AFolderThatCannotBeWrittenIsReportedOncePerFileAndNothingIsLo
   p.model.Notes->QuickNote.SetText(kRtf2);
   kvtest::ScopedOverride<QString> nowhere(ExeDir, File("not-a-folder") + "/");
   kvtest::MessageBoxes boxes;
-  EXPECT_FALSE(p.store.SaveDiary());
-  ASSERT_EQ(boxes.Count(), 2);
-  EXPECT_EQ(boxes.Texts()[0],
-            "Cannot save " + File("not-a-folder/mdiary.dat") + ".\nDisk may be full or write protected!");
-  EXPECT_TRUE(boxes.Texts()[1].startsWith("Cannot save " + File("not-a-folder/mnotes.dat")));
+  {
+    const TSaveReport command;
+    EXPECT_FALSE(p.store.SaveDiary());
+  }
+  // Both files in one box, with the system's reason.
+  ASSERT_EQ(boxes.Count(), 1);
+  EXPECT_EQ(boxes.Texts()[0], "Cannot save " + File("not-a-folder/mdiary.dat") + ", " +
+                                  File("not-a-folder/mnotes.dat") + ".\nNot a directory");
   EXPECT_EQ(p.model.NbDiary->Data().FindEntry("2004/03/07")->Text, kRtf1);
   EXPECT_TRUE(p.model.Notes->QuickNote.Text().contains("Garden"));
 }

@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "calendar/MirRotation.h"
+#include "foundation/KVSaveReport.h"
 #include "calendar/iniData.h"
 #include "foundation/KVPicture.h"
 #include "foundation/KVSysUtils.h"
@@ -616,11 +617,19 @@ TEST_F(RotationTest, ReadOnlyProgramFolderFallsBackToMyDocumentsForTheRun) {
   EXPECT_EQ(win.applied.value(1), docs);
   EXPECT_FALSE(QFileInfo::exists(ExeDir + "kvmir.bmp"));
 
-  // Nowhere to write: the failure reaches the caller and nothing is applied.
+  // Nowhere to write: the failure goes to the command's report, with the others, and nothing
+  // is applied.
   r.BackgroundPath = blocker + "/program/kvmir.bmp";
   const QString docsDir = MyDocumentsDir;
   MyDocumentsDir = blocker + "/docs/";
-  EXPECT_THROW(r.actSaveMirovaExecute(), EKVError);
+  {
+    const TSaveReport command;
+    EXPECT_NO_THROW(r.actSaveMirovaExecute());
+    EXPECT_EQ(TSaveReport::Pending(), QStringList{blocker + "/docs/kvmir.bmp"});
+    ASSERT_NE(TSaveReport::Current(), nullptr);
+    // Drawn anew at every apply: nothing of the user's is lost with it.
+    EXPECT_TRUE(LostFailures(TSaveReport::Current()->Take()).isEmpty());
+  }
   EXPECT_EQ(win.applied.size(), 2);
   MyDocumentsDir = docsDir;
 }

@@ -66,3 +66,22 @@ TEST(FullDisk, StringsDocumentsPacksAndBitmaps) {
     SaveBitmap24(f, img);
   });
 }
+
+TEST(FullDisk, AWriteCutShortGivesTheSystemsReason) {
+  const QString dir = kvtest::TestRoot() + "/full/reason";
+  QDir(dir).removeRecursively();
+  QDir().mkpath(dir);
+  QImage img(1024, 768, QImage::Format_BGR888);
+  img.fill(Qt::green);
+  // Room for part of the picture: the write is cut short, then refused.
+  for (const qint64 room : {qint64(0), qint64(100000), qint64(1500000)}) {
+    kvtest::FullDisk full(room);
+    try {
+      SaveBitmap24(dir + "/kvmir.bmp", img);
+      ADD_FAILURE() << "saved with room for " << room << " bytes";
+    } catch (const EFCreateError& e) {
+      EXPECT_EQ(e.Reason(), "File too large") << room << ": " << e.Message().toStdString();
+    }
+  }
+  EXPECT_EQ(kvtest::FolderEntries(dir), QStringList());
+}

@@ -7,7 +7,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 #include "foundation/KVRes.h"
@@ -86,18 +88,11 @@ TEST(KVMessageBox, ButtonsEscapeAndCloseBoxResults) {
   auto d1 = CreateKVMessageDialog("q", "c", IDI_QUESTION_ICON, 0, ButtonsYesNo);
   EXPECT_EQ(PressLater(d1.get(), [](QDialog* d) { d->findChild<QPushButton*>("Button1")->click(); }), 7);
 
-  // Without a cancel button Escape does nothing; the close box gives 2.
+  // The close box gives 2, which is neither Yes nor No.
   auto d2 = CreateKVMessageDialog("q", "c", 0, 0, ButtonsYesNo);
-  EXPECT_EQ(PressLater(d2.get(),
-                       [](QDialog* d) {
-                         QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-                         QApplication::sendEvent(d, &esc);
-                         EXPECT_TRUE(d->isVisible());
-                         d->close();
-                       }),
-            2);
+  EXPECT_EQ(PressLater(d2.get(), [](QDialog* d) { d->close(); }), 2);
 
-  // With one, Escape presses it.
+  // With a cancel button Escape presses it.
   TKVButtons set = {{"Go", 1}, {"Stop", 2}};
   auto d3 = CreateKVMessageDialog("q", "c", 0, 0, set);
   EXPECT_EQ(PressLater(d3.get(),
@@ -106,6 +101,87 @@ TEST(KVMessageBox, ButtonsEscapeAndCloseBoxResults) {
                          QApplication::sendEvent(d, &esc);
                        }),
             2);
+}
+
+// The keys as a user presses them, on whatever has the box's focus.
+int KeysOnBox(const TKVButtons& Buttons, int DefaultIndex, const QList<Qt::Key>& Keys, bool Repeat = false) {
+  auto d = CreateKVMessageDialog("Are you sure?", "c", IDI_QUESTION_ICON, DefaultIndex, Buttons);
+  return PressLater(d.get(), [Keys, Repeat](QDialog* dlg) {
+    for (Qt::Key k : Keys) {
+      QWidget* target = dlg->focusWidget() ? dlg->focusWidget() : dlg;
+      QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, QString(), Repeat);
+      QApplication::sendEvent(target, &press);
+      QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier, QString(), Repeat);
+      if (dlg->isVisible()) QApplication::sendEvent(target, &release);
+      if (!dlg->isVisible()) return;
+    }
+    // Nothing answered the box.
+    dlg->done(99);
+  });
+}
+
+TEST(KVMessageBox, EscapeIsCancelOrNoAndEnterTheDefaultButton) {
+  // A delete confirmation: No is the default.
+  EXPECT_EQ(KeysOnBox(ButtonsYesNo, 1, {Qt::Key_Escape}), 7);
+  EXPECT_EQ(KeysOnBox(ButtonsYesNo, 1, {Qt::Key_Return}), 7);
+  EXPECT_EQ(KeysOnBox(ButtonsYesNo, 0, {Qt::Key_Enter}), 6);
+  EXPECT_EQ(KeysOnBox(ButtonsYesNo, 0, {Qt::Key_Escape}), 7);
+  // The focus moved to Yes: Enter presses Yes.
+  EXPECT_EQ(KeysOnBox(ButtonsYesNo, 1, {Qt::Key_Backtab, Qt::Key_Return}), 6);
+  EXPECT_EQ(KeysOnBox(ButtonsYesNoCancel, 0, {Qt::Key_Escape}), 2);
+  EXPECT_EQ(KeysOnBox(ButtonsReplaceAppendCancel, 0, {Qt::Key_Escape}), 2);
+  // A notice closes with Escape as with its OK.
+  EXPECT_EQ(KeysOnBox(ButtonsOK, 0, {Qt::Key_Escape}), 1);
+  EXPECT_EQ(KeysOnBox(ButtonsOK, 0, {Qt::Key_Space}), 1);
+  // A key held down while the box opened answers nothing.
+  EXPECT_EQ(KeysOnBox(ButtonsOK, 0, {Qt::Key_Return, Qt::Key_Space, Qt::Key_Escape}, true), 99);
+  EXPECT_EQ(KeysOnBox(ButtonsYesNo, 0, {Qt::Key_Return}, true), 99);
+}
+
+TEST(KVMessageBox, ALongFileNameWrapsAndTheBoxStaysOnTheScreenOverItsWindow) {
+  const QRect screen = QApplication::primaryScreen()->availableGeometry();
+  const QString path = "/home/someone/" + QString("very-long-folder-name/").repeated(40) + "mdiary.dat";
+  auto d = CreateKVMessageDialog("Cannot save " + path + ".\nNo space left on device", QString(200, 'W'),
+                                 IDI_ERROR_ICON, 0, ButtonsOK);
+  auto* label = d->findChild<QLabel*>("MessageLabel");
+  ASSERT_TRUE(label);
+  EXPECT_LE(label->width(), screen.width() / 2);
+  EXPECT_LE(d->width(), screen.width());
+  EXPECT_TRUE(screen.contains(d->geometry())) << d->x() << "," << d->y() << " " << d->width();
+  // Every character is still there, in order.
+  QString shown = label->text();
+  shown.remove(QChar(0x200B));
+  EXPECT_EQ(shown, "Cannot save " + path + ".\nNo space left on device");
+  // The text fits the label it wraps in.
+  const QRect needed = QFontMetrics(label->font()).boundingRect(QRect(0, 0, label->width(), 0), Qt::TextWordWrap,
+                                                                label->text());
+  EXPECT_LE(needed.width(), label->width());
+  EXPECT_LE(needed.height(), label->height());
+
+  // Over the active window, not the middle of the screen.
+  QWidget window;
+  window.setGeometry(screen.left() + 10, screen.top() + 10, 300, 200);
+  window.show();
+  window.activateWindow();
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto over = CreateKVMessageDialog("Short", "c", 0, 0, ButtonsOK);
+  EXPECT_TRUE(window.frameGeometry().contains(over->geometry().center())) << over->x() << "," << over->y();
+  EXPECT_TRUE(screen.contains(over->geometry()));
+
+  // With no window of the program's open, a tray icon's frameless window is no place for it.
+  window.hide();
+  QWidget icon(nullptr, Qt::Window | Qt::FramelessWindowHint);
+  icon.setAttribute(Qt::WA_ShowWithoutActivating);
+  icon.setGeometry(screen.left(), screen.top(), 22, 22);
+  icon.show();
+  QApplication::setActiveWindow(nullptr);
+  if (QApplication::activeWindow() == nullptr) {
+    auto alone = CreateKVMessageDialog("Short", "c", 0, 0, ButtonsOK);
+    const QRect full = QApplication::primaryScreen()->geometry();
+    EXPECT_LE(std::abs(alone->geometry().center().x() - full.center().x()), 1) << alone->x();
+    EXPECT_LE(std::abs(alone->geometry().center().y() - full.center().y()), 1) << alone->y();
+  }
 }
 
 TEST(KVMessageBox, AnswererReplacesTheDialog) {

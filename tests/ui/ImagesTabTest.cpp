@@ -576,7 +576,7 @@ TEST_F(ImagesPage, AFailedSideFileSaveIsToldOnceAndTheProgramGoesOn) {
     page->SaveImageSetBtnClick();
     page->SaveImageSetBtnClick();
     ASSERT_EQ(boxes.Count(), 1);
-    EXPECT_EQ(boxes.Texts()[0], "Cannot save " + Exe("a.sel") + ".\nDisk may be full or write protected!");
+    EXPECT_EQ(boxes.Texts()[0], "Cannot save " + Exe("a.sel") + ".\nFilename refers to a directory");
   }
   EXPECT_EQ(kvtest::ReadFile(Exe("a.mcl")), "1\r\n2\r\n");
   // Once it saves again, a later failure is told again.

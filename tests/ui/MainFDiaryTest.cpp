@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MirData.h"
@@ -99,11 +101,13 @@ TEST_F(MainFormDiary, AFolderThatCannotBeWrittenIsReportedInOneBoxAndCloseAndExi
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->Title, "Nothing typed is lost");
   {
-    kvtest::MessageBoxes boxes;
+    // Exit asks before what could not be saved is lost; the user chooses to end all the same.
+    kvtest::MessageBoxes boxes(6);
     form.Action("actOpen")->trigger();
     form.Action("actExit")->trigger();
     EXPECT_EQ(boxes.Count(), 1);
     EXPECT_EQ(boxes.Texts().filter("Cannot save").size(), 1);
+    EXPECT_TRUE(boxes.Texts()[0].endsWith("Exit anyway?")) << boxes.Texts()[0].toStdString();
   }
   EXPECT_EQ(terminated, 1);
 }
@@ -186,4 +190,95 @@ TEST_F(MainFormDiary, TheDiaryShowsThePrintScopeAndMergeBoxesAfterTheQuickNotesH
   kvtest::Click(Child<QPushButton>(form.DiaryPage(), "PrintDiaryBtn"));
   EXPECT_EQ(shown, (std::vector<bool>{false, true}));
   form.Action("actClose")->trigger();
+}
+
+TEST_F(MainFormDiary, AFullDiskIsToldOnceByOkWithTheSystemsReasonForEveryFile) {
+  TKVMirovaCalendar form(hooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  OpenDiary(form);
+  TKVRichEditOLE& editor = *form.DiaryPage().Editor();
+  editor.setFocus();
+  QTest::keyClicks(&editor, "Written on a full disk");
+  kvtest::MessageBoxes boxes;
+  {
+    kvtest::FullDisk full;
+    form.Action("actClose")->trigger();
+  }
+  EXPECT_FALSE(form.SettingsOpen());
+  // The diary, the notes and the calendar picture: one box, each file once, and why the system
+  // refused them.
+  ASSERT_EQ(boxes.Count(), 1) << boxes.Texts().join(" | ").toStdString();
+  const QString text = boxes.Texts()[0];
+  for (const char* file : {"mdiary.dat", "mnotes.dat", "kvmir.bmp"})
+    EXPECT_EQ(text.count(QLatin1String(file)), 1) << file << ": " << text.toStdString();
+  EXPECT_TRUE(text.contains("File too large")) << text.toStdString();
+  EXPECT_FALSE(text.contains("Unknown error")) << text.toStdString();
+  EXPECT_FALSE(text.contains("Error writing to registry")) << text.toStdString();
+  EXPECT_TRUE(form.Model().SaveFailed);
+}
+
+TEST_F(MainFormDiary, ExitWithUnsavedTextAsksAndTheSessionsEndKeepsItWhereItCanBeWritten) {
+  kvtest::WriteFile(exe.filePath("not-a-folder"), "x");
+  const QString rescue = QDir::tempPath() + QStringLiteral("/mirova-calendar-%1").arg(::getuid());
+  QDir(rescue).removeRecursively();
+  {
+    TKVMirovaCalendar form(hooks);
+    ASSERT_TRUE(form.InitializeMainForm());
+    kvtest::ScopedOverride<QString> nowhere(ExeDir, exe.filePath("not-a-folder") + "/");
+    OpenDiary(form);
+    TKVRichEditOLE& editor = *form.DiaryPage().Editor();
+    editor.setFocus();
+    QTest::keyClicks(&editor, "Not yet on disk");
+    {
+      kvtest::MessageBoxes boxes;
+      form.Action("actClose")->trigger();
+      ASSERT_EQ(boxes.Count(), 1);
+    }
+    // Exit from the tray with the window closed: asked, and No keeps the program running.
+    {
+      QStringList buttons;
+      kvtest::MessageBoxes boxes([&](const QString&, const TKVButtons& b) {
+        for (const TKVButton& x : b) buttons << x.Caption;
+        return 7;
+      });
+      form.Action("actExit")->trigger();
+      ASSERT_EQ(boxes.Count(), 1);
+      EXPECT_TRUE(boxes.Texts()[0].contains("mdiary.dat")) << boxes.Texts()[0].toStdString();
+      EXPECT_TRUE(boxes.Texts()[0].endsWith("Exit anyway?"));
+      EXPECT_EQ(buttons, QStringList({"Yes", "No"}));
+    }
+    EXPECT_EQ(terminated, 0);
+    // The session ends: nobody is asked; the diary goes where it can be written.
+    {
+      kvtest::MessageBoxes boxes;
+      form.SessionEnd();
+      EXPECT_EQ(boxes.Count(), 0) << boxes.Texts().join(" | ").toStdString();
+    }
+    EXPECT_EQ(terminated, 0);
+  }
+  ASSERT_TRUE(QFile::exists(rescue + "/mdiary.dat"));
+  EXPECT_EQ(QFileInfo(rescue).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+  TMDiaryBase kept;
+  kept.OnVerify.Set([](TPersistent*, const QString&, bool& accept) { accept = true; });
+  kept.LoadFromFile(rescue + "/mdiary.dat");
+  ASSERT_EQ(kept.Data().Count(), 1);
+  EXPECT_TRUE(NbPlainText(kept.Data()[0]->Lines).startsWith("Not yet on disk"));
+
+  // The next start says where it is kept, beside the window.
+  {
+    kvtest::MessageBoxes boxes;
+    TKVMirovaCalendar again(hooks);
+    ASSERT_TRUE(again.InitializeMainForm());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(boxes.Count(), 1);
+    EXPECT_TRUE(boxes.Texts()[0].contains(rescue)) << boxes.Texts()[0].toStdString();
+    EXPECT_TRUE(boxes.Texts()[0].contains(QDir::toNativeSeparators(ExeDir)));
+    // With the folder writable again, Exit saves and ends without asking.
+    OpenDiary(again);
+    QTest::keyClicks(again.DiaryPage().Editor(), "Saved now");
+    again.Action("actExit")->trigger();
+    EXPECT_EQ(boxes.Count(), 1);
+  }
+  EXPECT_EQ(terminated, 1);
+  QDir(rescue).removeRecursively();
 }

@@ -90,11 +90,30 @@ TEST_F(OptionsPage, LoadedHolidaysAreShownAddedRowsAreEditedAndAllAreDrawnAfterA
   restarted.Start();
   ASSERT_EQ(restarted.options->HolidayScroll()->Count(), 3);
   EXPECT_EQ(restarted.options->HolidayRow(2)->Title().text(), "Garden day");
-  EXPECT_FALSE(restarted.options->HolidayRow(2)->Title().isEnabled());
+  // The built-in row is still shown only; the user's own rows are still the user's to edit.
+  EXPECT_FALSE(restarted.options->HolidayRow(0)->Title().isEnabled());
+  for (int row : {1, 2}) {
+    TMHolidayPanel& own = *restarted.options->HolidayRow(row);
+    EXPECT_TRUE(own.Title().isEnabled()) << row;
+    EXPECT_TRUE(own.DatePicker().isEnabled()) << row;
+    EXPECT_TRUE(own.Schedule().isEnabled()) << row;
+  }
   const int year = KVNow().date().year();
   ASSERT_NE(restarted.model.Holidays->HolidayOf(QDate(year, 5, 20)), nullptr);
   EXPECT_EQ(restarted.model.Holidays->HolidayOf(QDate(year, 5, 20))->Title, "Garden day");
   EXPECT_NE(restarted.model.Holidays->HolidayOf(QDate(year, 1, 1)), nullptr);
+
+  // Edited after the restart and kept through another one.
+  kvtest::TypeInto(restarted.options->HolidayRow(2)->Title(), "Garden party");
+  kvtest::ChooseItem(restarted.options->HolidayRow(2)->Schedule(), 0);
+  ASSERT_TRUE(restarted.options->SaveHolidays());
+  pagetest::Pages again;
+  kvtest::ScopedOverride<QString> stillTheSameFolder(ExeDir, p.dir.path() + "/");
+  again.Start();
+  ASSERT_EQ(again.options->HolidayScroll()->Count(), 3);
+  EXPECT_EQ(again.options->HolidayRow(2)->Title().text(), "Garden party");
+  EXPECT_EQ(again.options->HolidayRow(2)->Schedule().currentIndex(), 0);
+  EXPECT_TRUE(again.options->HolidayRow(2)->Title().isEnabled());
 }
 
 TEST_F(OptionsPage, DeletingAsksFirstAndSelectingAloneSavesNothing) {
