@@ -195,6 +195,7 @@ TMImgPanel::TMImgPanel(QWidget* parent)
   const QStyle* style = checkBox_->style();
   checkBox_->setGeometry(6, 6, std::max(13, style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, checkBox_)),
                          std::max(13, style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, checkBox_)));
+  checkBox_->setFocusPolicy(Qt::NoFocus);
   badge_->setGeometry(25, 5, 20, 20);
   badge_->SetAutoSize(true);
   const auto select = [this](TKVImage*) { Select(); };
@@ -204,6 +205,11 @@ TMImgPanel::TMImgPanel(QWidget* parent)
 }
 
 void TMImgPanel::CheckBoxClick() { OnCheck(this); }
+
+bool TMImgPanel::Toggle() {
+  checkBox_->click();
+  return true;
+}
 
 void TMImgPanel::SetNumber(int n) {
   number_ = n;

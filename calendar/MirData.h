@@ -115,7 +115,8 @@ struct TMThumbSizes {
 TMThumbSizes ThumbSizes(int thumbSize);
 
 // One picture of the current image set: its thumbnail, a check box (used in the rotation or not)
-// and a badge with its order number. Clicking the thumbnail or the badge selects the panel.
+// and a badge with its order number. Clicking the thumbnail or the badge selects the panel. The
+// check box takes no keyboard focus: the keys stay with the box, where Space toggles it.
 class TMImgPanel : public TKVIdxPanel {
   Q_OBJECT
  public:
@@ -135,6 +136,9 @@ class TMImgPanel : public TKVIdxPanel {
 
   // The user clicked the check box (a change made by code fires nothing).
   TEvent<void(TMImgPanel* sender)> OnCheck;
+
+  // Space on the panel: the check box toggles as a click on it does.
+  bool Toggle() override;
 
  private:
   void CheckBoxClick();
