@@ -221,8 +221,12 @@ void TMImgPanel::SetNumber(int n) {
   b.SetSize(b.TextWidth(t) + 6, b.TextHeight(t) + 6);
   b.FillRect(GraphicBounds(b));
   b.BrushStyle = bsClear;
+  // The shadow below and right, and an outline on the other sides too: white digits with only a
+  // shadow vanish on a light picture.
   b.FontColor = clBlack;
-  b.TextOut(2, 2, t);
+  for (int y = 0; y <= 2; ++y)
+    for (int x = 0; x <= 2; ++x)
+      if (x != 1 || y != 1) b.TextOut(x, y, t);
   b.FontColor = 0xFFFFFF;
   b.TextOut(1, 1, t);
   badge_->Changed();

@@ -126,7 +126,8 @@ class TMImgPanel : public TKVIdxPanel {
   // The picture key: a pack picture number as decimal text or a picture file's path.
   QString Key;
   int Number() const { return number_; }
-  // Stores N and draws it on the badge: white digits with a black shadow, transparent around.
+  // Stores N and draws it on the badge: white digits outlined in black with a black shadow,
+  // transparent around.
   void SetNumber(int n);
 
   TKVImage& Image() const { return *image_; }

@@ -125,8 +125,11 @@ TEST(ImagePanel, BadgeShowsWhiteDigitsWithABlackShadowAndIsTransparentAround) {
   const QPoint o = p.Badge().pos();
   EXPECT_EQ(At(p, o.x() + 1, o.y() + 1), QColor(Qt::white));
   EXPECT_EQ(At(p, o.x() + adv + 1, o.y() + cell + 1), QColor(Qt::black));  // the shadow
-  // Around the digits the thumbnail shows through.
-  EXPECT_EQ(At(p, o.x(), o.y()), ToQColor(clGreen));
+  // Outlined on every side, so that they show on a light picture too.
+  EXPECT_EQ(At(p, o.x(), o.y() + 1), QColor(Qt::black));
+  EXPECT_EQ(At(p, o.x() + 1, o.y()), QColor(Qt::black));
+  // Around that the thumbnail shows through.
+  EXPECT_EQ(At(p, o.x() + adv + 4, o.y()), ToQColor(clGreen));
   EXPECT_EQ(At(p, o.x() + adv + 5, o.y() + cell + 5), ToQColor(clGreen));
 
   p.SetNumber(123);
