@@ -519,16 +519,23 @@ TEST_F(ImagesPage, AnOwnSetIsCreatedFilledSavedAndReloaded) {
     ASSERT_TRUE(photo.save(&b, "JPG"));
     kvtest::WriteFile(cut, whole.left(whole.size() * 3 / 4));
   }
+  QStringList folders;
   {
     kvtest::ScopedOverride<decltype(FileDialogs().OpenFileNames)> choose(
-        FileDialogs().OpenFileNames, [&](QWidget*, const QString&, const QString&, const QString&) {
+        FileDialogs().OpenFileNames, [&](QWidget*, const QString&, const QString& folder, const QString&) {
+          folders << QDir::cleanPath(folder);
           return QStringList{beach, broken, hills, cut, beach};
         });
     kvtest::MessageBoxes boxes;
     kvtest::Click(Button("ImgAddNewBtn"));
     ASSERT_EQ(boxes.Count(), 1);
     EXPECT_EQ(boxes.Texts()[0], "These pictures cannot be read and were not added:\n" + broken + "\n" + cut);
+    // The next pictures are looked for where these came from.
+    kvtest::Click(Button("ImgAddNewBtn"));
   }
+  ASSERT_EQ(folders.size(), 2);
+  EXPECT_NE(folders[0], photos.path());
+  EXPECT_EQ(folders[1], photos.path());
   EXPECT_EQ(Keys(), (QStringList{beach, hills}));  // names keep their case
   EXPECT_EQ(model->UsedImages, (QStringList{beach, hills}));
   EXPECT_TRUE(Near(Middle(*page->Panel(0)), Qt::blue));
