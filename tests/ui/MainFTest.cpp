@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QFrame>
+#include <QLabel>
 #include <QMenu>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -251,4 +253,16 @@ TEST_F(MainFormTest, AnOwnSetIsTheProgramsSetAfterARestart) {
   const QImage drawn(exe.filePath("kvmir.bmp"));
   ASSERT_FALSE(drawn.isNull());
   EXPECT_EQ(drawn.pixelColor(drawn.width() / 2, drawn.height() / 2), QColor(Qt::darkYellow));
+  // The Cover page shows the set's first picture, framed, where a pack shows its cover.
+  again.Action("actOpen")->trigger();
+  ASSERT_EQ(again.ActivePage(), pgCover);
+  auto* cover = again.findChild<QLabel*>("CoverPicture");
+  ASSERT_NE(cover, nullptr);
+  EXPECT_TRUE(cover->isVisible());
+  EXPECT_FALSE(again.CoverMap()->isVisible());
+  const QImage shown = cover->grab().toImage();
+  EXPECT_EQ(shown.size(), QSize(80, 60));
+  EXPECT_EQ(shown.pixelColor(40, 30), QColor(Qt::darkYellow));
+  EXPECT_TRUE(again.findChild<QFrame*>("CoverBevel")->geometry().contains(cover->geometry()));
+  again.Action("actClose")->trigger();
 }
