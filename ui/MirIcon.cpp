@@ -88,6 +88,26 @@ QPainterPath Star(QPointF c, qreal outer, qreal inner, int points) {
 
 void Outline(QPainter& p, qreal width = 1.5) { p.setPen(QPen(kInk, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin)); }
 
+}  // namespace
+
+void DrawFace(QPainter& p, bool Smiling) {
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  Outline(p);
+  p.setBrush(Smiling ? QColor(0xff, 0xd8, 0x3a) : QColor(0x9c, 0xc8, 0xf0));
+  p.drawEllipse(QRectF(3, 3, 26, 26));
+  p.setBrush(kInk);
+  p.drawEllipse(QRectF(10, 10, 3, 4));
+  p.drawEllipse(QRectF(19, 10, 3, 4));
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(kInk, 2, Qt::SolidLine, Qt::RoundCap));
+  if (Smiling) p.drawArc(QRectF(9, 9, 14, 13), 200 * 16, 140 * 16);
+  else p.drawArc(QRectF(10, 19, 12, 9), 20 * 16, 140 * 16);
+  p.restore();
+}
+
+namespace {
+
 // Each draws on a 32 x 32 white square.
 const TIconPainter kFavoritePainters[] = {
     [](QPainter& p) {  // star
@@ -106,28 +126,8 @@ const TIconPainter kFavoritePainters[] = {
       p.setBrush(QColor(0xe0, 0x28, 0x3c));
       p.drawPath(h);
     },
-    [](QPainter& p) {  // smiling face
-      Outline(p);
-      p.setBrush(QColor(0xff, 0xd8, 0x3a));
-      p.drawEllipse(QRectF(3, 3, 26, 26));
-      p.setBrush(kInk);
-      p.drawEllipse(QRectF(10, 10, 3, 4));
-      p.drawEllipse(QRectF(19, 10, 3, 4));
-      p.setBrush(Qt::NoBrush);
-      p.setPen(QPen(kInk, 2, Qt::SolidLine, Qt::RoundCap));
-      p.drawArc(QRectF(9, 9, 14, 13), 200 * 16, 140 * 16);
-    },
-    [](QPainter& p) {  // sad face
-      Outline(p);
-      p.setBrush(QColor(0x9c, 0xc8, 0xf0));
-      p.drawEllipse(QRectF(3, 3, 26, 26));
-      p.setBrush(kInk);
-      p.drawEllipse(QRectF(10, 10, 3, 4));
-      p.drawEllipse(QRectF(19, 10, 3, 4));
-      p.setBrush(Qt::NoBrush);
-      p.setPen(QPen(kInk, 2, Qt::SolidLine, Qt::RoundCap));
-      p.drawArc(QRectF(10, 19, 12, 9), 20 * 16, 140 * 16);
-    },
+    [](QPainter& p) { DrawFace(p, true); },
+    [](QPainter& p) { DrawFace(p, false); },
     [](QPainter& p) {  // tick
       p.setPen(QPen(QColor(0x2e, 0x9e, 0x3c), 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
       p.drawPolyline(QPolygonF({QPointF(6, 17), QPointF(13, 24), QPointF(26, 8)}));

@@ -14,6 +14,10 @@ QImage DrawProgramIcon(int Size);
 // The icon at the usual sizes.
 QIcon ProgramIcon();
 
+class QPainter;
+// A round face, smiling or sad, on a 32 x 32 grid (scale the painter for other sizes).
+void DrawFace(QPainter& p, bool Smiling);
+
 // The favourite icons a new user starts with: small pictures drawn here (a star, a heart, faces,
 // weather, a cake...), each 32 x 32 in 24 bits on white, as the icon list keeps them.
 std::vector<QImage> DrawFavoriteIcons();

@@ -17,6 +17,7 @@
 #include "foundation/KVSysUtils.h"
 #include "platform/KVRegistry.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/ui/PageTestUtil.h"
 #include "ui/DefInternetD.h"
 #include "ui/EditD.h"
 #include "ui/IconF.h"
@@ -26,12 +27,6 @@
 using kvtest::Child;
 
 namespace {
-
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
 
 // How a dialog ended when a key was pressed in it.
 struct TKeyAnswer {
@@ -133,7 +128,7 @@ TEST_F(DialogKeys, TheInternetSettingsCancelOnEscAndKeepOnEnter) {
 }
 
 TEST_F(DialogKeys, TheIconPickerCancelsOnEscAndTakesTheChosenIconOnEnter) {
-  FormComponent owner;
+  pagetest::FormComponent owner;
   TMirModel model{owner};
   TIconForm form(model);
   const TKeyAnswer esc = PressIn(Qt::Key_Escape, [&] { EXPECT_FALSE(form.Execute()); });
