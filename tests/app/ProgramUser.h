@@ -26,19 +26,11 @@ inline const QPoint kOk(590, 459);
 
 inline QImage Rgb(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
 
-// The share of pixels (every fourth in each direction) that differ by more than a few steps.
+// The share of pixels (every fourth in each direction) that differ by more than a few steps; all
+// when the pictures differ in size.
 inline double DifferentShare(const QImage& a, const QImage& b, QRect area = {}) {
   if (a.size() != b.size()) return 1;
-  if (area.isNull()) area = a.rect();
-  qint64 differ = 0, all = 0;
-  for (int y = area.top(); y <= area.bottom(); y += 4)
-    for (int x = area.left(); x <= area.right(); x += 4) {
-      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-      ++all;
-      if (std::abs(qRed(p) - qRed(q)) > 6 || std::abs(qGreen(p) - qGreen(q)) > 6 || std::abs(qBlue(p) - qBlue(q)) > 6)
-        ++differ;
-    }
-  return all ? double(differ) / double(all) : 0;
+  return 1 - ShareWithin(a, b, area, 4, 6);
 }
 
 class TProgramUser : public TProgramFixture {
