@@ -196,6 +196,7 @@ TMImgPanel::TMImgPanel(QWidget* parent)
   const QStyle* style = checkBox_->style();
   checkBox_->setGeometry(6, 6, std::max(13, style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, checkBox_)),
                          std::max(13, style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, checkBox_)));
+  checkBox_->setFocusPolicy(Qt::NoFocus);
   badge_->setGeometry(25, 5, 20, 20);
   badge_->SetAutoSize(true);
   const auto select = [this](TKVImage*) { Select(); };
@@ -205,6 +206,11 @@ TMImgPanel::TMImgPanel(QWidget* parent)
 }
 
 void TMImgPanel::CheckBoxClick() { OnCheck(this); }
+
+bool TMImgPanel::Toggle() {
+  checkBox_->click();
+  return true;
+}
 
 void TMImgPanel::SetNumber(int n) {
   number_ = n;
@@ -216,8 +222,12 @@ void TMImgPanel::SetNumber(int n) {
   b.SetSize(b.TextWidth(t) + 6, b.TextHeight(t) + 6);
   b.FillRect(GraphicBounds(b));
   b.BrushStyle = bsClear;
+  // The shadow below and right, and an outline on the other sides too: white digits with only a
+  // shadow vanish on a light picture.
   b.FontColor = clBlack;
-  b.TextOut(2, 2, t);
+  for (int y = 0; y <= 2; ++y)
+    for (int x = 0; x <= 2; ++x)
+      if (x != 1 || y != 1) b.TextOut(x, y, t);
   b.FontColor = 0xFFFFFF;
   b.TextOut(1, 1, t);
   badge_->Changed();

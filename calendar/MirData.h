@@ -116,7 +116,8 @@ struct TMThumbSizes {
 TMThumbSizes ThumbSizes(int thumbSize);
 
 // One picture of the current image set: its thumbnail, a check box (used in the rotation or not)
-// and a badge with its order number. Clicking the thumbnail or the badge selects the panel.
+// and a badge with its order number. Clicking the thumbnail or the badge selects the panel. The
+// check box takes no keyboard focus: the keys stay with the box, where Space toggles it.
 class TMImgPanel : public TKVIdxPanel {
   Q_OBJECT
  public:
@@ -126,7 +127,8 @@ class TMImgPanel : public TKVIdxPanel {
   // The picture key: a pack picture number as decimal text or a picture file's path.
   QString Key;
   int Number() const { return number_; }
-  // Stores N and draws it on the badge: white digits with a black shadow, transparent around.
+  // Stores N and draws it on the badge: white digits outlined in black with a black shadow,
+  // transparent around.
   void SetNumber(int n);
 
   TKVImage& Image() const { return *image_; }
@@ -136,6 +138,9 @@ class TMImgPanel : public TKVIdxPanel {
 
   // The user clicked the check box (a change made by code fires nothing).
   TEvent<void(TMImgPanel* sender)> OnCheck;
+
+  // Space on the panel: the check box toggles as a click on it does.
+  bool Toggle() override;
 
  private:
   void CheckBoxClick();

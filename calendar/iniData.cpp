@@ -94,6 +94,8 @@ void Tini::SetStoredDefaults() {
   NotavelPath.clear();
   IconFile = SystemDir + QStringLiteral("shell32.dll");
   IconFilterIndex = 1;
+  RTFFolder.clear();
+  ImageFolder.clear();
   AutoStartup = true;
   StartupHideIcons = StartupOpenDiary = StartupOpenQuickNotes = false;
   CheckPasswordOnce = false;
@@ -203,6 +205,8 @@ void Tini::ReadValues() {
   readStr("NotavelPath", NotavelPath);
   readStr("IconFile", IconFile);
   readInt("IconFilterIndex", IconFilterIndex);
+  readStr("RTFFolder", RTFFolder);
+  readStr("ImageFolder", ImageFolder);
   readBool("AutoStartup", AutoStartup);
   readBool("StartupHideIcons", StartupHideIcons);
   readBool("StartupOpenDiary", StartupOpenDiary);
@@ -321,6 +325,8 @@ void Tini::SaveSettings() {
     reg.WriteString(QStringLiteral("NotavelPath"), NotavelPath);
     reg.WriteString(QStringLiteral("IconFile"), IconFile);
     reg.WriteInteger(QStringLiteral("IconFilterIndex"), IconFilterIndex);
+    reg.WriteString(QStringLiteral("RTFFolder"), RTFFolder);
+    reg.WriteString(QStringLiteral("ImageFolder"), ImageFolder);
     reg.WriteBool(QStringLiteral("AutoStartup"), AutoStartup);
     reg.WriteBool(QStringLiteral("StartupHideIcons"), StartupHideIcons);
     reg.WriteBool(QStringLiteral("StartupOpenDiary"), StartupOpenDiary);

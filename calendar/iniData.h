@@ -123,6 +123,10 @@ class Tini : public TKVSkinIni {
   int IconFilterIndex = 1;
   int ShowNotesOptions = 1;  // 0 diary and quick notes, 1 quick notes, 2 diary, 3 none
   QString IconFile;
+  // The folders the quick notes were last saved to as RTF and pictures last added from (empty:
+  // none yet).
+  QString RTFFolder;
+  QString ImageFolder;
 
   TCalendarStyle WorkStyle;
   TPackDefaults PackDefaults;

@@ -1,5 +1,7 @@
 #include "controls/KVPanels.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -63,6 +65,12 @@ void TKVIdxPanel::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), ToQColor(color_));
   DrawFrame3D(p, rect(), clBtnHighlight, clBtnShadow);
+  // The style's own focus frame shows only after a Tab: this one shows whenever the keys act here,
+  // inside the 3D frame, leaving a line of the selection colour around the panel's contents.
+  if (box_ && box_->ShowsFocus() && box_->IndexOf(this) == box_->CurrentIndex()) {
+    p.setPen(ToQColor(clWindowText));
+    p.drawRect(rect().adjusted(1, 1, -2, -2));
+  }
 }
 
 void TKVIdxPanel::mousePressEvent(QMouseEvent* event) {
@@ -262,6 +270,108 @@ bool TKVPanelsBox::viewportEvent(QEvent* event) {
   const bool handled = QScrollArea::viewportEvent(event);
   if (event->type() == QEvent::Resize) StretchPanels();
   return handled;
+}
+
+int TKVPanelsBox::CurrentIndex() const {
+  if (itemIndex_ >= 0 && itemIndex_ < Count()) return itemIndex_;
+  return Count() > 0 ? 0 : -1;
+}
+
+bool TKVPanelsBox::ShowsFocus() const {
+  // A panel holds the keys after an exchange; its keys reach the box all the same.
+  QWidget* f = QApplication::focusWidget();
+  if (f == this) return true;
+  auto* panel = qobject_cast<TKVIdxPanel*>(f);
+  return panel && IndexOf(panel) >= 0;
+}
+
+void TKVPanelsBox::UpdateCurrent() {
+  if (TKVIdxPanel* p = Items(CurrentIndex())) p->update();
+}
+
+void TKVPanelsBox::focusInEvent(QFocusEvent* event) {
+  QScrollArea::focusInEvent(event);
+  UpdateCurrent();
+}
+
+void TKVPanelsBox::focusOutEvent(QFocusEvent* event) {
+  QScrollArea::focusOutEvent(event);
+  UpdateCurrent();
+}
+
+int TKVPanelsBox::KeyTarget(int key) const {
+  const int count = Count();
+  if (count == 0) return -1;
+  const int at = itemIndex_;
+  const int columns = std::max(1, columns_);
+  const TKVIdxPanel* p = Items(at >= 0 ? at : 0);
+  const int page = std::max(1, viewport()->height() / std::max(1, p->height())) * columns;
+  switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+      // With nothing selected the keys start at the first panel.
+      if (at < 0) return 0;
+      break;
+    case Qt::Key_End: return count - 1;
+    default: return -1;
+  }
+  switch (key) {
+    case Qt::Key_Left: return std::max(0, at - 1);
+    case Qt::Key_Right: return std::min(count - 1, at + 1);
+    case Qt::Key_Up: return at >= columns ? at - columns : at;
+    // From a column the last row leaves empty, down goes to the last panel.
+    case Qt::Key_Down: return at / columns < (count - 1) / columns ? std::min(count - 1, at + columns) : at;
+    case Qt::Key_Home: return 0;
+    case Qt::Key_PageUp: return std::max(0, at - page);
+    case Qt::Key_PageDown: return std::min(count - 1, at + page);
+    default: return -1;
+  }
+}
+
+void TKVPanelsBox::SelectByKey(int n) {
+  TKVIdxPanel* target = Items(n);
+  if (!target) return;
+  // A control of the old panel that had the keys hands them to the same control of the new one.
+  int control = -1;
+  if (TKVIdxPanel* old = Items(itemIndex_); old && QApplication::focusWidget() && old->isAncestorOf(QApplication::focusWidget()))
+    control = int(old->findChildren<QWidget*>().indexOf(QApplication::focusWidget()));
+  QPointer<TKVIdxPanel> guard(target);
+  RunGuarded([target] { target->Select(); });
+  // The selection's handler may have taken the panel away.
+  if (!guard || IndexOf(target) < 0) return;
+  ensureWidgetVisible(target, 0, 0);
+  if (control >= 0) {
+    QWidget* w = target->findChildren<QWidget*>().value(control);
+    if (w && w->isEnabled() && w->focusPolicy() != Qt::NoFocus) w->setFocus(Qt::OtherFocusReason);
+    else setFocus(Qt::OtherFocusReason);
+  }
+  UpdateCurrent();
+}
+
+void TKVPanelsBox::keyPressEvent(QKeyEvent* event) {
+  if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+    QScrollArea::keyPressEvent(event);
+    return;
+  }
+  if (event->key() == Qt::Key_Space) {
+    bool toggled = false;
+    if (TKVIdxPanel* p = Items(CurrentIndex())) RunGuarded([&] { toggled = p->Toggle(); });
+    if (toggled) event->accept();
+    else QScrollArea::keyPressEvent(event);
+    return;
+  }
+  const int n = KeyTarget(event->key());
+  if (n < 0) {
+    QScrollArea::keyPressEvent(event);
+    return;
+  }
+  SelectByKey(n);
+  event->accept();
 }
 
 void TKVPanelsBox::StretchPanels() {

@@ -1,7 +1,7 @@
 #pragma once
 // Item panels and the scroll box that lays them out: equally sized panels in a grid of columns
 // (or stacked in one column), one of them selected and shown in the selection colour, and a
-// mouse wheel that scrolls a page per notch.
+// mouse wheel that scrolls a page per notch. The keyboard moves the selection as a click does.
 #include <QPointer>
 #include <QScrollArea>
 #include <vector>
@@ -35,6 +35,10 @@ class TKVIdxPanel : public QWidget {
 
   // The box holding the panel, or none.
   TKVPanelsBox* Box() const { return box_; }
+
+  // What Space does to the selected panel: a panel with a check box toggles it as a click on it
+  // does. False where there is nothing to toggle.
+  virtual bool Toggle() { return false; }
 
   TEvent<void(TKVIdxPanel* sender)> OnSelected;
   TEvent<void(TKVIdxPanel* sender)> OnClick;
@@ -103,9 +107,20 @@ class TKVPanelsBox : public QScrollArea {
   // The widget the panels live on (their positions are in its coordinates).
   QWidget* Content() const { return widget(); }
 
+  // The panel the keyboard acts on: the selected one, else the first; -1 in an empty box.
+  int CurrentIndex() const;
+  // The keyboard is in the box (or on one of its panels, not on a control of one): the current
+  // panel shows a focus frame.
+  bool ShowsFocus() const;
+
  protected:
   void wheelEvent(QWheelEvent* event) override;
   bool viewportEvent(QEvent* event) override;
+  // Arrows, Home/End and Page Up/Down select another panel as a click does and scroll it into
+  // view; Space toggles the current panel.
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   friend class TKVIdxPanel;
@@ -114,6 +129,10 @@ class TKVPanelsBox : public QScrollArea {
   void PanelGone(TKVIdxPanel* panel);
   void Recolour();
   void StretchPanels();
+  // The panel a navigation key leads to from the current one, or -1 for a key that is none.
+  int KeyTarget(int key) const;
+  void SelectByKey(int n);
+  void UpdateCurrent();
 
   std::vector<TKVIdxPanel*> panels_;
   int itemIndex_ = -1;

@@ -5,10 +5,14 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QWidget>
+#include <algorithm>
 #include <exception>
 
 #include "foundation/KVException.h"
@@ -115,19 +119,51 @@ TDialogRunner& DialogRunner() {
 
 int ExecDialog(QDialog& Dialog) { return DialogRunner()(Dialog); }
 
+void FitFileDialogColumns(QFileDialog& Dialog) {
+  auto* tree = Dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+  auto* model = Dialog.findChild<QFileSystemModel*>();
+  if (!tree || !model) return;
+  // Qt sizes the columns once for short sample texts; each folder shown widens them to what it
+  // holds, never narrowing what the user widened.
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, tree, [tree] {
+    QHeaderView* header = tree->header();
+    for (int column = 1; column < header->count(); ++column) {
+      const int before = header->sectionSize(column);
+      tree->resizeColumnToContents(column);
+      if (header->sectionSize(column) < before) header->resizeSection(column, before);
+    }
+  });
+}
+
+namespace {
+
+QStringList RunFileDialog(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                          QFileDialog::FileMode mode, QString* selectedFilter = nullptr) {
+  QFileDialog dialog(parent, caption, dir, filter);
+  dialog.setFileMode(mode);
+  if (mode == QFileDialog::AnyFile) dialog.setAcceptMode(QFileDialog::AcceptSave);
+  if (selectedFilter && !selectedFilter->isEmpty()) dialog.selectNameFilter(*selectedFilter);
+  FitFileDialogColumns(dialog);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  if (selectedFilter) *selectedFilter = dialog.selectedNameFilter();
+  return dialog.selectedFiles();
+}
+
+}  // namespace
+
 TFileDialogs& FileDialogs() {
   static TFileDialogs d{
       [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter) {
-        return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+        return RunFileDialog(parent, caption, dir, filter, QFileDialog::ExistingFile).value(0);
       },
       [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter) {
-        return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
+        return RunFileDialog(parent, caption, dir, filter, QFileDialog::ExistingFiles);
       },
       [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter) {
-        return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+        return RunFileDialog(parent, caption, dir, filter, QFileDialog::AnyFile).value(0);
       },
       [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter, QString* selected) {
-        return QFileDialog::getOpenFileNames(parent, caption, dir, filter, selected);
+        return RunFileDialog(parent, caption, dir, filter, QFileDialog::ExistingFiles, selected);
       },
   };
   return d;

@@ -86,6 +86,10 @@ struct TFileDialogs {
       OpenFileNamesFiltered;
 };
 TFileDialogs& FileDialogs();
+class QFileDialog;
+// In Qt's own file dialog the columns widen to the sizes and dates each folder shows, instead of
+// cutting them ("195...KiB").
+void FitFileDialogColumns(QFileDialog& Dialog);
 
 // A new control with its object name, the name tests and skin texts find it by.
 template <class W>

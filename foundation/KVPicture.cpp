@@ -14,6 +14,7 @@
 
 #include <gif_lib.h>
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "platform/KVSafeSave.h"
 
@@ -42,6 +43,8 @@ struct JpegErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
+  // Every pixel is in: what follows the picture's data no longer matters.
+  bool pixelsDone = false;
 };
 
 void JpegErrorExit(j_common_ptr cinfo) {
@@ -50,8 +53,42 @@ void JpegErrorExit(j_common_ptr cinfo) {
   std::longjmp(err->jump, 1);
 }
 
-// Warnings (corrupt or truncated data) are not fatal: the picture is shown as far as it goes.
 void JpegSilentMessage(j_common_ptr) {}
+
+// Whether a single-pass picture's data is being read for its last row of blocks.
+bool JpegInLastRows(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return false;
+  const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  return !d->progressive_mode && d->total_iMCU_rows > 0 && d->input_iMCU_row + 1 >= d->total_iMCU_rows;
+}
+
+// libjpeg goes on past data that ends early or is corrupt, filling the rest with grey: such a
+// picture is refused like any other that cannot be read. Oddities that leave every pixel right
+// (stray bytes between markers, an unknown JFIF revision, an odd order of progressive scans) are
+// passed over.
+void JpegEmitMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;
+  ++cinfo->err->num_warnings;
+  auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+  if (err->pixelsDone) return;
+  const char* what = nullptr;
+  switch (cinfo->err->msg_code) {
+    case JWRN_JPEG_EOF:
+      // Reading ahead runs past the end of a picture that lacks only its end marker, while its
+      // last row of blocks is decoded: with every pixel in. Bits that are really missing are
+      // told next (HIT_MARKER).
+      if (JpegInLastRows(cinfo)) return;
+      what = "the data ends early";
+      break;
+    case JWRN_HIT_MARKER: what = "the data ends early"; break;
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC: what = "the data is corrupt"; break;
+    default: return;
+  }
+  std::snprintf(err->message, sizeof err->message, "%s", what);
+  std::longjmp(err->jump, 1);
+}
 
 // Beyond this libjpeg refuses to allocate (progressive and multi-scan pictures keep all their
 // coefficients, at full size whatever the scale): those of a 4:2:0 picture at the pixel ceiling
@@ -165,6 +202,7 @@ bool RunJpeg(JpegJob& job) {
       out[x] = qRgb((cc * kk + 127) / 255, (mm * kk + 127) / 255, (yy * kk + 127) / 255);
     }
   }
+  job.err.pixelsDone = true;
   jpeg_finish_decompress(&c);
   return true;
 }
@@ -431,6 +469,7 @@ QImage DecodeJPEG(const uchar* data, qint64 size, QSize target) {
   job.cinfo.err = jpeg_std_error(&job.err.pub);
   job.err.pub.error_exit = JpegErrorExit;
   job.err.pub.output_message = JpegSilentMessage;
+  job.err.pub.emit_message = JpegEmitMessage;
   job.err.message[0] = 0;
   const bool ok = RunJpeg(job);
   jpeg_destroy_decompress(&job.cinfo);

@@ -31,7 +31,8 @@ TPictureFormat PictureFormatOfExtension(const QString& extension);
 QImage LoadPictureFromFile(const QString& fileName, QSize target = QSize());
 QImage LoadPictureFromData(const QByteArray& data, const QString& extension, QSize target = QSize());
 
-// Format_RGB32.
+// Format_RGB32. Data that ends early or is corrupt raises EInvalidGraphic rather than come back
+// partly grey.
 QImage DecodeJPEG(const uchar* data, qint64 size, QSize target = QSize());
 inline QImage DecodeJPEG(const QByteArray& data, QSize target = QSize()) {
   return DecodeJPEG(reinterpret_cast<const uchar*>(data.constData()), data.size(), target);

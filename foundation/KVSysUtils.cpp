@@ -419,6 +419,12 @@ QString GetSpecialFolder(int CSIDL) {
 
 QString GetMyDocumentsDir() { return GetSpecialFolder(0x05); }
 
+QString StartFolder(const QString& Remembered, int CSIDL) {
+  if (DirExists(Remembered)) return Remembered;
+  const QString special = GetSpecialFolder(CSIDL);
+  return DirExists(special) ? special : GetHomeDir();
+}
+
 QString GetAppDataDir() {
   const QString d = Folder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
   return d.isEmpty() ? GetMyDocumentsDir() : d;

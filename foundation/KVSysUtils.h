@@ -101,6 +101,9 @@ QString InstalledShareDir();
 QStringList LinkShippedPacks(const QString& ShareFolder, const QString& UserFolder);
 
 QString GetSpecialFolder(int CSIDL);
+// Where a file chooser opens: the folder last used when it still exists, else the user's special
+// folder CSIDL (documents, pictures) when it exists, else the home folder.
+QString StartFolder(const QString& Remembered, int CSIDL);
 QString GetMyDocumentsDir();
 QString GetAppDataDir();
 QString GetHomeDir();

@@ -26,6 +26,7 @@
 #include "foundation/KVForms.h"
 #include "foundation/KVRes.h"
 #include "foundation/KVSysUtils.h"
+#include "ui/MirIcon.h"
 
 namespace {
 
@@ -229,9 +230,11 @@ void TIconForm::FormShow() {
   if (QFileInfo::exists(favorites)) {
     doc.LoadFromFile(favorites);
     if (doc.LoadFailed) qWarning("The favourite icons were not read: %s", qUtf8Printable(doc.LoadError));
-  } else if (QFileInfo::exists(ExeDir + kDefaultIconLibrary)) {
+  } else {
+    // A new user: the old icon library where one was kept, else the icons the program draws.
     std::vector<QImage> icons;
-    if (LoadFileIcons(ExeDir + kDefaultIconLibrary, &icons)) doc.Icons = std::move(icons);
+    if (QFileInfo::exists(ExeDir + kDefaultIconLibrary)) LoadFileIcons(ExeDir + kDefaultIconLibrary, &icons);
+    doc.Icons = icons.empty() ? DrawFavoriteIcons() : std::move(icons);
   }
   FillFavorites();
   ImportIcons();

@@ -67,11 +67,6 @@ QImage PlaceholderThumbnail(QSize size) {
 
 bool IsPlaceholder(const TMImgPanel* p) { return p->property(kPlaceholderProperty).toBool(); }
 
-QString PictureFolder() {
-  const QString pictures = GetSpecialFolder(0x27);
-  return DirExists(pictures) ? pictures : HomeDir;
-}
-
 }  // namespace
 
 TBannerLinkKind BannerLinkKind(const QString& Link) {
@@ -757,7 +752,9 @@ void TImagesTab::ImgAddNewBtnClick() {
   const TKVLanguageResource& l = LanguageResource();
   const QString filter = l.RSImages + QStringLiteral(" (*.jpg *.jpeg *.jpe *.bmp *.gif *.png *.tif *.tiff *.webp);;") +
                          l.RSAllFiles + QStringLiteral(" (*)");
-  const QStringList files = FileDialogs().OpenFileNames(this, QString(), PictureFolder(), filter);
+  Tini& ini = *model_.Ini;
+  const QStringList files = FileDialogs().OpenFileNames(this, QString(), StartFolder(ini.ImageFolder, 0x27), filter);
+  if (!files.isEmpty()) ini.ImageFolder = QFileInfo(files.first()).absolutePath();
   QStringList keys, bad;
   for (int i = 0; i < imagesScroll_->Count(); ++i) keys << Panel(i)->Key;
   bool added = false;

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -21,6 +22,7 @@
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MDataDM.h"
+#include "calendar/MirData.h"
 #include "calendar/iniData.h"
 #include "controls/KVRichEdOLE.h"
 #include "controls/KVSkinCtrls.h"
@@ -28,6 +30,7 @@
 #include "foundation/KVSkinData.h"
 #include "foundation/KVException.h"
 #include "foundation/KVForms.h"
+#include "foundation/KVPicture.h"
 #include "foundation/KVSysUtils.h"
 #include "foundation/KVUtils.h"
 #include "foundation/KVTrovanaRem.h"
@@ -255,6 +258,8 @@ void TKVMirovaCalendar::CreatePages() {
   coverMap_->Skin().SetAppSkin(model_->MirPackSkin);
   coverMap_->resize(400, 300);
   coverMap_->OnMapClick.Set([this](TMapArea* a, const QString& n, int i) { MapClick(a, n, i); });
+  coverPicture_ = Named(new QLabel(cover), "CoverPicture");
+  coverPicture_->hide();
   // The program's own map lies hidden on the page, bound to the application skin.
   kvMap_ = new TKVSkinMap(this, cover);
   kvMap_->SetName(QStringLiteral("KVMap"));
@@ -352,6 +357,7 @@ void TKVMirovaCalendar::CreateImagesPage() {
   h.BeforePackSkin = [this] { coverMap_->Areas().Clear(); };
   h.PackSkinLoaded = [this](QSize cover) {
     if (cover.isValid()) coverMap_->resize(cover);
+    ownCover_ = !cover.isValid() && model_->Ini->UserImageSet;
     PlaceCoverMap();
   };
   QWidget* tab = pageControl_->widget(pgImages);
@@ -531,10 +537,38 @@ void TKVMirovaCalendar::PageControl1Change() {
 }
 
 void TKVMirovaCalendar::PlaceCoverMap() {
-  QWidget* parent = coverMap_->parentWidget();
-  coverMap_->move(std::max(0, (parent->width() - coverMap_->width()) / 2),
-                  std::max(0, (parent->height() - coverMap_->height()) / 2));
-  coverBevel_->setGeometry(coverMap_->geometry().adjusted(-1, -1, 1, 1));
+  ShowOwnCover();
+  QWidget* shown = ownCover_ ? static_cast<QWidget*>(coverPicture_) : coverMap_;
+  QWidget* parent = shown->parentWidget();
+  shown->move(std::max(0, (parent->width() - shown->width()) / 2), std::max(0, (parent->height() - shown->height()) / 2));
+  coverBevel_->setGeometry(shown->geometry().adjusted(-1, -1, 1, 1));
+  coverBevel_->setVisible(!ownCover_ || !coverPicture_->isHidden());
+}
+
+void TKVMirovaCalendar::ShowOwnCover() {
+  coverMap_->setVisible(!ownCover_);
+  if (!ownCover_) {
+    coverPicture_->hide();
+    coverPictureKey_.clear();
+    return;
+  }
+  const TKVPanelsBox& panels = imagesPage_->ImagesScroll();
+  const QString key = panels.Count() > 0 ? imagesPage_->Panel(0)->Key : QString();
+  if (key != coverPictureKey_ || key.isEmpty()) {
+    coverPictureKey_ = key;
+    QImage picture;
+    const QSize box(400, 300);
+    try {
+      if (!key.isEmpty()) picture = LoadPictureFromFile(key, box);
+    } catch (const std::exception&) {
+      picture = QImage();
+    }
+    if (picture.width() > box.width() || picture.height() > box.height())
+      picture = picture.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    coverPicture_->setPixmap(QPixmap::fromImage(picture));
+    coverPicture_->resize(picture.size());
+  }
+  coverPicture_->setVisible(!coverPicture_->pixmap().isNull());
 }
 
 void TKVMirovaCalendar::resizeEvent(QResizeEvent* event) {

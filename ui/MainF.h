@@ -18,6 +18,7 @@ class QMenu;
 class QPushButton;
 class QTabWidget;
 class QFrame;
+class QLabel;
 class TImagesTab;
 class TKVRichEditOLE;
 class TKVSkinMap;
@@ -140,6 +141,8 @@ class TKVMirovaCalendar : public TKVForm {
   void PageControl1Changing(TMirPage From);
   void PageControl1Change();
   void PlaceCoverMap();
+  // An own set's skin has no cover: its first picture is shown in its place.
+  void ShowOwnCover();
   void ApplyPageSize();
   void SaveSettingsWhenHidden();
   // OK when the settings are open, else a save-all when the last one failed.
@@ -151,6 +154,9 @@ class TKVMirovaCalendar : public TKVForm {
   QTabWidget* pageControl_ = nullptr;
   QFrame* coverBevel_ = nullptr;
   TKVSkinMap* coverMap_ = nullptr;
+  QLabel* coverPicture_ = nullptr;
+  QString coverPictureKey_;
+  bool ownCover_ = false;
   TKVSkinMap* kvMap_ = nullptr;
   TKVTray* tray_ = nullptr;
   std::unique_ptr<TKVFormState> formState_;

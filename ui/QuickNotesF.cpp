@@ -443,12 +443,14 @@ void TQuickNotesForm::actREOInsertIconExecProc(TKVRichEditOLE& KVRE) {
 
 void TQuickNotesForm::actREOSaveRTFExecProc(TKVRichEditOLE& KVRE) {
   const TKVLanguageResource& l = LanguageResource();
-  QString name = FileDialogs().SaveFileName(this, StripMnemonics(l.RSSaveToRTF), MyDocumentsDir,
+  Tini& ini = *model_.Ini;
+  QString name = FileDialogs().SaveFileName(this, StripMnemonics(l.RSSaveToRTF), StartFolder(ini.RTFFolder, 0x05),
                                             QStringLiteral("Rich Text files (*.rtf)"));
   if (name.isEmpty()) return;
   if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".rtf");
   try {
     SaveStrToFile(name, KVRtfBytes(KVRE.GetRTFText()));
+    ini.RTFFolder = QFileInfo(name).absolutePath();
   } catch (const EKVError& e) {
     qWarning("%s", qUtf8Printable(e.Message()));
     KVMessageBox(Format(l.RSCannotSave, {name}) + QLatin1Char('\n') + l.RSDiskFull, QString(), IDI_ERROR_ICON, 0,

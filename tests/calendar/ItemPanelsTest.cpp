@@ -84,6 +84,31 @@ TEST(ImagePanel, ThumbnailAndBadgeSelectTheCheckBoxReportsTheUsersClick) {
   EXPECT_EQ(s.box.ItemIndex(), 2);
 }
 
+TEST(ImagePanel, SpaceTogglesTheSelectedPicturesCheckBoxAndTheKeysStayWithTheBox) {
+  const std::uint8_t saved = ThumbSize;
+  ThumbSize = 0;
+  Shown<TMImgPanel> s(4, 2, {260, 200});
+  ThumbSize = saved;
+  s.box.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&s.box));
+  std::vector<TMImgPanel*> checks;
+  for (TMImgPanel* p : s.panels) p->OnCheck.Set([&](TMImgPanel* sender) { checks.push_back(sender); });
+  // A click on a check box leaves the keys with the box, so the arrows keep moving.
+  kvtest::Click(s.panels[2]->CheckBox());
+  EXPECT_TRUE(s.box.hasFocus());
+  QTest::mouseClick(&s.panels[1]->Image(), Qt::LeftButton, {}, QPoint(30, 30));
+  QTest::keyClick(&s.box, Qt::Key_Space);
+  EXPECT_TRUE(s.panels[1]->CheckBox().isChecked());
+  QTest::keyClick(&s.box, Qt::Key_Down);
+  EXPECT_EQ(s.box.ItemIndex(), 3);
+  QTest::keyClick(&s.box, Qt::Key_Space);
+  QTest::keyClick(&s.box, Qt::Key_Space);
+  EXPECT_FALSE(s.panels[3]->CheckBox().isChecked());
+  // Each toggle reported as the user's click.
+  EXPECT_EQ(checks, (std::vector<TMImgPanel*>{s.panels[2], s.panels[1], s.panels[3], s.panels[3]}));
+  EXPECT_EQ(s.selected, (std::vector<int>{1, 3}));
+}
+
 TEST(ImagePanel, BadgeShowsWhiteDigitsWithABlackShadowAndIsTransparentAround) {
   TKVFixedTextHelper fixed;
   TKVTextHelperScope scope(fixed);
@@ -100,8 +125,11 @@ TEST(ImagePanel, BadgeShowsWhiteDigitsWithABlackShadowAndIsTransparentAround) {
   const QPoint o = p.Badge().pos();
   EXPECT_EQ(At(p, o.x() + 1, o.y() + 1), QColor(Qt::white));
   EXPECT_EQ(At(p, o.x() + adv + 1, o.y() + cell + 1), QColor(Qt::black));  // the shadow
-  // Around the digits the thumbnail shows through.
-  EXPECT_EQ(At(p, o.x(), o.y()), ToQColor(clGreen));
+  // Outlined on every side, so that they show on a light picture too.
+  EXPECT_EQ(At(p, o.x(), o.y() + 1), QColor(Qt::black));
+  EXPECT_EQ(At(p, o.x() + 1, o.y()), QColor(Qt::black));
+  // Around that the thumbnail shows through.
+  EXPECT_EQ(At(p, o.x() + adv + 4, o.y()), ToQColor(clGreen));
   EXPECT_EQ(At(p, o.x() + adv + 5, o.y() + cell + 5), ToQColor(clGreen));
 
   p.SetNumber(123);
@@ -118,9 +146,11 @@ TEST(LayoutPanel, ClickingThePreviewSelectsIt) {
   QTest::mouseClick(&s.panels[2]->Image(), Qt::LeftButton, {}, QPoint(40, 30));
   EXPECT_EQ(s.box.ItemIndex(), 2);
   EXPECT_EQ(s.selected, std::vector<int>{2});
-  // The preview is stretched over the image; the selection colour shows around it.
+  // The preview is stretched over the image; the selection colour shows around it, inside the
+  // focus frame of the list that has the keys now.
   EXPECT_EQ(At(*s.panels[2], 50, 40), QColor(Qt::blue));
-  EXPECT_EQ(At(*s.panels[2], 1, 40), ToQColor(clHighlight));
+  EXPECT_EQ(At(*s.panels[2], 2, 40), ToQColor(clHighlight));
+  EXPECT_EQ(At(*s.panels[2], 1, 40), ToQColor(clWindowText));
   EXPECT_EQ(s.panels[1]->pos(), QPoint(0, 80));
 }
 
@@ -238,8 +268,8 @@ TEST(ItemPanels, Screenshot) {
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   const QImage shot = window.grab().toImage();
-  // The selected panels show the selection colour at their edge.
-  const QPoint sel = images->Items(4)->mapTo(&window, QPoint(1, 40));
+  // The selected panels show the selection colour at their edge (inside the focus frame).
+  const QPoint sel = images->Items(4)->mapTo(&window, QPoint(2, 40));
   EXPECT_EQ(QColor(shot.pixel(sel)), ToQColor(clHighlight));
   const QString dir = qEnvironmentVariable("KV_SCREENSHOT_DIR");
   if (!dir.isEmpty()) {

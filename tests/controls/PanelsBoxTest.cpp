@@ -337,3 +337,86 @@ TEST(PanelsBox, AnExceptionInASelectionHandlerStaysInsideTheClick) {
   EXPECT_EQ(shown.size(), 1);
   EXPECT_EQ(b.box.ItemIndex(), 1);
 }
+
+TEST(PanelsBox, TheKeysMoveTheSelectionAsAClickDoesAndScrollItIntoView) {
+  // Ten panels in three columns, two rows to a page.
+  Box b(10, 3, 100, 80, 300, 160);
+  b.Show();
+  b.box.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&b.box));
+  QTest::mouseClick(b.box.Items(1), Qt::LeftButton);
+  EXPECT_TRUE(b.box.hasFocus()) << "a click on a panel gives the box the keys";
+  const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(QApplication::focusWidget(), k, m);
+    return b.box.ItemIndex();
+  };
+  EXPECT_EQ(key(Qt::Key_Right), 2);
+  EXPECT_EQ(key(Qt::Key_Down), 5);
+  EXPECT_EQ(key(Qt::Key_Down), 8);
+  // The last row has no panel under 8: down takes the last panel, then stays.
+  EXPECT_EQ(key(Qt::Key_Down), 9);
+  EXPECT_EQ(key(Qt::Key_Down), 9);
+  const int top = b.box.Items(9)->y() - b.box.verticalScrollBar()->value();
+  EXPECT_TRUE(top >= 0 && top + 80 <= 160) << "the selected panel is scrolled into view";
+  EXPECT_EQ(key(Qt::Key_Up), 6);
+  EXPECT_EQ(key(Qt::Key_Left), 5);
+  EXPECT_EQ(key(Qt::Key_Home), 0);
+  EXPECT_EQ(b.box.verticalScrollBar()->value(), 0);
+  EXPECT_EQ(key(Qt::Key_Left), 0);
+  EXPECT_EQ(key(Qt::Key_PageDown), 6);
+  EXPECT_EQ(key(Qt::Key_PageDown), 9);
+  EXPECT_EQ(key(Qt::Key_PageUp), 3);
+  EXPECT_EQ(key(Qt::Key_End), 9);
+  // Each move was a selection as by a click: one event per panel reached, one panel selected.
+  EXPECT_EQ(b.selectedEvents, (std::vector<int>{1, 2, 5, 8, 9, 6, 5, 0, 6, 9, 3, 9}));
+  EXPECT_EQ(b.Selected(), std::vector<int>{9});
+  // Keys with Ctrl or Alt are not the box's.
+  EXPECT_EQ(key(Qt::Key_Home, Qt::ControlModifier), 9);
+  EXPECT_EQ(key(Qt::Key_Up, Qt::AltModifier), 9);
+
+  // With nothing selected the keys start at the first panel (End at the last).
+  b.box.SetItemIndex(-1);
+  EXPECT_EQ(key(Qt::Key_Down), 0);
+  b.box.SetItemIndex(-1);
+  EXPECT_EQ(key(Qt::Key_End), 9);
+  // In one column up and down go by one panel, a page by what the box shows.
+  Box c(6, 1, 100, 50, 100, 110);
+  c.Show();
+  c.box.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&c.box));
+  c.box.setFocus();
+  QTest::keyClick(&c.box, Qt::Key_Down);
+  QTest::keyClick(&c.box, Qt::Key_Down);
+  EXPECT_EQ(c.box.ItemIndex(), 1);
+  QTest::keyClick(&c.box, Qt::Key_PageDown);
+  EXPECT_EQ(c.box.ItemIndex(), 3);
+  // Space in a box of panels with nothing to toggle changes nothing.
+  QTest::keyClick(&c.box, Qt::Key_Space);
+  EXPECT_EQ(c.box.ItemIndex(), 3);
+}
+
+TEST(PanelsBox, ThePanelTheKeysActOnShowsAFrameWhileTheBoxHasTheKeys) {
+  Box b(3, 3);
+  b.Show();
+  b.box.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&b.box));
+  const auto edge = [&](int i) {
+    const QImage img = b.box.Items(i)->grab().toImage();
+    return QColor(img.pixel(1, img.height() / 2));
+  };
+  const QColor face = ToQColor(clBtnFace), highlight = ToQColor(clHighlight), frame = ToQColor(clWindowText);
+  b.box.clearFocus();
+  EXPECT_EQ(edge(0), face);
+  // Focused with nothing selected: the first panel, where the keys start.
+  b.box.setFocus();
+  EXPECT_EQ(edge(0), frame);
+  EXPECT_EQ(edge(1), face);
+  QTest::keyClick(&b.box, Qt::Key_Right);
+  QTest::keyClick(&b.box, Qt::Key_Right);
+  EXPECT_EQ(b.box.ItemIndex(), 1);
+  EXPECT_EQ(edge(1), frame);
+  EXPECT_EQ(edge(0), face);
+  // The keys gone elsewhere: the selection shows, the frame does not.
+  b.box.clearFocus();
+  EXPECT_EQ(edge(1), highlight);
+}

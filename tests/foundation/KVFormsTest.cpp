@@ -1,6 +1,14 @@
 #include "foundation/KVForms.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QStyleOptionViewItem>
+#include <QTreeView>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -10,6 +18,7 @@
 
 #include "foundation/KVException.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/common/TestUtil.h"
 
 TEST(Guarded, AnErrorInAHandlerIsShownAndThePolicyDecides) {
   QStringList shown;
@@ -69,4 +78,37 @@ TEST(Captions, TextsComeFromTheLanguageTableAndATypoFails) {
   EXPECT_EQ(label->text(), "Fish & Chips");
   SetCaption(*ok, "Fish && &Chips");
   EXPECT_EQ(ok->text(), "Fish && &Chips");
+}
+
+TEST(FileDialogColumns, SizesAndDatesOfTheFolderShownAreNotCut) {
+  QTemporaryDir dir;
+  // A large file (sparse: it takes no room) has the widest size text.
+  QFile big(dir.filePath("holiday-video.mp4"));
+  ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(big.resize(qint64(1023) * 1024 * 1024 + 900 * 1024 * 1024 / 1000));
+  big.close();
+  kvtest::WriteFile(dir.filePath("notes.rtf"), "{\\rtf1 x}");
+  QFileDialog dialog(nullptr, "Open", dir.path());
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setViewMode(QFileDialog::Detail);
+  FitFileDialogColumns(dialog);
+  dialog.show();
+  auto* tree = dialog.findChild<QTreeView*>("treeView");
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  ASSERT_TRUE(tree && model);
+  QModelIndex file;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    file = model->index(dir.filePath("holiday-video.mp4"));
+    return file.isValid() && !model->data(file.siblingAtColumn(1)).toString().isEmpty();
+  }, 10000));
+  QCoreApplication::processEvents();
+  // Each column is as wide as its text needs in the view, margins included.
+  for (int column : {1, 3}) {
+    const QModelIndex cell = file.siblingAtColumn(column);
+    QStyleOptionViewItem option;
+    option.initFrom(tree);
+    option.font = tree->font();
+    const int needed = tree->itemDelegate()->sizeHint(option, cell).width();
+    EXPECT_GE(tree->header()->sectionSize(column), needed) << model->data(cell).toString().toStdString();
+  }
 }

@@ -80,8 +80,9 @@ QByteArray Jpeg(const QImage& img, int quality = 90) {
   return buf.data();
 }
 
-// A CMYK JPEG through libjpeg (which marks it with the Adobe segment).
-QByteArray CmykJpeg(int w, int h, const uchar cmyk[4]) {
+// A JPEG of one colour through libjpeg, in the colour space given (CMYK is marked with the Adobe
+// segment), a row at a time: pictures larger than memory would hold cost little.
+QByteArray FlatJpeg(int w, int h, J_COLOR_SPACE space, int components, const uchar* pixel) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -91,13 +92,13 @@ QByteArray CmykJpeg(int w, int h, const uchar cmyk[4]) {
   jpeg_mem_dest(&c, &out, &size);
   c.image_width = JDIMENSION(w);
   c.image_height = JDIMENSION(h);
-  c.input_components = 4;
-  c.in_color_space = JCS_CMYK;
+  c.input_components = components;
+  c.in_color_space = space;
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, 95, TRUE);
   jpeg_start_compress(&c, TRUE);
-  std::vector<JSAMPLE> row(size_t(w) * 4);
-  for (int x = 0; x < w; ++x) std::copy(cmyk, cmyk + 4, row.begin() + 4 * x);
+  std::vector<JSAMPLE> row(size_t(w) * size_t(components));
+  for (int x = 0; x < w; ++x) std::copy(pixel, pixel + components, row.begin() + qsizetype(components) * x);
   while (c.next_scanline < c.image_height) {
     JSAMPROW r = row.data();
     jpeg_write_scanlines(&c, &r, 1);
@@ -327,7 +328,7 @@ TEST(KVPictureJpeg, GreyAndCmykPictures) {
   EXPECT_EQ(g.red(), g.blue());
 
   const uchar magenta[4] = {255, 0, 255, 255};  // Adobe's inverted CMYK: no cyan, full magenta
-  const QColor m = DecodeJPEG(CmykJpeg(16, 16, magenta)).pixelColor(8, 8);
+  const QColor m = DecodeJPEG(FlatJpeg(16, 16, JCS_CMYK, 4, magenta)).pixelColor(8, 8);
   EXPECT_NEAR(m.red(), 255, 3);
   EXPECT_NEAR(m.green(), 0, 3);
   EXPECT_NEAR(m.blue(), 255, 3);
@@ -343,14 +344,33 @@ TEST(KVPictureJpeg, HostileAndDamagedData) {
   EXPECT_THROW(DecodeJPEG(QByteArray("not a picture at all")), EInvalidGraphic);
   EXPECT_THROW(DecodeJPEG(QByteArray()), EInvalidGraphic);
   EXPECT_LT(timer.elapsed(), 2000);
-  // A cut-off picture shows what there is.
+  // A cut-off or corrupt picture is refused, not shown half grey, also when decoded small.
   const QByteArray big = Jpeg(Noise(64, 64));
-  EXPECT_EQ(DecodeJPEG(big.left(big.size() / 2)).size(), QSize(64, 64));
+  EXPECT_THROW(DecodeJPEG(big.left(big.size() / 2)), EInvalidGraphic);
+  EXPECT_THROW(DecodeJPEG(big.left(big.size() * 9 / 10)), EInvalidGraphic);
+  EXPECT_THROW(DecodeJPEG(big.left(big.size() / 2), QSize(8, 8)), EInvalidGraphic);
+  const qsizetype scan = big.indexOf("\xFF\xDA");
+  ASSERT_GT(scan, 0);
+  const qsizetype middle = (scan + big.size()) / 2;
+  // An end marker in the middle of the data; bytes no code is made of.
+  QByteArray cut = big;
+  cut.replace(middle, 2, "\xFF\xD9", 2);
+  EXPECT_THROW(DecodeJPEG(cut), EInvalidGraphic);
+  QByteArray garbled = big;
+  for (qsizetype i = middle; i + 1 < middle + 40; i += 2) garbled.replace(i, 2, "\xFF\x00", 2);
+  EXPECT_THROW(DecodeJPEG(garbled), EInvalidGraphic);
+  // Stray bytes between the segments or after the end, or an end marker missing after every pixel
+  // is in, are harmless and passed over.
+  EXPECT_EQ(DecodeJPEG(big.left(big.size() - 2)), DecodeJPEG(big));
+  QByteArray stray = big;
+  stray.insert(scan, "abc", 3);
+  stray.append("trailing");
+  EXPECT_EQ(DecodeJPEG(stray), DecodeJPEG(big));
 
-  // A picture far beyond the screen is decoded at an eighth when a target is given.
-  const QByteArray dense = Jpeg(Noise(1000, 1000), 100);
-  ASSERT_GT(dense.size(), 12000 / 8 * 12000 / 8 / 8);
-  EXPECT_EQ(DecodeJPEG(WithJpegSize(dense, 12000, 12000), QSize(100, 100)).size(), QSize(1500, 1500));
+  // A picture beyond the pixel ceiling is decoded at an eighth when a target is given.
+  const uchar grey = 128;
+  const QByteArray huge = FlatJpeg(12000, 12000, JCS_GRAYSCALE, 1, &grey);
+  EXPECT_EQ(DecodeJPEG(huge, QSize(100, 100)).size(), QSize(1500, 1500));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -556,6 +576,15 @@ TEST(KVPictureBudget, JpegScansAreCounted) {
     EXPECT_TRUE(e.Message().contains("500 scans")) << e.what();
   }
   EXPECT_LT(timer.elapsed(), 3000);
+}
+
+TEST(KVPictureBudget, JpegCutShortIsRefusedInEveryCodingMode) {
+  const QImage noise = Noise(64, 64);
+  for (const auto& [progressive, arithmetic] : {std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
+    const QByteArray whole = CodedJpeg(noise, progressive, arithmetic);
+    EXPECT_EQ(DecodeJPEG(whole).size(), QSize(64, 64));
+    EXPECT_THROW(DecodeJPEG(whole.left(whole.size() / 2)), EInvalidGraphic) << progressive << arithmetic;
+  }
 }
 
 TEST(KVPictureBudget, GifCountsOnlyTheFramesOwnData) {

@@ -172,21 +172,27 @@ class TSessionBus {
   QString address_;
 };
 
-// The share of pixels in area (every second one in each direction) that are within two steps
-// per channel of want's; want is as large as the screen.
-inline double MatchRatio(const QImage& got, const QImage& want, QRect area = {}) {
-  if (got.size() != want.size()) return 0;
-  if (area.isNull()) area = want.rect();
+// The share of the pixels of area (every Step-th one in each direction) whose channels all lie
+// within Tolerance steps of b's; 0 when the pictures differ in size.
+inline double ShareWithin(const QImage& a, const QImage& b, QRect area, int step, int tolerance) {
+  if (a.size() != b.size()) return 0;
+  if (area.isNull()) area = b.rect();
   qint64 same = 0, all = 0;
-  for (int y = area.top(); y <= area.bottom(); y += 2)
-    for (int x = area.left(); x <= area.right(); x += 2) {
-      const QRgb a = got.pixel(x, y), b = want.pixel(x, y);
+  for (int y = area.top(); y <= area.bottom(); y += step)
+    for (int x = area.left(); x <= area.right(); x += step) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
       ++all;
-      if (std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 &&
-          std::abs(qBlue(a) - qBlue(b)) <= 2)
+      if (std::abs(qRed(p) - qRed(q)) <= tolerance && std::abs(qGreen(p) - qGreen(q)) <= tolerance &&
+          std::abs(qBlue(p) - qBlue(q)) <= tolerance)
         ++same;
     }
   return all ? double(same) / double(all) : 0;
+}
+
+// The share of pixels in area (every second one in each direction) that are within two steps
+// per channel of want's; want is as large as the screen.
+inline double MatchRatio(const QImage& got, const QImage& want, QRect area = {}) {
+  return ShareWithin(got, want, area, 2, 2);
 }
 
 }  // namespace kvtest

@@ -3,6 +3,8 @@
 // at the screen.
 #include <gtest/gtest.h>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QTemporaryDir>
 
 #include "platform/KVDesktop.h"
@@ -15,10 +17,22 @@ using namespace kvtest;
 namespace {
 
 constexpr double kShown = 0.97;  // the desktop's own icons cover a little of the picture
+const QString kPcmanfmQtBusName = QStringLiteral("org.pcmanfm.PCManFM");
 
 bool DesktopWindowOf(const QString& program) {
   const auto w = FindX11DesktopWindow();
   return w && w->Program == program;
+}
+
+// Whether a name on the bus at Address has an owner.
+bool BusNameOwned(const QString& address, const QString& name) {
+  bool owned = false;
+  {
+    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("lx-test-probe"));
+    owned = bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(name).value();
+  }
+  QDBusConnection::disconnectFromBus(QStringLiteral("lx-test-probe"));
+  return owned;
 }
 
 class LxDesktop : public ::testing::Test {
@@ -84,9 +98,13 @@ TEST_F(LxDesktop, PcmanfmQtShowsEveryApplyOnX11AndOnWayland) {
   TDesktopBackground desktop;
   for (int shift : {40, 80, 120}) EXPECT_TRUE(ApplyAndLook(desktop, shift));
 
-  // In a Wayland session there is no window to look for: the running program is asked.
+  // In a Wayland session there is no window to look for: the running program is asked, by its
+  // bus name. Should it be gone, the failure says whether the program still runs and what it said.
   env_.Set("WAYLAND_DISPLAY", "wayland-kv-none");
-  EXPECT_TRUE(ApplyAndLook(desktop, 160));
+  ASSERT_TRUE(WaitUntil([&] { return BusNameOwned(bus_.Address(), kPcmanfmQtBusName); }, 5000))
+      << "pcmanfm-qt " << (desktop_.Running() ? "runs" : "has ended") << " without its bus name: "
+      << desktop_.Output().toStdString();
+  EXPECT_TRUE(ApplyAndLook(desktop, 160)) << desktop_.Output().toStdString();
   desktop_.Stop();
   SavePicture(PatternImage(64, 48), file_);
   const TDesktopStatus st = desktop.Apply(file_, TWallpaperStyle::wsCentered);

@@ -20,6 +20,7 @@
 #include "tests/common/TestUtil.h"
 #include "tests/controls/IconTestUtil.h"
 #include "tests/ui/DialogTestUtil.h"
+#include "ui/MirIcon.h"
 
 using kvtest::Child;
 using namespace icontest;
@@ -97,7 +98,7 @@ TEST_F(IconFormTest, FirstUseOffersTheDesktopsIconsAndTheChosenOneGoesToTheClipb
   EXPECT_TRUE(Run([&] {
     EXPECT_EQ(form->windowTitle(), "Favorite Icons");
     EXPECT_TRUE(Favorites().isVisible());
-    EXPECT_EQ(Favorites().count(), 0);
+    EXPECT_EQ(Favorites().count(), int(DrawFavoriteIcons().size()));
     EXPECT_FALSE(Child<QPushButton>(*form, "OKFavoritesBtn").isEnabled());  // nothing chosen yet
     Press("ImportBtn");
     EXPECT_EQ(form->windowTitle(), "Import Icons");
@@ -114,7 +115,7 @@ TEST_F(IconFormTest, FirstUseOffersTheDesktopsIconsAndTheChosenOneGoesToTheClipb
   // The smaller pixmap sits centred on white in its square.
   EXPECT_EQ(form->IconList()[2].pixel(0, 0), qRgb(255, 255, 255));
   EXPECT_EQ(form->IconList()[2].pixel(16, 16), kBlue);
-  // OK leaves the favourites view for the next time and saves the (empty) favourites.
+  // OK leaves the favourites view for the next time and saves the favourites.
   EXPECT_EQ(form->windowTitle(), "Favorite Icons");
   EXPECT_TRUE(QFile::exists(exeDir.filePath("mficons.dat")));
 }
@@ -223,6 +224,31 @@ TEST_F(IconFormTest, WithoutSavedFavouritesTheProgramFoldersIconLibraryIsUsed) {
   });
   ASSERT_EQ(model.Icons->Icons.size(), 2u);
   EXPECT_EQ(model.Icons->Icons[1].pixel(16, 16), kRed);
+}
+
+TEST_F(IconFormTest, ANewUserPicksAFavouriteAtOnceAndKeepsTheSet) {
+  // Without any icon file the favourites are the program's own pictures: each a different one.
+  const std::vector<QImage> drawn = DrawFavoriteIcons();
+  ASSERT_GE(drawn.size(), 20u);
+  for (size_t i = 0; i < drawn.size(); ++i) {
+    EXPECT_EQ(drawn[i].size(), QSize(32, 32));
+    EXPECT_EQ(drawn[i].format(), QImage::Format_BGR888);
+    EXPECT_EQ(drawn[i].pixel(0, 0), qRgb(255, 255, 255)) << i;
+    EXPECT_NE(drawn[i].pixel(16, 16), 0u);
+    for (size_t j = 0; j < i; ++j) EXPECT_NE(drawn[i], drawn[j]) << i << " and " << j;
+  }
+  EXPECT_TRUE(Run([&] {
+    ASSERT_EQ(Favorites().count(), int(drawn.size()));
+    Pick(Favorites(), 1);
+    Press("OKFavoritesBtn");
+  }));
+  EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_BGR888), drawn[1]);
+  // They are the user's favourites from now on.
+  TMIconBase onDisk;
+  onDisk.OnVerify.Set([](TPersistent*, const QString&, bool& ok) { ok = true; });
+  onDisk.LoadFromFile(exeDir.filePath("mficons.dat"));
+  ASSERT_EQ(onDisk.Icons.size(), drawn.size());
+  EXPECT_EQ(onDisk.Icons[5].convertToFormat(QImage::Format_BGR888), drawn[5]);
 }
 
 TEST_F(IconFormTest, BothViewsLookRight) {

@@ -1,6 +1,7 @@
 #include "ui/ImagesTab.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -506,16 +507,35 @@ TEST_F(ImagesPage, AnOwnSetIsCreatedFilledSavedAndReloaded) {
   const QString beach = Photo("Beach.JPG", Qt::blue), hills = Photo("hills.png", Qt::green);
   const QString broken = photos.filePath("Broken.jpg");
   kvtest::WriteFile(broken, "no picture here");
+  // A photo whose copy stopped half way is no more readable than that.
+  const QString cut = photos.filePath("Cut.jpg");
+  {
+    QByteArray whole;
+    QBuffer b(&whole);
+    b.open(QIODevice::WriteOnly);
+    QImage photo(200, 150, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+      for (int x = 0; x < photo.width(); ++x) photo.setPixel(x, y, qRgb((x * 37) ^ (y * 11), (x * y) & 255, y * 5));
+    ASSERT_TRUE(photo.save(&b, "JPG"));
+    kvtest::WriteFile(cut, whole.left(whole.size() * 3 / 4));
+  }
+  QStringList folders;
   {
     kvtest::ScopedOverride<decltype(FileDialogs().OpenFileNames)> choose(
-        FileDialogs().OpenFileNames, [&](QWidget*, const QString&, const QString&, const QString&) {
-          return QStringList{beach, broken, hills, beach};
+        FileDialogs().OpenFileNames, [&](QWidget*, const QString&, const QString& folder, const QString&) {
+          folders << QDir::cleanPath(folder);
+          return QStringList{beach, broken, hills, cut, beach};
         });
     kvtest::MessageBoxes boxes;
     kvtest::Click(Button("ImgAddNewBtn"));
     ASSERT_EQ(boxes.Count(), 1);
-    EXPECT_EQ(boxes.Texts()[0], "These pictures cannot be read and were not added:\n" + broken);
+    EXPECT_EQ(boxes.Texts()[0], "These pictures cannot be read and were not added:\n" + broken + "\n" + cut);
+    // The next pictures are looked for where these came from.
+    kvtest::Click(Button("ImgAddNewBtn"));
   }
+  ASSERT_EQ(folders.size(), 2);
+  EXPECT_NE(folders[0], photos.path());
+  EXPECT_EQ(folders[1], photos.path());
   EXPECT_EQ(Keys(), (QStringList{beach, hills}));  // names keep their case
   EXPECT_EQ(model->UsedImages, (QStringList{beach, hills}));
   EXPECT_TRUE(Near(Middle(*page->Panel(0)), Qt::blue));

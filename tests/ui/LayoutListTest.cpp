@@ -130,6 +130,29 @@ TEST(LayoutList, ChoosingALayoutLoadsItAndARebuildKeepsIt) {
   EXPECT_TRUE(list.LayoutFilesChanged());
 }
 
+TEST(LayoutList, TheArrowKeysChooseTheNextLayoutAsAClickDoes) {
+  StyleFixture f("layouts-keys", NoBuiltins());
+  f.WritePack("a.mlt", {LayoutEntry(LayoutText(3)), LayoutEntry(LayoutText(20)), LayoutEntry(LayoutText(7))});
+  TLayoutList& list = f.page->LayoutScroll();
+  list.LoadLayouts();
+  ClickPanel(list, 0);
+  Settle();
+  ASSERT_EQ(f.work().LayoutID, 3);
+  QTest::keyClick(&list, Qt::Key_Down);
+  Settle();
+  EXPECT_EQ(f.model->Layout->LayoutID, 7);
+  EXPECT_EQ(f.work().LayoutID, 7);
+  QTest::keyClick(&list, Qt::Key_End);
+  Settle();
+  EXPECT_EQ(f.work().LayoutID, 20);
+  QTest::keyClick(&list, Qt::Key_Down);  // already the last: nothing to redraw
+  QTest::keyClick(&list, Qt::Key_Home);
+  Settle();
+  EXPECT_EQ(f.work().LayoutID, 3);
+  // Every move redrew the preview with the layout recalculated.
+  EXPECT_EQ(f.rec.renders, (QList<bool>{true, true, true, true}));
+}
+
 TEST(LayoutList, AnIdNoPanelCarriesSelectsNothingAndKeepsTheLayout) {
   StyleFixture f("layouts-missing", NoBuiltins());
   f.WritePack("a.mlt", {LayoutEntry(LayoutText(3))});

@@ -1,15 +1,22 @@
 #include "ui/MainF.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <optional>
 #include <gtest/gtest.h>
 
 #include "calendar/KVXSkinBaseM1.h"
+#include "calendar/MDataDM.h"
 #include "calendar/iniData.h"
 #include "controls/KVSkinCtrls.h"
 #include "foundation/KVException.h"
@@ -22,6 +29,7 @@
 #include "tools/kvpack/PackWriter.h"
 #include "ui/ImagesTab.h"
 #include "ui/MirImageF.h"
+#include "ui/QuickNotesF.h"
 
 namespace {
 
@@ -251,4 +259,38 @@ TEST_F(MainFormTest, AnOwnSetIsTheProgramsSetAfterARestart) {
   const QImage drawn(exe.filePath("kvmir.bmp"));
   ASSERT_FALSE(drawn.isNull());
   EXPECT_EQ(drawn.pixelColor(drawn.width() / 2, drawn.height() / 2), QColor(Qt::darkYellow));
+  // The Cover page shows the set's first picture, framed, where a pack shows its cover.
+  again.Action("actOpen")->trigger();
+  ASSERT_EQ(again.ActivePage(), pgCover);
+  auto* cover = again.findChild<QLabel*>("CoverPicture");
+  ASSERT_NE(cover, nullptr);
+  EXPECT_TRUE(cover->isVisible());
+  EXPECT_FALSE(again.CoverMap()->isVisible());
+  const QImage shown = cover->grab().toImage();
+  EXPECT_EQ(shown.size(), QSize(80, 60));
+  EXPECT_EQ(shown.pixelColor(40, 30), QColor(Qt::darkYellow));
+  EXPECT_TRUE(again.findChild<QFrame*>("CoverBevel")->geometry().contains(cover->geometry()));
+  again.Action("actClose")->trigger();
+}
+
+// Every control that Help names in bold is one of the program's, by that name: a button, a
+// menu item or command, a group or a label of a box.
+TEST_F(MainFormTest, HelpNamesOnlyControlsThatAreThere) {
+  TKVMirovaCalendar form(hooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  QSet<QString> controls;
+  for (const QObject* root : {static_cast<const QObject*>(&form), static_cast<const QObject*>(form.PopupMenu()),
+                              static_cast<const QObject*>(&form.QuickNotesForm())}) {
+    for (const QAbstractButton* b : root->findChildren<QAbstractButton*>()) controls << StripMnemonics(b->text());
+    for (const QAction* a : root->findChildren<QAction*>()) controls << StripMnemonics(a->text());
+    for (const QGroupBox* g : root->findChildren<QGroupBox*>()) controls << StripMnemonics(g->title());
+    for (const QLabel* l : root->findChildren<QLabel*>())
+      if (l->buddy()) controls << StripMnemonics(l->text()).remove(QLatin1Char(':'));
+  }
+  const QString help = QString::fromLatin1(BuiltinDataBlock("HelpStream"));
+  QRegularExpressionMatchIterator named = QRegularExpression(R"(\\b ([^\\]+?)\\b0)").globalMatch(help);
+  QStringList names;
+  while (named.hasNext()) names << named.next().captured(1);
+  EXPECT_GE(names.size(), 10);
+  for (const QString& name : names) EXPECT_TRUE(controls.contains(name)) << name.toStdString();
 }

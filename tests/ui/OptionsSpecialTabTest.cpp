@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "calendar/KVXSkinBaseM1.h"
@@ -150,6 +151,31 @@ TEST_F(OptionsPage, DeletingAsksFirstAndSelectingAloneSavesNothing) {
   ASSERT_TRUE(page.SaveHolidays());
   EXPECT_EQ(p.model.Holidays->Data().Count(), 0);
   EXPECT_TRUE(QFile::exists(p.dir.filePath("mholiday.dat")));
+}
+
+TEST_F(OptionsPage, TheArrowKeysMoveBetweenHolidayRowsAndTakeTheTitleAlong) {
+  Open();
+  kvtest::Click(Child<QPushButton>(page, "AddHolidayBtn"));
+  kvtest::Click(Child<QPushButton>(page, "AddHolidayBtn"));
+  ASSERT_EQ(rows.Count(), 3);
+  p.window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&p.window));
+  QTest::mouseClick(page.HolidayRow(0), Qt::LeftButton, {}, QPoint(2, 2));
+  ASSERT_TRUE(rows.hasFocus());
+  const int edits = p.holidayEdits;
+  QTest::keyClick(&rows, Qt::Key_Down);
+  EXPECT_EQ(rows.ItemIndex(), 1);
+  EXPECT_EQ(p.holidayEdits, edits + 1) << "a row chosen by key counts as a click on it";
+  // From a row's title, up and down go to the title of the row above or below.
+  QTest::mouseClick(&page.HolidayRow(2)->Title(), Qt::LeftButton);
+  ASSERT_TRUE(page.HolidayRow(2)->Title().hasFocus());
+  QTest::keyClick(&page.HolidayRow(2)->Title(), Qt::Key_Up);
+  EXPECT_EQ(rows.ItemIndex(), 1);
+  EXPECT_TRUE(page.HolidayRow(1)->Title().hasFocus());
+  QTest::keyClick(&page.HolidayRow(1)->Title(), Qt::Key_Up);
+  EXPECT_EQ(rows.ItemIndex(), 0);
+  // Where that row's title takes no keys (a built-in row), the list keeps them.
+  EXPECT_TRUE(page.HolidayRow(0)->Title().isEnabled() ? page.HolidayRow(0)->Title().hasFocus() : rows.hasFocus());
 }
 
 TEST_F(OptionsPage, ControlsWithoutBehaviourAreDisabledAndTheCheckBoxesShowTheSettings) {

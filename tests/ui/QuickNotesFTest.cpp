@@ -446,6 +446,40 @@ TEST_F(QuickNotesFormTest, SaveToRtfWritesTheNotesAsTheyAreAndReportsAFailure) {
   form->hide();
 }
 
+TEST_F(QuickNotesFormTest, SaveToRtfOpensInTheUsersDocumentsThenWhereTheLastSaveWent) {
+  Open();
+  // No documents folder yet: the home folder, not wherever the program was started.
+  const QString home = QDir::homePath(), documents = home + "/Documents";
+  QDir(documents).removeRecursively();
+  QStringList asked;
+  QString target = dir.filePath("kept/notes.rtf");
+  kvtest::ScopedOverride<decltype(TFileDialogs::SaveFileName)> chooser(
+      FileDialogs().SaveFileName, [&](QWidget*, const QString&, const QString& folder, const QString&) {
+        asked << QDir::cleanPath(folder);
+        return target;
+      });
+  QDir().mkpath(dir.filePath("kept"));
+  form->Action("actREOSaveRTF")->trigger();
+  QDir().mkpath(documents);
+  form->Action("actREOSaveRTF")->trigger();
+  // A folder that is gone since gives way to the documents folder; a failed save is not remembered.
+  QDir(dir.filePath("kept")).removeRecursively();
+  target = dir.filePath("gone/notes.rtf");
+  {
+    kvtest::MessageBoxes failed;
+    form->Action("actREOSaveRTF")->trigger();
+  }
+  target = dir.filePath("final/notes.rtf");
+  QDir().mkpath(dir.filePath("final"));
+  form->Action("actREOSaveRTF")->trigger();
+  EXPECT_EQ(asked, (QStringList{home, dir.filePath("kept"), documents, documents}));
+  // Kept with the settings for the next start.
+  model.Ini->SaveSettings();
+  Tini again;
+  again.LoadSettings();
+  EXPECT_EQ(again.RTFFolder, dir.filePath("final"));
+}
+
 TEST_F(QuickNotesFormTest, SavedNotesOpenInLibreOfficeWithTheirTextAndFormatting) {
   const QString soffice = Soffice();
   if (soffice.isEmpty()) KV_SKIP_MISSING() << "soffice is not installed (libreoffice-writer-nogui)";
