@@ -87,7 +87,7 @@ void TKVTray::SetPopupMenu(QMenu* Menu) {
   if (trayIcon_) trayIcon_->setContextMenu(menu_);
 }
 
-QString TKVTray::TipText() const { return hint_.isEmpty() ? QApplication::applicationDisplayName() : hint_; }
+QString TKVTray::TipText() const { return hint_.isEmpty() ? ApplicationTitle() : hint_; }
 
 void TKVTray::Loaded() {
   loaded_ = true;
@@ -213,7 +213,7 @@ QString TKVFormState::KeyPath() const {
     if (!key.endsWith(QLatin1Char('\\'))) key += QLatin1Char('\\');
     return key + name;
   }
-  return QStringLiteral("Software\\Kel Voro\\") + QApplication::applicationDisplayName() + QLatin1Char('\\') + name;
+  return QStringLiteral("Software\\Kel Voro\\") + ApplicationTitle() + QLatin1Char('\\') + name;
 }
 
 void TKVFormState::StoreBounds() {

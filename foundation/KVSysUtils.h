@@ -51,7 +51,7 @@ void BuildButtonSets();
 
 // Shows a modal box and returns the Result of the pressed button; the close box gives 2, and
 // Escape presses the button whose Result is 2 when there is one. An empty Caption shows the
-// application title.
+// program's name (the application display name).
 int KVMessageBox(const QString& Msg, const QString& Caption, int IconID, int DefaultIndex, const TKVButtons& Buttons);
 
 // Builds the box without showing it (its children are named "MessageLabel", "IconImage",
@@ -67,6 +67,12 @@ void SetMessageBoxAnswerer(TMessageBoxAnswerer answerer);
 void CenterInParent(QWidget* Control);
 void BusyCursor();
 void NormalCursor();
+
+// The application title (maker, product and version): the tray tip without a hint, the default
+// key of a form's state and the companion program's "-r" parameter. The application's name
+// until the program sets it. Qt's display name stays unset, so window titles stand alone.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& Title);
 
 // ---------------------------------------------------------------------------------------------
 // Folders, path macros, links and files. Every folder value ends with "/" unless it is empty.

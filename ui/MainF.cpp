@@ -200,7 +200,7 @@ void TKVMirovaCalendar::CreateTrayMenu() {
   popupMenu_->addAction(Action("actOpenQuickNotes"));
   popupMenu_->addAction(Action("actOpenDiary"));
   popupMenu_->addSeparator();
-  QMenu* reminders = popupMenu_->addMenu(LanguageResource().RSEditReminders);
+  QMenu* reminders = popupMenu_->addMenu(MnemonicText(LanguageResource().RSEditReminders));
   reminders->setObjectName(QStringLiteral("EditReminders1"));
   popupMenu_->addSeparator();
   popupMenu_->addAction(Action("actHideNotes"));
@@ -209,7 +209,7 @@ void TKVMirovaCalendar::CreateTrayMenu() {
   popupMenu_->addAction(Action("actStartScreenSaver"));
   popupMenu_->addAction(Action("actStartMirScreenSaver"));
   popupMenu_->addAction(Action("actTrovana"));
-  QMenu* startup = popupMenu_->addMenu(LanguageResource().RSRunatStartupOptions);
+  QMenu* startup = popupMenu_->addMenu(MnemonicText(LanguageResource().RSRunatStartupOptions));
   startup->setObjectName(QStringLiteral("Runatstartup1"));
   startup->addAction(Action("actAutoStartup"));
   startup->addSeparator();
@@ -363,7 +363,7 @@ void TKVMirovaCalendar::CreateImagesPage() {
 
 void TKVMirovaCalendar::ApplyTexts() {
   const TKVLanguageResource& l = LanguageResource();
-  for (int i = 0; i < pageControl_->count(); ++i) pageControl_->setTabText(i, l.*(kPages[i].Text));
+  for (int i = 0; i < pageControl_->count(); ++i) pageControl_->setTabText(i, MnemonicText(l.*(kPages[i].Text)));
 }
 
 TMirPage TKVMirovaCalendar::ActivePage() const { return TMirPage(pageControl_->currentIndex()); }

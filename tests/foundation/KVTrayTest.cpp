@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QImage>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
 #include <stdexcept>
 
 #include "foundation/KVApps.h"
+#include "foundation/KVSysUtils.h"
 #include "platform/KVInstance.h"
 #include "tests/common/TestUtil.h"
 #include "tests/platform/helpers/ProcessTestUtil.h"
@@ -117,7 +119,9 @@ TEST_F(TrayLogic, AnotherCopysMessagesActLikeAClickOrEndTheProgram) {
 TEST_F(TrayLogic, TipIsTheHintOrTheApplicationTitleAndAThrowingHandlerIsContained) {
   trayThere_ = true;
   TKVTray* tray = MakeTray();
-  const QString title = QApplication::applicationDisplayName();
+  const QString title = "Kel Voro Mirova Calendar 5.0";
+  SetApplicationTitle(title);
+  const auto untitled = qScopeGuard([] { SetApplicationTitle({}); });
   tray->Loaded();
   EXPECT_EQ(tray->TrayIcon()->toolTip(), title);
   tray->SetHint("Mirova: 3 notes today");
