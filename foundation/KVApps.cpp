@@ -55,6 +55,7 @@ TKVTray::TKVTray(QWidget* MainForm, QObject* parent, THooks Hooks)
   if (!hooks_.TrayAvailable) {
     host_ = new TKVTrayHost(this);
     hooks_.TrayAvailable = [host = host_] { return host->Available(); };
+    hooks_.StatusNotifierTray = [host = host_] { return host->StatusNotifierAvailable(); };
     connect(host_, &TKVTrayHost::HostChanged, this, &TKVTray::TaskbarCreated);
   }
 }
@@ -99,15 +100,20 @@ bool TKVTray::AddIcon() {
   // once a tray is known to be there.
   if (!hooks_.TrayAvailable()) return false;
   if (!trayIcon_) {
+    busIcon_ = hooks_.StatusNotifierTray && hooks_.StatusNotifierTray();
     trayIcon_ = new QSystemTrayIcon(this);
     connect(trayIcon_, &QSystemTrayIcon::activated, this, &TKVTray::Activated);
     trayIcon_->setContextMenu(menu_);
   }
   trayIcon_->setIcon(icon_.isNull() ? QApplication::style()->standardIcon(QStyle::SP_ComputerIcon) : icon_);
   trayIcon_->setToolTip(TipText());
-  // A new tray knows nothing of an icon shown to the old one.
-  if (trayIcon_->isVisible()) trayIcon_->hide();
-  trayIcon_->show();
+  if (!busIcon_ || !trayIcon_->isVisible()) {
+    // A new XEmbed tray knows nothing of an icon docked in the old one. An icon on the bus
+    // registers itself with each new watcher over the connection it has; showing it anew would
+    // register it again from a new connection and leave the watcher one that is gone.
+    if (trayIcon_->isVisible()) trayIcon_->hide();
+    trayIcon_->show();
+  }
   added_ = true;
   retry_.stop();
   emit IconShown();

@@ -39,9 +39,10 @@ void ShowAndForeground(QWidget* Window);
 
 // The notification-area icon of the program (the main form's component Tray). The icon is added
 // once a tray exists and retried every 1000 ms until then; a tray that appears anew (the panel
-// restarted) gets it again. Clicks become OnClick, OnDblClick, the popup menu or OnRightClick;
-// unbound clicks restore the main form. Handlers must not throw (bind them through the guarded
-// runner); one that does is logged and stopped here.
+// restarted) gets it again: an XEmbed icon is docked anew, an icon on the session bus registers
+// itself with each new watcher, once. Clicks become OnClick, OnDblClick, the popup menu or
+// OnRightClick; unbound clicks restore the main form. Handlers must not throw (bind them through
+// the guarded runner); one that does is logged and stopped here.
 class TKVTray : public QObject {
   Q_OBJECT
  public:
@@ -50,6 +51,8 @@ class TKVTray : public QObject {
   // the session bus and the X display itself (TKVTrayHost).
   struct THooks {
     std::function<bool()> TrayAvailable;
+    // The tray there is a StatusNotifier host: Qt shows the icon over the session bus.
+    std::function<bool()> StatusNotifierTray;
   };
 
   explicit TKVTray(QWidget* MainForm, QObject* parent = nullptr, THooks Hooks = {});
@@ -109,7 +112,7 @@ class TKVTray : public QObject {
   QIcon icon_;
   QString hint_;
   QPointer<QMenu> menu_;
-  bool showTaskBar_ = true, loaded_ = false, added_ = false;
+  bool showTaskBar_ = true, loaded_ = false, added_ = false, busIcon_ = false;
 };
 
 // A form's maximised state, size and position kept in the user's registry store between runs.
