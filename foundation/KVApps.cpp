@@ -9,12 +9,14 @@
 #include <QThread>
 #include <QToolTip>
 #include <QWidget>
+#include <QWindow>
 #include <exception>
 
 #include "foundation/KVSysUtils.h"
 #include "platform/KVError.h"
 #include "platform/KVInstance.h"
 #include "platform/KVTrayHost.h"
+#include "platform/KVWindowList.h"
 
 bool ActivatePrevInstance(const QString& Title) {
   return SendInstanceMessage(Title, QLatin1String(kInstanceActivate)) != TKVSendResult::NotRunning;
@@ -46,6 +48,63 @@ void ShowAndForeground(QWidget* Window) {
   ForceForegroundWindow(Window);
 }
 
+namespace {
+
+const char kOffWindowList[] = "kvOffWindowList";
+
+bool IsListedForm(const QWidget* w) {
+  if (!w || !w->isWindow() || !w->isVisible() || w->property(kOffWindowList).toBool()) return false;
+  const Qt::WindowType type = w->windowType();
+  // Pop-up menus and tips are no forms; the XEmbed tray icon is a window the manager never sees.
+  return (type == Qt::Window || type == Qt::Dialog || type == Qt::Tool) &&
+         !w->windowFlags().testFlag(Qt::BypassWindowManagerHint);
+}
+
+QPointer<QWidget>& LastActiveForm() {
+  static QPointer<QWidget> form;
+  return form;
+}
+
+// Which form was active last, for a second start.
+void WatchActiveForms() {
+  static bool watching = false;
+  if (watching || !qApp) return;
+  watching = true;
+  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, qApp, [](QWindow* now) {
+    if (!now) return;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->windowHandle() == now && IsListedForm(w)) LastActiveForm() = w;
+  });
+}
+
+class TWindowListFilter : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // The show event comes before the window is mapped.
+    if (event->type() == QEvent::Show)
+      if (auto* w = qobject_cast<QWidget*>(watched); w && w->isWindow()) SkipWindowLists(w->windowHandle());
+    return false;
+  }
+};
+
+}  // namespace
+
+QWidget* FormOnScreen() {
+  if (QWidget* modal = QApplication::activeModalWidget(); IsListedForm(modal)) return modal;
+  if (QWidget* last = LastActiveForm(); IsListedForm(last)) return last;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (IsListedForm(w)) return w;
+  return nullptr;
+}
+
+void KeepOffWindowList(QWidget* Window) {
+  if (!Window) return;
+  Window->setProperty(kOffWindowList, true);
+  Window->installEventFilter(new TWindowListFilter(Window));
+  if (Window->isVisible()) SkipWindowLists(Window->windowHandle());
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TKVTray::TKVTray(QWidget* MainForm, QObject* parent, THooks Hooks)
@@ -58,6 +117,7 @@ TKVTray::TKVTray(QWidget* MainForm, QObject* parent, THooks Hooks)
     hooks_.StatusNotifierTray = [host = host_] { return host->StatusNotifierAvailable(); };
     connect(host_, &TKVTrayHost::HostChanged, this, &TKVTray::TaskbarCreated);
   }
+  WatchActiveForms();
 }
 
 TKVTray::~TKVTray() {
@@ -132,6 +192,9 @@ void TKVTray::TaskbarCreated() {
 void TKVTray::ActivateApplication(const QString& Message) {
   if (Message == QLatin1String(kInstanceTerminate))
     Run(OnTerminate, "terminate");
+  else if (QWidget* shown = FormOnScreen())
+    // A form of this copy is on the screen: it only comes to the front.
+    ShowAndForeground(shown);
   else if (OnClick)
     Run(OnClick, "activate");
   else

@@ -37,6 +37,16 @@ bool ClaimSingleInstance(TKVInstanceLock& Lock, const QString& Title);
 // Shows Window normally (restored when minimised) and brings it to the front.
 void ShowAndForeground(QWidget* Window);
 
+// The window of this program that a second start brings forward: the one last active when it is
+// still shown, else another one on the screen (a modal box first). Windows kept out of the
+// window list (the full-screen view), pop-ups and the tray's own icon window do not count.
+// Null when the program shows none.
+QWidget* FormOnScreen();
+
+// Keeps Window out of taskbars, pagers and window switchers (platform/KVWindowList.h) at every
+// showing from now on, and out of FormOnScreen.
+void KeepOffWindowList(QWidget* Window);
+
 // The notification-area icon of the program (the main form's component Tray). The icon is added
 // once a tray exists and retried every 1000 ms until then; a tray that appears anew (the panel
 // restarted) gets it again: an XEmbed icon is docked anew, an icon on the session bus registers
@@ -81,7 +91,8 @@ class TKVTray : public QObject {
 
   // A tray (re)appeared: add the icon again, once.
   void TaskbarCreated();
-  // A message from another copy: "terminate" runs OnTerminate; anything else acts as a click.
+  // A message from another copy: "terminate" runs OnTerminate; anything else brings the form on
+  // the screen (FormOnScreen) to the front, or acts as a click when there is none.
   void ActivateApplication(const QString& Message);
   // Messages of Server reach ActivateApplication.
   void ListenTo(TKVInstanceServer* Server);

@@ -116,6 +116,47 @@ TEST_F(TrayLogic, AnotherCopysMessagesActLikeAClickOrEndTheProgram) {
   EXPECT_TRUE(form_.isVisible());
 }
 
+TEST_F(TrayLogic, ASecondStartOnlyBringsAShownFormForwardAndClicksOtherwise) {
+  TKVTray* tray = MakeTray();
+  QWidget notes, view, tool;
+  notes.setWindowTitle("Quick Notes");
+  // A window kept off the window list (the full-screen view) is no form for this.
+  KeepOffWindowList(&view);
+  view.show();
+  QMenu popup;
+  popup.addAction("Exit");
+  popup.popup(QPoint(5, 5));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return popup.isVisible(); }, 1000));
+  tray->ActivateApplication(kInstanceActivate);
+  EXPECT_EQ(events_, QStringList{"click"});
+  popup.close();
+  EXPECT_EQ(FormOnScreen(), nullptr);
+
+  notes.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&notes));
+  events_.clear();
+  tray->ActivateApplication(kInstanceActivate);
+  EXPECT_TRUE(events_.isEmpty());  // no click: no page jumps, no settings window over the notes
+  EXPECT_TRUE(notes.isVisible());
+  EXPECT_FALSE(form_.isVisible());
+
+  // The form active last comes forward; a minimised one is restored.
+  form_.show();
+  form_.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
+  EXPECT_EQ(FormOnScreen(), &form_);
+  notes.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&notes));
+  notes.showMinimized();
+  EXPECT_EQ(FormOnScreen(), &notes);
+  tray->ActivateApplication(kInstanceActivate);
+  EXPECT_FALSE(notes.isMinimized());
+  EXPECT_TRUE(events_.isEmpty());
+  notes.hide();
+  form_.hide();
+  view.hide();
+}
+
 TEST_F(TrayLogic, TipIsTheHintOrTheApplicationTitleAndAThrowingHandlerIsContained) {
   trayThere_ = true;
   TKVTray* tray = MakeTray();
