@@ -111,6 +111,13 @@ TKVTray::TKVTray(QWidget* MainForm, QObject* parent, THooks Hooks)
     : QObject(parent), mainForm_(MainForm), hooks_(std::move(Hooks)), icon_(QApplication::windowIcon()) {
   retry_.setInterval(1000);
   connect(&retry_, &QTimer::timeout, this, &TKVTray::RetryTick);
+  noTray_.setSingleShot(true);
+  noTray_.setInterval(hooks_.NoTrayDelayMs.value_or(5000));
+  connect(&noTray_, &QTimer::timeout, this, [this] {
+    if (added_ || noTrayTold_) return;
+    noTrayTold_ = true;
+    emit NoTrayFound();
+  });
   if (!hooks_.TrayAvailable) {
     host_ = new TKVTrayHost(this);
     hooks_.TrayAvailable = [host = host_] { return host->Available(); };
@@ -152,7 +159,9 @@ QString TKVTray::TipText() const { return hint_.isEmpty() ? ApplicationTitle() :
 
 void TKVTray::Loaded() {
   loaded_ = true;
-  if (!AddIcon()) retry_.start();
+  if (AddIcon()) return;
+  retry_.start();
+  noTray_.start();
 }
 
 bool TKVTray::AddIcon() {
@@ -176,6 +185,7 @@ bool TKVTray::AddIcon() {
   }
   added_ = true;
   retry_.stop();
+  noTray_.stop();
   emit IconShown();
   return true;
 }

@@ -15,6 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 
 class QWidget;
@@ -63,6 +64,8 @@ class TKVTray : public QObject {
     std::function<bool()> TrayAvailable;
     // The tray there is a StatusNotifier host: Qt shows the icon over the session bus.
     std::function<bool()> StatusNotifierTray;
+    // How long after Loaded a tray may take to appear before NoTrayFound (5000 ms when unset).
+    std::optional<int> NoTrayDelayMs;
   };
 
   explicit TKVTray(QWidget* MainForm, QObject* parent = nullptr, THooks Hooks = {});
@@ -108,6 +111,8 @@ class TKVTray : public QObject {
  signals:
   // The icon was added or added again.
   void IconShown();
+  // No tray has taken the icon NoTrayDelayMs after Loaded; once per run.
+  void NoTrayFound();
 
  private:
   bool AddIcon();
@@ -119,11 +124,11 @@ class TKVTray : public QObject {
   THooks hooks_;
   TKVTrayHost* host_ = nullptr;
   QSystemTrayIcon* trayIcon_ = nullptr;
-  QTimer retry_;
+  QTimer retry_, noTray_;
   QIcon icon_;
   QString hint_;
   QPointer<QMenu> menu_;
-  bool showTaskBar_ = true, loaded_ = false, added_ = false, busIcon_ = false;
+  bool showTaskBar_ = true, loaded_ = false, added_ = false, busIcon_ = false, noTrayTold_ = false;
 };
 
 // A form's maximised state, size and position kept in the user's registry store between runs.

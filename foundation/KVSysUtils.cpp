@@ -286,6 +286,19 @@ int KVMessageBox(const QString& Msg, const QString& Caption, int IconID, int Def
   return dlg->exec();
 }
 
+void KVNoticeBox(const QString& Msg, const QString& Caption, int IconID) {
+  if (Answerer()) {
+    Answerer()(Msg, Caption, IconID, ButtonsOK);
+    return;
+  }
+  QDialog* dlg = CreateKVMessageDialog(Msg, Caption, IconID, 0, ButtonsOK).release();
+  dlg->setModal(false);
+  dlg->setAttribute(Qt::WA_ShowWithoutActivating);
+  dlg->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(dlg, &QDialog::finished, dlg, &QObject::deleteLater);
+  dlg->show();
+}
+
 void SetMessageBoxAnswerer(TMessageBoxAnswerer answerer) { Answerer() = std::move(answerer); }
 
 namespace {

@@ -54,6 +54,12 @@ void BuildButtonSets();
 // program's name (the application display name).
 int KVMessageBox(const QString& Msg, const QString& Caption, int IconID, int DefaultIndex, const TKVButtons& Buttons);
 
+// Shows a box with one OK button and returns at once, without taking the keyboard from what the
+// user is typing elsewhere (the window manager is asked not to focus it); it frees itself when
+// closed. For notices that come by themselves rather than from the user's command. The answerer
+// below answers it too.
+void KVNoticeBox(const QString& Msg, const QString& Caption, int IconID);
+
 // Builds the box without showing it (its children are named "MessageLabel", "IconImage",
 // "Button0", "Button1", ...).
 std::unique_ptr<QDialog> CreateKVMessageDialog(const QString& Msg, const QString& Caption, int IconID,

@@ -29,6 +29,7 @@
 #include "foundation/KVUtils.h"
 #include "foundation/KVTrovanaRem.h"
 #include "platform/KVLaunch.h"
+#include "platform/KVNotify.h"
 #include "platform/KVRegistry.h"
 #include "platform/KVSystemEvents.h"
 #include "ui/ImagesTab.h"
@@ -131,6 +132,14 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   tray_->OnClick = [this](TKVTray*) { RunGuarded([this] { actOpenDiaryExecute(); }); };
   tray_->OnDblClick = tray_->OnClick;
   tray_->OnTerminate = [this](TKVTray*) { RunGuarded([this] { TrayTerminate(); }); };
+  connect(tray_, &TKVTray::NoTrayFound, this, Guarded([this] { NoTrayFound(); }));
+  connect(tray_, &TKVTray::IconShown, trayMenuBtn_, [this] { trayMenuBtn_->setVisible(false); });
+  if (!hooks_.NoTrayNotice)
+    hooks_.NoTrayNotice = [](const QString& summary, const QString& text) {
+      if (!ShowDesktopNotification(QCoreApplication::applicationName(), QGuiApplication::desktopFileName(), summary,
+                                   text))
+        KVNoticeBox(text, QString(), IDI_INFORMATION_ICON);
+    };
 
   // The window can grow on the diary page, never shrink below its start size.
   setWindowFlag(Qt::Window);
@@ -312,6 +321,11 @@ void TKVMirovaCalendar::CreatePages() {
   };
   buttons->addWidget(button("TrovanaBtn", "actTrovana"));
   buttons->addStretch(1);
+  // Where no tray shows the icon, its menu is reached from here.
+  trayMenuBtn_ = Named(new QPushButton(MnemonicText(LanguageResource().RSTrayMenu), mainPanel_), "TrayMenuBtn");
+  trayMenuBtn_->setMenu(popupMenu_);
+  trayMenuBtn_->setVisible(false);
+  buttons->addWidget(trayMenuBtn_);
   buttons->addWidget(button("QuickNotesBtn", "actOpenQuickNotes"));
   buttons->addWidget(button("CloseBtn", "actClose"));
 
@@ -708,6 +722,12 @@ void TKVMirovaCalendar::actTrovanaExecute() {
 }
 
 void TKVMirovaCalendar::TrayTerminate() { actExitExecute(); }
+
+void TKVMirovaCalendar::NoTrayFound() {
+  trayMenuBtn_->setVisible(true);
+  const TKVLanguageResource& l = LanguageResource();
+  hooks_.NoTrayNotice(l.RSNoTrayTitle, l.RSNoTray);
+}
 
 void TKVMirovaCalendar::MapClick(TMapArea*, const QString& AreaName, int) {
   if (AreaName == QLatin1String("trovana")) Action("actTrovana")->trigger();

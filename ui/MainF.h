@@ -47,6 +47,9 @@ struct TMirMainHooks {
   std::function<void()> StartScreenSaver;
   // Starts a program with an argument vector; false when it cannot start (KVLaunch).
   std::function<bool(const QString& Program, const QStringList& Arguments)> StartProgram;
+  // Tells the user once that no tray shows the icon: a desktop notification, else a box that
+  // takes no keyboard.
+  std::function<void(const QString& Summary, const QString& Text)> NoTrayNotice;
 };
 
 enum TMirPage { pgCover = 0, pgDiary, pgImages, pgStyle, pgOptions, pgSpecial, pgHelp, pgAbout };
@@ -117,6 +120,9 @@ class TKVMirovaCalendar : public TKVForm {
   void WMTimeChange();
   // The tray's terminate request from another copy: Exit.
   void TrayTerminate();
+  // No tray took the icon after start-up: the settings window offers the tray menu (until a tray
+  // shows the icon) and the user is told once.
+  void NoTrayFound();
   // A click on an area of the cover map.
   void MapClick(TMapArea* Area, const QString& AreaName, int AreaIndex);
 
@@ -159,6 +165,7 @@ class TKVMirovaCalendar : public TKVForm {
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;
+  QPushButton* trayMenuBtn_ = nullptr;
   TMirImageForm* imageForm_ = nullptr;
   TStyleTab* styleTab_ = nullptr;
   QSize fixedSize_;

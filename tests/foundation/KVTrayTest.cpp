@@ -116,6 +116,28 @@ TEST_F(TrayLogic, AnotherCopysMessagesActLikeAClickOrEndTheProgram) {
   EXPECT_TRUE(form_.isVisible());
 }
 
+TEST_F(TrayLogic, WithoutATrayItSaysSoOnceAndATrayThatComesLaterTakesTheIcon) {
+  TKVTray::THooks hooks;
+  hooks.TrayAvailable = [this] { return trayThere_; };
+  hooks.NoTrayDelayMs = 300;
+  TKVTray tray(&form_, nullptr, hooks);
+  QSignalSpy missing(&tray, &TKVTray::NoTrayFound), shown(&tray, &TKVTray::IconShown);
+  tray.Loaded();
+  ASSERT_TRUE(missing.wait(2000));
+  QTest::qWait(1200);  // the retries go on, the notice is not given again
+  EXPECT_EQ(missing.count(), 1);
+  trayThere_ = true;
+  ASSERT_TRUE(shown.wait(1500));
+  EXPECT_TRUE(tray.IconAdded());
+
+  // With a tray from the start nothing is said.
+  TKVTray docked(&form_, nullptr, hooks);
+  QSignalSpy none(&docked, &TKVTray::NoTrayFound);
+  docked.Loaded();
+  QTest::qWait(500);
+  EXPECT_EQ(none.count(), 0);
+}
+
 TEST_F(TrayLogic, ASecondStartOnlyBringsAShownFormForwardAndClicksOtherwise) {
   TKVTray* tray = MakeTray();
   QWidget notes, view, tool;
