@@ -54,6 +54,8 @@ const char kOffWindowList[] = "kvOffWindowList";
 
 bool IsListedForm(const QWidget* w) {
   if (!w || !w->isWindow() || !w->isVisible() || w->property(kOffWindowList).toBool()) return false;
+  // A notice shown without taking the keyboard is nothing the user works in.
+  if (w->testAttribute(Qt::WA_ShowWithoutActivating)) return false;
   const Qt::WindowType type = w->windowType();
   // Pop-up menus and tips are no forms; the XEmbed tray icon is a window the manager never sees.
   return (type == Qt::Window || type == Qt::Dialog || type == Qt::Tool) &&

@@ -40,7 +40,8 @@ void ShowAndForeground(QWidget* Window);
 
 // The window of this program that a second start brings forward: the one last active when it is
 // still shown, else another one on the screen (a modal box first). Windows kept out of the
-// window list (the full-screen view), pop-ups and the tray's own icon window do not count.
+// window list (the full-screen view), notices shown without the keyboard, pop-ups and the
+// tray's own icon window do not count.
 // Null when the program shows none.
 QWidget* FormOnScreen();
 

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -133,12 +134,17 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   tray_->OnDblClick = tray_->OnClick;
   tray_->OnTerminate = [this](TKVTray*) { RunGuarded([this] { TrayTerminate(); }); };
   connect(tray_, &TKVTray::NoTrayFound, this, Guarded([this] { NoTrayFound(); }));
-  connect(tray_, &TKVTray::IconShown, trayMenuBtn_, [this] { trayMenuBtn_->setVisible(false); });
+  connect(tray_, &TKVTray::IconShown, trayMenuBtn_, [this] {
+    trayMenuBtn_->setVisible(false);
+    noTrayLabel_->setVisible(false);
+  });
   if (!hooks_.NoTrayNotice)
     hooks_.NoTrayNotice = [](const QString& summary, const QString& text) {
-      if (!ShowDesktopNotification(QCoreApplication::applicationName(), QGuiApplication::desktopFileName(), summary,
-                                   text))
-        KVNoticeBox(text, QString(), IDI_INFORMATION_ICON);
+      if (ShowDesktopNotification(QCoreApplication::applicationName(), QGuiApplication::desktopFileName(), summary,
+                                  text))
+        return;
+      // A window on the screen tells it beside its Menu button already.
+      if (!FormOnScreen()) KVNoticeBox(text, QString(), IDI_INFORMATION_ICON);
     };
 
   // The window can grow on the diary page, never shrink below its start size.
@@ -322,6 +328,9 @@ void TKVMirovaCalendar::CreatePages() {
   buttons->addWidget(button("TrovanaBtn", "actTrovana"));
   buttons->addStretch(1);
   // Where no tray shows the icon, its menu is reached from here.
+  noTrayLabel_ = Named(new QLabel(StripMnemonics(LanguageResource().RSNoTrayHere), mainPanel_), "NoTrayLabel");
+  noTrayLabel_->setVisible(false);
+  buttons->addWidget(noTrayLabel_);
   trayMenuBtn_ = Named(new QPushButton(MnemonicText(LanguageResource().RSTrayMenu), mainPanel_), "TrayMenuBtn");
   trayMenuBtn_->setMenu(popupMenu_);
   trayMenuBtn_->setVisible(false);
@@ -724,6 +733,7 @@ void TKVMirovaCalendar::actTrovanaExecute() {
 void TKVMirovaCalendar::TrayTerminate() { actExitExecute(); }
 
 void TKVMirovaCalendar::NoTrayFound() {
+  noTrayLabel_->setVisible(true);
   trayMenuBtn_->setVisible(true);
   const TKVLanguageResource& l = LanguageResource();
   hooks_.NoTrayNotice(l.RSNoTrayTitle, l.RSNoTray);

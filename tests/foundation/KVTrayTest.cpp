@@ -140,11 +140,13 @@ TEST_F(TrayLogic, WithoutATrayItSaysSoOnceAndATrayThatComesLaterTakesTheIcon) {
 
 TEST_F(TrayLogic, ASecondStartOnlyBringsAShownFormForwardAndClicksOtherwise) {
   TKVTray* tray = MakeTray();
-  QWidget notes, view, tool;
+  QWidget notes, view, notice;
   notes.setWindowTitle("Quick Notes");
-  // A window kept off the window list (the full-screen view) is no form for this.
+  // A window kept off the window list (the full-screen view) and a notice are no forms for this.
   KeepOffWindowList(&view);
   view.show();
+  notice.setAttribute(Qt::WA_ShowWithoutActivating);
+  notice.show();
   QMenu popup;
   popup.addAction("Exit");
   popup.popup(QPoint(5, 5));
@@ -177,6 +179,7 @@ TEST_F(TrayLogic, ASecondStartOnlyBringsAShownFormForwardAndClicksOtherwise) {
   notes.hide();
   form_.hide();
   view.hide();
+  notice.hide();
 }
 
 TEST_F(TrayLogic, TipIsTheHintOrTheApplicationTitleAndAThrowingHandlerIsContained) {

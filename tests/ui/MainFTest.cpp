@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -129,6 +130,9 @@ TEST_F(MainFormTest, WithoutATrayTheUserIsToldOnceAndTheWindowOffersTheTrayMenuU
   ASSERT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 3000));
   EXPECT_TRUE(menuButton->isVisible());
   EXPECT_EQ(menuButton->text(), "&Menu");
+  auto* here = FindNamed<QLabel>(form, "NoTrayLabel");
+  ASSERT_NE(here, nullptr);
+  EXPECT_TRUE(here->isVisible());
   EXPECT_EQ(told, QStringList{"Mirova Calendar runs without a tray icon"});
 
   // The button opens the tray menu; its last item, Exit, saves and ends the program.
@@ -148,6 +152,7 @@ TEST_F(MainFormTest, WithoutATrayTheUserIsToldOnceAndTheWindowOffersTheTrayMenuU
   form.Action("actOpenDiary")->trigger();
   trayThere = true;
   EXPECT_TRUE(QTest::qWaitFor([&] { return !menuButton->isVisible(); }, 3000));
+  EXPECT_FALSE(here->isVisible());
   EXPECT_EQ(told.size(), 1);
 }
 
