@@ -173,7 +173,7 @@
   X(RSRunatStartupOptions, "Run at Startup Options") \
   X(RSOpenQuickNotes, "Open Quick Notes") \
   X(RSTrayMenu, "&Menu") \
-  X(RSNoTrayHere, "No tray on this desktop: its menu is here") \
+  X(RSNoTrayHere, "No tray icon:") \
   X(RSNoTrayTitle, "Mirova Calendar runs without a tray icon") \
   X(RSNoTray, "This desktop shows no notification area (tray) for the program's icon. Mirova Calendar keeps running: start it again to open its window, where the Menu button holds the tray menu, Exit included.") \
   X(RSSNotInstalled, "%s is not installed!") \
