@@ -15,6 +15,7 @@
 #include "foundation/KVSysUtils.h"
 #include "platform/KVError.h"
 #include "platform/KVInstance.h"
+#include "platform/KVSway.h"
 #include "platform/KVTrayHost.h"
 #include "platform/KVWindowList.h"
 
@@ -79,6 +80,15 @@ void WatchActiveForms() {
   });
 }
 
+// Asks sway to move the menu's window once it is there (it maps a moment after popup), a few
+// times 50 ms apart at most.
+void MoveToWhenShown(QPointer<QMenu> menu, QPoint at, int tries) {
+  QTimer::singleShot(tries == 20 ? 0 : 50, menu, [menu, at, tries] {
+    if (!menu || !menu->isVisible() || menu->windowTitle().isEmpty()) return;
+    if (!SwayMoveWindow(menu->windowTitle(), at) && tries > 1) MoveToWhenShown(menu, at, tries - 1);
+  });
+}
+
 class TWindowListFilter : public QObject {
  public:
   using QObject::QObject;
@@ -125,6 +135,16 @@ TKVTray::TKVTray(QWidget* MainForm, QObject* parent, THooks Hooks)
     hooks_.TrayAvailable = [host = host_] { return host->Available(); };
     hooks_.StatusNotifierTray = [host = host_] { return host->StatusNotifierAvailable(); };
     connect(host_, &TKVTrayHost::HostChanged, this, &TKVTray::TaskbarCreated);
+  }
+  if (!hooks_.TrayMenuPosition && SwaySession()) {
+    hooks_.TrayMenuPosition = [](QSize menu) -> std::optional<QPoint> {
+      const auto output = SwayFocusedOutput();
+      if (!output) return std::nullopt;
+      return TrayMenuPosition(output->first, output->second, menu);
+    };
+    // On Wayland the menu opens as a window of its own, which sway puts in the middle.
+    if (!hooks_.MenuShown && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+      hooks_.MenuShown = [](QMenu* menu, QPoint at) { MoveToWhenShown(menu, at, 20); };
   }
   WatchActiveForms();
 }
@@ -231,7 +251,7 @@ void TKVTray::Activated(QSystemTrayIcon::ActivationReason Reason) {
       if (menu_) {
         // An XEmbed icon has shown the menu itself; a StatusNotifier host that asks the item
         // for its menu instead of reading it comes here with the menu closed.
-        if (!menu_->isVisible()) menu_->popup(QCursor::pos());
+        if (!menu_->isVisible()) PopupAtTray();
       } else {
         Run(OnRightClick, "right click");
       }
@@ -239,6 +259,14 @@ void TKVTray::Activated(QSystemTrayIcon::ActivationReason Reason) {
     default:
       break;
   }
+}
+
+void TKVTray::PopupAtTray() {
+  QPoint at = QCursor::pos();
+  if (hooks_.TrayMenuPosition)
+    if (const std::optional<QPoint> place = hooks_.TrayMenuPosition(menu_->sizeHint())) at = *place;
+  menu_->popup(at);
+  if (hooks_.MenuShown) hooks_.MenuShown(menu_, at);
 }
 
 void TKVTray::RestoreFromTray() {

@@ -67,6 +67,12 @@ class TKVTray : public QObject {
     std::function<bool()> StatusNotifierTray;
     // How long after Loaded a tray may take to appear before NoTrayFound (5000 ms when unset).
     std::optional<int> NoTrayDelayMs;
+    // Where the menu goes when a StatusNotifier host asks the item to show it (the pointer's
+    // place when unset or nullopt; on sway, beside its bar's tray), and what follows its
+    // showing (on sway under Wayland, moving its window there: the menu's window title names
+    // it).
+    std::function<std::optional<QPoint>(QSize MenuSize)> TrayMenuPosition;
+    std::function<void(QMenu* Menu, QPoint At)> MenuShown;
   };
 
   explicit TKVTray(QWidget* MainForm, QObject* parent = nullptr, THooks Hooks = {});
@@ -117,6 +123,7 @@ class TKVTray : public QObject {
 
  private:
   bool AddIcon();
+  void PopupAtTray();
   void RetryTick();
   void ApplyTaskBar();
   void Run(const TNotifyEvent& handler, const char* what);

@@ -212,6 +212,8 @@ void TKVMirovaCalendar::CreateActions() {
 void TKVMirovaCalendar::CreateTrayMenu() {
   popupMenu_ = new QMenu(this);
   popupMenu_->setObjectName(QStringLiteral("PopupMenu"));
+  // Where the menu opens as a window of its own (Wayland), this names it.
+  popupMenu_->setWindowTitle(StripMnemonics(LanguageResource().RSTrayMenu));
   popupMenu_->addAction(Action("actOpenQuickNotes"));
   popupMenu_->addAction(Action("actOpenDiary"));
   popupMenu_->addSeparator();

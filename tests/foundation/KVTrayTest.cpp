@@ -103,6 +103,30 @@ TEST_F(TrayLogic, ARightClickOpensThePopupMenuAndClosesOtherPopups) {
   menu.close();
 }
 
+TEST_F(TrayLogic, AHostThatAsksForTheMenuGetsItWhereThePlatformSays) {
+  trayThere_ = true;
+  TKVTray::THooks hooks;
+  hooks.TrayAvailable = [] { return true; };
+  QSize asked;
+  QPoint shownAt;
+  hooks.TrayMenuPosition = [&](QSize size) -> std::optional<QPoint> {
+    asked = size;
+    return QPoint(200, 30);
+  };
+  hooks.MenuShown = [&](QMenu*, QPoint at) { shownAt = at; };
+  TKVTray tray(&form_, nullptr, hooks);
+  QMenu menu;
+  menu.addAction("Exit");
+  tray.SetPopupMenu(&menu);
+  tray.Loaded();
+  tray.Activated(QSystemTrayIcon::Context);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu.isVisible(); }, 1000));
+  EXPECT_EQ(asked, menu.sizeHint());
+  EXPECT_EQ(menu.pos(), QPoint(200, 30));
+  EXPECT_EQ(shownAt, QPoint(200, 30));
+  menu.close();
+}
+
 TEST_F(TrayLogic, AnotherCopysMessagesActLikeAClickOrEndTheProgram) {
   TKVTray* tray = MakeTray();
   tray->ActivateApplication(kInstanceActivate);
