@@ -1,15 +1,22 @@
 // The program among the desktop's own programs: a window manager (openbox), trays and the
 // services a panel offers on the session bus (a StatusNotifier watcher, notifications), and a
 // second start, driven with xdotool and checked by what the user and those programs see.
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibraryInfo>
+#include <QTemporaryFile>
 #include <QProcess>
 #include <QThread>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
 #include "tests/app/MirovaProgram.h"
+#include "tests/platform/SwaySession.h"
 #include "tests/platform/helpers/ProcessTestUtil.h"
 
 #include <X11/Xatom.h>
@@ -163,6 +170,18 @@ double Changed(const QImage& a, const QImage& b) {
         ++differ;
     }
   return all ? double(differ) / double(all) : 0;
+}
+
+// The first node of sway's tree with this name, its rectangle on the screen.
+std::optional<QRect> SwayNode(const QJsonObject& node, const QString& name) {
+  if (node.value("name").toString() == name) {
+    const QJsonObject r = node.value("rect").toObject();
+    return QRect(r.value("x").toInt(), r.value("y").toInt(), r.value("width").toInt(), r.value("height").toInt());
+  }
+  for (const char* children : {"nodes", "floating_nodes"})
+    for (const QJsonValue& child : node.value(children).toArray())
+      if (auto found = SwayNode(child.toObject(), name)) return found;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -359,4 +378,95 @@ TEST_F(DesktopShell, TheFullScreenViewIsKeptOffTheWindowLists) {
   const QStringList states = viewStates();
   EXPECT_TRUE(states.contains("_NET_WM_STATE_SKIP_TASKBAR")) << states.join(' ').toStdString();
   EXPECT_TRUE(states.contains("_NET_WM_STATE_SKIP_PAGER")) << states.join(' ').toStdString();
+}
+
+// sway 1.7's bar draws no menu: a right click on the icon asks the tray item to show its own at
+// a guessed place. The menu opens beside the bar's tray, not as a window in the middle.
+TEST_F(DesktopShell, OnSwayTheTrayMenuOpensBesideTheBarsTray) {
+  KV_REQUIRE_PROGRAM("dbus-daemon");
+  KV_REQUIRE_PROGRAM("swaybar");
+  if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms/libqwayland-generic.so"))
+    KV_SKIP_MISSING() << "Qt's Wayland platform (qt6-wayland) is not installed";
+  // A session bus that the bar, running as sway's user, may join too.
+  QTemporaryFile config;
+  ASSERT_TRUE(config.open());
+  config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+               "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+               "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+  config.close();
+  TChild bus;
+  ASSERT_TRUE(bus.Start("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"}));
+  const QString address = bus.WaitForLine("unix:", 10000).trimmed();
+  ASSERT_FALSE(address.isEmpty());
+  QProcessEnvironment barBus;
+  barBus.insert("DBUS_SESSION_BUS_ADDRESS", address);
+  TSway sway;
+  if (const QString reason = sway.Start("output HEADLESS-1 resolution 1280x800\nbar {\n  position top\n  tray_output *\n}\n",
+                                        barBus);
+      !reason.isEmpty())
+    KV_SKIP_OR_FAIL(reason.toStdString());
+
+  // sway, as its own user, reads the calendar picture from the program folder.
+  TSharedFolder program;
+  ASSERT_TRUE(QFile::copy(home.ExeDir() + "/landscapes.mcp", program.Path() + "/landscapes.mcp"));
+  env = home.Environment(x.Name(), address);
+  env.insert("KV_PROGRAM_DIR", program.Path());
+  env.remove("DISPLAY");
+  env.insert("QT_QPA_PLATFORM", "wayland");
+  env.insert("WAYLAND_DISPLAY", sway.DisplayPath());
+  env.insert("SWAYSOCK", sway.IpcSocket());
+  env.insert("XDG_CURRENT_DESKTOP", "sway");
+  env.insert("XDG_SESSION_TYPE", "wayland");
+  TMirova m;
+  ASSERT_TRUE(m.Start(env, {"/a"}));
+
+  // The icon is in the bar's tray once the bar's watcher holds it.
+  QDBusConnection connection = QDBusConnection::connectToBus(address, "sway-session");
+  QString item;
+  ASSERT_TRUE(WaitUntil([&] {
+    QDBusMessage get = QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                                      "org.freedesktop.DBus.Properties", "Get");
+    get << QString("org.kde.StatusNotifierWatcher") << QString("RegisteredStatusNotifierItems");
+    const QDBusMessage reply = connection.call(get, QDBus::Block, 2000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
+    item = qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toStringList().value(0);
+    return !item.isEmpty();
+  }, 15000)) << m.Output().toStdString();
+  // Start-up is over once a second start has been answered (it opens the settings window).
+  TMirova second;
+  ASSERT_TRUE(second.Start(env));
+  ASSERT_TRUE(second.WaitForExit(12000));
+  const qsizetype slash = item.indexOf('/');
+  // What swaybar 1.7 does on a right click on the icon at the bar's top right.
+  QDBusMessage ask = QDBusMessage::createMethodCall(item.left(slash), item.mid(slash), "org.kde.StatusNotifierItem",
+                                                    "ContextMenu");
+  ask << 1270 << 11;
+  const QDBusMessage asked = connection.call(ask, QDBus::Block, 5000);
+  EXPECT_EQ(asked.type(), QDBusMessage::ReplyMessage) << asked.errorMessage().toStdString();
+
+  const QJsonArray workspaces = QJsonDocument::fromJson(sway.Swaymsg({"-r", "-t", "get_workspaces"})).array();
+  ASSERT_FALSE(workspaces.isEmpty());
+  const int barBottom = workspaces[0].toObject().value("rect").toObject().value("y").toInt();
+  EXPECT_GT(barBottom, 0) << "the bar takes its room at the top";
+  std::optional<QRect> menu;
+  const bool placed = WaitUntil([&] {
+    menu = SwayNode(QJsonDocument::fromJson(sway.Swaymsg({"-r", "-t", "get_tree"})).object(), "Menu");
+    // Its own size (not a tile of the workspace), its right edge at the screen's, under the bar.
+    return menu && menu->width() < 640 && menu->right() + 1 == 1280 && menu->top() == barBottom;
+  });
+  ASSERT_TRUE(menu.has_value()) << "no menu: " << sway.LogText().toStdString();
+  ASSERT_TRUE(placed) << "the menu is at " << menu->x() << "," << menu->y() << " " << menu->width() << "x"
+                      << menu->height();
+  // And the screen shows it there: the menu's light grey, not the calendar behind it.
+  const QPoint inside = menu->center();
+  QImage screen;
+  EXPECT_TRUE(WaitUntil([&] {
+    screen = sway.Grab();
+    const QRgb p = screen.pixel(inside.x() + menu->width() / 4, inside.y());
+    return qGray(p) > 200 && std::abs(qRed(p) - qBlue(p)) < 12;
+  }));
+  const QString screens = QDir::currentPath() + "/tray-screens";
+  QDir().mkpath(screens);
+  screen.save(screens + "/sway-tray-menu.png");
+  QDBusConnection::disconnectFromBus("sway-session");
 }
