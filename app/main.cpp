@@ -21,8 +21,9 @@ int main(int argc, char** argv) {
   PrepareTextRendering();
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Kel Voro"));
+  // No display name: Qt would append it to every window title.
   QApplication::setApplicationName(QStringLiteral("Mirova Calendar"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Mirova Calendar"));
+  SetApplicationTitle(kApplicationTitle);
   QApplication::setWindowIcon(ProgramIcon());
   // Ties the windows to the installed menu entry and its icon (Wayland, task switchers).
   QGuiApplication::setDesktopFileName(QStringLiteral("org.kelvoro.MirovaCalendar"));

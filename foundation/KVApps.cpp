@@ -9,12 +9,15 @@
 #include <QThread>
 #include <QToolTip>
 #include <QWidget>
+#include <QWindow>
 #include <exception>
 
 #include "foundation/KVSysUtils.h"
 #include "platform/KVError.h"
 #include "platform/KVInstance.h"
+#include "platform/KVSway.h"
 #include "platform/KVTrayHost.h"
+#include "platform/KVWindowList.h"
 
 bool ActivatePrevInstance(const QString& Title) {
   return SendInstanceMessage(Title, QLatin1String(kInstanceActivate)) != TKVSendResult::NotRunning;
@@ -46,17 +49,104 @@ void ShowAndForeground(QWidget* Window) {
   ForceForegroundWindow(Window);
 }
 
+namespace {
+
+const char kOffWindowList[] = "kvOffWindowList";
+
+bool IsListedForm(const QWidget* w) {
+  if (!w || !w->isWindow() || !w->isVisible() || w->property(kOffWindowList).toBool()) return false;
+  // A notice shown without taking the keyboard is nothing the user works in.
+  if (w->testAttribute(Qt::WA_ShowWithoutActivating)) return false;
+  const Qt::WindowType type = w->windowType();
+  // Pop-up menus and tips are no forms; the XEmbed tray icon is a window the manager never sees.
+  return (type == Qt::Window || type == Qt::Dialog || type == Qt::Tool) &&
+         !w->windowFlags().testFlag(Qt::BypassWindowManagerHint);
+}
+
+QPointer<QWidget>& LastActiveForm() {
+  static QPointer<QWidget> form;
+  return form;
+}
+
+// Which form was active last, for a second start.
+void WatchActiveForms() {
+  static bool watching = false;
+  if (watching || !qApp) return;
+  watching = true;
+  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, qApp, [](QWindow* now) {
+    if (!now) return;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->windowHandle() == now && IsListedForm(w)) LastActiveForm() = w;
+  });
+}
+
+// Asks sway to move the menu's window once it is there (it maps a moment after popup), a few
+// times 50 ms apart at most.
+void MoveToWhenShown(QPointer<QMenu> menu, QPoint at, int tries) {
+  QTimer::singleShot(tries == 20 ? 0 : 50, menu, [menu, at, tries] {
+    if (!menu || !menu->isVisible() || menu->windowTitle().isEmpty()) return;
+    if (!SwayMoveWindow(menu->windowTitle(), at) && tries > 1) MoveToWhenShown(menu, at, tries - 1);
+  });
+}
+
+class TWindowListFilter : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // The show event comes before the window is mapped.
+    if (event->type() == QEvent::Show)
+      if (auto* w = qobject_cast<QWidget*>(watched); w && w->isWindow()) SkipWindowLists(w->windowHandle());
+    return false;
+  }
+};
+
+}  // namespace
+
+QWidget* FormOnScreen() {
+  if (QWidget* modal = QApplication::activeModalWidget(); IsListedForm(modal)) return modal;
+  if (QWidget* last = LastActiveForm(); IsListedForm(last)) return last;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (IsListedForm(w)) return w;
+  return nullptr;
+}
+
+void KeepOffWindowList(QWidget* Window) {
+  if (!Window) return;
+  Window->setProperty(kOffWindowList, true);
+  Window->installEventFilter(new TWindowListFilter(Window));
+  if (Window->isVisible()) SkipWindowLists(Window->windowHandle());
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TKVTray::TKVTray(QWidget* MainForm, QObject* parent, THooks Hooks)
     : QObject(parent), mainForm_(MainForm), hooks_(std::move(Hooks)), icon_(QApplication::windowIcon()) {
   retry_.setInterval(1000);
   connect(&retry_, &QTimer::timeout, this, &TKVTray::RetryTick);
+  noTray_.setSingleShot(true);
+  noTray_.setInterval(hooks_.NoTrayDelayMs.value_or(5000));
+  connect(&noTray_, &QTimer::timeout, this, [this] {
+    if (added_ || noTrayTold_) return;
+    noTrayTold_ = true;
+    emit NoTrayFound();
+  });
   if (!hooks_.TrayAvailable) {
     host_ = new TKVTrayHost(this);
     hooks_.TrayAvailable = [host = host_] { return host->Available(); };
+    hooks_.StatusNotifierTray = [host = host_] { return host->StatusNotifierAvailable(); };
     connect(host_, &TKVTrayHost::HostChanged, this, &TKVTray::TaskbarCreated);
   }
+  if (!hooks_.TrayMenuPosition && SwaySession()) {
+    hooks_.TrayMenuPosition = [](QSize menu) -> std::optional<QPoint> {
+      const auto output = SwayFocusedOutput();
+      if (!output) return std::nullopt;
+      return TrayMenuPosition(output->first, output->second, menu);
+    };
+    // On Wayland the menu opens as a window of its own, which sway puts in the middle.
+    if (!hooks_.MenuShown && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+      hooks_.MenuShown = [](QMenu* menu, QPoint at) { MoveToWhenShown(menu, at, 20); };
+  }
+  WatchActiveForms();
 }
 
 TKVTray::~TKVTray() {
@@ -87,11 +177,13 @@ void TKVTray::SetPopupMenu(QMenu* Menu) {
   if (trayIcon_) trayIcon_->setContextMenu(menu_);
 }
 
-QString TKVTray::TipText() const { return hint_.isEmpty() ? QApplication::applicationDisplayName() : hint_; }
+QString TKVTray::TipText() const { return hint_.isEmpty() ? ApplicationTitle() : hint_; }
 
 void TKVTray::Loaded() {
   loaded_ = true;
-  if (!AddIcon()) retry_.start();
+  if (AddIcon()) return;
+  retry_.start();
+  noTray_.start();
 }
 
 bool TKVTray::AddIcon() {
@@ -99,17 +191,23 @@ bool TKVTray::AddIcon() {
   // once a tray is known to be there.
   if (!hooks_.TrayAvailable()) return false;
   if (!trayIcon_) {
+    busIcon_ = hooks_.StatusNotifierTray && hooks_.StatusNotifierTray();
     trayIcon_ = new QSystemTrayIcon(this);
     connect(trayIcon_, &QSystemTrayIcon::activated, this, &TKVTray::Activated);
     trayIcon_->setContextMenu(menu_);
   }
   trayIcon_->setIcon(icon_.isNull() ? QApplication::style()->standardIcon(QStyle::SP_ComputerIcon) : icon_);
   trayIcon_->setToolTip(TipText());
-  // A new tray knows nothing of an icon shown to the old one.
-  if (trayIcon_->isVisible()) trayIcon_->hide();
-  trayIcon_->show();
+  if (!busIcon_ || !trayIcon_->isVisible()) {
+    // A new XEmbed tray knows nothing of an icon docked in the old one. An icon on the bus
+    // registers itself with each new watcher over the connection it has; showing it anew would
+    // register it again from a new connection and leave the watcher one that is gone.
+    if (trayIcon_->isVisible()) trayIcon_->hide();
+    trayIcon_->show();
+  }
   added_ = true;
   retry_.stop();
+  noTray_.stop();
   emit IconShown();
   return true;
 }
@@ -126,6 +224,9 @@ void TKVTray::TaskbarCreated() {
 void TKVTray::ActivateApplication(const QString& Message) {
   if (Message == QLatin1String(kInstanceTerminate))
     Run(OnTerminate, "terminate");
+  else if (QWidget* shown = FormOnScreen())
+    // A form of this copy is on the screen: it only comes to the front.
+    ShowAndForeground(shown);
   else if (OnClick)
     Run(OnClick, "activate");
   else
@@ -150,7 +251,7 @@ void TKVTray::Activated(QSystemTrayIcon::ActivationReason Reason) {
       if (menu_) {
         // An XEmbed icon has shown the menu itself; a StatusNotifier host that asks the item
         // for its menu instead of reading it comes here with the menu closed.
-        if (!menu_->isVisible()) menu_->popup(QCursor::pos());
+        if (!menu_->isVisible()) PopupAtTray();
       } else {
         Run(OnRightClick, "right click");
       }
@@ -158,6 +259,14 @@ void TKVTray::Activated(QSystemTrayIcon::ActivationReason Reason) {
     default:
       break;
   }
+}
+
+void TKVTray::PopupAtTray() {
+  QPoint at = QCursor::pos();
+  if (hooks_.TrayMenuPosition)
+    if (const std::optional<QPoint> place = hooks_.TrayMenuPosition(menu_->sizeHint())) at = *place;
+  menu_->popup(at);
+  if (hooks_.MenuShown) hooks_.MenuShown(menu_, at);
 }
 
 void TKVTray::RestoreFromTray() {
@@ -213,7 +322,7 @@ QString TKVFormState::KeyPath() const {
     if (!key.endsWith(QLatin1Char('\\'))) key += QLatin1Char('\\');
     return key + name;
   }
-  return QStringLiteral("Software\\Kel Voro\\") + QApplication::applicationDisplayName() + QLatin1Char('\\') + name;
+  return QStringLiteral("Software\\Kel Voro\\") + ApplicationTitle() + QLatin1Char('\\') + name;
 }
 
 void TKVFormState::StoreBounds() {

@@ -15,6 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 
 class QWidget;
@@ -37,11 +38,23 @@ bool ClaimSingleInstance(TKVInstanceLock& Lock, const QString& Title);
 // Shows Window normally (restored when minimised) and brings it to the front.
 void ShowAndForeground(QWidget* Window);
 
+// The window of this program that a second start brings forward: the one last active when it is
+// still shown, else another one on the screen (a modal box first). Windows kept out of the
+// window list (the full-screen view), notices shown without the keyboard, pop-ups and the
+// tray's own icon window do not count.
+// Null when the program shows none.
+QWidget* FormOnScreen();
+
+// Keeps Window out of taskbars, pagers and window switchers (platform/KVWindowList.h) at every
+// showing from now on, and out of FormOnScreen.
+void KeepOffWindowList(QWidget* Window);
+
 // The notification-area icon of the program (the main form's component Tray). The icon is added
 // once a tray exists and retried every 1000 ms until then; a tray that appears anew (the panel
-// restarted) gets it again. Clicks become OnClick, OnDblClick, the popup menu or OnRightClick;
-// unbound clicks restore the main form. Handlers must not throw (bind them through the guarded
-// runner); one that does is logged and stopped here.
+// restarted) gets it again: an XEmbed icon is docked anew, an icon on the session bus registers
+// itself with each new watcher, once. Clicks become OnClick, OnDblClick, the popup menu or
+// OnRightClick; unbound clicks restore the main form. Handlers must not throw (bind them through
+// the guarded runner); one that does is logged and stopped here.
 class TKVTray : public QObject {
   Q_OBJECT
  public:
@@ -50,6 +63,16 @@ class TKVTray : public QObject {
   // the session bus and the X display itself (TKVTrayHost).
   struct THooks {
     std::function<bool()> TrayAvailable;
+    // The tray there is a StatusNotifier host: Qt shows the icon over the session bus.
+    std::function<bool()> StatusNotifierTray;
+    // How long after Loaded a tray may take to appear before NoTrayFound (5000 ms when unset).
+    std::optional<int> NoTrayDelayMs;
+    // Where the menu goes when a StatusNotifier host asks the item to show it (the pointer's
+    // place when unset or nullopt; on sway, beside its bar's tray), and what follows its
+    // showing (on sway under Wayland, moving its window there: the menu's window title names
+    // it).
+    std::function<std::optional<QPoint>(QSize MenuSize)> TrayMenuPosition;
+    std::function<void(QMenu* Menu, QPoint At)> MenuShown;
   };
 
   explicit TKVTray(QWidget* MainForm, QObject* parent = nullptr, THooks Hooks = {});
@@ -78,7 +101,8 @@ class TKVTray : public QObject {
 
   // A tray (re)appeared: add the icon again, once.
   void TaskbarCreated();
-  // A message from another copy: "terminate" runs OnTerminate; anything else acts as a click.
+  // A message from another copy: "terminate" runs OnTerminate; anything else brings the form on
+  // the screen (FormOnScreen) to the front, or acts as a click when there is none.
   void ActivateApplication(const QString& Message);
   // Messages of Server reach ActivateApplication.
   void ListenTo(TKVInstanceServer* Server);
@@ -94,9 +118,12 @@ class TKVTray : public QObject {
  signals:
   // The icon was added or added again.
   void IconShown();
+  // No tray has taken the icon NoTrayDelayMs after Loaded; once per run.
+  void NoTrayFound();
 
  private:
   bool AddIcon();
+  void PopupAtTray();
   void RetryTick();
   void ApplyTaskBar();
   void Run(const TNotifyEvent& handler, const char* what);
@@ -105,11 +132,11 @@ class TKVTray : public QObject {
   THooks hooks_;
   TKVTrayHost* host_ = nullptr;
   QSystemTrayIcon* trayIcon_ = nullptr;
-  QTimer retry_;
+  QTimer retry_, noTray_;
   QIcon icon_;
   QString hint_;
   QPointer<QMenu> menu_;
-  bool showTaskBar_ = true, loaded_ = false, added_ = false;
+  bool showTaskBar_ = true, loaded_ = false, added_ = false, busIcon_ = false, noTrayTold_ = false;
 };
 
 // A form's maximised state, size and position kept in the user's registry store between runs.

@@ -59,7 +59,7 @@ bool RunGuarded(const std::function<void()>& Handler) {
 }
 
 QAction* NewAction(QObject* Owner, const char* Name, const QString& Caption, std::function<void()> Run) {
-  auto* a = new QAction(Caption, Owner);
+  auto* a = new QAction(MnemonicText(Caption), Owner);
   a->setObjectName(QLatin1String(Name));
   QObject::connect(a, &QAction::triggered, a, Guarded(std::move(Run)));
   return a;
@@ -80,25 +80,52 @@ void BindButton(QAbstractButton* Button, QAction* Action) {
   QObject::connect(Button, &QAbstractButton::clicked, Action, [Action] { Action->trigger(); });
 }
 
+namespace {
+
+// "&" marks the next character as the mnemonic only before a letter or digit; "&&" is one "&";
+// any other "&" ("Diary & Quick Notes") is the character itself.
+bool MarksMnemonic(const QString& Text, qsizetype i) {
+  return Text[i] == QLatin1Char('&') && i + 1 < Text.size() &&
+         (Text[i + 1] == QLatin1Char('&') || Text[i + 1].isLetterOrNumber());
+}
+
+}  // namespace
+
 QString StripMnemonics(const QString& Text) {
   QString out;
   out.reserve(Text.size());
   for (qsizetype i = 0; i < Text.size(); ++i) {
-    if (Text[i] == QLatin1Char('&') && i + 1 < Text.size()) ++i;  // "&&" is one "&", "&x" is "x"
+    if (MarksMnemonic(Text, i)) ++i;
     out += Text[i];
   }
   return out;
 }
 
+QString MnemonicText(const QString& Text) {
+  QString out;
+  out.reserve(Text.size() + 2);
+  for (qsizetype i = 0; i < Text.size(); ++i) {
+    if (MarksMnemonic(Text, i)) {
+      out += Text[i];
+      out += Text[++i];
+    } else {
+      // Qt would take a lone "&" as a marker and hide it.
+      if (Text[i] == QLatin1Char('&')) out += QLatin1Char('&');
+      out += Text[i];
+    }
+  }
+  return out;
+}
+
 void SetCaption(QObject& Control, const QString& Text) {
-  if (auto* b = qobject_cast<QAbstractButton*>(&Control)) b->setText(Text);
+  if (auto* b = qobject_cast<QAbstractButton*>(&Control)) b->setText(MnemonicText(Text));
   else if (auto* l = qobject_cast<QLabel*>(&Control)) {
     // Qt shows a label's "&" literally unless it has a buddy: drop the mnemonic markers there.
-    l->setText(l->buddy() ? Text : StripMnemonics(Text));
-  } else if (auto* g = qobject_cast<QGroupBox*>(&Control)) g->setTitle(Text);
-  else if (auto* a = qobject_cast<QAction*>(&Control)) a->setText(Text);
-  else if (auto* e = qobject_cast<QLineEdit*>(&Control)) e->setPlaceholderText(Text);
-  else if (auto* w = qobject_cast<QWidget*>(&Control)) w->setWindowTitle(Text);
+    l->setText(l->buddy() ? MnemonicText(Text) : StripMnemonics(Text));
+  } else if (auto* g = qobject_cast<QGroupBox*>(&Control)) g->setTitle(MnemonicText(Text));
+  else if (auto* a = qobject_cast<QAction*>(&Control)) a->setText(MnemonicText(Text));
+  else if (auto* e = qobject_cast<QLineEdit*>(&Control)) e->setPlaceholderText(StripMnemonics(Text));
+  else if (auto* w = qobject_cast<QWidget*>(&Control)) w->setWindowTitle(StripMnemonics(Text));
   else throw EKVError(QStringLiteral("No caption for %1").arg(Control.objectName()));
 }
 

@@ -49,7 +49,8 @@ auto Guarded(F f) {
   };
 }
 
-// One action of a form: its object name is the action's name, so tests and menus find it.
+// One action of a form: its object name is the action's name, so tests and menus find it. The
+// caption is taken as SetCaption takes it.
 QAction* NewAction(QObject* Owner, const char* Name, const QString& Caption, std::function<void()> Run);
 
 // Buttons show what their action shows (text, enabled, visible) and trigger it when clicked.
@@ -63,11 +64,16 @@ struct TCaption {
 };
 // Sets each named child's text (buttons, labels, group boxes, check boxes, actions, line-edit
 // placeholders); raises EKVError naming a control that Root does not have, so a typo fails at once.
-// Texts use "&" before a mnemonic letter and "&&" for "&", as buttons show them; labels without
-// a buddy show the text without the markers.
+// Texts use "&" before a mnemonic letter or digit and "&&" for "&", as buttons show them; any
+// other "&" is shown as it stands. Labels without a buddy, window titles and placeholders show the
+// text without the markers.
 void ApplyCaptions(QObject& Root, std::initializer_list<TCaption> Captions);
 void SetCaption(QObject& Control, const QString& Text);
+// The text as shown where "&" marks nothing (combo-box items, lists, titles).
 QString StripMnemonics(const QString& Text);
+// The text for a control that takes "&" as a mnemonic marker (buttons, group boxes, tabs, menus):
+// a "&" that marks nothing is doubled so that it shows.
+QString MnemonicText(const QString& Text);
 
 // Runs a modal dialog and returns its result; tests replace it to answer dialogs synchronously.
 using TDialogRunner = std::function<int(QDialog&)>;

@@ -172,6 +172,10 @@
   X(RSStartMirovaCalendarScreenSaver, "Start Mirova Calendar Screen Saver") \
   X(RSRunatStartupOptions, "Run at Startup Options") \
   X(RSOpenQuickNotes, "Open Quick Notes") \
+  X(RSTrayMenu, "&Menu") \
+  X(RSNoTrayHere, "No tray icon:") \
+  X(RSNoTrayTitle, "Mirova Calendar runs without a tray icon") \
+  X(RSNoTray, "This desktop shows no notification area (tray) for the program's icon. Mirova Calendar keeps running: start it again to open its window, where the Menu button holds the tray menu, Exit included.") \
   X(RSSNotInstalled, "%s is not installed!") \
   X(RSNoImagesError, "Error: No images!") \
   X(RSAreYouSureDeleteImageSet, "Are you sure you want to delete %s image set?") \

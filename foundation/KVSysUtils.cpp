@@ -379,6 +379,20 @@ void KVNotice(const QString& Msg, const QString& Caption, int IconID) {
 
 void SetMessageBoxAnswerer(TMessageBoxAnswerer answerer) { Answerer() = std::move(answerer); }
 
+namespace {
+QString& StoredApplicationTitle() {
+  static QString title;
+  return title;
+}
+}  // namespace
+
+QString ApplicationTitle() {
+  const QString& title = StoredApplicationTitle();
+  return title.isEmpty() ? QCoreApplication::applicationName() : title;
+}
+
+void SetApplicationTitle(const QString& Title) { StoredApplicationTitle() = Title; }
+
 void CenterInParent(QWidget* Control) {
   if (!Control || !Control->parentWidget()) return;
   const QWidget* p = Control->parentWidget();

@@ -53,7 +53,7 @@ void BuildButtonSets();
 // presses Cancel (Result 2), else No (7), else the only button; Enter presses the default button
 // (DefaultIndex, or the button the user moved the focus to); a key held down answers nothing. A
 // text too wide for the box wraps, long file names too; the box stays inside the screen, over the
-// active window. An empty Caption shows the application title.
+// active window. An empty Caption shows the program's name (the application name).
 int KVMessageBox(const QString& Msg, const QString& Caption, int IconID, int DefaultIndex, const TKVButtons& Buttons);
 
 // The same box with one OK button, shown beside the windows instead of over their input: it
@@ -73,6 +73,12 @@ void SetMessageBoxAnswerer(TMessageBoxAnswerer answerer);
 void CenterInParent(QWidget* Control);
 void BusyCursor();
 void NormalCursor();
+
+// The application title (maker, product and version): the tray tip without a hint, the default
+// key of a form's state and the companion program's "-r" parameter. The application's name
+// until the program sets it. Qt's display name stays unset, so window titles stand alone.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& Title);
 
 // ---------------------------------------------------------------------------------------------
 // Folders, path macros, links and files. Every folder value ends with "/" unless it is empty.

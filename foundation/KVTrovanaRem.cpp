@@ -94,7 +94,7 @@ bool CheckTrovanaReminder() {
   if (due > DateTimeToDate(now)) return false;
   WriteTrovanaStarted(now);
   StartProgram(TrovanaPath, {QCoreApplication::applicationFilePath(),
-                             QStringLiteral("-r") + QApplication::applicationDisplayName()});
+                             QStringLiteral("-r") + ApplicationTitle()});
   return true;
 }
 

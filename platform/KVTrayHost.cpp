@@ -12,20 +12,14 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "platform/KVXcbAtom.h"
+
 namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 // The watcher may hang; the program must not.
 constexpr int kBusTimeoutMs = 1000;
-
-xcb_atom_t Atom(xcb_connection_t* c, const QByteArray& name) {
-  xcb_intern_atom_reply_t* reply =
-      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr);
-  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-  std::free(reply);
-  return atom;
-}
 
 }  // namespace
 
@@ -81,8 +75,8 @@ TKVTrayHost::TKVTrayHost(const QDBusConnection& Bus, const QString& X11Display, 
   for (int i = 0; i < screenNumber && it.rem; ++i) xcb_screen_next(&it);
   if (!it.rem) return;
   x->root = it.data->root;
-  x->selection = Atom(x->c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber));
-  x->manager = Atom(x->c, "MANAGER");
+  x->selection = XcbAtom(x->c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber));
+  x->manager = XcbAtom(x->c, "MANAGER");
   if (x->selection == XCB_ATOM_NONE || x->manager == XCB_ATOM_NONE) return;
   // A new tray manager announces itself to the root window's structure listeners.
   x->Listen(x->root);

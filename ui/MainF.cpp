@@ -35,6 +35,7 @@
 #include "foundation/KVUtils.h"
 #include "foundation/KVTrovanaRem.h"
 #include "platform/KVLaunch.h"
+#include "platform/KVNotify.h"
 #include "platform/KVRegistry.h"
 #include "platform/KVSystemEvents.h"
 #include "ui/ImagesTab.h"
@@ -137,6 +138,19 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   tray_->OnClick = [this](TKVTray*) { RunGuarded([this] { actOpenDiaryExecute(); }); };
   tray_->OnDblClick = tray_->OnClick;
   tray_->OnTerminate = [this](TKVTray*) { RunGuarded([this] { TrayTerminate(); }); };
+  connect(tray_, &TKVTray::NoTrayFound, this, Guarded([this] { NoTrayFound(); }));
+  connect(tray_, &TKVTray::IconShown, trayMenuBtn_, [this] {
+    trayMenuBtn_->setVisible(false);
+    noTrayLabel_->setVisible(false);
+  });
+  if (!hooks_.NoTrayNotice)
+    hooks_.NoTrayNotice = [](const QString& summary, const QString& text) {
+      if (ShowDesktopNotification(QCoreApplication::applicationName(), QGuiApplication::desktopFileName(), summary,
+                                  text))
+        return;
+      // A window on the screen tells it beside its Menu button already.
+      if (!FormOnScreen()) KVNotice(text, QString(), IDI_INFORMATION_ICON);
+    };
 
   // The window can grow on the diary page, never shrink below its start size.
   setWindowFlag(Qt::Window);
@@ -203,10 +217,12 @@ void TKVMirovaCalendar::CreateActions() {
 void TKVMirovaCalendar::CreateTrayMenu() {
   popupMenu_ = new QMenu(this);
   popupMenu_->setObjectName(QStringLiteral("PopupMenu"));
+  // Where the menu opens as a window of its own (Wayland), this names it.
+  popupMenu_->setWindowTitle(StripMnemonics(LanguageResource().RSTrayMenu));
   popupMenu_->addAction(Action("actOpenQuickNotes"));
   popupMenu_->addAction(Action("actOpenDiary"));
   popupMenu_->addSeparator();
-  QMenu* reminders = popupMenu_->addMenu(LanguageResource().RSEditReminders);
+  QMenu* reminders = popupMenu_->addMenu(MnemonicText(LanguageResource().RSEditReminders));
   reminders->setObjectName(QStringLiteral("EditReminders1"));
   popupMenu_->addSeparator();
   popupMenu_->addAction(Action("actHideNotes"));
@@ -215,7 +231,7 @@ void TKVMirovaCalendar::CreateTrayMenu() {
   popupMenu_->addAction(Action("actStartScreenSaver"));
   popupMenu_->addAction(Action("actStartMirScreenSaver"));
   popupMenu_->addAction(Action("actTrovana"));
-  QMenu* startup = popupMenu_->addMenu(LanguageResource().RSRunatStartupOptions);
+  QMenu* startup = popupMenu_->addMenu(MnemonicText(LanguageResource().RSRunatStartupOptions));
   startup->setObjectName(QStringLiteral("Runatstartup1"));
   startup->addAction(Action("actAutoStartup"));
   startup->addSeparator();
@@ -320,6 +336,14 @@ void TKVMirovaCalendar::CreatePages() {
   };
   buttons->addWidget(button("TrovanaBtn", "actTrovana"));
   buttons->addStretch(1);
+  // Where no tray shows the icon, its menu is reached from here.
+  noTrayLabel_ = Named(new QLabel(StripMnemonics(LanguageResource().RSNoTrayHere), mainPanel_), "NoTrayLabel");
+  noTrayLabel_->setVisible(false);
+  buttons->addWidget(noTrayLabel_);
+  trayMenuBtn_ = Named(new QPushButton(MnemonicText(LanguageResource().RSTrayMenu), mainPanel_), "TrayMenuBtn");
+  trayMenuBtn_->setMenu(popupMenu_);
+  trayMenuBtn_->setVisible(false);
+  buttons->addWidget(trayMenuBtn_);
   buttons->addWidget(button("QuickNotesBtn", "actOpenQuickNotes"));
   buttons->addWidget(button("CloseBtn", "actClose"));
 
@@ -372,7 +396,7 @@ void TKVMirovaCalendar::CreateImagesPage() {
 
 void TKVMirovaCalendar::ApplyTexts() {
   const TKVLanguageResource& l = LanguageResource();
-  for (int i = 0; i < pageControl_->count(); ++i) pageControl_->setTabText(i, l.*(kPages[i].Text));
+  for (int i = 0; i < pageControl_->count(); ++i) pageControl_->setTabText(i, MnemonicText(l.*(kPages[i].Text)));
 }
 
 TMirPage TKVMirovaCalendar::ActivePage() const { return TMirPage(pageControl_->currentIndex()); }
@@ -782,6 +806,13 @@ void TKVMirovaCalendar::actTrovanaExecute() {
 }
 
 void TKVMirovaCalendar::TrayTerminate() { actExitExecute(); }
+
+void TKVMirovaCalendar::NoTrayFound() {
+  noTrayLabel_->setVisible(true);
+  trayMenuBtn_->setVisible(true);
+  const TKVLanguageResource& l = LanguageResource();
+  hooks_.NoTrayNotice(l.RSNoTrayTitle, l.RSNoTray);
+}
 
 void TKVMirovaCalendar::MapClick(TMapArea*, const QString& AreaName, int) {
   if (AreaName == QLatin1String("trovana")) Action("actTrovana")->trigger();

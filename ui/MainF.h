@@ -48,6 +48,9 @@ struct TMirMainHooks {
   std::function<void()> StartScreenSaver;
   // Starts a program with an argument vector; false when it cannot start (KVLaunch).
   std::function<bool(const QString& Program, const QStringList& Arguments)> StartProgram;
+  // Tells the user once that no tray shows the icon: a desktop notification, else, when no window
+  // of the program is on the screen, a box that takes no keyboard.
+  std::function<void(const QString& Summary, const QString& Text)> NoTrayNotice;
 };
 
 enum TMirPage { pgCover = 0, pgDiary, pgImages, pgStyle, pgOptions, pgSpecial, pgHelp, pgAbout };
@@ -121,6 +124,9 @@ class TKVMirovaCalendar : public TKVForm {
   void WMTimeChange();
   // The tray's terminate request from another copy: Exit.
   void TrayTerminate();
+  // No tray took the icon after start-up: the settings window offers the tray menu and says so
+  // (until a tray shows the icon), and the user is told once.
+  void NoTrayFound();
   // A click on an area of the cover map.
   void MapClick(TMapArea* Area, const QString& AreaName, int AreaIndex);
 
@@ -170,6 +176,8 @@ class TKVMirovaCalendar : public TKVForm {
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
   QMenu* popupMenu_ = nullptr;
+  QPushButton* trayMenuBtn_ = nullptr;
+  QLabel* noTrayLabel_ = nullptr;
   TMirImageForm* imageForm_ = nullptr;
   TStyleTab* styleTab_ = nullptr;
   QSize fixedSize_;

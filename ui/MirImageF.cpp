@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QtDebug>
 
+#include "foundation/KVApps.h"
 #include "foundation/KVPicture.h"
 
 TMirImageForm::TMirImageForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
@@ -18,6 +19,8 @@ TMirImageForm::TMirImageForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt:
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
   setFocusPolicy(Qt::StrongFocus);
+  // It stands for the desktop: no taskbar, pager or window switcher lists it.
+  KeepOffWindowList(this);
   resize(640, 480);
   popupMenu_ = new QMenu(this);
   popupMenu_->setObjectName(QStringLiteral("MirPopupMenu"));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QScopeGuard>
+
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
@@ -127,11 +129,10 @@ TEST_F(FormStateTest, AFormBeyondTheScreenEdgeIsMovedBackEachWaySeparately) {
 }
 
 TEST_F(FormStateTest, WithoutAKeyTheApplicationTitleNamesIt) {
-  const QString saved = QApplication::applicationDisplayName();
-  QApplication::setApplicationDisplayName("Kel Voro Mirova Calendar 5.0");
+  SetApplicationTitle("Kel Voro Mirova Calendar 5.0");
+  const auto untitled = qScopeGuard([] { SetApplicationTitle({}); });
   TKVFormState s(&form_);
   EXPECT_EQ(s.KeyPath(), "Software\\Kel Voro\\Kel Voro Mirova Calendar 5.0\\KVMirovaCalendar");
   s.RegKey = kKey + "\\";
   EXPECT_EQ(s.KeyPath(), kKey + "\\KVMirovaCalendar");
-  QApplication::setApplicationDisplayName(saved);
 }

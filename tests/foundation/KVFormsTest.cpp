@@ -10,6 +10,8 @@
 #include <QStyleOptionViewItem>
 #include <QTreeView>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
 #include <QWidget>
@@ -111,4 +113,49 @@ TEST(FileDialogColumns, SizesAndDatesOfTheFolderShownAreNotCut) {
     const int needed = tree->itemDelegate()->sizeHint(option, cell).width();
     EXPECT_GE(tree->header()->sectionSize(column), needed) << model->data(cell).toString().toStdString();
   }
+}
+
+namespace {
+// What Qt draws of a text it takes mnemonics from: each "&" hides itself and marks the next character.
+QString DrawnWithMnemonics(const QString& text) {
+  QString out;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size()) ++i;
+    out += text[i];
+  }
+  return out;
+}
+}  // namespace
+
+TEST(Captions, AnAmpersandThatMarksNoLetterShowsAsItStandsOnEveryKindOfControl) {
+  QWidget form;
+  auto* button = new QPushButton(&form);
+  auto* group = new QGroupBox(&form);
+  auto* label = new QLabel(&form);
+  auto* buddyLabel = new QLabel(&form);
+  buddyLabel->setBuddy(button);
+  QAction action(&form);
+  const QString text = "Diary & Quick Notes";
+  for (QObject* control : std::initializer_list<QObject*>{button, group, buddyLabel, &action, &form})
+    SetCaption(*control, text);
+  SetCaption(*label, text);
+  EXPECT_EQ(DrawnWithMnemonics(button->text()), text);
+  EXPECT_EQ(DrawnWithMnemonics(group->title()), text);
+  EXPECT_EQ(DrawnWithMnemonics(buddyLabel->text()), text);
+  EXPECT_EQ(DrawnWithMnemonics(action.text()), text);
+  EXPECT_EQ(label->text(), text);
+  EXPECT_EQ(form.windowTitle(), text);
+  // Controls without mnemonics (combo-box items, lists) and the tab and menu texts.
+  EXPECT_EQ(StripMnemonics(text), text);
+  EXPECT_EQ(DrawnWithMnemonics(MnemonicText(text)), text);
+  EXPECT_TRUE(QKeySequence::mnemonic(button->text()).isEmpty());
+
+  // "&&" is one ampersand and "&" before a letter or digit still marks it.
+  SetCaption(*button, "Important Dates && Holidays");
+  EXPECT_EQ(DrawnWithMnemonics(button->text()), "Important Dates & Holidays");
+  EXPECT_EQ(StripMnemonics("Important Dates && Holidays"), "Important Dates & Holidays");
+  SetCaption(*button, "&Menu");
+  EXPECT_EQ(QKeySequence::mnemonic(button->text()), QKeySequence(Qt::ALT | Qt::Key_M));
+  EXPECT_EQ(StripMnemonics("Page &2 & more&"), "Page 2 & more&");
+  EXPECT_EQ(DrawnWithMnemonics(MnemonicText("Page &2 & more&")), "Page 2 & more&");
 }

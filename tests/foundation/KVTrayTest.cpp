@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QImage>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
 #include <stdexcept>
 
 #include "foundation/KVApps.h"
+#include "foundation/KVSysUtils.h"
 #include "platform/KVInstance.h"
 #include "tests/common/TestUtil.h"
 #include "tests/platform/helpers/ProcessTestUtil.h"
@@ -101,6 +103,30 @@ TEST_F(TrayLogic, ARightClickOpensThePopupMenuAndClosesOtherPopups) {
   menu.close();
 }
 
+TEST_F(TrayLogic, AHostThatAsksForTheMenuGetsItWhereThePlatformSays) {
+  trayThere_ = true;
+  TKVTray::THooks hooks;
+  hooks.TrayAvailable = [] { return true; };
+  QSize asked;
+  QPoint shownAt;
+  hooks.TrayMenuPosition = [&](QSize size) -> std::optional<QPoint> {
+    asked = size;
+    return QPoint(200, 30);
+  };
+  hooks.MenuShown = [&](QMenu*, QPoint at) { shownAt = at; };
+  TKVTray tray(&form_, nullptr, hooks);
+  QMenu menu;
+  menu.addAction("Exit");
+  tray.SetPopupMenu(&menu);
+  tray.Loaded();
+  tray.Activated(QSystemTrayIcon::Context);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu.isVisible(); }, 1000));
+  EXPECT_EQ(asked, menu.sizeHint());
+  EXPECT_EQ(menu.pos(), QPoint(200, 30));
+  EXPECT_EQ(shownAt, QPoint(200, 30));
+  menu.close();
+}
+
 TEST_F(TrayLogic, AnotherCopysMessagesActLikeAClickOrEndTheProgram) {
   TKVTray* tray = MakeTray();
   tray->ActivateApplication(kInstanceActivate);
@@ -114,10 +140,78 @@ TEST_F(TrayLogic, AnotherCopysMessagesActLikeAClickOrEndTheProgram) {
   EXPECT_TRUE(form_.isVisible());
 }
 
+TEST_F(TrayLogic, WithoutATrayItSaysSoOnceAndATrayThatComesLaterTakesTheIcon) {
+  TKVTray::THooks hooks;
+  hooks.TrayAvailable = [this] { return trayThere_; };
+  hooks.NoTrayDelayMs = 300;
+  TKVTray tray(&form_, nullptr, hooks);
+  QSignalSpy missing(&tray, &TKVTray::NoTrayFound), shown(&tray, &TKVTray::IconShown);
+  tray.Loaded();
+  ASSERT_TRUE(missing.wait(2000));
+  QTest::qWait(1200);  // the retries go on, the notice is not given again
+  EXPECT_EQ(missing.count(), 1);
+  trayThere_ = true;
+  ASSERT_TRUE(shown.wait(1500));
+  EXPECT_TRUE(tray.IconAdded());
+
+  // With a tray from the start nothing is said.
+  TKVTray docked(&form_, nullptr, hooks);
+  QSignalSpy none(&docked, &TKVTray::NoTrayFound);
+  docked.Loaded();
+  QTest::qWait(500);
+  EXPECT_EQ(none.count(), 0);
+}
+
+TEST_F(TrayLogic, ASecondStartOnlyBringsAShownFormForwardAndClicksOtherwise) {
+  TKVTray* tray = MakeTray();
+  QWidget notes, view, notice;
+  notes.setWindowTitle("Quick Notes");
+  // A window kept off the window list (the full-screen view) and a notice are no forms for this.
+  KeepOffWindowList(&view);
+  view.show();
+  notice.setAttribute(Qt::WA_ShowWithoutActivating);
+  notice.show();
+  QMenu popup;
+  popup.addAction("Exit");
+  popup.popup(QPoint(5, 5));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return popup.isVisible(); }, 1000));
+  tray->ActivateApplication(kInstanceActivate);
+  EXPECT_EQ(events_, QStringList{"click"});
+  popup.close();
+  EXPECT_EQ(FormOnScreen(), nullptr);
+
+  notes.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&notes));
+  events_.clear();
+  tray->ActivateApplication(kInstanceActivate);
+  EXPECT_TRUE(events_.isEmpty());  // no click: no page jumps, no settings window over the notes
+  EXPECT_TRUE(notes.isVisible());
+  EXPECT_FALSE(form_.isVisible());
+
+  // The form active last comes forward; a minimised one is restored.
+  form_.show();
+  form_.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
+  EXPECT_EQ(FormOnScreen(), &form_);
+  notes.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&notes));
+  notes.showMinimized();
+  EXPECT_EQ(FormOnScreen(), &notes);
+  tray->ActivateApplication(kInstanceActivate);
+  EXPECT_FALSE(notes.isMinimized());
+  EXPECT_TRUE(events_.isEmpty());
+  notes.hide();
+  form_.hide();
+  view.hide();
+  notice.hide();
+}
+
 TEST_F(TrayLogic, TipIsTheHintOrTheApplicationTitleAndAThrowingHandlerIsContained) {
   trayThere_ = true;
   TKVTray* tray = MakeTray();
-  const QString title = QApplication::applicationDisplayName();
+  const QString title = "Kel Voro Mirova Calendar 5.0";
+  SetApplicationTitle(title);
+  const auto untitled = qScopeGuard([] { SetApplicationTitle({}); });
   tray->Loaded();
   EXPECT_EQ(tray->TrayIcon()->toolTip(), title);
   tray->SetHint("Mirova: 3 notes today");

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QScopeGuard>
 #include <cstring>
 
 #include "foundation/KVSysUtils.h"
@@ -106,10 +107,13 @@ TEST_F(TrovanaTest, ComesDueAfterTheChosenCalendarMonths) {
   EXPECT_FALSE(CheckTrovanaReminder());
   EXPECT_EQ(Started(), At(2024, 1, 10));
   Now(At(2024, 4, 10, 0));
+  SetApplicationTitle("Kel Voro Mirova Calendar 5.0");
+  const auto untitled = qScopeGuard([] { SetApplicationTitle({}); });
   EXPECT_TRUE(CheckTrovanaReminder());
   ASSERT_EQ(launches_.size(), 1u);
+  // The application title, not the program's short name, follows "-r" without a blank.
   EXPECT_EQ(launches_[0], (QStringList{TrovanaPath, QCoreApplication::applicationFilePath(),
-                                       "-r" + QApplication::applicationDisplayName()}));
+                                       "-rKel Voro Mirova Calendar 5.0"}));
   EXPECT_EQ(Started(), At(2024, 4, 10, 0));
   // The next start of the program does not start it again.
   EXPECT_FALSE(CheckTrovanaReminder());

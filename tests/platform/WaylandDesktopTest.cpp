@@ -15,6 +15,7 @@
 #include "platform/KVDesktop.h"
 #include "tests/common/DesktopTestUtil.h"
 #include "tests/platform/DesktopSession.h"
+#include "tests/platform/SwaySession.h"
 
 using namespace kvtest;
 
@@ -28,97 +29,6 @@ bool ProcessGone(qint64 pid) {
   const int close = text.lastIndexOf(')');
   return close > 0 && text.mid(close + 2, 1) == "Z";
 }
-
-// A headless sway with one 1920x1080 output.
-class TSway {
- public:
-  // The reason it cannot run here, or an empty text.
-  QString Start(const QByteArray& outputConfig) {
-    for (const char* program : {"sway", "swaymsg", "swaybg", "grim"})
-      if (QStandardPaths::findExecutable(program).isEmpty()) return QString(program) + " is not installed";
-    if (!runtime_.isValid()) return "no runtime folder";
-    QStringList command{"sway", "-c", runtime_.path() + "/config"};
-    if (::geteuid() == 0) {
-      // sway refuses to run as root: it runs as nobody, in a runtime folder of nobody's.
-      const passwd* nobody = ::getpwnam("nobody");
-      if (!nobody) return "there is no user \"nobody\" to run sway as";
-      if (QStandardPaths::findExecutable("setpriv").isEmpty()) return "setpriv is not installed";
-      if (::chown(QFile::encodeName(runtime_.path()).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
-        return "the runtime folder cannot be given to nobody";
-      // A change of user clears the parent-death signal: setpriv sets it again.
-      command = QStringList{"setpriv", QString("--reuid=%1").arg(nobody->pw_uid),
-                            QString("--regid=%1").arg(nobody->pw_gid), "--clear-groups",
-                            "--pdeathsig=SIGKILL", "--"} +
-                command;
-    }
-    WriteFile(runtime_.path() + "/config", outputConfig);
-    QFile::setPermissions(runtime_.path() + "/config", QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup);
-    QProcessEnvironment env;
-    env.insert("PATH", qEnvironmentVariable("PATH"));
-    env.insert("HOME", runtime_.path());
-    env.insert("XDG_RUNTIME_DIR", runtime_.path());
-    env.insert("WLR_BACKENDS", "headless");
-    env.insert("WLR_LIBINPUT_NO_DEVICES", "1");
-    env.insert("WLR_RENDERER", "pixman");
-    if (!sway_.Start(command.takeFirst(), command, env)) return "sway does not start";
-    WaitUntil([&] {
-      QDir dir(runtime_.path());
-      const QStringList ipc = dir.entryList({"sway-ipc.*.sock"}, QDir::System);
-      const QStringList wayland = dir.entryList({"wayland-?"}, QDir::System);
-      if (!ipc.isEmpty()) socket_ = dir.filePath(ipc.first());
-      if (!wayland.isEmpty()) display_ = wayland.first();
-      return (!socket_.isEmpty() && !display_.isEmpty()) || !sway_.Running();
-    });
-    if (socket_.isEmpty() || display_.isEmpty()) return "sway did not start: " + sway_.Output();
-    if (!WaitUntil([&] { return !Grab().isNull(); })) return "grim cannot take the screen: " + sway_.Output();
-    return {};
-  }
-
-  QImage Grab() {
-    QProcess grim;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WAYLAND_DISPLAY", display_);
-    env.insert("XDG_RUNTIME_DIR", runtime_.path());
-    grim.setProcessEnvironment(env);
-    grim.start("grim", {"-t", "ppm", "-"});
-    if (!grim.waitForFinished(10000) || grim.exitCode() != 0) return {};
-    return QImage::fromData(grim.readAllStandardOutput(), "PPM").convertToFormat(QImage::Format_RGB32);
-  }
-
-  // Our side of the session, as a program started in it sees it.
-  void Enter(ScopedEnv& env, const char* desktop, bool withSocket) {
-    ClearSessionVariables(env);
-    env.Set("XDG_CURRENT_DESKTOP", desktop);
-    env.Set("WAYLAND_DISPLAY", display_);
-    env.Set("XDG_RUNTIME_DIR", runtime_.path());
-    if (withSocket) env.Set("SWAYSOCK", socket_);
-  }
-
-  QString RuntimeDir() const { return runtime_.path(); }
-
- private:
-  QTemporaryDir runtime_{"/tmp/kv-sway-XXXXXX"};
-  TBackgroundProgram sway_;
-  QString socket_, display_;
-};
-
-// Pictures that sway's user may read.
-class TSharedFolder {
- public:
-  TSharedFolder() { QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                       QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
-                                                       QFile::ExeGroup); }
-  QString Path(const QString& sub = {}) const {
-    const QString path = sub.isEmpty() ? dir_.path() : dir_.path() + "/" + sub;
-    QDir().mkpath(path);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
-                                    QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
-    return path;
-  }
-
- private:
-  QTemporaryDir dir_{"/tmp/kv-swaypic-XXXXXX"};
-};
 
 ::testing::AssertionResult ApplyAndLook(TDesktopBackground& desktop, TSway& sway, const QString& file, int shift) {
   const QImage picture = PatternImage(1920, 1080, shift);

@@ -2,14 +2,18 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTest>
+#include <QTimer>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <optional>
@@ -114,6 +118,49 @@ TEST_F(MainFormTest, OpeningAndClosingTheSettingsSavesAppliesAndKeepsRunning) {
   EXPECT_FALSE(form.SettingsOpen());
   EXPECT_EQ(applied, appliedAtStart + 2);
   EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(MainFormTest, WithoutATrayTheUserIsToldOnceAndTheWindowOffersTheTrayMenuUntilATrayComes) {
+  QStringList told;
+  hooks.NoTrayNotice = [&](const QString& summary, const QString&) { told << summary; };
+  bool trayThere = false;
+  TKVTray::THooks trayHooks;
+  trayHooks.TrayAvailable = [&] { return trayThere; };
+  trayHooks.NoTrayDelayMs = 200;
+  TKVMirovaCalendar form(hooks, trayHooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  form.Tray().Loaded();
+  form.Action("actOpenDiary")->trigger();
+  auto* menuButton = FindNamed<QPushButton>(form, "TrayMenuBtn");
+  ASSERT_NE(menuButton, nullptr);
+  EXPECT_FALSE(menuButton->isVisible());  // a tray may still come
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 3000));
+  EXPECT_TRUE(menuButton->isVisible());
+  EXPECT_EQ(menuButton->text(), "&Menu");
+  auto* here = FindNamed<QLabel>(form, "NoTrayLabel");
+  ASSERT_NE(here, nullptr);
+  EXPECT_TRUE(here->isVisible());
+  EXPECT_EQ(told, QStringList{"Mirova Calendar runs without a tray icon"});
+
+  // The button opens the tray menu; its last item, Exit, saves and ends the program.
+  QMenu* opened = nullptr;
+  QTimer::singleShot(0, [&] {
+    opened = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!opened) return;
+    QTest::keyClick(opened, Qt::Key_Up);
+    QTest::keyClick(opened, Qt::Key_Return);
+  });
+  QTest::mouseClick(menuButton, Qt::LeftButton);
+  EXPECT_EQ(opened, form.PopupMenu());
+  EXPECT_EQ(terminated, 1);
+  EXPECT_FALSE(form.SettingsOpen());
+
+  // A tray that comes later takes the icon and the button goes; nothing more is said.
+  form.Action("actOpenDiary")->trigger();
+  trayThere = true;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !menuButton->isVisible(); }, 3000));
+  EXPECT_FALSE(here->isVisible());
+  EXPECT_EQ(told.size(), 1);
 }
 
 TEST_F(MainFormTest, OnlyTheDiaryPageGrows) {

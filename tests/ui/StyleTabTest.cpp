@@ -363,6 +363,8 @@ TEST(StyleTab, TheNotesModeBoxHidesAndShowsTheNotes) {
   p.page->ShowNotesSetting();
   auto& box = p.c<QComboBox>("ShowNotesBox");
   EXPECT_EQ(box.currentIndex(), 1);
+  // The ampersand is the character, not a mnemonic marker.
+  EXPECT_EQ(box.itemText(0), "Diary & Quick Notes");
   kvtest::ChooseItem(box, 3);
   Settle();
   EXPECT_FALSE(p.ini().ShowNotes);

@@ -2,8 +2,11 @@
 // the session bus, reports "ready" and every item that registers ("item <service> <path>"), and
 // takes commands on stdin: "activate" and "contextmenu" call the last item as a panel would on a
 // left or right click; "icon <file>" saves the item's largest icon picture as PNG ("saved");
-// "menu" prints the item's exported menu path ("menu <path>"); "host" registers a host when
-// started with --no-host (a watcher whose panel is not up yet); "quit".
+// "menu" prints the item's exported menu path ("menu <path>"); "tooltip" prints the title of the
+// item's tip ("tooltip <title>"); "alive" tells from how many of the registrations' connections
+// the item can still be called ("alive <n> of <registrations>"), as a panel that keeps the sender
+// finds; "host" registers a host
+// when started with --no-host (a watcher whose panel is not up yet); "quit".
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -38,6 +41,8 @@ class Watcher : public QObject, protected QDBusContext {
   bool IsStatusNotifierHostRegistered() const { return hostRegistered; }
   int ProtocolVersion() const { return 0; }
   QString lastService, lastPath;
+  // The connection each registration came from, as a panel that calls the sender keeps it.
+  QStringList senders;
   bool hostRegistered = true;
 
  public slots:
@@ -50,6 +55,7 @@ class Watcher : public QObject, protected QDBusContext {
     lastService = service;
     lastPath = path;
     if (!items_.contains(service + path)) items_ << service + path;
+    senders << message().service();
     Say(QStringLiteral("item %1 %2").arg(service, path));
     emit StatusNotifierItemRegistered(service + path);
   }
@@ -81,6 +87,25 @@ QVariant ItemProperty(const Watcher& w, const QString& name) {
   const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 3000);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
   return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant();
+}
+
+// The title of a (sa(iiay)ss) tip: icon name, pictures, title, text.
+QString TipTitle(const QVariant& value) {
+  const QDBusArgument arg = value.value<QDBusArgument>();
+  QString iconName, title;
+  arg.beginStructure();
+  arg >> iconName;
+  arg.beginArray();
+  while (!arg.atEnd()) {
+    int w = 0, h = 0;
+    QByteArray data;
+    arg.beginStructure();
+    arg >> w >> h >> data;
+    arg.endStructure();
+  }
+  arg.endArray();
+  arg >> title;
+  return title;
 }
 
 // The largest picture of an a(iiay) icon: ARGB32 pixels in network byte order.
@@ -145,6 +170,13 @@ int main(int argc, char** argv) {
       } else if (command == "menu") {
         const QVariant menu = ItemProperty(watcher, QStringLiteral("Menu"));
         Say(QStringLiteral("menu %1").arg(menu.value<QDBusObjectPath>().path()));
+      } else if (command == "tooltip") {
+        Say(QStringLiteral("tooltip %1").arg(TipTitle(ItemProperty(watcher, QStringLiteral("ToolTip")))));
+      } else if (command == "alive") {
+        int alive = 0;
+        for (const QString& sender : watcher.senders)
+          if (bus.interface()->isServiceRegistered(sender).value()) ++alive;
+        Say(QStringLiteral("alive %1 of %2").arg(alive).arg(watcher.senders.size()));
       } else if (command == "host") {
         watcher.RegisterStatusNotifierHost(QStringLiteral("org.kde.StatusNotifierHost-test"));
         Say(QStringLiteral("host"));
