@@ -118,6 +118,7 @@ TEST_F(WholeProgram, AFirstRunDrawsTheDesktopShowsTheCoverAndDocksInTheTray) {
 // 2. An own image set of three pictures, one of them corrupt, changing every hour: OK makes one
 // of its pictures the background, and a restart finds the set, its order and its checks.
 TEST_F(WholeProgram, AnOwnImageSetIsAppliedAndKeptAfterARestart) {
+  StartTray();
   const QString pictures = home.Path("home") + "/Pictures";
   QDir().mkpath(pictures);
   const QList<QColor> colours = {QColor(220, 40, 40), QColor(40, 200, 60)};
@@ -162,7 +163,7 @@ TEST_F(WholeProgram, AnOwnImageSetIsAppliedAndKeptAfterARestart) {
       return std::abs(c.red() - middle.red()) < 12 && std::abs(c.green() - middle.green()) < 12 &&
              std::abs(c.blue() - middle.blue()) < 12;
     })) << middle.name().toStdString();
-    EXPECT_TRUE(DesktopShowsBackground(QRect(0, 0, 1920, 1080)));
+    EXPECT_TRUE(DesktopShowsBackground(QRect(0, 30, 1920, 1050)));
     EXPECT_EQ(Setting("Frequency").toInt(), 3);
     m.Signal(SIGTERM);
     ASSERT_TRUE(m.WaitForExit(10000));
@@ -187,6 +188,7 @@ TEST_F(WholeProgram, AnOwnImageSetIsAppliedAndKeptAfterARestart) {
 // 3. Calendar style with the preview shown: a change, Undo, another change, OK: the desktop shows
 // the new style and the registry store holds it.
 TEST_F(WholeProgram, AStyleChangedWithThePreviewIsUndoneChangedAgainAndApplied) {
+  StartTray();
   TMirova m;
   ASSERT_TRUE(m.Start(env));
   ASSERT_TRUE(WaitForSettings()) << m.Output().toStdString();
@@ -221,7 +223,7 @@ TEST_F(WholeProgram, AStyleChangedWithThePreviewIsUndoneChangedAgainAndApplied) 
   ASSERT_TRUE(SettingsClosed());
   ASSERT_TRUE(BackgroundChangedFrom(original)) << m.Output().toStdString();
   // The desktop shows what the preview showed.
-  EXPECT_TRUE(DesktopShowsBackground(QRect(0, 0, 1920, 1080)));
+  EXPECT_TRUE(DesktopShowsBackground(QRect(0, 30, 1920, 1050)));
   EXPECT_LT(DifferentShare(preview, x.Grab(), free), 0.01);
   EXPECT_TRUE(Setting("DayFontName").toString().startsWith("DejaVu")) << Setting("DayFontName").toString().toStdString();
   EXPECT_NE(Setting("DayColor").toString(), colour);
@@ -231,6 +233,7 @@ TEST_F(WholeProgram, AStyleChangedWithThePreviewIsUndoneChangedAgainAndApplied) 
 // 4. The diary: entries for today and tomorrow, found by a search and printed to a PDF file; OK
 // puts tomorrow's entry in the notes box on the desktop; a restart finds both.
 TEST_F(WholeProgram, DiaryEntriesAreFoundPrintedShownOnTheDesktopAndKept) {
+  StartTray();
   KV_REQUIRE_PROGRAM("pdftotext");
   const QDate today = QDate::currentDate(), tomorrow = today.addDays(1);
   {
@@ -291,7 +294,7 @@ TEST_F(WholeProgram, DiaryEntriesAreFoundPrintedShownOnTheDesktopAndKept) {
     ASSERT_TRUE(WaitUntil([&] { return DiaryOnDisk().size() == 2; }));
     // Tomorrow's entry is drawn in the notes box: the desktop changed there and only there.
     ASSERT_TRUE(BackgroundChangedFrom(todayOnly));
-    EXPECT_TRUE(DesktopShowsBackground(QRect(0, 0, 1920, 1080)));
+    EXPECT_TRUE(DesktopShowsBackground(QRect(0, 30, 1920, 1050)));
     const QImage both = Background();
     const QRect notesBox(1480, 150, 400, 550);
     EXPECT_GT(DifferentShare(todayOnly, both, notesBox), 0.002);
