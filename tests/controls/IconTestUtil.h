@@ -116,10 +116,40 @@ inline QByteArray Ico(const std::vector<Picture>& pictures) {
   return b;
 }
 
+// A Windows program file whose only section (at RVA 0x1000) is the resource section R.
+inline QByteArray PeFile(QByteArray r, bool plus = false) {
+  constexpr quint32 kVa = 0x1000, kRaw = 0x200;
+  while (r.size() % 0x200) r.append(char(0));
+
+  const int optSize = plus ? 240 : 224;
+  QByteArray f(int(kRaw), 0);
+  f[0] = 'M';
+  f[1] = 'Z';
+  Set32(f, 0x3C, 0x40);
+  f.replace(0x40, 4, QByteArray("PE\0\0", 4));
+  Set16(f, 0x44, plus ? 0x8664 : 0x14c);
+  Set16(f, 0x46, 1);  // one section
+  Set16(f, 0x54, optSize);
+  Set16(f, 0x56, 0x2102);
+  const int opt = 0x58;
+  Set16(f, opt, plus ? 0x20b : 0x10b);
+  const int countAt = opt + (plus ? 108 : 92);
+  Set32(f, countAt, 16);
+  Set32(f, countAt + 4 + 16, kVa);
+  Set32(f, countAt + 4 + 20, quint32(r.size()));
+  const int section = opt + optSize;
+  f.replace(section, 5, ".rsrc");
+  Set32(f, section + 8, quint32(r.size()));
+  Set32(f, section + 12, kVa);
+  Set32(f, section + 16, quint32(r.size()));
+  Set32(f, section + 20, kRaw);
+  return f + r;
+}
+
 // A Windows program file whose only section holds icon groups: RT_ICON ids 1..N in the order
 // of the groups' pictures, RT_GROUP_ICON ids 1..G. Plus: a 64-bit optional header.
 inline QByteArray Pe(const std::vector<std::vector<Picture>>& groups, bool plus = false) {
-  constexpr quint32 kVa = 0x1000, kRaw = 0x200;
+  constexpr quint32 kVa = 0x1000;
   std::vector<const Picture*> icons;
   for (const auto& g : groups)
     for (const Picture& p : g) icons.push_back(&p);
@@ -193,31 +223,81 @@ inline QByteArray Pe(const std::vector<std::vector<Picture>>& groups, bool plus 
     r += p;
     while (r.size() % 4) r.append(char(0));
   }
-  while (r.size() % 0x200) r.append(char(0));
+  return PeFile(r, plus);
+}
 
-  const int optSize = plus ? 240 : 224;
-  QByteArray f(int(kRaw), 0);
-  f[0] = 'M';
-  f[1] = 'Z';
-  Set32(f, 0x3C, 0x40);
-  f.replace(0x40, 4, QByteArray("PE\0\0", 4));
-  Set16(f, 0x44, plus ? 0x8664 : 0x14c);
-  Set16(f, 0x46, 1);  // one section
-  Set16(f, 0x54, optSize);
-  Set16(f, 0x56, 0x2102);
-  const int opt = 0x58;
-  Set16(f, opt, plus ? 0x20b : 0x10b);
-  const int countAt = opt + (plus ? 108 : 92);
-  Set32(f, countAt, 16);
-  Set32(f, countAt + 4 + 16, kVa);
-  Set32(f, countAt + 4 + 20, quint32(r.size()));
-  const int section = opt + optSize;
-  f.replace(section, 5, ".rsrc");
-  Set32(f, section + 8, quint32(r.size()));
-  Set32(f, section + 12, kVa);
-  Set32(f, section + 16, quint32(r.size()));
-  Set32(f, section + 20, kRaw);
-  return f + r;
+// Group directories of Choices pictures that all name icon 1 (32 x 32).
+inline QByteArray GroupPayload(int choices, int pictureBytes) {
+  QByteArray d;
+  Put16(d, 0);
+  Put16(d, 1);
+  Put16(d, choices);
+  for (int c = 0; c < choices; ++c) {
+    d.append(char(32));
+    d.append(char(32));
+    d.append(char(0));
+    d.append(char(0));
+    Put16(d, 1);
+    Put16(d, 32);
+    Put32(d, quint32(pictureBytes));
+    Put16(d, 1);
+  }
+  return d;
+}
+
+// A program file with one picture (icon 1) and Groups icon groups that all name one of Distinct
+// group directories, each of Choices choices of that picture.
+inline QByteArray PeSharedGroups(const QByteArray& picture, int choices, int groups, int distinct = 1) {
+  constexpr quint32 kVa = 0x1000;
+  const quint32 iconDir = 32, groupDir = iconDir + 24;
+  const quint32 langDirs = groupDir + 16 + 8 * groups;
+  const quint32 dataEntries = langDirs + 24 * (1 + distinct);
+  std::vector<QByteArray> payloads{picture};
+  for (int d = 0; d < distinct; ++d) payloads.push_back(GroupPayload(choices, int(picture.size())));
+  std::vector<quint32> at;
+  quint32 pos = dataEntries + 16 * (1 + distinct);
+  for (const QByteArray& p : payloads) {
+    at.push_back(pos);
+    pos += quint32((p.size() + 3) & ~3);
+  }
+  QByteArray r;
+  const auto header = [&r](int ids) {
+    Put32(r, 0);
+    Put32(r, 0);
+    Put16(r, 0);
+    Put16(r, 0);
+    Put16(r, 0);
+    Put16(r, ids);
+  };
+  header(2);
+  Put32(r, 3);
+  Put32(r, 0x80000000u | iconDir);
+  Put32(r, 14);
+  Put32(r, 0x80000000u | groupDir);
+  header(1);
+  Put32(r, 1);
+  Put32(r, 0x80000000u | langDirs);
+  header(groups);
+  for (int i = 0; i < groups; ++i) {
+    Put32(r, quint32(i + 1));
+    Put32(r, 0x80000000u | (langDirs + 24 * (1 + i % distinct)));
+  }
+  for (int k = 0; k < 1 + distinct; ++k) {
+    header(1);
+    Put32(r, 1033);
+    Put32(r, dataEntries + 16 * k);
+  }
+  for (int k = 0; k < 1 + distinct; ++k) {
+    Put32(r, kVa + at[size_t(k)]);
+    Put32(r, quint32(payloads[size_t(k)].size()));
+    Put32(r, 0);
+    Put32(r, 0);
+  }
+  for (const QByteArray& p : payloads) {
+    r += p;
+    while (r.size() % 4) r.append(char(0));
+  }
+  return PeFile(r);
 }
 
 }  // namespace icontest
