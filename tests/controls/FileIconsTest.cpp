@@ -367,16 +367,18 @@ TEST(FileIconsBudget, OneFileDecodesNoMoreThanItsBudgetOfPixels) {
 }
 
 TEST(FileIconsBudget, APngWhoseChunksRunPastItsDataIsNotDecoded) {
-  // A chunk after the header claiming 2 GB: refused before the decoder allocates for it.
+  // A text chunk after the header claiming 2 GB: refused before the decoder allocates (and
+  // fills) that much for it.
   const QByteArray good = Png(16, 16, kRed);
   QByteArray lying = good.left(33);
   Put32(lying, 0);  // placeholder for the big-endian length
   lying.replace(33, 4, QByteArray("\x7f\xff\xff\xff", 4));
-  lying += "zzZz" + good.mid(33);
+  lying += "tEXt" + good.mid(33);
   const QByteArray ico = Ico({{lying, 16, 32}, {good, 16, 32}});
   const kvtest::PeakGrowth cost = kvtest::MeasurePeakGrowth([&] { ReadFileIcons(ico); });
   EXPECT_GE(cost.allocated, 0);
   EXPECT_LT(cost.allocated, 256 << 20);
+  EXPECT_LT(cost.resident, 64 << 20);
   const std::vector<QImage> icons = ReadFileIcons(ico);
   ASSERT_EQ(icons.size(), 1u);
   EXPECT_EQ(At(icons[0], 8, 8), kRed);
