@@ -299,10 +299,7 @@ QByteArray IcoNaming(const QByteArray& picture, int count) {
   Put16(b, count);
   const quint32 at = quint32(6 + 16 * count);
   for (int i = 0; i < count; ++i) {
-    b.append(QByteArray(4, '\0'));
-    Put16(b, 1);
-    Put16(b, 32);
-    Put32(b, quint32(picture.size()));
+    PutEntry(b, 0, 32, picture.size());
     Put32(b, at);
   }
   return b + picture;
