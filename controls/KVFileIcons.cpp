@@ -149,7 +149,8 @@ std::optional<QImage> DecodePng(const QByteArray& data) {
   const std::optional<TPictureShape> shape = PngShape(data, data.size());
   if (!shape || !PngChunksFit(data)) return std::nullopt;
   QImage image;
-  if (!image.loadFromData(data, "PNG") || qint64(image.width()) * image.height() != shape->pixels) return std::nullopt;
+  if (!image.loadFromData(data, "PNG") || image.width() != int(U32BE(data, 16)) || image.height() != int(U32BE(data, 20)))
+    return std::nullopt;
   return image.convertToFormat(QImage::Format_ARGB32);
 }
 
