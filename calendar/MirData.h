@@ -81,7 +81,8 @@ class TMThnList {
   // Tag, ThumbWidth, ThumbHeight from the file; zeros when it is no thumbnail cache.
   void ReadThumbHeader(const QString& FileName);
   // Adds the file's thumbnails (the list is not cleared first). Each entry may inflate to no
-  // more than a key and a bitmap file of the cache's thumbnail size; a larger one ends the load.
+  // more than a key and a bitmap file of the cache's thumbnail size, and all of them together to
+  // no more than the file's pack budget; an entry past either ends the load.
   void LoadThumbs(const QString& FileName);
   // False when the file could not be written; Reason then gets the system's reason.
   bool SaveThumbs(const QString& FileName, QString* Reason = nullptr) const;

@@ -16,8 +16,13 @@ namespace {
 
 // One icon picture may not claim more than this many bytes.
 constexpr qint64 kMaxPictureBytes = 8LL * 1024 * 1024;
-// Resource directory entries visited in one PE file, whatever the directories claim.
+// Resource directory entries and icon group choices visited in one PE file, whatever the
+// directories claim.
 constexpr int kMaxResourceEntries = 65536;
+// What the pictures of one file may cost together: the pixels decoded (some 120 icons of
+// 256 x 256, or thousands of the usual sizes), and the bytes read for them beyond twice the file.
+constexpr qint64 kMaxIconFilePixels = 8LL * 1024 * 1024;
+constexpr qint64 kIconFileFreeBytes = 1LL * 1024 * 1024;
 
 [[noreturn]] void Damaged(const char* what) {
   throw EInvalidGraphic(QStringLiteral("The icon file is damaged: %1").arg(QLatin1String(what)));
@@ -59,48 +64,107 @@ class TSource {
 
 // ---- one picture: a PNG stream, or a device-independent bitmap with its AND mask
 
-std::optional<QImage> DecodePng(const QByteArray& data) {
-  // The header's size is checked before the decoder allocates for it.
-  if (data.size() < 24 || data.mid(12, 4) != "IHDR") return std::nullopt;
-  const quint32 w = U32BE(data, 16), h = U32BE(data, 20);
+const QByteArray& PngSignature() {
+  static const QByteArray png("\x89PNG\r\n\x1a\n", 8);
+  return png;
+}
+
+// What a picture's first bytes say of it: its size in pixels and the bytes its decoding reads.
+struct TPictureShape {
+  qint64 pixels = 0;
+  qint64 bytes = 0;
+};
+// The first bytes needed to tell a picture's shape.
+constexpr qint64 kShapeBytes = 40;
+
+// An IHDR of sides within reason first; a PNG is read whole.
+std::optional<TPictureShape> PngShape(const QByteArray& head, qint64 n) {
+  if (head.size() < 24 || !head.startsWith(PngSignature()) || U32BE(head, 8) != 13 || head.mid(12, 4) != "IHDR")
+    return std::nullopt;
+  const quint32 w = U32BE(head, 16), h = U32BE(head, 20);
   if (w < 1 || h < 1 || w > quint32(kMaxIconSide) || h > quint32(kMaxIconSide)) return std::nullopt;
+  return TPictureShape{qint64(w) * h, n};
+}
+
+// The layout of a device-independent bitmap of N bytes, from its header.
+struct TDibLayout {
+  int width = 0, height = 0, bits = 0;
+  qint64 palette = 0, paletteCount = 0, pixels = 0, xorStride = 0, andStride = 0, mask = 0;
+  bool hasMask = false;
+  qint64 Bytes() const { return hasMask ? mask + andStride * height : mask; }
+};
+
+std::optional<TDibLayout> DibLayout(const QByteArray& head, qint64 n) {
+  if (head.size() < 40 || n < 40) return std::nullopt;
+  const quint32 headerSize = U32(head, 0);
+  const qint32 width = qint32(U32(head, 4));
+  const qint32 height2 = qint32(U32(head, 8));  // the colour rows and the mask rows
+  const int bits = U16(head, 14);
+  const quint32 compression = U32(head, 16);
+  const quint32 colorsUsed = U32(head, 32);
+  if (headerSize < 40 || headerSize > quint64(n) || compression != 0) return std::nullopt;
+  if (width < 1 || width > kMaxIconSide || height2 < 2 || height2 / 2 > kMaxIconSide) return std::nullopt;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return std::nullopt;
+  TDibLayout l;
+  l.width = width;
+  l.height = height2 / 2;
+  l.bits = bits;
+  // Deeper pictures may carry a colour table too; it is skipped.
+  l.paletteCount = colorsUsed ? qint64(colorsUsed) : bits <= 8 ? (qint64(1) << bits) : 0;
+  if (bits <= 8 && l.paletteCount > (qint64(1) << bits)) return std::nullopt;
+  if (l.paletteCount > n) return std::nullopt;
+  l.palette = qint64(headerSize);
+  l.pixels = l.palette + l.paletteCount * 4;
+  l.xorStride = ((qint64(width) * bits + 31) / 32) * 4;
+  l.andStride = ((qint64(width) + 31) / 32) * 4;
+  l.mask = l.pixels + l.xorStride * l.height;
+  if (l.mask > n) return std::nullopt;
+  // 32-bit pictures may come without a mask: their alpha says it all.
+  l.hasMask = l.mask + l.andStride * l.height <= n;
+  if (!l.hasMask && bits != 32) return std::nullopt;
+  return l;
+}
+
+std::optional<TPictureShape> PictureShape(const QByteArray& head, qint64 n) {
+  if (head.startsWith(PngSignature())) return PngShape(head, n);
+  const std::optional<TDibLayout> l = DibLayout(head, n);
+  if (!l) return std::nullopt;
+  return TPictureShape{qint64(l->width) * l->height, l->Bytes()};
+}
+
+// Every chunk must lie in the data: the decoder would allocate what a chunk claims.
+bool PngChunksFit(const QByteArray& data) {
+  qint64 pos = 8;
+  const qint64 n = data.size();
+  while (n - pos >= 12) {
+    const qint64 length = U32BE(data, pos);
+    if (length > n - pos - 12) return false;
+    if (data.mid(pos + 4, 4) == "IEND") return true;
+    pos += 12 + length;
+  }
+  return pos == n;
+}
+
+std::optional<QImage> DecodePng(const QByteArray& data) {
+  const std::optional<TPictureShape> shape = PngShape(data, data.size());
+  if (!shape || !PngChunksFit(data)) return std::nullopt;
   QImage image;
-  if (!image.loadFromData(data, "PNG") || image.width() != int(w) || image.height() != int(h)) return std::nullopt;
+  if (!image.loadFromData(data, "PNG") || image.width() != int(U32BE(data, 16)) || image.height() != int(U32BE(data, 20)))
+    return std::nullopt;
   return image.convertToFormat(QImage::Format_ARGB32);
 }
 
 std::optional<QImage> DecodeDib(const QByteArray& data) {
-  const qint64 n = data.size();
-  if (n < 40) return std::nullopt;
-  const quint32 headerSize = U32(data, 0);
-  const qint32 width = qint32(U32(data, 4));
-  const qint32 height2 = qint32(U32(data, 8));  // the colour rows and the mask rows
-  const int bits = U16(data, 14);
-  const quint32 compression = U32(data, 16);
-  const quint32 colorsUsed = U32(data, 32);
-  if (headerSize < 40 || headerSize > quint32(n) || compression != 0) return std::nullopt;
-  if (width < 1 || width > kMaxIconSide || height2 < 2 || height2 / 2 > kMaxIconSide) return std::nullopt;
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return std::nullopt;
-  const int h = height2 / 2;
-  // Deeper pictures may carry a colour table too; it is skipped.
-  const qint64 paletteCount = colorsUsed ? qint64(colorsUsed) : bits <= 8 ? (qint64(1) << bits) : 0;
-  if (bits <= 8 && paletteCount > (qint64(1) << bits)) return std::nullopt;
-  const qint64 palette = qint64(headerSize);
-  const qint64 pixels = palette + paletteCount * 4;
-  const qint64 xorStride = ((qint64(width) * bits + 31) / 32) * 4;
-  const qint64 andStride = ((qint64(width) + 31) / 32) * 4;
-  const qint64 mask = pixels + xorStride * h;
-  if (mask > n) return std::nullopt;
-  // 32-bit pictures may come without a mask: their alpha says it all.
-  const bool hasMask = mask + andStride * h <= n;
-  if (!hasMask && bits != 32) return std::nullopt;
-
+  const std::optional<TDibLayout> layout = DibLayout(data, data.size());
+  if (!layout) return std::nullopt;
+  const TDibLayout& l = *layout;
+  const int width = l.width, h = l.height, bits = l.bits;
   const auto* d = reinterpret_cast<const uchar*>(data.constData());
   QImage image(width, h, QImage::Format_ARGB32);
   if (image.isNull()) return std::nullopt;
   bool anyAlpha = false;
   for (int y = 0; y < h; ++y) {
-    const uchar* row = d + pixels + xorStride * (h - 1 - y);  // bottom-up
+    const uchar* row = d + l.pixels + l.xorStride * (h - 1 - y);  // bottom-up
     auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
     for (int x = 0; x < width; ++x) {
       QRgb c = 0;
@@ -115,8 +179,8 @@ std::optional<QImage> DecodeDib(const QByteArray& data) {
         const int perByte = 8 / bits;
         const int shift = 8 - bits * (x % perByte + 1);
         const int index = (row[x / perByte] >> shift) & ((1 << bits) - 1);
-        if (index < paletteCount) {
-          const uchar* p = d + palette + index * 4;
+        if (index < l.paletteCount) {
+          const uchar* p = d + l.palette + index * 4;
           c = qRgb(p[2], p[1], p[0]);
         } else {
           c = qRgb(0, 0, 0);
@@ -129,7 +193,7 @@ std::optional<QImage> DecodeDib(const QByteArray& data) {
   if (bits != 32 || !anyAlpha) {
     for (int y = 0; y < h; ++y) {
       auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-      const uchar* row = hasMask ? d + mask + andStride * (h - 1 - y) : nullptr;
+      const uchar* row = l.hasMask ? d + l.mask + l.andStride * (h - 1 - y) : nullptr;
       for (int x = 0; x < width; ++x) {
         const bool hidden = row && ((row[x / 8] >> (7 - x % 8)) & 1);
         out[x] = hidden ? qRgba(0, 0, 0, 0) : (out[x] | 0xFF000000u);
@@ -140,10 +204,43 @@ std::optional<QImage> DecodeDib(const QByteArray& data) {
 }
 
 std::optional<QImage> DecodeIconPicture(const QByteArray& data) {
-  static const QByteArray png("\x89PNG\r\n\x1a\n", 8);
-  if (data.startsWith(png)) return DecodePng(data);
+  if (data.startsWith(PngSignature())) return DecodePng(data);
   return DecodeDib(data);
 }
+
+// The pictures of one file, whatever names them: bytes named more than once are decoded once,
+// and all the pictures of the file share one budget of bytes read and pixels decoded.
+class TPictures {
+ public:
+  explicit TPictures(TSource& src) : src_(src), bytesLeft_(kIconFileFreeBytes + 2 * src.Size()) {}
+
+  // The picture of Bytes at Offset; nothing when it is damaged or the file's budget is spent.
+  std::optional<QImage> At(qint64 offset, qint64 bytes) {
+    if (bytes < 1 || bytes > kMaxPictureBytes || !src_.Fits(offset, bytes)) return std::nullopt;
+    const auto key = std::make_pair(offset, bytes);
+    if (const auto it = done_.find(key); it != done_.end()) return it->second;
+    std::optional<QImage>& slot = done_[key];
+    // The first bytes say what decoding would read and make; nothing more is read before.
+    const std::optional<TPictureShape> shape = PictureShape(src_.Read(offset, std::min(bytes, kShapeBytes)), bytes);
+    if (!shape || shape->pixels > pixelsLeft_ || !Spend(shape->bytes)) return slot;
+    slot = DecodeIconPicture(src_.Read(offset, shape->bytes));
+    if (slot) pixelsLeft_ -= qint64(slot->width()) * slot->height();
+    return slot;
+  }
+
+  // Takes Bytes from the file's budget of bytes read; false when it does not hold them.
+  bool Spend(qint64 bytes) {
+    if (bytes > bytesLeft_) return false;
+    bytesLeft_ -= bytes;
+    return true;
+  }
+
+ private:
+  TSource& src_;
+  qint64 bytesLeft_;
+  qint64 pixelsLeft_ = kMaxIconFilePixels;
+  std::map<std::pair<qint64, qint64>, std::optional<QImage>> done_;
+};
 
 // ---- icon files
 
@@ -152,13 +249,12 @@ std::vector<QImage> ReadIco(TSource& src) {
   const int count = U16(head, 4);
   if (count < 1) return {};
   const QByteArray dir = src.Read(6, qint64(count) * 16);
+  TPictures pictures(src);
   std::vector<QImage> icons;
   for (int i = 0; i < count && int(icons.size()) < kMaxFileIcons; ++i) {
     const qint64 e = qint64(i) * 16;
-    const qint64 bytes = U32(dir, e + 8), offset = U32(dir, e + 12);
     // A picture outside the file or beyond reason is left out; the others still count.
-    if (bytes < 1 || bytes > kMaxPictureBytes || !src.Fits(offset, bytes)) continue;
-    if (std::optional<QImage> image = DecodeIconPicture(src.Read(offset, bytes))) icons.push_back(*image);
+    if (std::optional<QImage> image = pictures.At(U32(dir, e + 12), U32(dir, e + 8))) icons.push_back(*image);
   }
   return icons;
 }
@@ -173,7 +269,7 @@ struct TSection {
 
 class TPeReader {
  public:
-  explicit TPeReader(TSource& src) : src_(src) {}
+  explicit TPeReader(TSource& src) : src_(src), pictures_(src) {}
 
   std::vector<QImage> Icons() {
     ReadHeaders();
@@ -192,15 +288,21 @@ class TPeReader {
       }
     }
     std::vector<QImage> icons;
-    for (const auto& [rva, size] : groups) {
+    // A group named more than once is read once.
+    std::map<std::pair<quint32, quint32>, std::optional<QImage>> read;
+    for (const auto& group : groups) {
       if (int(icons.size()) >= kMaxFileIcons) break;
-      if (std::optional<QImage> icon = GroupIcon(rva, size, pictures)) icons.push_back(*icon);
+      const auto it = read.find(group);
+      const std::optional<QImage> icon =
+          it != read.end() ? it->second : read.emplace(group, GroupIcon(group.first, group.second, pictures)).first->second;
+      if (icon) icons.push_back(*icon);
     }
     return icons;
   }
 
  private:
   TSource& src_;
+  TPictures pictures_;
   std::vector<TSection> sections_;
   quint32 rsrcRva_ = 0;
   qint64 rsrc_ = 0;
@@ -246,12 +348,16 @@ class TPeReader {
   }
 
   // A directory's entries: (name or id, offset), ids only unless Named.
+  void Visit(qint64 count) {
+    visited_ += int(count);
+    if (visited_ > kMaxResourceEntries) Damaged("too many resource entries");
+  }
+
   std::vector<std::pair<quint32, quint32>> Entries(quint32 dirOffset, bool named) {
     const qint64 at = rsrc_ + dirOffset;
     const QByteArray head = src_.Read(at, 16);
     const qint64 count = qint64(U16(head, 12)) + U16(head, 14);
-    visited_ += int(count);
-    if (visited_ > kMaxResourceEntries) Damaged("too many resource entries");
+    Visit(count);
     const QByteArray list = src_.Read(at + 16, count * 8);
     std::vector<std::pair<quint32, quint32>> out;
     for (qint64 i = 0; i < count; ++i) {
@@ -275,9 +381,14 @@ class TPeReader {
 
   std::optional<QImage> GroupIcon(quint32 rva, quint32 size, const std::map<quint32, std::pair<quint32, quint32>>& pictures) {
     if (size < 6 || size > kMaxPictureBytes) return std::nullopt;
-    const QByteArray group = src_.Read(Offset(rva, size), size);
-    const int count = U16(group, 4);
-    if (U16(group, 2) != 1 || 6 + qint64(count) * 14 > qint64(size)) return std::nullopt;
+    const qint64 at = Offset(rva, size);
+    const QByteArray head = src_.Read(at, 6);
+    const int count = U16(head, 4);
+    const qint64 used = 6 + qint64(count) * 14;
+    if (U16(head, 2) != 1 || used > qint64(size)) return std::nullopt;
+    Visit(count);
+    if (!pictures_.Spend(used)) return std::nullopt;
+    const QByteArray group = src_.Read(at, used);
     struct Choice {
       int side, bits;
       quint32 id;
@@ -303,8 +414,7 @@ class TPeReader {
       const auto [pictureRva, pictureSize] = it->second;
       if (pictureSize < 1 || pictureSize > kMaxPictureBytes) continue;
       try {
-        if (std::optional<QImage> image = DecodeIconPicture(src_.Read(Offset(pictureRva, pictureSize), pictureSize)))
-          return image;
+        if (std::optional<QImage> image = pictures_.At(Offset(pictureRva, pictureSize), pictureSize)) return image;
       } catch (const EInvalidGraphic&) {
         // This picture lies outside the file; another size of the icon may not.
       }
@@ -358,7 +468,13 @@ bool LoadFileIcons(const QString& FileName, std::vector<QImage>* ImageList) {
     return false;
   }
   if (icons.empty()) return false;
-  for (const QImage& icon : icons) ImageList->push_back(IconBitmap(icon));
+  // A picture named many times is shrunk once.
+  std::map<qint64, QImage> bitmaps;
+  for (const QImage& icon : icons) {
+    auto it = bitmaps.find(icon.cacheKey());
+    if (it == bitmaps.end()) it = bitmaps.emplace(icon.cacheKey(), IconBitmap(icon)).first;
+    ImageList->push_back(it->second);
+  }
   return true;
 }
 

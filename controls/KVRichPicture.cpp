@@ -6,7 +6,9 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QTextDocument>
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 
 #include "controls/KVRichText.h"
@@ -27,7 +29,7 @@ constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
 
 }  // namespace
 
-QImage KVDecodeDib(QByteArrayView dib) {
+QImage KVDecodeDib(QByteArrayView dib, qint64 maxPixels) {
   const qint64 n = dib.size();
   if (n < 12) return {};
   const auto* p = reinterpret_cast<const uchar*>(dib.data());
@@ -51,7 +53,7 @@ QImage KVDecodeDib(QByteArrayView dib) {
   }
   const qint64 rows = std::llabs(height);
   if (width <= 0 || rows == 0 || width > 65535 || rows > 65535) return {};
-  if (width * rows > KVMaxPicturePixels) return {};
+  if (width * rows > std::min(maxPixels, KVMaxPicturePixels)) return {};
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return {};
   qint64 colors = colorsUsed;
   if (bpp <= 8) {
@@ -90,7 +92,7 @@ QImage KVDecodeDib(QByteArrayView dib) {
   return img;
 }
 
-QImage KVDecodeWmfBitmap(QByteArrayView wmf) {
+QImage KVDecodeWmfBitmap(QByteArrayView wmf, qint64 maxPixels) {
   const qint64 n = wmf.size();
   const auto* p = reinterpret_cast<const uchar*>(wmf.data());
   qint64 pos = 0;
@@ -112,7 +114,7 @@ QImage KVDecodeWmfBitmap(QByteArrayView wmf) {
       default: break;
     }
     if (dibAt > 0 && len > dibAt) {
-      QImage img = KVDecodeDib(wmf.sliced(pos + dibAt, len - dibAt));
+      QImage img = KVDecodeDib(wmf.sliced(pos + dibAt, len - dibAt), maxPixels);
       if (!img.isNull()) return img;
     }
     pos += len;
@@ -120,7 +122,7 @@ QImage KVDecodeWmfBitmap(QByteArrayView wmf) {
   return {};
 }
 
-QImage KVDecodeEmfBitmap(QByteArrayView emf) {
+QImage KVDecodeEmfBitmap(QByteArrayView emf, qint64 maxPixels) {
   const qint64 n = emf.size();
   const auto* p = reinterpret_cast<const uchar*>(emf.data());
   qint64 pos = 0;
@@ -140,7 +142,7 @@ QImage KVDecodeEmfBitmap(QByteArrayView emf) {
         dib.reserve(int(cbBmi + cbBits));
         dib.append(reinterpret_cast<const char*>(p + pos + offBmi), cbBmi);
         dib.append(reinterpret_cast<const char*>(p + pos + offBits), cbBits);
-        QImage img = KVDecodeDib(dib);
+        QImage img = KVDecodeDib(dib, maxPixels);
         if (!img.isNull()) return img;
       }
     }
@@ -149,7 +151,7 @@ QImage KVDecodeEmfBitmap(QByteArrayView emf) {
   return {};
 }
 
-QImage KVDecodeEncodedImage(QByteArrayView data, const char* format) {
+QImage KVDecodeEncodedImage(QByteArrayView data, const char* format, qint64 maxPixels) {
   if (data.isEmpty() || data.size() > kMaxFileBytes) return {};
   QByteArray bytes = QByteArray::fromRawData(data.data(), data.size());
   QBuffer buffer(&bytes);
@@ -158,7 +160,7 @@ QImage KVDecodeEncodedImage(QByteArrayView data, const char* format) {
   const QSize size = reader.size();
   if (!size.isValid() || size.isEmpty()) return {};
   const qint64 pixels = qint64(size.width()) * size.height();
-  if (pixels > KVMaxPicturePixels) return {};
+  if (pixels > std::min(maxPixels, KVMaxPicturePixels)) return {};
   // No valid picture packs more pixels into its bytes than these ratios allow.
   const qint64 perByte = qstrcmp(format, "png") == 0 ? 8300 : 4096;
   if (pixels > data.size() * perByte + 65536) return {};
@@ -166,13 +168,19 @@ QImage KVDecodeEncodedImage(QByteArrayView data, const char* format) {
   return img;
 }
 
-QImage KVDecodePicture(TKVPictureKind kind, QByteArrayView data) {
+qint64 KVDocumentPictureBudget(qint64 bytes) {
+  const qint64 n = std::clamp<qint64>(bytes, 0, INT64_MAX / KVDocumentPicturePixelsPerByte - KVDocumentFreePicturePixels);
+  return KVDocumentFreePicturePixels + n * KVDocumentPicturePixelsPerByte;
+}
+
+QImage KVDecodePicture(TKVPictureKind kind, QByteArrayView data, qint64 maxPixels) {
+  if (maxPixels <= 0) return {};
   switch (kind) {
-    case TKVPictureKind::Png: return KVDecodeEncodedImage(data, "png");
-    case TKVPictureKind::Jpeg: return KVDecodeEncodedImage(data, "jpeg");
-    case TKVPictureKind::Dib: return KVDecodeDib(data);
-    case TKVPictureKind::Wmf: return KVDecodeWmfBitmap(data);
-    case TKVPictureKind::Emf: return KVDecodeEmfBitmap(data);
+    case TKVPictureKind::Png: return KVDecodeEncodedImage(data, "png", maxPixels);
+    case TKVPictureKind::Jpeg: return KVDecodeEncodedImage(data, "jpeg", maxPixels);
+    case TKVPictureKind::Dib: return KVDecodeDib(data, maxPixels);
+    case TKVPictureKind::Wmf: return KVDecodeWmfBitmap(data, maxPixels);
+    case TKVPictureKind::Emf: return KVDecodeEmfBitmap(data, maxPixels);
     case TKVPictureKind::Other: break;
   }
   return {};

@@ -14,21 +14,29 @@ class QTextDocument;
 
 // Pictures larger than this are not decoded (they are shown as a frame and still kept).
 constexpr qint64 KVMaxPicturePixels = 40'000'000;
+// The pixels of all the pictures decoded from one document of Bytes together: a few screens'
+// worth whatever its size, and beyond that what its bytes could hold as photographs or
+// screenshots (which need far more than a byte for every eight pixels). Pictures past the budget
+// are kept like those too large.
+constexpr qint64 KVDocumentFreePicturePixels = 8'000'000;
+constexpr qint64 KVDocumentPicturePixelsPerByte = 8;
+qint64 KVDocumentPictureBudget(qint64 bytes);
 // Shown sizes are kept within 200 inches.
 constexpr int KVMaxPictureTwips = 200 * 1440;
 
 enum class TKVPictureKind { Png, Jpeg, Dib, Wmf, Emf, Other };
 
-// The decoders return a null image for data that is damaged, unsupported or too large; none of
-// them allocates more than the data can fill.
-QImage KVDecodeDib(QByteArrayView dib);
+// The decoders return a null image for data that is damaged, unsupported or of more than
+// MaxPixels (told from its header, before anything is decoded); none of them allocates more
+// than the data can fill.
+QImage KVDecodeDib(QByteArrayView dib, qint64 maxPixels = KVMaxPicturePixels);
 // A metafile's bitmap: the first DIB record of a Windows metafile, or the first bitmap record of an
 // enhanced metafile.
-QImage KVDecodeWmfBitmap(QByteArrayView wmf);
-QImage KVDecodeEmfBitmap(QByteArrayView emf);
+QImage KVDecodeWmfBitmap(QByteArrayView wmf, qint64 maxPixels = KVMaxPicturePixels);
+QImage KVDecodeEmfBitmap(QByteArrayView emf, qint64 maxPixels = KVMaxPicturePixels);
 // PNG or JPEG data (format "png" or "jpeg").
-QImage KVDecodeEncodedImage(QByteArrayView data, const char* format);
-QImage KVDecodePicture(TKVPictureKind kind, QByteArrayView data);
+QImage KVDecodeEncodedImage(QByteArrayView data, const char* format, qint64 maxPixels = KVMaxPicturePixels);
+QImage KVDecodePicture(TKVPictureKind kind, QByteArrayView data, qint64 maxPixels = KVMaxPicturePixels);
 
 // One picture in a document.
 struct TKVPicture {

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int kMaxDepth = 256;                    // deeper groups share their parent's state
-constexpr qint64 kDocPixelBudget = 120'000'000;   // decoded picture pixels per document
 constexpr int kMaxTabs = 64;
 
 enum class Dest : quint8 {
@@ -215,7 +214,7 @@ class Reader {
  public:
   Reader(QByteArrayView data, Sink& sink, bool decodePictures)
       : base_(data.data()), p_(data.data()), end_(data.data() + data.size()), sink_(sink),
-        decode_(decodePictures) {}
+        decode_(decodePictures), pixelsLeft_(KVDocumentPictureBudget(data.size())) {}
 
   const Tables& tables() const { return t_; }
   // The character set of a font entry as the run keeps it: a missing \fcharset is the one of
@@ -300,7 +299,7 @@ class Reader {
     int nibble = -1;
     bool clean = true;  // nothing of the group was shown before \pict
   } pict_;
-  qint64 pixelsUsed_ = 0;
+  qint64 pixelsLeft_;  // the document's picture budget
   bool pictActive_ = false;
   const char* wordAt_ = nullptr;  // the backslash of the control word being read
 
@@ -1004,9 +1003,9 @@ class Reader {
     TKVPicture pic;
     const Pict pd = std::move(pict_);
     pict_ = Pict{};
-    if (decode_ && pixelsUsed_ < kDocPixelBudget) {
-      pic.Image = KVDecodePicture(pd.kind, pd.data);
-      pixelsUsed_ += qint64(pic.Image.width()) * pic.Image.height();
+    if (decode_) {
+      pic.Image = KVDecodePicture(pd.kind, pd.data, pixelsLeft_);
+      pixelsLeft_ -= qint64(pic.Image.width()) * pic.Image.height();
     }
     if (pd.kind == TKVPictureKind::Png || pd.kind == TKVPictureKind::Jpeg) {
       pic.Data = pd.data;

@@ -336,10 +336,11 @@ void WalkRle(const ByteReader& in, int64_t pos, int64_t end, int bpp, int64_t w,
 }
 
 // Pixels that run-length data leaves unset (skipped by line ends, deltas or an early end) are
-// background; a picture may have this many of them whatever its data, and beyond that at most
-// as many as its data sets.
+// background; a picture may have this many of them whatever its data, and beyond that no more
+// than its runs really set. A run sets at most 255 pixels from two bytes, so what a picture may
+// allocate stays within a fixed multiple of its data however few runs it has.
 constexpr int64_t kRleFreePixels = 1024 * 1024;
-constexpr int64_t kRleUnsetPerSet = 15;
+constexpr int64_t kRleUnsetPerSet = 1;
 
 void DecodeRle(const ByteReader& in, int64_t pos, int64_t end, int bpp, const std::vector<TRGBTriple>& palette,
                QImage& image) {

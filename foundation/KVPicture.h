@@ -44,8 +44,8 @@ inline QImage DecodeGIF(const QByteArray& data) {
   return DecodeGIF(reinterpret_cast<const uchar*>(data.constData()), data.size());
 }
 // A Windows bitmap file (1, 4, 8, 16, 24 or 32 bits, uncompressed, run-length or bit fields)
-// as Format_BGR888. A run-length picture may leave at most 15 of every 16 pixels beyond the
-// first million unset. MaxPixels: a smaller ceiling where the caller knows one (thumbnails).
+// as Format_BGR888. A run-length picture may leave no more pixels unset than its runs set,
+// beyond the first million. MaxPixels: a smaller ceiling where the caller knows one (thumbnails).
 QImage DecodeBMP(const uchar* data, qint64 size, qint64 maxPixels = kMaxPicturePixels);
 inline QImage DecodeBMP(const QByteArray& data, qint64 maxPixels = kMaxPicturePixels) {
   return DecodeBMP(reinterpret_cast<const uchar*>(data.constData()), data.size(), maxPixels);

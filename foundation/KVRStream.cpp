@@ -2,6 +2,8 @@
 
 #include <QBuffer>
 #include <QtEndian>
+#include <algorithm>
+#include <cstdint>
 
 #include "foundation/KVException.h"
 #include "foundation/KVString.h"
@@ -27,6 +29,12 @@ void WriteI32(QIODevice& d, qint32 v) {
 
 }  // namespace
 
+qint64 PackBudget(qint64 StoredBytes) {
+  const qint64 stored = std::max<qint64>(0, StoredBytes);
+  if (stored > (INT64_MAX - kPackFreeBytes) / kPackBytesPerStoredByte) return INT64_MAX;
+  return kPackFreeBytes + stored * kPackBytesPerStoredByte;
+}
+
 TKVResEntry TKVCustomRes::GetEntry(int Index) const {
   if (Index < 0 || size_t(Index) >= directory_.size()) return {};
   return directory_[size_t(Index)];
@@ -38,6 +46,7 @@ bool TKVResReader::ReadDirectory() {
     count_ = 0;
     directory_.clear();
     offsets_.clear();
+    budget_ = spent_ = 0;
     return false;
   };
   if (!stream_) return false;
@@ -64,6 +73,8 @@ bool TKVResReader::ReadDirectory() {
   }
   version_ = version;
   count_ = count;
+  budget_ = PackBudget(avail);
+  spent_ = 0;
   return true;
 }
 
@@ -86,9 +97,13 @@ void TKVResReader::ReadToStream(int Index, QIODevice& Dest, qint64 MaxSize) {
   TKVResEntry e;
   SeekEntry(Index, e);
   Dest.seek(0);
+  const qint64 limit = std::min(MaxSize, BudgetLeft());
   if (e.Kind >= 0) {
-    if (e.Size > MaxSize)
-      throw EZlibBudgetError(QStringLiteral("Resource entry %1 is larger than %2 bytes").arg(Index).arg(MaxSize));
+    if (e.Size > limit)
+      throw EZlibBudgetError(e.Size > MaxSize
+                                 ? QStringLiteral("Resource entry %1 is larger than %2 bytes").arg(Index).arg(MaxSize)
+                                 : QStringLiteral("Resource entry %1 is beyond what the pack can hold").arg(Index));
+    spent_ += e.Size;
     if (e.Size > 0) CopyBytes(*stream_, Dest, e.Size);
     if (e.Kind == 1 && e.Size >= 2) {
       Dest.seek(0);
@@ -101,7 +116,19 @@ void TKVResReader::ReadToStream(int Index, QIODevice& Dest, qint64 MaxSize) {
   staged.open(QIODevice::ReadWrite);
   CopyBytes(*stream_, staged, e.Size);
   staged.seek(0);
-  ZDecompressStream(staged, e.Size, Dest, MaxSize);
+  const qint64 start = Dest.pos();
+  try {
+    ZDecompressStream(staged, e.Size, Dest, limit);
+  } catch (const EZlibBudgetError&) {
+    spent_ += Dest.pos() - start;
+    if (limit < MaxSize)
+      throw EZlibBudgetError(QStringLiteral("Resource entry %1 is beyond what the pack can hold").arg(Index));
+    throw;
+  } catch (...) {
+    spent_ += Dest.pos() - start;
+    throw;
+  }
+  spent_ += Dest.pos() - start;
 }
 
 TKVResFileReader::TKVResFileReader(const QString& FileName, qint64 StartPos) : TKVResReader(StartPos), file_(FileName) {

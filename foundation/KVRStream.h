@@ -11,6 +11,13 @@
 
 #include "foundation/KVZlib.h"
 
+// What all the entries of a pack of StoredBytes may hold together: a few real packs' worth
+// whatever their size (texts and bitmaps deflate to a tenth or less), beyond that a ratio that
+// real data stays far below while a few hostile kilobytes (deflate reaches about 1:1000) do not.
+constexpr qint64 kPackFreeBytes = qint64(16) * 1024 * 1024;
+constexpr qint64 kPackBytesPerStoredByte = 16;
+qint64 PackBudget(qint64 StoredBytes);
+
 struct TKVResEntry {
   qint32 Kind = 0;
   qint32 Size = 0;
@@ -54,9 +61,16 @@ class TKVResReader : public TKVCustomRes {
   QByteArray ReadBuffer(int Index, qint64 MaxSize = kMaxTextSize);
   // Writes the entry, inflated, into Dest from position 0 (Dest is not truncated).
   void ReadToStream(int Index, QIODevice& Dest, qint64 MaxSize = kMaxTextSize);
+  // What the entries read since ReadDirectory may still add up to. All reads of one pack share
+  // this budget, raw or inflated (see PackBudget), so that many entries, or one entry read many
+  // times, cost no more than one pack could plausibly hold; past it a read raises
+  // EZlibBudgetError.
+  qint64 BudgetLeft() const { return budget_ - spent_; }
 
  protected:
   QIODevice* stream_ = nullptr;
+  qint64 budget_ = 0;
+  qint64 spent_ = 0;
 
  private:
   void SeekEntry(int Index, TKVResEntry& e);

@@ -8,6 +8,7 @@
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MirData.h"
+#include "calendar/MirPicture.h"
 #include "calendar/encr.h"
 #include "foundation/KVBitmapList.h"
 #include "foundation/KVPicture.h"
@@ -249,3 +250,43 @@ TEST(IconBudget, AStripWithLessRoomThanItsIconsIsRefusedAndTheFileKept) {
   EXPECT_TRUE(back.LoadDamaged);
   EXPECT_TRUE(back.Icons.empty());
 }
+
+TEST(PackBudget, APictureEntryInflatesNoFurtherThanItsPackCanHold) {
+  // A bitmap entry claiming 7000 x 7000 pixels, its 147 MB of zeros deflated to some 150 KB:
+  // within the picture ceiling, it inflated whole and was then decoded (300 MB).
+  QByteArray header = Bitmap(Solid(1, 1, Qt::red)).left(54);
+  qToLittleEndian<qint32>(7000, header.data() + 18);
+  qToLittleEndian<qint32>(7000, header.data() + 22);
+  const qint64 bytes = 54 + 7000LL * 21000;
+  const QString dir = FreshDir("pack-picture");
+  const auto writePack = [&](const QString& file, QIODevice& picture) {
+    TKVResFileWriter w(0x564B0065, true, file);
+    w.AddBuffer(0, "Hostile");
+    w.AddBuffer(0, QByteArray(8, '\0'));
+    w.AddBuffer(0, QByteArray());
+    w.AddStream(-1, picture);
+    w.Save();
+  };
+  kvtest::ZeroTail zeros(header, bytes);
+  writePack(dir + "/bomb.mcp", zeros);
+  ASSERT_LT(QFileInfo(dir + "/bomb.mcp").size(), 1 << 20);
+  const kvtest::PeakGrowth cost = kvtest::MeasurePeakGrowth([&] {
+    TKVResFileReader r(dir + "/bomb.mcp");
+    QImage picture;
+    LoadPackImage(picture, 1, r);
+  });
+  EXPECT_GE(cost.resident, 0);
+  EXPECT_LT(cost.resident, 64 << 20);
+  TKVResFileReader r(dir + "/bomb.mcp");
+  QImage picture;
+  EXPECT_THROW(LoadPackImage(picture, 1, r), EZlibBudgetError);
+  // A real picture of a screen's size that deflates as well still loads.
+  QBuffer solid;
+  solid.setData(Bitmap(Solid(1920, 1080, Qt::blue)));
+  solid.open(QIODevice::ReadOnly);
+  writePack(dir + "/flat.mcp", solid);
+  TKVResFileReader flat(dir + "/flat.mcp");
+  LoadPackImage(picture, 1, flat);
+  EXPECT_EQ(picture.size(), QSize(1920, 1080));
+}
+

@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <csignal>
+#include <cstdio>
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kvtest {
 
@@ -60,6 +63,62 @@ FullDisk::~FullDisk() {
 
 QStringList FolderEntries(const QString& folder) {
   return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+namespace {
+
+// A line of /proc/self/status ("VmPeak:  1234 kB") in bytes.
+qint64 StatusBytes(const QByteArray& status, const char* name) {
+  const QByteArray key = QByteArray(name) + ':';
+  for (const QByteArray& line : status.split('\n'))
+    if (line.startsWith(key)) return line.mid(key.size()).trimmed().split(' ').first().toLongLong() * 1024;
+  return -1;
+}
+
+QByteArray Status() {
+  QFile f(QStringLiteral("/proc/self/status"));
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+PeakGrowth MeasurePeakGrowth(const std::function<void()>& work) {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return {};
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    // The resident peak starts again from what the child holds now.
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+      std::fputs("5", f);
+      std::fclose(f);
+    }
+    const QByteArray before = Status();
+    try {
+      work();
+    } catch (...) {
+    }
+    const QByteArray after = Status();
+    const qint64 r[2] = {StatusBytes(after, "VmPeak") - StatusBytes(before, "VmSize"),
+                         StatusBytes(after, "VmHWM") - StatusBytes(before, "VmRSS")};
+    const bool sent = write(fds[1], r, sizeof r) == sizeof r;
+    _exit(sent ? 0 : 1);
+  }
+  close(fds[1]);
+  qint64 r[2] = {-1, -1};
+  const bool got = read(fds[0], r, sizeof r) == sizeof r;
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+  return {r[0], r[1]};
 }
 
 }  // namespace kvtest

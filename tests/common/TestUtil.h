@@ -1,8 +1,12 @@
 #pragma once
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <sys/resource.h>
 
 namespace kvtest {
@@ -33,6 +37,37 @@ class FullDisk {
   rlimit old_{};
   void (*oldHandler_)(int) = nullptr;
 };
+
+// Prefix followed by zeros up to Size bytes, made as it is read: hostile data far larger than
+// the test should hold, to be compressed on the way into a file.
+class ZeroTail : public QIODevice {
+ public:
+  ZeroTail(const QByteArray& prefix, qint64 size) : prefix_(prefix), size_(size) { open(QIODevice::ReadOnly); }
+  qint64 size() const override { return size_; }
+
+ protected:
+  qint64 readData(char* data, qint64 max) override {
+    const qint64 at = pos(), n = std::min(max, size_ - at);
+    if (n <= 0) return 0;
+    std::memset(data, 0, size_t(n));
+    if (at < prefix_.size()) std::memcpy(data, prefix_.constData() + at, size_t(std::min(n, prefix_.size() - at)));
+    return n;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  QByteArray prefix_;
+  qint64 size_;
+};
+
+// How far Work raised the memory of a child process that runs it, above what the child had
+// when it started (the kernel restarts both peaks at a fork), in bytes: the address space (what
+// was allocated, touched or not) and the resident pages. Negative values when the child died.
+struct PeakGrowth {
+  qint64 allocated = -1;
+  qint64 resident = -1;
+};
+PeakGrowth MeasurePeakGrowth(const std::function<void()>& work);
 
 // The names in a folder (files and folders, hidden ones too), sorted.
 QStringList FolderEntries(const QString& folder);

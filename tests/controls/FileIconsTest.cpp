@@ -269,6 +269,121 @@ TEST(FileIconsHostile, EveryCutAndAnyFlippedByteFailsCleanly) {
   }
 }
 
+// ---- what one file may cost, however its entries name its pictures
+
+// A file that counts the bytes read from it.
+class CountingBuffer : public QBuffer {
+ public:
+  explicit CountingBuffer(const QByteArray& data) : bytes_(data) {
+    setBuffer(&bytes_);
+    open(QIODevice::ReadOnly);
+  }
+  qint64 bytesRead = 0;
+
+ protected:
+  qint64 readData(char* data, qint64 n) override {
+    const qint64 r = QBuffer::readData(data, n);
+    if (r > 0) bytesRead += r;
+    return r;
+  }
+
+ private:
+  QByteArray bytes_;
+};
+
+// An icon file of Count entries, all naming the one picture that follows the directory.
+QByteArray IcoNaming(const QByteArray& picture, int count) {
+  QByteArray b;
+  Put16(b, 0);
+  Put16(b, 1);
+  Put16(b, count);
+  const quint32 at = quint32(6 + 16 * count);
+  for (int i = 0; i < count; ++i) {
+    PutEntry(b, 0, 32, picture.size());
+    Put32(b, at);
+  }
+  return b + picture;
+}
+
+TEST(FileIconsBudget, APictureNamedManyTimesIsDecodedOnce) {
+  // 400 entries naming one 512 x 512 picture: 400 MB when each decoded its own copy.
+  const QByteArray ico = IcoNaming(Png(512, 512, kRed), 400);
+  ASSERT_LT(ico.size(), 64 * 1024);
+  const kvtest::PeakGrowth cost = kvtest::MeasurePeakGrowth([&] { ReadFileIcons(ico); });
+  EXPECT_GE(cost.resident, 0);
+  EXPECT_LT(cost.resident, 64 << 20);
+  const std::vector<QImage> icons = ReadFileIcons(ico);
+  ASSERT_EQ(icons.size(), 400u);  // every entry still gives its icon
+  EXPECT_EQ(At(icons[399], 511, 511), kRed);
+
+  // The same through program files: 3000 groups naming one group of 20,000 choices are read once.
+  const QByteArray picture = Dib(32, 32, 32, kGreen);
+  const QByteArray pe = PeSharedGroups(picture, 20000, 3000);
+  CountingBuffer device(pe);
+  const std::vector<QImage> groups = ReadFileIcons(device);
+  ASSERT_EQ(groups.size(), size_t(kMaxFileIcons));
+  EXPECT_EQ(At(groups.back(), 5, 5), kGreen);
+  EXPECT_LT(device.bytesRead, 3 * pe.size());
+}
+
+TEST(FileIconsBudget, EntriesAreCheckedBeforeTheirBytesAreCopied) {
+  // 60,000 entries, each spanning (almost) the whole file from its start: none is a picture, and
+  // what is read stays near the file's own size (60 GB when every range was copied first).
+  const int count = 60000;
+  QByteArray ico;
+  Put16(ico, 0);
+  Put16(ico, 1);
+  Put16(ico, count);
+  const int size = 6 + 16 * count;
+  for (int i = 0; i < count; ++i) {
+    ico.append(QByteArray(8, '\0'));
+    Put32(ico, quint32(size - i));
+    Put32(ico, 0);
+  }
+  CountingBuffer device(ico);
+  EXPECT_TRUE(ReadFileIcons(device).empty());
+  EXPECT_LT(device.bytesRead, 4 * qint64(size));
+}
+
+TEST(FileIconsBudget, OneFileDecodesNoMoreThanItsBudgetOfPixels) {
+  // Twenty different large pictures: those that fit the file's budget come out, in order.
+  std::vector<Picture> pictures;
+  for (int i = 0; i < 20; ++i) pictures.push_back({Png(1000, 1000, qRgb(i, 0, 0)), 0, 32});
+  const std::vector<QImage> icons = ReadFileIcons(Ico(pictures));
+  ASSERT_EQ(icons.size(), 8u);
+  EXPECT_EQ(At(icons[7], 0, 0), qRgb(7, 0, 0));
+  // Small pictures after them still fit.
+  pictures.push_back({Dib(16, 16, 8, kBlue), 16, 8});
+  const std::vector<QImage> more = ReadFileIcons(Ico(pictures));
+  ASSERT_EQ(more.size(), 9u);
+  EXPECT_EQ(At(more.back(), 3, 3), kBlue);
+
+  // Choices are counted with the directory entries: two groups of 40,000 choices are too many.
+  EXPECT_THROW(ReadFileIcons(PeSharedGroups(Dib(32, 32, 32, kGreen), 40000, 2, 2)), EInvalidGraphic);
+  EXPECT_EQ(ReadFileIcons(PeSharedGroups(Dib(32, 32, 32, kGreen), 40000, 2, 1)).size(), 2u);
+}
+
+TEST(FileIconsBudget, APngWhoseChunksRunPastItsDataIsNotDecoded) {
+  // A text chunk after the header claiming 2 GB: refused before the decoder allocates (and
+  // fills) that much for it.
+  const QByteArray good = Png(16, 16, kRed);
+  QByteArray lying = good.left(33);
+  Put32(lying, 0);  // placeholder for the big-endian length
+  lying.replace(33, 4, QByteArray("\x7f\xff\xff\xff", 4));
+  lying += "tEXt" + good.mid(33);
+  const QByteArray ico = Ico({{lying, 16, 32}, {good, 16, 32}});
+  const kvtest::PeakGrowth cost = kvtest::MeasurePeakGrowth([&] { ReadFileIcons(ico); });
+  EXPECT_GE(cost.allocated, 0);
+  EXPECT_LT(cost.allocated, 256 << 20);
+  EXPECT_LT(cost.resident, 64 << 20);
+  const std::vector<QImage> icons = ReadFileIcons(ico);
+  ASSERT_EQ(icons.size(), 1u);
+  EXPECT_EQ(At(icons[0], 8, 8), kRed);
+  // A chunk cut short by the end of the picture is refused too; a whole one still reads.
+  EXPECT_TRUE(ReadFileIcons(Ico({{good.left(good.size() - 6), 16, 32}})).empty());
+  EXPECT_EQ(ReadFileIcons(Ico({{good, 16, 32}})).size(), 1u);
+}
+
 }  // namespace
 
 TEST_F(FileIcons, DesktopIconFoldersAreTheThemesNearestSizeAndPixmapsInNameOrder) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <QBuffer>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
@@ -8,6 +10,8 @@
 #include "controls/KVRichText.h"
 #include "controls/KVRtfReader.h"
 #include "controls/KVRtfWriter.h"
+#include "foundation/KVZlib.h"
+#include "tests/common/TestUtil.h"
 #include "tests/controls/RtfTestUtil.h"
 
 using namespace rtftest;
@@ -312,3 +316,64 @@ TEST(RtfReader, KeptGroupsShowOnceAndReadBackTheSame) {
     EXPECT_EQ(KVRtfToText(in).value_or("?"), KVDocumentText(a)) << in.constData();
   }
 }
+
+namespace {
+
+QByteArray PngChunk(const char* type, const QByteArray& data) {
+  QByteArray c;
+  for (int i = 3; i >= 0; --i) c.append(char((quint32(data.size()) >> (8 * i)) & 255));
+  const QByteArray body = QByteArray(type) + data;
+  const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size())));
+  c += body;
+  for (int i = 3; i >= 0; --i) c.append(char((crc >> (8 * i)) & 255));
+  return c;
+}
+
+// A black RGB PNG of W x H, made without holding its pixels.
+QByteArray BlackPng(quint32 w, quint32 h) {
+  QByteArray ihdr;
+  for (const quint32 v : {w, h})
+    for (int i = 3; i >= 0; --i) ihdr.append(char((v >> (8 * i)) & 255));
+  ihdr += QByteArray("\x08\x02\x00\x00\x00", 5);
+  kvtest::ZeroTail rows({}, qint64(h) * (1 + 3 * qint64(w)));
+  QBuffer idat;
+  idat.open(QIODevice::WriteOnly);
+  ZCompressStream(rows, idat);
+  return QByteArray("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", ihdr) + PngChunk("IDAT", idat.data()) +
+         PngChunk("IEND", {});
+}
+
+}  // namespace
+
+TEST(RtfReaderBudget, OneDocumentDecodesItsPicturesWithinOneBudget) {
+  // Four pictures of 31 million pixels in 700 KB of RTF: each fitted the per-picture ceiling,
+  // together they took 500 MB.
+  const QByteArray big = BlackPng(5600, 5600);
+  QByteArray four = "{\\rtf1 ";
+  for (int i = 0; i < 4; ++i) four += Pict("pngblip", big);
+  four += "}";
+  ASSERT_LT(four.size(), 1 << 20);
+  const kvtest::PeakGrowth cost = kvtest::MeasurePeakGrowth([&] {
+    QTextDocument doc;
+    KVReadRtf(four, doc);
+  });
+  EXPECT_GE(cost.resident, 0);
+  EXPECT_LT(cost.resident, 64 << 20);
+
+  // Pictures past the budget are kept undecoded; small ones around them still show.
+  const QByteArray small = Encoded(Solid(20, 10, Qt::red), "PNG");
+  const QByteArray mixed = "{\\rtf1 " + Pict("pngblip", small) + Pict("pngblip", big) + Pict("pngblip", small) + "}";
+  QTextDocument doc;
+  ASSERT_TRUE(KVReadRtf(mixed, doc));
+  ASSERT_EQ(doc.characterCount() - 1, 3);
+  EXPECT_EQ(KVPictureOf(FormatAt(doc, 0)).Image.size(), QSize(20, 10));
+  const TKVPicture kept = KVPictureOf(FormatAt(doc, 1));
+  EXPECT_TRUE(kept.Image.isNull());
+  EXPECT_EQ(kept.Data, big);
+  EXPECT_FALSE(kept.Raw.isEmpty());
+  EXPECT_EQ(KVPictureOf(FormatAt(doc, 2)).Image.size(), QSize(20, 10));
+  // The budget is told from the header: the picture's own pixels are enough, one fewer is not.
+  EXPECT_FALSE(KVDecodePicture(TKVPictureKind::Png, big, 5600LL * 5600).isNull());
+  EXPECT_TRUE(KVDecodePicture(TKVPictureKind::Png, big, 5600LL * 5600 - 1).isNull());
+}
+

@@ -626,3 +626,22 @@ TEST(KVPictureBudget, RunLengthPicturesAreMeasuredByThePixelsTheySet) {
   // A caller's smaller ceiling holds before anything is allocated.
   EXPECT_THROW(DecodeBMP(Bmp(w, h, 8, 1, Palette({clBlack, clRed}), full), 1000 * 1000), EInvalidGraphic);
 }
+
+TEST(KVPictureBudget, FewRunsCannotClaimAPictureFarLargerThanTheySet) {
+  // 66 KB of the longest runs set 8.4 million pixels of a picture at the pixel ceiling: 384 MB
+  // for a few kilobytes (and about 1 KB once compressed inside a document).
+  QByteArray runs;
+  for (int y = 0; y < 514; ++y) {
+    for (int k = 0; k < 64; ++k) runs += Bytes({255, 1});
+    runs += Bytes({0, 0});
+  }
+  const QByteArray end = Bytes({0, 1});
+  ASSERT_LT(runs.size(), 67 * 1024);
+  EXPECT_THROW(DecodeBMP(Bmp(16384, 8192, 8, 1, Palette({clBlack, clRed}), runs + end)), EInvalidGraphic);
+  // The same runs filling half a picture: the rows they leave are background.
+  const QImage half = DecodeBMP(Bmp(16384, 1000, 8, 1, Palette({clBlack, clRed}), runs + end));
+  ASSERT_EQ(half.size(), QSize(16384, 1000));
+  EXPECT_EQ(At(half, 16319, 999), clRed);
+  EXPECT_EQ(At(half, 0, 0), clBlack);
+  EXPECT_THROW(DecodeBMP(Bmp(16384, 1030, 8, 1, Palette({clBlack, clRed}), runs + end)), EInvalidGraphic);
+}

@@ -185,6 +185,43 @@ TEST(KVRStream, InflationHasACeiling) {
   EXPECT_EQ(rd.r.ReadBuffer(1).size(), 2 * 1024 * 1024);
 }
 
+TEST(KVRStream, AllTheEntriesOfAPackShareOneBudget) {
+  // 40 entries of 4 MiB in 160 KB: each within the budget of a text, 160 MB together.
+  const QByteArray zeros(4 << 20, '\0');
+  const QByteArray pack = Pack([&](TKVResWriter& w) {
+    for (int i = 0; i < 40; ++i) w.AddBuffer(-3, zeros);
+    w.AddBuffer(7, QByteArray(1 << 20, 'r'));
+  });
+  ASSERT_LT(pack.size(), 2 << 20);
+  Reader rd(pack);
+  ASSERT_TRUE(rd.r.ReadDirectory());
+  int read = 0;
+  for (int i = 0; i < 40; ++i) {
+    try {
+      EXPECT_EQ(rd.r.ReadBuffer(i), zeros);
+      ++read;
+    } catch (const EZlibBudgetError&) {
+    }
+  }
+  // About 16 MiB and sixteen times the pack's own bytes come out, then no more.
+  EXPECT_GE(read, 4);
+  EXPECT_LT(read, 10);
+  EXPECT_THROW(rd.r.ReadBuffer(40), EZlibBudgetError);
+  // Reading the directory again is a new start; a raw entry read again and again counts each time.
+  ASSERT_TRUE(rd.r.ReadDirectory());
+  EXPECT_EQ(rd.r.ReadBuffer(0).size(), 4 << 20);
+  int again = 0;
+  for (int i = 0; i < 100; ++i) {
+    try {
+      rd.r.ReadBuffer(40);
+      ++again;
+    } catch (const EZlibBudgetError&) {
+    }
+  }
+  EXPECT_GE(again, 16);
+  EXPECT_LT(again, 100);
+}
+
 TEST(KVRStream, FileWriterAndReader) {
   InitializeFolders();
   const QString file = kvtest::TestRoot() + "/pack.mlt";

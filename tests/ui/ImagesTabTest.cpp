@@ -18,6 +18,7 @@
 #include "calendar/iniData.h"
 #include "controls/KVPanels.h"
 #include "controls/KVStdCtrls.h"
+#include "foundation/KVPicture.h"
 #include "foundation/KVRStream.h"
 #include "foundation/KVSkinData.h"
 #include "foundation/KVSysUtils.h"
@@ -347,6 +348,47 @@ TEST_F(ImagesPage, ThumbnailCacheIsReusedAtItsSizeAndRewrittenOtherwise) {
   back.LoadThumbs(Exe("nature.thn"));
   EXPECT_EQ(back.ThumbWidth, 94);
   EXPECT_EQ(back.Thumb(0).size(), QSize(94, 70));
+}
+
+TEST_F(ImagesPage, AThumbnailCacheCostsWhatItsFileHoldsNotWhatItsEntriesClaim) {
+  Pack("nature.mcp", "Nature", 2);
+  // At the page's own size: the two real thumbnails, then 8,000 entries of a whole thumbnail of
+  // zeros each, 300 MB from under a megabyte when every entry was kept.
+  {
+    TKVResFileWriter w(kThumbPackVersion, true, Exe("nature.thn"));
+    QByteArray head(12, '\0');
+    qToLittleEndian<qint32>(128, head.data() + 4);
+    qToLittleEndian<qint32>(96, head.data() + 8);
+    w.AddBuffer(kThumbHeaderKind, head);
+    const auto entry = [](const QByteArray& key, const QByteArray& data) {
+      QByteArray e(8, '\0');
+      qToLittleEndian<qint32>(qint32(key.size()), e.data());
+      qToLittleEndian<qint32>(qint32(data.size()), e.data() + 4);
+      return e + key + data;
+    };
+    const auto bitmap = [](const QImage& image) {
+      QBuffer b;
+      b.open(QIODevice::WriteOnly);
+      WriteBitmap24(b, image);
+      return b.data();
+    };
+    const QByteArray magenta = bitmap(Solid(Qt::magenta, 128, 96));
+    w.AddBuffer(kThumbEntryKind, entry("1", magenta));
+    w.AddBuffer(kThumbEntryKind, entry("2", magenta));
+    QByteArray zeros = bitmap(Solid(Qt::black, 128, 96));
+    zeros.replace(54, zeros.size() - 54, QByteArray(zeros.size() - 54, '\0'));
+    for (int i = 0; i < 8000; ++i) w.AddBuffer(kThumbEntryKind, entry("x" + QByteArray::number(i), zeros));
+    w.Save();
+  }
+  ASSERT_LT(QFileInfo(Exe("nature.thn")).size(), 1 << 20);
+  const kvtest::PeakGrowth cost = kvtest::MeasurePeakGrowth([&] { Start(); });
+  EXPECT_GE(cost.resident, 0);
+  EXPECT_LT(cost.resident, 64 << 20);
+  // The thumbnails that fit are still taken from the cache.
+  Start();
+  ASSERT_EQ(Keys(), (QStringList{"1", "2"}));
+  EXPECT_TRUE(Near(Middle(*page->Panel(0)), Qt::magenta));
+  EXPECT_TRUE(Near(Middle(*page->Panel(1)), Qt::magenta));
 }
 
 TEST_F(ImagesPage, CheckingMovingAndApplyingWorkOnTheSelectedPanel) {
