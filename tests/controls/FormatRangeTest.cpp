@@ -208,3 +208,36 @@ TEST(FormatWindow, TextThatWouldAllFitIsCutAtTheLargestWindow) {
   TKVFormatRange again = Area(next, 420, 500);
   EXPECT_GT(f.Format(again, false), next);
 }
+
+TEST(FormatWindow, ALineCutByTheWindowIsNotTakenAsItLooks) {
+  // Small words, then a tall word too wide for any line. Where the first window ends inside the
+  // tall word, its beginning would still fit on the last line of small words and make that line
+  // tall; in the whole text the tall word starts the next line.
+  bool found = false;
+  for (int words = 812; words <= 819 && !found; ++words) {
+    const QByteArray small = QByteArray("word ").repeated(words);
+    const int tallStart = 5 * words, cut = 4096;  // where the first window ends
+    const auto doc = Doc(Rtf(small + "\\fs72 " + QByteArray(40, 'W')));
+    const auto cutDoc = Doc(Rtf(small + "\\fs72 " + QByteArray(cut - tallStart, 'W')));
+    const auto lineOf = [](const QTextDocument& d, int pos) {
+      std::unique_ptr<QTextDocument> c(d.clone());
+      KVPrepareDocument(*c);
+      c->setDocumentMargin(0);
+      QTextOption opt = c->defaultTextOption();
+      opt.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+      c->setDefaultTextOption(opt);
+      c->setTextWidth(420);
+      c->documentLayout()->documentSize();
+      const QTextLayout* tl = c->begin().layout();
+      const QTextLine line = tl->lineForTextPosition(pos);
+      return std::pair<int, double>(line.textStart() + line.textLength(), tl->position().y() + line.y() + line.height());
+    };
+    const auto [wholeEnd, wholeBottom] = lineOf(*doc, tallStart - 1);
+    const auto [cutEnd, cutBottom] = lineOf(*cutDoc, tallStart - 1);
+    if (wholeEnd != tallStart || cutEnd == tallStart || cutBottom <= wholeBottom + 4) continue;
+    found = true;
+    // Room down to that line's bottom in the whole text.
+    ExpectAsWhole(*doc, 0, 420, int(std::ceil(wholeBottom)), "a tall word after the first window's end");
+  }
+  EXPECT_TRUE(found);
+}
