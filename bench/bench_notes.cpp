@@ -3,7 +3,9 @@
 // coming days with holidays and diary entries down to the box's bottom), with the general notes
 // box beside a diary-only notes box, and with the seven week-day boxes. Real fonts, the real
 // rich-text editor, the settings saved as after every drawing. Then the full notes box over a diary
-// of 10 and of 100,000 entries (goal: the large diary within 1.2 times the small one).
+// of 10 and of 100,000 entries (goal: the large diary within 1.2 times the small one). Last the
+// first drawing after the quick notes changed, with an ordinary note and with long texts pasted
+// into it (goal: each long text within ten times the ordinary note, far under a second).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -147,6 +149,35 @@ void BM_Redraw161WeekDayBoxes(benchmark::State& st) { Redraw(st, 161, true, 0); 
 // Layout 151's full notes box with its entries in a diary of Arg entries.
 void BM_Redraw151DiaryOf(benchmark::State& st) { Redraw(st, 151, true, 0, int(st.range(0))); }
 
+// The quick notes of the first drawing after they changed: nothing is kept from before.
+void FirstDraw(benchmark::State& st, const QString& note) {
+  Scene s(151, true, 0);
+  s.notes.QuickNote.SetText(note);
+  s.state.NotesCache.reset();
+  RenderCalendar(s.state, s.in, false);
+  for (auto _ : st) {
+    s.state.NotesCache.reset();
+    RenderCalendar(s.state, s.in, false);
+    benchmark::DoNotOptimize(s.state.Preview.ScanLine(0));
+  }
+  st.counters["note_chars"] = double(note.size());
+}
+
+QString LongNote(int kind) {
+  const QString head = QStringLiteral("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 DejaVu Sans;}}\\f0\\fs18 ");
+  switch (kind) {
+    case 0: return head + QString(1 << 20, QLatin1Char('x')) + QStringLiteral("}");  // one paragraph, no break
+    case 1: return head + QStringLiteral("\\tx5\\cell\\tab").repeated(60000) + QStringLiteral("}");
+    case 2: return head + QStringLiteral("\\par ").repeated(200000) + QStringLiteral("}");
+    default: return head + QStringLiteral("word ").repeated(200000) + QStringLiteral("}");  // 1 MB of words
+  }
+}
+
+void BM_FirstDraw151OrdinaryNote(benchmark::State& st) { FirstDraw(st, RichLines(QStringLiteral("Quick notes"), 40)); }
+// Arg: 0 a 1 MB paragraph without a break, 1 60,000 tiny tab stops and tabs, 2 200,000 empty
+// paragraphs, 3 1 MB of words in one paragraph.
+void BM_FirstDraw151LongNote(benchmark::State& st) { FirstDraw(st, LongNote(int(st.range(0)))); }
+
 }  // namespace
 
 BENCHMARK(BM_Redraw151WithoutNotes)->Unit(benchmark::kMillisecond);
@@ -156,5 +187,7 @@ BENCHMARK(BM_Redraw171DiaryAndGeneralNotes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw161WithoutNotes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw161WeekDayBoxes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw151DiaryOf)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstDraw151OrdinaryNote)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstDraw151LongNote)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) { return kvbench::RunBenchmarks(argc, argv); }

@@ -23,15 +23,32 @@ class TRichNotesEditor : public TNotesEditor {
     editor_.SetPlainText(false);
     editor_.SetColor(clWhite);
   }
-  void SetRTFText(const QString& Text) override { editor_.SetRTFText(Text); }
+  void SetRTFText(const QString& Text) override {
+    text_ = Text;
+    loaded_ = 0;
+    whole_ = false;
+  }
+  // Only the beginning of a long text is read: more of it while all that was read fits the room.
   bool RenderToBitmap(TKVBitmap& Bitmap, int Width, int Height, int LeftMargin, int TopMargin, int RightMargin,
                       int BottomMargin) override {
-    return editor_.RenderToBitmap(Bitmap, Width, Height, LeftMargin, TopMargin, RightMargin, BottomMargin, ppi_);
+    for (int part = std::max(kFirstPart, loaded_);; part = loaded_ * 2) {
+      if (!whole_ && loaded_ < part) {
+        whole_ = !editor_.SetRTFTextPart(text_, part);
+        loaded_ = part;
+      }
+      const bool fitted =
+          editor_.RenderToBitmap(Bitmap, Width, Height, LeftMargin, TopMargin, RightMargin, BottomMargin, ppi_);
+      if (whole_ || !fitted) return fitted;
+    }
   }
 
  private:
+  static constexpr int kFirstPart = 4096;  // characters; more than any box shows of ordinary text
   int ppi_;
   TKVRichEditOLE editor_;
+  QString text_;
+  int loaded_ = 0;  // the characters asked for when the text was last read
+  bool whole_ = false;
 };
 
 // What the notes keep between drawings with the rich-text editor: the editor itself (a widget,

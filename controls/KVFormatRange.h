@@ -5,6 +5,11 @@
 // the lines are painted at the target's resolution. Rendering into a bitmap and printing both use
 // it. Layout is always done at 96 pixels per inch and painting scales from there, so what is
 // measured is what is painted.
+//
+// Only a window of the document from the first character on is copied and laid out, grown until
+// the rectangle is full: a long text costs what fits, not what it holds (the text layout takes
+// time that grows with the square of a paragraph's length). A window never exceeds a fixed number
+// of characters; text that would fit beyond it is treated as not fitted.
 #include <QColor>
 #include <QMetaObject>
 #include <memory>
@@ -44,6 +49,10 @@ class TKVFormatter {
   void Reset();
   // Characters of the source, paragraph ends counted once, the final one not.
   int TextLength() const;
+  // Characters of the source that the last Format laid out (the window it copied).
+  int LaidOut() const { return copy_ ? end_ - start_ : 0; }
+  // The most characters one Format lays out.
+  static constexpr int kMaxWindow = 1 << 16;
 
  private:
   const QTextDocument& source_;
@@ -53,6 +62,10 @@ class TKVFormatter {
   bool markLinks_ = false;
   bool designMetrics_ = false;
   int widthTw_ = -1;
+  int start_ = 0, end_ = 0;  // the source characters the copy holds
+  int lead_ = 0;             // characters of the copy before them (numbering of continued lists)
+  int lastFitted_ = 0;       // characters the last Format took, a guess for the next window
 
-  void Prepare(int widthTw);
+  void Copy(int start, int end);
+  void Prepare(int start, int end, int widthTw);
 };

@@ -1841,6 +1841,17 @@ void TKVRichEditOLE::AssignLines(const QStringList& strings) {
 
 void TKVRichEditOLE::SetRTFText(const QString& text) { LoadRTFText(text); }
 
+bool TKVRichEditOLE::SetRTFTextPart(const QString& text, int minChars) {
+  if (PlainText() || StreamFormat() == sfPlainText || !KVIsRtf(text.left(16).toLatin1())) {
+    LoadRTFText(text);
+    return false;
+  }
+  bool more = false;
+  KVReadRtfPart(KVRtfBytes(text), *document(), minChars, more);
+  SetSelection(0, 0, true);
+  return more;
+}
+
 QString TKVRichEditOLE::GetRTFText() { return SaveRTFText(); }
 
 void TKVCustomRichEdit::LoadRTFText(const QString& text) {

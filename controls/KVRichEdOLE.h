@@ -456,6 +456,9 @@ class TKVRichEditOLE : public TKVCustomRichEdit {
   void AssignLines(const QStringList& strings);
   // Replaces the content with Text: RTF, or plain text when it is none (or StreamFormat says so).
   void SetRTFText(const QString& text);
+  // The same, but of rich text only whole paragraphs until the content holds MinChars characters,
+  // for showing the beginning of a long text. True when the text goes on after what was loaded.
+  bool SetRTFTextPart(const QString& text, int minChars);
   // The content as RTF (plain text when StreamFormat says so).
   QString GetRTFText();
 };

@@ -100,6 +100,8 @@ class Sink {
   virtual void Paragraph(const ParaState& ps, const CharState& cs) = 0;
   virtual void Picture(TKVPicture&& picture, const CharState& cs) = 0;
   virtual void Finish(const ParaState& ps, const CharState& cs) = 0;
+  // Asked at the end of each paragraph: true stops the reading there.
+  virtual bool Enough() const { return false; }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -227,7 +229,7 @@ class Reader {
     ++p_;
     cur_.start = p_ - 1 - base_;
     depth_ = 1;
-    while (p_ < end_ && depth_ > 0) {
+    while (p_ < end_ && depth_ > 0 && !stopped_) {
       const uchar c = uchar(*p_);
       switch (c) {
         case '{':
@@ -256,6 +258,8 @@ class Reader {
     sink_.Finish(Resolved(cur_.para), cur_.ch);
     return true;
   }
+  // The sink had enough before the end of the text.
+  bool Stopped() const { return stopped_; }
 
  private:
   const char* base_;
@@ -268,6 +272,7 @@ class Reader {
 
   Group cur_;
   std::vector<Group> stack_;
+  bool stopped_ = false;
   int depth_ = 0;     // nesting of the braces read, including groups beyond kMaxDepth
   int overflow_ = 0;  // groups beyond kMaxDepth
   bool star_ = false;
@@ -925,6 +930,7 @@ class Reader {
     FlushText();
     ++shown_;
     sink_.Paragraph(Resolved(cur_.para), cur_.ch);
+    if (sink_.Enough()) stopped_ = true;
   }
 
   // The paragraph's numbering, taking lists of word processors into account.
@@ -1070,20 +1076,26 @@ class Reader {
 
 class DocSink : public Sink {
  public:
-  DocSink(QTextDocument& doc, const Reader& reader) : reader_(reader), cur_(&doc) {}
+  DocSink(QTextDocument& doc, const Reader& reader, qint64 minChars = -1)
+      : reader_(reader), cur_(&doc), minChars_(minChars) {}
 
   void Text(const QString& text, const CharState& cs) override {
     EnsureBlock();
     cur_.insertText(text, Format(cs));
+    chars_ += text.size();
   }
 
   void Paragraph(const ParaState& ps, const CharState& cs) override {
     EnsureBlock();
     ApplyBlock(ps, cs);
     needBlock_ = true;
+    ++chars_;
   }
 
+  bool Enough() const override { return minChars_ >= 0 && chars_ >= minChars_; }
+
   void Picture(TKVPicture&& picture, const CharState& cs) override {
+    ++chars_;
     EnsureBlock();
     QTextCharFormat f = Format(cs);
     f.merge(KVPictureFormat(picture));
@@ -1097,6 +1109,7 @@ class DocSink : public Sink {
  private:
   const Reader& reader_;
   QTextCursor cur_;
+  qint64 minChars_ = -1, chars_ = 0;
   bool needBlock_ = false;
   QTextList* list_ = nullptr;
   Numbering listNum_;
@@ -1243,6 +1256,12 @@ bool KVIsRtf(QByteArrayView data) {
 }
 
 bool KVReadRtf(QByteArrayView data, QTextDocument& doc) {
+  bool more = false;
+  return KVReadRtfPart(data, doc, -1, more);
+}
+
+bool KVReadRtfPart(QByteArrayView data, QTextDocument& doc, qint64 MinChars, bool& More) {
+  More = false;
   if (!KVIsRtf(data)) return false;
   const bool undo = doc.isUndoRedoEnabled();
   doc.setUndoRedoEnabled(false);
@@ -1261,11 +1280,13 @@ bool KVReadRtf(QByteArrayView data, QTextDocument& doc) {
       void Paragraph(const ParaState& p, const CharState& c) override { target->Paragraph(p, c); }
       void Picture(TKVPicture&& p, const CharState& c) override { target->Picture(std::move(p), c); }
       void Finish(const ParaState& p, const CharState& c) override { target->Finish(p, c); }
+      bool Enough() const override { return target->Enough(); }
     } forward;
     Reader reader(data, forward, true);
-    DocSink sink(doc, reader);
+    DocSink sink(doc, reader, MinChars);
     forward.target = &sink;
     reader.Run();
+    More = reader.Stopped();
     edit.endEditBlock();
   }
   doc.setPageSize(page);

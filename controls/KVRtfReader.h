@@ -18,6 +18,10 @@ bool KVIsRtf(QByteArrayView data);
 // Replaces the document's content with the RTF Data. Returns false, leaving the document as it
 // was, when Data is no RTF.
 bool KVReadRtf(QByteArrayView data, QTextDocument& doc);
+// The same, but only whole paragraphs until the document holds at least MinChars characters
+// (all of them when MinChars is negative): what a view shows of a long text costs what it shows.
+// More tells whether the text went on.
+bool KVReadRtfPart(QByteArrayView data, QTextDocument& doc, qint64 MinChars, bool& More);
 // The text the document would hold: paragraphs end in "\r" (not the last), line breaks are "\v",
 // pictures and objects U+FFFC. nullopt when Data is no RTF.
 std::optional<QString> KVRtfToText(QByteArrayView data);

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHash>
+#include <QSet>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPushButton>
@@ -45,6 +47,9 @@ namespace {
 constexpr qint32 kMaxHeaderEntry = 64;
 // Sponsor settings are made per sponsor image, a banner item per caption; no pack has more.
 constexpr int kMaxSponsorImages = 1024, kMaxBannerItems = 64;
+// Pictures that cannot be read keep a placeholder panel, so that the user can uncheck them; a set
+// of thousands of them is no set of pictures, and the rest are left out.
+constexpr int kMaxUnreadablePanels = 64;
 
 const char kPlaceholderProperty[] = "kvPlaceholder";
 
@@ -66,6 +71,13 @@ QImage PlaceholderThumbnail(QSize size) {
 }
 
 bool IsPlaceholder(const TMImgPanel* p) { return p->property(kPlaceholderProperty).toBool(); }
+
+// A picture file of an own set by its real path, one however its name is spelled ("//", "./",
+// links); empty when there is no such file.
+QString RealPicturePath(const QString& Path) {
+  const QFileInfo f(Path);
+  return f.isFile() ? f.canonicalFilePath() : QString();
+}
 
 }  // namespace
 
@@ -506,35 +518,64 @@ void TImagesTab::AddPanel(TMImgPanel* Panel) {
 
 void TImagesTab::LoadPackPanels(TKVResReader* Reader, int PictureCount) {
   const std::vector<int> order = Reader ? PackPictureOrder(model_.ImageOrder, PictureCount) : std::vector<int>();
+  const QSet<QString> used(model_.UsedImages.begin(), model_.UsedImages.end());
+  int unreadable = 0;
   for (const int n : order) {
+    // An empty entry holds no picture, whatever the header counts.
+    if (Reader->GetEntry(n + 2).Size <= 0) continue;
     const QString key = QString::number(n);
     TMImgPanel* panel = MakePanel(key, [Reader, n](QSize box) {
       QImage picture;
       LoadPackImage(picture, n, *Reader, box);
       return picture;
     });
-    panel->CheckBox().setChecked(model_.UsedImages.contains(key));
+    if (IsPlaceholder(panel) && ++unreadable > kMaxUnreadablePanels) {
+      delete panel;
+      continue;
+    }
+    panel->CheckBox().setChecked(used.contains(key));
     AddPanel(panel);
   }
 }
 
 void TImagesTab::LoadUserImagePanels() {
   imagesScroll_->Clear();
-  QStringList keys;
-  for (const QString& path : model_.ImageOrder) {
-    if (path.trimmed().isEmpty() || keys.contains(path) || !QFileInfo(path).isFile()) continue;
-    keys << path;
-    AddPanel(MakePanel(path, [path](QSize box) { return LoadPictureFromFile(path, box); }));
+  // Lists name one file in many spellings: each spelling is looked up once, each file shown once.
+  QHash<QString, QString> real;
+  const auto realPath = [&real](const QString& line) {
+    auto it = real.constFind(line);
+    if (it == real.constEnd()) it = real.insert(line, line.trimmed().isEmpty() ? QString() : RealPicturePath(line));
+    return *it;
+  };
+  QSet<QString> keys;
+  int unreadable = 0;
+  for (const QString& line : model_.ImageOrder) {
+    const QString path = realPath(line);
+    if (path.isEmpty() || keys.contains(path)) continue;
+    TMImgPanel* panel = MakePanel(path, [path](QSize box) { return LoadPictureFromFile(path, box); });
+    if (IsPlaceholder(panel) && ++unreadable > kMaxUnreadablePanels) {
+      delete panel;
+      continue;
+    }
+    keys.insert(path);
+    AddPanel(panel);
   }
   const QString sel = SideFile(QStringLiteral(".sel"));
   if (!QFileInfo::exists(sel)) {
     CheckAll(true);
     return;
   }
-  QStringList used = LoadLines(sel);
-  used.removeIf([](const QString& p) { return p.trimmed().isEmpty() || !QFileInfo(p).isFile(); });
+  QStringList used;
+  QSet<QString> checked;
+  for (const QString& line : LoadLines(sel)) {
+    const QString path = realPath(line);
+    if (!path.isEmpty() && !checked.contains(path)) {
+      checked.insert(path);
+      used << path;
+    }
+  }
   model_.UsedImages = used;
-  for (int i = 0; i < imagesScroll_->Count(); ++i) Panel(i)->CheckBox().setChecked(used.contains(Panel(i)->Key));
+  for (int i = 0; i < imagesScroll_->Count(); ++i) Panel(i)->CheckBox().setChecked(checked.contains(Panel(i)->Key));
 }
 
 void TImagesTab::UpdateSponsors() {
@@ -759,7 +800,8 @@ void TImagesTab::ImgAddNewBtnClick() {
   for (int i = 0; i < imagesScroll_->Count(); ++i) keys << Panel(i)->Key;
   bool added = false;
   for (const QString& file : files) {
-    const QString path = QFileInfo(file).absoluteFilePath();
+    const QString real = RealPicturePath(file);
+    const QString path = real.isEmpty() ? QFileInfo(file).absoluteFilePath() : real;
     if (keys.contains(path)) continue;
     QImage picture;
     try {

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "calendar/MirNotes.h"
+#include "controls/KVRichEdOLE.h"
 #include "controls/KVRtfReader.h"
 #include "foundation/KVRes.h"
 #include "tests/calendar/RenderTestUtil.h"
@@ -520,6 +521,61 @@ TEST(NotesRealEditor, ANoteTooLongForItsBoxIsCutAtAWholeLine) {
   // The panel ends 6 pixels below the last line.
   EXPECT_TRUE(RowIs(s.Frame(), 40 + 17 + used + 5, 600, 900, clWhite));
   EXPECT_EQ(PixelAt(s.Frame(), 750, 40 + 17 + used + 6), kBack);
+}
+
+// A long text is read only as far as the box shows it: what is drawn is what its beginning alone
+// draws, and a text longer than the first part read that fits its box is drawn whole.
+TEST(NotesRealEditor, ALongNoteDrawsWhatItsBeginningAloneDraws) {
+  const QString head = "{\\rtf1\\ansi{\\fonttbl{\\f0 DejaVu Sans;}}\\f0\\fs20 ";
+  const struct {
+    const char* what;
+    QString whole, beginning;
+  } cases[] = {
+      {"many paragraphs", Paragraphs(40000), Paragraphs(300)},
+      {"one paragraph of a million characters", head + QString(1 << 20, 'x') + "}", head + QString(30000, 'x') + "}"},
+      {"a long paragraph of words", head + QString("word ").repeated(200000) + "}", head + QString("word ").repeated(5000) + "}"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto editor = MakeRichNotesEditor();
+    auto reference = MakeRichNotesEditor();
+    TKVBitmap got, want;
+    editor->SetRTFText(c.whole);
+    reference->SetRTFText(c.beginning);
+    EXPECT_FALSE(editor->RenderToBitmap(got, 300, 400, 6, 6, 6, 6));
+    EXPECT_FALSE(reference->RenderToBitmap(want, 300, 400, 6, 6, 6, 6));
+    ASSERT_GT(got.Height(), 200);
+    EXPECT_TRUE(got.Image() == want.Image());
+    // A taller box later draws more of the same text.
+    EXPECT_FALSE(editor->RenderToBitmap(got, 300, 3000, 6, 6, 6, 6));
+    EXPECT_GT(got.Height(), 2000);
+  }
+  // Some 12,000 characters: more than is read first, and all of it fits.
+  auto editor = MakeRichNotesEditor();
+  TKVBitmap b;
+  editor->SetRTFText(Paragraphs(1200));
+  EXPECT_TRUE(editor->RenderToBitmap(b, 300, 30000, 6, 6, 6, 6));
+  TKVRichEditOLE whole;
+  whole.SetRTFText(Paragraphs(1200));
+  TKVBitmap w;
+  EXPECT_TRUE(whole.RenderToBitmap(w, 300, 30000, 6, 6, 6, 6));
+  EXPECT_EQ(b.Height(), w.Height());
+  EXPECT_TRUE(b.Image() == w.Image());
+}
+
+// A long text pasted into the quick notes draws the calendar as the text's beginning does.
+TEST(NotesRealEditor, ALongQuickNoteDrawsTheCalendarAsItsBeginningDoes) {
+  const auto frame = [](const QString& note) {
+    NotesScene s;
+    s.in.NotesEditor = nullptr;
+    EXPECT_TRUE(s.NotesBox(false, 300));
+    s.ini.ShowNotesOptions = 0;
+    s.notes.QuickNote.SetText(note);
+    s.diary["2024/03/08"] = Paragraphs(3);
+    EXPECT_TRUE(s.Render());
+    return FrameHash(s.Frame());
+  };
+  EXPECT_EQ(frame(Paragraphs(100000)), frame(Paragraphs(100)));
 }
 
 TEST(NotesRealEditor, AnEntryUnderHolidayTitlesEndsAtAWholeLineInsideTheBox) {

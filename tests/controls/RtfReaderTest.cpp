@@ -377,3 +377,28 @@ TEST(RtfReaderBudget, OneDocumentDecodesItsPicturesWithinOneBudget) {
   EXPECT_TRUE(KVDecodePicture(TKVPictureKind::Png, big, 5600LL * 5600 - 1).isNull());
 }
 
+TEST(RtfReader, APartEndsWithAWholeParagraphOnceEnoughIsRead) {
+  QByteArray rtf = "{\\rtf1\\ansi ";
+  for (int i = 0; i < 100; ++i) rtf += "\\pard Paragraph " + QByteArray::number(i) + (i == 2 ? " centred\\qc\\par " : "\\par ");
+  rtf += "}";
+  QTextDocument doc;
+  bool more = false;
+  ASSERT_TRUE(KVReadRtfPart(rtf, doc, 30, more));
+  EXPECT_TRUE(more);
+  // "Paragraph 0" to "Paragraph 2 centred", each with its own format, set at its end.
+  EXPECT_EQ(doc.blockCount(), 3);
+  EXPECT_EQ(doc.lastBlock().text(), "Paragraph 2 centred");
+  EXPECT_EQ(doc.lastBlock().blockFormat().alignment(), Qt::AlignHCenter);
+  // Asked for more than there is: the whole text, as the full reading gives it.
+  ASSERT_TRUE(KVReadRtfPart(rtf, doc, 1 << 20, more));
+  EXPECT_FALSE(more);
+  QTextDocument whole;
+  ASSERT_TRUE(KVReadRtf(rtf, whole));
+  EXPECT_EQ(doc.toPlainText(), whole.toPlainText());
+  EXPECT_EQ(doc.blockCount(), 100);
+  // A paragraph is never cut, however long.
+  ASSERT_TRUE(KVReadRtfPart("{\\rtf1 " + QByteArray(100000, 'x') + "\\par next\\par}", doc, 10, more));
+  EXPECT_TRUE(more);
+  EXPECT_EQ(doc.toPlainText(), QString(100000, 'x'));
+  EXPECT_FALSE(KVReadRtfPart("no rtf", doc, 10, more));
+}

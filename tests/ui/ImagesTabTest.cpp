@@ -305,6 +305,73 @@ TEST_F(ImagesPage, HostileAndDamagedPacksLoadWhatTheyCan) {
   EXPECT_EQ(boxes.Count(), 0);
 }
 
+TEST_F(ImagesPage, APackShowsPanelsOnlyForThePicturesItHolds) {
+  // The header claims as many pictures as there are entries: nearly all are empty, then come
+  // thousands that hold a byte each.
+  std::vector<kvpack::PackEntry> e = kvpack::ImagePackEntries("Hollow", Skin(""), Pictures(5));
+  for (int n : {2, 3, 4}) e[size_t(n + 2)] = kvpack::PackEntry{};
+  e.resize(e.size() + 30000);
+  e.resize(e.size() + 20000, kvpack::PackEntry{kvpack::kKindRaw, "x"});
+  qToLittleEndian<qint32>(qint32(e.size() - 3), e[1].Data.data() + 4);
+  kvpack::WritePack(Exe("hollow.mcp"), kvpack::kImagePackVersion, e);
+  kvtest::MessageBoxes boxes;
+  Start();
+  visible = true;
+  page->show();
+  const QStringList keys = Keys();
+  ASSERT_EQ(keys.size(), 2 + 64);
+  EXPECT_EQ(keys.mid(0, 3), (QStringList{"1", "5", "30006"}));
+  EXPECT_TRUE(page->Panel(2)->property("kvPlaceholder").toBool());
+  EXPECT_EQ(Numbers().mid(0, 3), (QList<int>{1, 2, 3}));
+  EXPECT_EQ(model->UsedImages, keys);
+  // The user orders and chooses among them.
+  Select(1);
+  kvtest::Click(Button("ImgMoveUpBtn"));
+  kvtest::Click(Button("ImgUncheckAllBtn"));
+  page->Panel(0)->CheckBox().click();
+  EXPECT_EQ(Keys().mid(0, 2), (QStringList{"5", "1"}));
+  EXPECT_EQ(model->UsedImages, QStringList{"5"});
+  EXPECT_EQ(boxes.Count(), 0);
+}
+
+TEST_F(ImagesPage, AnOwnSetShowsEachPictureOnceByItsRealPath) {
+  const QString beach = Photo("beach.png", Qt::blue), hills = Photo("hills.png", Qt::green);
+  const QString folder = photos.path(), up = QFileInfo(folder).fileName();
+  QStringList lines{beach};
+  for (int i = 0; i < 1500; ++i) {
+    lines << folder + "//beach.png" << folder + "/./beach.png" << folder + "/../" + up + "/beach.png";
+    lines << folder + QString("/.").repeated(i % 40) + "/hills.png";
+  }
+  // Files that are no pictures keep a placeholder each, but not thousands of them.
+  QStringList junk;
+  for (int i = 0; i < 200; ++i) {
+    junk << photos.filePath(QString("junk%1.png").arg(i));
+    kvtest::WriteFile(junk.back(), "no picture");
+  }
+  lines += junk;
+  kvtest::WriteFile(Exe("Mine.mcl"), lines.join("\r\n").toUtf8() + "\r\n");
+  // The checked pictures, in other spellings again.
+  kvtest::WriteFile(Exe("Mine.sel"), (folder + "//hills.png\r\n" + folder + "/./hills.png\r\n").toUtf8());
+  Start();
+  visible = true;
+  page->show();
+  const QStringList keys = QStringList{beach, hills} + junk.mid(0, 64);
+  EXPECT_EQ(Keys(), keys);
+  EXPECT_EQ(model->UsedImages, QStringList{hills});
+  EXPECT_FALSE(page->Panel(0)->CheckBox().isChecked());
+  EXPECT_TRUE(page->Panel(1)->CheckBox().isChecked());
+  // Adding a picture the set holds, named another way, adds nothing.
+  kvtest::ScopedOverride<decltype(FileDialogs().OpenFileNames)> choose(
+      FileDialogs().OpenFileNames,
+      [&](QWidget*, const QString&, const QString&, const QString&) { return QStringList{folder + "/./beach.png"}; });
+  kvtest::Click(Button("ImgAddNewBtn"));
+  EXPECT_EQ(Keys(), keys);
+  // Saved once each, by the real path.
+  page->SaveImageSetBtnClick();
+  EXPECT_EQ(kvtest::ReadFile(Exe("Mine.mcl")), (keys.join("\r\n") + "\r\n").toUtf8());
+  EXPECT_EQ(kvtest::ReadFile(Exe("Mine.sel")), (hills + "\r\n").toUtf8());
+}
+
 TEST_F(ImagesPage, ThumbnailCacheIsReusedAtItsSizeAndRewrittenOtherwise) {
   Pack("nature.mcp", "Nature", 2);
   // A cache at the current size whose thumbnail of picture 1 is magenta: it is taken as it is.
