@@ -438,7 +438,8 @@ bool TKVMirovaCalendar::InitializeMainForm() {
     Action(kStartupActions[i])->setEnabled(m.Ini->AutoStartup);
     Action(kStartupActions[i])->setChecked(*startup[i]);
   }
-  Action("actDesktopIconTransparent")->setVisible(!IsWinXPOrLater);
+  // Labels without a background are a matter of the desktop here: the command stays hidden.
+  Action("actDesktopIconTransparent")->setVisible(false);
   Action("actDesktopIconTransparent")->setChecked(m.Ini->TransparentIcons);
   Action("actHideNotes")->setChecked(!m.Ini->ShowNotes);
   // Without the companion program its commands have nothing to start.
@@ -700,7 +701,7 @@ void TKVMirovaCalendar::actExitExecute() {
   // ends, also when OK could not do all it should.
   if (!unsaved.isEmpty() &&
       KVMessageBox(SaveFailureText(unsaved) + QStringLiteral("\n\n") + LanguageResource().RSExitUnsaved, QString(),
-                   IDI_WARNING_ICON, 1, ButtonsYesNo) != 6)
+                   IDI_WARNING_ICON, 1, ButtonsYesNo) != ResultYes)
     return;
   hooks_.Terminate();
 }

@@ -254,14 +254,14 @@ void TOptionsTab::AddHolidayBtnClick() {
 void TOptionsTab::DeleteHolidayBtnClick() {
   const int i = holidayScroll_->ItemIndex();
   if (i < 0) return;
-  if (KVMessageBox(LanguageResource().RSAreYouSureDeleteHoliday, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != 6)
+  if (KVMessageBox(LanguageResource().RSAreYouSureDeleteHoliday, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != ResultYes)
     return;
   holidayScroll_->Delete(i);
   Edited();
 }
 
 void TOptionsTab::DeleteAllHolidayBtnClick() {
-  if (KVMessageBox(LanguageResource().RSAreYouSureDeleteHolidays, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != 6)
+  if (KVMessageBox(LanguageResource().RSAreYouSureDeleteHolidays, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != ResultYes)
     return;
   holidayScroll_->Clear();
   Edited();

@@ -444,7 +444,7 @@ void TQuickNotesForm::actREOInsertIconExecProc(TKVRichEditOLE& KVRE) {
 void TQuickNotesForm::actREOSaveRTFExecProc(TKVRichEditOLE& KVRE) {
   const TKVLanguageResource& l = LanguageResource();
   Tini& ini = *model_.Ini;
-  QString name = FileDialogs().SaveFileName(this, StripMnemonics(l.RSSaveToRTF), StartFolder(ini.RTFFolder, 0x05),
+  QString name = FileDialogs().SaveFileName(this, StripMnemonics(l.RSSaveToRTF), StartFolder(ini.RTFFolder, FolderDocuments),
                                             QStringLiteral("Rich Text files (*.rtf)"));
   if (name.isEmpty()) return;
   if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".rtf");

@@ -13,15 +13,12 @@
 #include "foundation/KVSysUtils.h"
 #include "platform/KVClock.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/common/MainFormComponent.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 const QString kRtf1 = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Dentist at nine \\'e9\\par\r\n}";
 const QString kRtf2 = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\b Garden\\b0  day\\par\r\n}";

@@ -16,17 +16,14 @@
 #include "controls/KVRichEdActions.h"
 #include "foundation/KVSysUtils.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/common/MainFormComponent.h"
 #include "ui/DiaryTab.h"
 #include "ui/OptionsTab.h"
 #include "ui/SpecialTab.h"
 
 namespace pagetest {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 struct Pages {
   QTemporaryDir dir;
