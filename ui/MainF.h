@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -55,6 +56,18 @@ struct TMirMainHooks {
 
 enum TMirPage { pgCover = 0, pgDiary, pgImages, pgStyle, pgOptions, pgSpecial, pgHelp, pgAbout };
 
+// The form's commands, made once; the tray menu, the buttons and the keys share them. Each is
+// also found by its object name ("actOpen", ...), which the start-up action and the skin use.
+struct TMirActions {
+  QAction *Open{}, *OpenDiary{}, *OpenQuickNotes{}, *Help{}, *About{}, *Close{}, *Save{}, *Exit{};
+  QAction *ChangeMirova{}, *SaveMirova{};
+  QAction *AutoStartup{}, *StartupHideIcons{}, *StartupOpenDiary{}, *StartupOpenQuickNotes{};
+  QAction *StartScreenSaver{}, *StartMirScreenSaver{}, *HideIcons{}, *RestoreIcons{}, *DesktopIconTransparent{};
+  QAction *HideNotes{}, *Trovana{}, *DeleteDiaryEntry{}, *Power{};
+  // The three start-up choices, in the order of the settings' flags.
+  std::array<QAction*, 3> Startup() const { return {StartupHideIcons, StartupOpenDiary, StartupOpenQuickNotes}; }
+};
+
 class TKVMirovaCalendar : public TKVForm {
   Q_OBJECT
  public:
@@ -62,6 +75,7 @@ class TKVMirovaCalendar : public TKVForm {
   ~TKVMirovaCalendar() override;
 
   TMirModel& Model() { return *model_; }
+  const TMirActions& Actions() const { return acts_; }
   // The one action of that name; raises EKVError for a name the form does not have.
   QAction* Action(const char* Name) const;
   QMenu* PopupMenu() const { return popupMenu_; }
@@ -155,6 +169,7 @@ class TKVMirovaCalendar : public TKVForm {
   void SaveBeforeEnd();
 
   TMirMainHooks hooks_;
+  TMirActions acts_;
   std::unique_ptr<TMirModel> model_;
   TKVSkinPanel* mainPanel_ = nullptr;
   QTabWidget* pageControl_ = nullptr;
