@@ -101,11 +101,10 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   imageForm_->BringSettingsToFront = [this] { ForceForegroundWindow(this); };
   model_->Render.OnHandOver = [this] { imageForm_->update(); };
 
+  if (!hooks_.QuickNotesVisible) hooks_.QuickNotesVisible = [this] { return quickNotes_ && quickNotes_->isVisible(); };
   // An error nobody handled is shown; it ends the program only when no window the user works in
   // is open.
-  ErrorPolicy().KeepRunning = [this] {
-    return SettingsOpen() || (hooks_.QuickNotesVisible && hooks_.QuickNotesVisible());
-  };
+  ErrorPolicy().KeepRunning = [this] { return SettingsOpen() || hooks_.QuickNotesVisible(); };
   ErrorPolicy().Terminate = [this] { hooks_.Terminate(); };
 
   printForm_ = std::make_unique<TPrintForm>();
@@ -113,7 +112,6 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   notesHooks.SaveMirova = [this] { acts_.SaveMirova->trigger(); };
   notesHooks.PrintForm = [this]() -> TPrintForm& { return *printForm_; };
   quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
-  if (!hooks_.QuickNotesVisible) hooks_.QuickNotesVisible = [this] { return quickNotes_->isVisible(); };
   if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { quickNotes_->ShowForm(); };
   // The quick-notes window shows the notes document whenever it opens: nothing to do on a load.
   diaryStore_ = std::make_unique<TMirDiaryStore>(*model_, TMirDiaryStoreHooks{[this] { diaryTab_->ShowAllBtnClick(); },

@@ -58,6 +58,8 @@ QString HotKeyText(int ShortCut) {
 TOptionsTab::TOptionsTab(TMirModel& model, TOptionsTabHooks hooks, QWidget* parent)
     : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("OptionsPage"));
+  if (!hooks_.HolidaysEdited) hooks_.HolidaysEdited = [] {};
+  if (!hooks_.ShowAllBtnClick) hooks_.ShowAllBtnClick = [] {};
   CreateControls();
   ApplyTexts();
 }
@@ -238,7 +240,7 @@ bool TOptionsTab::LoadHolidays() {
 
 void TOptionsTab::Edited() {
   rowsEdited_ = true;
-  if (hooks_.HolidaysEdited) hooks_.HolidaysEdited();
+  hooks_.HolidaysEdited();
 }
 
 void TOptionsTab::HolidaySelect() { Edited(); }
@@ -311,5 +313,5 @@ void TOptionsTab::DiaryLongDateChkClick() {
   const bool on = diaryLongDateChk_->isChecked();
   model_.Ini->DiaryLongDate = on;
   model_.NbDiary->TitleFormat = on ? QStringLiteral("ddt") : QStringLiteral("dt");
-  if (hooks_.ShowAllBtnClick) hooks_.ShowAllBtnClick();
+  hooks_.ShowAllBtnClick();
 }

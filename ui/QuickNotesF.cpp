@@ -60,6 +60,11 @@ TQuickNotesForm::TQuickNotesForm(TMirModel& model, TQuickNotesHooks hooks, QWidg
       if (!ownIconForm_) ownIconForm_ = new TIconForm(model_, this);
       return ownIconForm_->Execute();
     };
+  if (!hooks_.PrintForm)
+    hooks_.PrintForm = [this]() -> TPrintForm& {
+      if (!ownPrintForm_) ownPrintForm_ = new TPrintForm(this);
+      return *ownPrintForm_;
+    };
 
   nbPrint_ = new TNbModule();
   nbPrint_->SetName(QStringLiteral("NbPrint"));
@@ -336,9 +341,7 @@ void TQuickNotesForm::OKBtnClick() {
 void TQuickNotesForm::CancelBtnClick() { reject(); }
 
 TPrintForm& TQuickNotesForm::PrintForm() {
-  if (hooks_.PrintForm) return hooks_.PrintForm();
-  if (!ownPrintForm_) ownPrintForm_ = new TPrintForm(this);
-  return *ownPrintForm_;
+  return hooks_.PrintForm();
 }
 
 void TQuickNotesForm::PrintQuickNotesBtnClick() {
