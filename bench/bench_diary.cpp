@@ -78,8 +78,7 @@ struct DiaryWindow {
     window.addTab(new QWidget, QStringLiteral("Other"));
     window.resize(640, 480);
     page->InitializePage();
-    store = std::make_unique<TMirDiaryStore>(*model, TMirDiaryStoreHooks{[this] { page->ShowAllBtnClick(); },
-                                                                         [this] { page->EditorChange(); }});
+    store = std::make_unique<TMirDiaryStore>(*model);
     store->LoadDiaryAndNotes();
     window.show();
     QApplication::processEvents();

@@ -124,6 +124,12 @@ TDiaryTab::TDiaryTab(TMirModel& model, TDiaryTabHooks hooks, QWidget* parent)
   TNbModule& nb = *model_.NbDiary;
   nb.OnActiveChanging.Set([this](TPersistent*) { NbDiaryActiveChanging(); });
   nb.OnActiveChanged.Set([this](TPersistent*) { NbDiaryActiveChanged(); });
+  connect(&model_.Changes, &TMirModelChanges::DiaryListChanged, this, Guarded([this] { ShowAllBtnClick(); }));
+  // The editor's toolbar follows the loaded diary, which nobody has edited yet.
+  connect(&model_.Changes, &TMirModelChanges::DiaryLoaded, this, Guarded([this] {
+            EditorChange();
+            DiaryEditorModified = false;
+          }));
 }
 
 TDiaryTab::~TDiaryTab() {

@@ -114,11 +114,8 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
   if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { quickNotes_->ShowForm(); };
   // The quick-notes window shows the notes document whenever it opens: nothing to do on a load.
-  diaryStore_ = std::make_unique<TMirDiaryStore>(*model_, TMirDiaryStoreHooks{[this] { diaryTab_->ShowAllBtnClick(); },
-                                                                              [this] {
-                                                                                diaryTab_->EditorChange();
-                                                                                diaryTab_->DiaryEditorModified = false;
-                                                                              }});
+  diaryStore_ = std::make_unique<TMirDiaryStore>(*model_);
+  connect(&model_->Changes, &TMirModelChanges::HolidaysEdited, this, [this] { HolidaysModified = true; });
 
   CreateActions();
   CreateTrayMenu();
@@ -248,6 +245,31 @@ void TKVMirovaCalendar::CreateTrayMenu() {
   popupMenu_->addAction(acts_.Exit);
 }
 
+TSettingsPages CreateSettingsPages(TMirModel& Model, TMirDiaryStore& Store, const TDiaryTabHooks& DiaryHooks,
+                                   QWidget* DiaryHost, QWidget* OptionsHost, QWidget* SpecialHost) {
+  const auto host = [](QWidget* host, QWidget* content) {
+    if (!host->layout()) {
+      auto* l = new QVBoxLayout(host);
+      l->setContentsMargins(0, 0, 0, 0);
+    }
+    host->layout()->addWidget(content);
+  };
+  TSettingsPages pages;
+  pages.Diary = new TDiaryTab(Model, DiaryHooks, DiaryHost);
+  host(DiaryHost, pages.Diary);
+  pages.Options = new TOptionsTab(Model, OptionsHost);
+  host(OptionsHost, pages.Options);
+  pages.Special = new TSpecialTab(Model,
+                                  {[&Store, diary = pages.Diary](bool linked) {
+                                    if (!Store.SwitchDiary(linked)) return false;
+                                    diary->SetDiaryReadOnly(linked);
+                                    return true;
+                                  }},
+                                  SpecialHost);
+  host(SpecialHost, pages.Special);
+  return pages;
+}
+
 void TKVMirovaCalendar::CreatePages() {
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
@@ -303,29 +325,14 @@ void TKVMirovaCalendar::CreatePages() {
     });
 
   // The diary, options and special pages fill their tabs.
-  const auto host = [this](TMirPage page, QWidget* content) {
-    auto* l = new QVBoxLayout(pageControl_->widget(page));
-    l->setContentsMargins(0, 0, 0, 0);
-    l->addWidget(content);
-  };
-  diaryTab_ = new TDiaryTab(*model_,
-                            {[this](bool recalc) { model_->RenderCalendar(recalc); },
-                             [this] { return printForm_.get(); }},
-                            pageControl_->widget(pgDiary));
-  host(pgDiary, diaryTab_);
+  const TSettingsPages pages = CreateSettingsPages(
+      *model_, *diaryStore_,
+      {[this](bool recalc) { model_->RenderCalendar(recalc); }, [this] { return printForm_.get(); }},
+      pageControl_->widget(pgDiary), pageControl_->widget(pgOptions), pageControl_->widget(pgSpecial));
+  diaryTab_ = pages.Diary;
+  optionsTab_ = pages.Options;
+  specialTab_ = pages.Special;
   diaryTab_->DiaryListPopupMenu()->addAction(acts_.DeleteDiaryEntry);
-  optionsTab_ = new TOptionsTab(*model_,
-                                {[this] { HolidaysModified = true; }, [this] { diaryTab_->ShowAllBtnClick(); }},
-                                pageControl_->widget(pgOptions));
-  host(pgOptions, optionsTab_);
-  specialTab_ = new TSpecialTab(*model_,
-                                {[this](bool linked) {
-                                  if (!diaryStore_->SwitchDiary(linked)) return false;
-                                  diaryTab_->SetDiaryReadOnly(linked);
-                                  return true;
-                                }},
-                                pageControl_->widget(pgSpecial));
-  host(pgSpecial, specialTab_);
 
   auto* buttons = new QHBoxLayout;
   v->addLayout(buttons);

@@ -33,6 +33,20 @@ class TPrintForm;
 class TSpecialTab;
 class TQuickNotesForm;
 class TStyleTab;
+class TMirModel;
+struct TDiaryTabHooks;
+
+// The Diary, Options and Special pages of the settings window, each filling its Host (a layout is
+// made for a host that has none); the Special page's diary switch goes through Store and leaves
+// the Diary page read-only for a linked diary. The settings window and the page tests build them
+// here; the pages follow the model's Changes themselves.
+struct TSettingsPages {
+  TDiaryTab* Diary = nullptr;
+  TOptionsTab* Options = nullptr;
+  TSpecialTab* Special = nullptr;
+};
+TSettingsPages CreateSettingsPages(TMirModel& Model, TMirDiaryStore& Store, const TDiaryTabHooks& DiaryHooks,
+                                   QWidget* DiaryHost, QWidget* OptionsHost, QWidget* SpecialHost);
 
 // The application title: names the instance lock and is the window caption.
 extern const QString kApplicationTitle;

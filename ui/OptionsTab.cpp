@@ -55,11 +55,8 @@ QString HotKeyText(int ShortCut) {
   return QKeySequence(key | mods).toString(QKeySequence::NativeText);
 }
 
-TOptionsTab::TOptionsTab(TMirModel& model, TOptionsTabHooks hooks, QWidget* parent)
-    : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
+TOptionsTab::TOptionsTab(TMirModel& model, QWidget* parent) : QWidget(parent), model_(model) {
   setObjectName(QStringLiteral("OptionsPage"));
-  if (!hooks_.HolidaysEdited) hooks_.HolidaysEdited = [] {};
-  if (!hooks_.ShowAllBtnClick) hooks_.ShowAllBtnClick = [] {};
   CreateControls();
   ApplyTexts();
 }
@@ -240,7 +237,7 @@ bool TOptionsTab::LoadHolidays() {
 
 void TOptionsTab::Edited() {
   rowsEdited_ = true;
-  hooks_.HolidaysEdited();
+  emit model_.Changes.HolidaysEdited();
 }
 
 void TOptionsTab::HolidaySelect() { Edited(); }
@@ -313,5 +310,5 @@ void TOptionsTab::DiaryLongDateChkClick() {
   const bool on = diaryLongDateChk_->isChecked();
   model_.Ini->DiaryLongDate = on;
   model_.NbDiary->TitleFormat = on ? QStringLiteral("ddt") : QStringLiteral("dt");
-  hooks_.ShowAllBtnClick();
+  emit model_.Changes.DiaryListChanged();
 }

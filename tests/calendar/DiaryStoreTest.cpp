@@ -37,7 +37,12 @@ struct Program {
   FormComponent form;
   TMirModel model{form};
   int showAll = 0, loaded = 0, notesLoaded = 0;
-  TMirDiaryStore store{model, {[this] { ++showAll; }, [this] { ++loaded; }, [this] { ++notesLoaded; }}};
+  TMirDiaryStore store{model};
+  Program() {
+    QObject::connect(&model.Changes, &TMirModelChanges::DiaryListChanged, [this] { ++showAll; });
+    QObject::connect(&model.Changes, &TMirModelChanges::DiaryLoaded, [this] { ++loaded; });
+    QObject::connect(&model.Changes, &TMirModelChanges::QuickNotesLoaded, [this] { ++notesLoaded; });
+  }
 };
 
 class DiaryStore : public ::testing::Test {
