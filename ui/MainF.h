@@ -71,7 +71,7 @@ struct TMirMainHooks {
 enum TMirPage { pgCover = 0, pgDiary, pgImages, pgStyle, pgOptions, pgSpecial, pgHelp, pgAbout };
 
 // The form's commands, made once; the tray menu, the buttons and the keys share them. Each is
-// also found by its object name ("actOpen", ...), which the start-up action and the skin use.
+// also found by its object name ("actOpen", ...), as the start-up action names it.
 struct TMirActions {
   QAction *Open{}, *OpenDiary{}, *OpenQuickNotes{}, *Help{}, *About{}, *Close{}, *Save{}, *Exit{};
   QAction *ChangeMirova{}, *SaveMirova{};
