@@ -26,6 +26,7 @@
 #include "controls/KVNbModule.h"
 #include "controls/KVRichEdOLE.h"
 #include "foundation/KVSysUtils.h"
+#include "tests/common/MainFormComponent.h"
 #include "ui/DiaryTab.h"
 
 namespace {
@@ -42,11 +43,7 @@ void TypeKey(QWidget& w) {
 
 QDate Day(int i) { return QDate(1990, 1, 1).addDays(i); }
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 // The settings window's diary page, loaded through the store from a diary file of kEntries
 // entries, shown, with the Diary page and another page to switch between.
@@ -81,8 +78,7 @@ struct DiaryWindow {
     window.addTab(new QWidget, QStringLiteral("Other"));
     window.resize(640, 480);
     page->InitializePage();
-    store = std::make_unique<TMirDiaryStore>(*model, TMirDiaryStoreHooks{[this] { page->ShowAllBtnClick(); },
-                                                                         [this] { page->EditorChange(); }});
+    store = std::make_unique<TMirDiaryStore>(*model);
     store->LoadDiaryAndNotes();
     window.show();
     QApplication::processEvents();

@@ -21,6 +21,7 @@
 #include "calendar/iniData.h"
 #include "foundation/KVPicture.h"
 #include "foundation/KVSysUtils.h"
+#include "tests/common/MainFormComponent.h"
 #include "tools/kvpack/PackWriter.h"
 #include "ui/ImagesTab.h"
 
@@ -28,11 +29,7 @@ namespace {
 
 constexpr int kPictures = 50, kPacks = 200;
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 // A photo-like full-HD JPEG: smooth shading with fine grain, as a camera picture compresses.
 QByteArray FullHdJpeg(int key) {

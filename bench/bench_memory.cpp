@@ -16,14 +16,11 @@
 #include "calendar/iniData.h"
 #include "foundation/KVSysUtils.h"
 #include "platform/KVDesktop.h"
+#include "tests/common/MainFormComponent.h"
 
 namespace {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 // VmRSS of this process in kB.
 long ResidentKB() {

@@ -15,15 +15,12 @@
 #include "calendar/iniData.h"
 #include "controls/KVSkinExtCtrls.h"
 #include "foundation/KVGraphics.h"
+#include "tests/common/MainFormComponent.h"
 #include "ui/StyleTab.h"
 
 namespace {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 // The main form's model over a photo on a 1080p screen, the page over it, the built-in layouts
 // listed and layout 151 chosen, the picture cached by a first drawing.

@@ -57,7 +57,7 @@ void HolidayBaseVerify(TPersistent*, const QString&, bool& Accept) { Accept = tr
 // ---------------------------------------------------------------------------------------------
 // The diary
 
-TMirDiaryStore::TMirDiaryStore(TMirModel& Model, TMirDiaryStoreHooks Hooks) : model_(Model), hooks_(std::move(Hooks)) {
+TMirDiaryStore::TMirDiaryStore(TMirModel& Model) : model_(Model) {
   model_.Diary->OnVerify.Set(&DiaryBaseVerify);
   model_.Notes->OnVerify.Set(&DiaryBaseVerify);
   model_.Holidays->OnVerify.Set(&HolidayBaseVerify);
@@ -68,7 +68,7 @@ TMirDiaryStore::TMirDiaryStore(TMirModel& Model, TMirDiaryStoreHooks Hooks) : mo
 bool TMirDiaryStore::LoadDiaryAndNotes() {
   const bool diary = LoadDiary();
   const bool notes = LoadQuickNotes(model_);
-  Call(hooks_.QuickNotesLoaded);
+  emit model_.Changes.QuickNotesLoaded();
   return diary && notes;
 }
 
@@ -78,12 +78,12 @@ bool TMirDiaryStore::LoadDiary() {
   // posted into the diary that comes next.
   if (nb.NbEdit()) nb.NbEdit()->SetModified(false);
   nb.Data().Items(0)->Clear();
-  Call(hooks_.ShowAllBtnClick);
+  emit model_.Changes.DiaryListChanged();
   const bool ok = model_.Ini->NotavelDiary ? LoadLinkedDiary() : LoadOwnDiary();
   // The empty list started a new entry under the selected day; when the loaded diary has an entry
   // under that ID, the editor shows it instead of an empty page that would be saved over it.
   if (TNbObject* active = nb.Data().FindEntry(nb.ActiveID())) nb.SetActive(active, active->ID, true);
-  Call(hooks_.DiaryLoaded);
+  emit model_.Changes.DiaryLoaded();
   return ok;
 }
 
@@ -130,7 +130,7 @@ bool TMirDiaryStore::LoadOwnDiary() {
   }
   section.Modified = false;
   nb.RefreshColors();
-  Call(hooks_.ShowAllBtnClick);
+  emit model_.Changes.DiaryListChanged();
   return whole;
 }
 

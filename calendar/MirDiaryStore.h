@@ -32,19 +32,11 @@ QString LinkedPasswordFile(const QString& NotavelPath);
 // OnVerify of the holiday, icon and event documents: every document is accepted.
 void HolidayBaseVerify(TPersistent* Sender, const QString& Safe, bool& Accept);
 
-// What the windows do around a load.
-struct TMirDiaryStoreHooks {
-  // Lists every entry of the diary again (the Diary page's Show All).
-  std::function<void()> ShowAllBtnClick;
-  // The diary was loaded: the editor's toolbar follows it, the modified flag is cleared.
-  std::function<void()> DiaryLoaded;
-  // The quick notes were loaded into the notes document: the quick-notes window shows them.
-  std::function<void()> QuickNotesLoaded;
-};
-
+// Loads announce themselves through the model's Changes (DiaryListChanged, DiaryLoaded,
+// QuickNotesLoaded).
 class TMirDiaryStore {
  public:
-  TMirDiaryStore(TMirModel& Model, TMirDiaryStoreHooks Hooks = {});
+  explicit TMirDiaryStore(TMirModel& Model);
 
   // The password the linked diary is opened with; start-up empties it.
   QString DiaryPassword;
@@ -73,12 +65,8 @@ class TMirDiaryStore {
 
  private:
   TMirModel& model_;
-  TMirDiaryStoreHooks hooks_;
   bool LoadOwnDiary();
   bool LoadLinkedDiary();
-  void Call(const std::function<void()>& Hook) const {
-    if (Hook) Hook();
-  }
 };
 
 class TMHolidayBase;

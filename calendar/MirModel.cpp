@@ -31,6 +31,10 @@ void Free(T*& c) {
 }  // namespace
 
 TMirModel::TMirModel(TComponent& form, TMirModelHooks hooks) : Form(form), hooks_(std::move(hooks)) {
+  // An empty size lets the renderer ask the primary screen.
+  if (!hooks_.ScreenSize) hooks_.ScreenSize = [] { return QSize(); };
+  if (!hooks_.FullScreenVisible) hooks_.FullScreenVisible = [] { return false; };
+  if (!hooks_.SettingsVisible) hooks_.SettingsVisible = [] { return false; };
   MirPackSkin = Named<TAppSkin>(Form, "MirPackSkin");
   LayoutSkin = Named<TAppSkin>(Form, "LayoutSkin");
   Ini = Named<Tini>(Form, "ini");
@@ -87,8 +91,8 @@ void TMirModel::ReleaseDrawingMemory() {
 #endif
 }
 
-bool TMirModel::FullScreenVisible() const { return hooks_.FullScreenVisible && hooks_.FullScreenVisible(); }
-bool TMirModel::SettingsVisible() const { return hooks_.SettingsVisible && hooks_.SettingsVisible(); }
+bool TMirModel::FullScreenVisible() const { return hooks_.FullScreenVisible(); }
+bool TMirModel::SettingsVisible() const { return hooks_.SettingsVisible(); }
 
 std::optional<QString> TMirModel::FindDiaryEntry(const QString& Key) const {
   const TNbObject* e = NbDiary->Data().FindEntry(Key);
@@ -105,7 +109,7 @@ TRenderInputs TMirModel::Inputs() const {
   in.PackImages = &MirPackSkin->Images;
   in.UsedImages = UsedImages;
   in.ExeDir = ExeDir;
-  if (hooks_.ScreenSize) in.ScreenSize = hooks_.ScreenSize();
+  in.ScreenSize = hooks_.ScreenSize();
   in.DrawNotes = DrawNotesBoxes;
   in.QuickNotes = Notes;
   in.FindDiaryEntry = [this](const QString& key) { return FindDiaryEntry(key); };

@@ -6,6 +6,7 @@
 // form's name from it); the model frees them itself, in the order the form's destroy handler
 // frees them, so it must go before the form's component tree does.
 #include <QDate>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -43,6 +44,21 @@ struct TMirModelHooks {
   std::function<QSize()> ScreenSize;
 };
 
+// What the model announces about the documents it holds; the pages subscribe. Nothing in the
+// model knows a window.
+class TMirModelChanges : public QObject {
+  Q_OBJECT
+ signals:
+  // The diary's entries were replaced or are titled differently: lists show them all again.
+  void DiaryListChanged();
+  // A diary was loaded into the notebook (own or linked), after its list was shown.
+  void DiaryLoaded();
+  // The quick notes were loaded into the notes document.
+  void QuickNotesLoaded();
+  // A holiday row was selected, added, edited or deleted.
+  void HolidaysEdited();
+};
+
 class TMirModel {
  public:
   // Form: the main form's component (named kMainFormName, a form).
@@ -52,6 +68,7 @@ class TMirModel {
   ~TMirModel();
 
   TComponent& Form;
+  TMirModelChanges Changes;
   // The skin of the current image pack (its texts fill Ini's pack colours, PackIni and the
   // cover map) and of the layout packs.
   TAppSkin* MirPackSkin = nullptr;

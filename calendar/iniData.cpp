@@ -21,9 +21,6 @@ const QString kInstallKey = QStringLiteral("Software\\Kel Voro\\Install\\");
 const QStringList kNotavelPathValueNames = {QStringLiteral("Notavel"), QStringLiteral("NotavelPath"),
                                             QStringLiteral("Notavel Diary"), QStringLiteral("KVNotavel")};
 
-Tini* ini = nullptr;
-TLayoutIni* Lini = nullptr;
-
 // ---------------------------------------------------------------------------------------------
 // TCalendarStyle
 

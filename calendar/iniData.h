@@ -142,9 +142,6 @@ class Tini : public TKVSkinIni {
   void ClampValues();
 };
 
-// The one settings object of the program.
-extern Tini* ini;
-
 // ---------------------------------------------------------------------------------------------
 // Layout model
 
@@ -301,6 +298,3 @@ class TLayoutIni : public TKVSkinIni {
 };
 
 extern const QString kDefaultCalcOrder;
-
-// The one layout object of the program.
-extern TLayoutIni* Lini;

@@ -500,7 +500,7 @@ void TNbModule::RemoveEntry(TNbObject* entry) {
 void TNbModule::SearchBoxKeyUp(int key, Qt::KeyboardModifiers shift) {
   if (key != Qt::Key_Delete || (shift & ~Qt::KeypadModifier) || ReadOnly || FolderMode) return;
   if (DeleteConfirmation &&
-      KVMessageBox(LanguageResource().RSSureDeleteSelectedEntry, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != 6)
+      KVMessageBox(LanguageResource().RSSureDeleteSelectedEntry, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != ResultYes)
     return;
   TKVCustomListBox* box = searchBox_;
   if (box && box->MultiSelect() && box->SelCount() > 0) {

@@ -295,7 +295,7 @@ void TKVTray::ApplyTaskBar() {
   if (visible) mainForm_->show();
 }
 
-void TKVTray::Run(const TNotifyEvent& handler, const char* what) {
+void TKVTray::Run(const TTrayEvent& handler, const char* what) {
   if (!handler) return;
   try {
     handler(this);

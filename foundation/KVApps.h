@@ -58,7 +58,7 @@ void KeepOffWindowList(QWidget* Window);
 class TKVTray : public QObject {
   Q_OBJECT
  public:
-  using TNotifyEvent = std::function<void(TKVTray* Sender)>;
+  using TTrayEvent = std::function<void(TKVTray* Sender)>;
   // The platform as the tray sees it; tests replace it. Without TrayAvailable the tray watches
   // the session bus and the X display itself (TKVTrayHost).
   struct THooks {
@@ -90,7 +90,7 @@ class TKVTray : public QObject {
   QMenu* PopupMenu() const { return menu_; }
   void SetPopupMenu(QMenu* Menu);
 
-  TNotifyEvent OnClick, OnRightClick, OnDblClick, OnTerminate;
+  TTrayEvent OnClick, OnRightClick, OnDblClick, OnTerminate;
 
   // After the main form is built: adds the icon, or starts the retry timer.
   void Loaded();
@@ -126,7 +126,7 @@ class TKVTray : public QObject {
   void PopupAtTray();
   void RetryTick();
   void ApplyTaskBar();
-  void Run(const TNotifyEvent& handler, const char* what);
+  void Run(const TTrayEvent& handler, const char* what);
 
   QPointer<QWidget> mainForm_;
   THooks hooks_;

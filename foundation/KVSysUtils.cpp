@@ -134,19 +134,19 @@ TKVButtons ButtonsOK, ButtonsContinue, ButtonsOKCancel, ButtonsYesNo, ButtonsYes
 
 void BuildButtonSets() {
   const TKVLanguageResource& t = LanguageResource();
-  ButtonsOK = {{t.RSOK, 1}};
-  ButtonsContinue = {{t.RSContinue, 1}};
-  ButtonsOKCancel = {{t.RSOK, 1}, {t.RSCancel, 2}};
-  ButtonsYesNo = {{t.RSYes, 6}, {t.RSNo, 7}};
-  ButtonsYesNoCancel = {{t.RSYes, 6}, {t.RSNo, 7}, {t.RSCancel, 2}};
-  ButtonsRetryCancel = {{t.RSRetry, 4}, {t.RSCancel, 2}};
-  ButtonsReplaceAppendCancel = {{t.RSReplace, 6}, {t.RSAppend, 7}, {t.RSCancel, 2}};
-  ButtonsOverwriteResumeCancel = {{t.RSOverwrite, 4}, {t.RSResume, 1}, {t.RSCancel, 2}};
-  ButtonsOverwriteCancel = {{t.RSOverwrite, 4}, {t.RSCancel, 2}};
-  ButtonsCheckSkip = {{t.RSCheckforNewerVersion, 1}, {t.RSSkip, 2}};
-  ButtonsDownloadInstall = {{t.RSDownloadNewer, 1}, {t.RSInstallExisting, 2}};
-  ButtonsExitInstall = {{t.RSExit, 2}, {t.RSInstallExisting, 1}};
-  ButtonsResumeExitSetup = {{t.RSResume, 1}, {t.RSExitSetup, 2}};
+  ButtonsOK = {{t.RSOK, ResultOK}};
+  ButtonsContinue = {{t.RSContinue, ResultOK}};
+  ButtonsOKCancel = {{t.RSOK, ResultOK}, {t.RSCancel, ResultCancel}};
+  ButtonsYesNo = {{t.RSYes, ResultYes}, {t.RSNo, ResultNo}};
+  ButtonsYesNoCancel = {{t.RSYes, ResultYes}, {t.RSNo, ResultNo}, {t.RSCancel, ResultCancel}};
+  ButtonsRetryCancel = {{t.RSRetry, ResultRetry}, {t.RSCancel, ResultCancel}};
+  ButtonsReplaceAppendCancel = {{t.RSReplace, ResultYes}, {t.RSAppend, ResultNo}, {t.RSCancel, ResultCancel}};
+  ButtonsOverwriteResumeCancel = {{t.RSOverwrite, ResultRetry}, {t.RSResume, ResultOK}, {t.RSCancel, ResultCancel}};
+  ButtonsOverwriteCancel = {{t.RSOverwrite, ResultRetry}, {t.RSCancel, ResultCancel}};
+  ButtonsCheckSkip = {{t.RSCheckforNewerVersion, ResultOK}, {t.RSSkip, ResultCancel}};
+  ButtonsDownloadInstall = {{t.RSDownloadNewer, ResultOK}, {t.RSInstallExisting, ResultCancel}};
+  ButtonsExitInstall = {{t.RSExit, ResultCancel}, {t.RSInstallExisting, ResultOK}};
+  ButtonsResumeExitSetup = {{t.RSResume, ResultOK}, {t.RSExitSetup, ResultCancel}};
 }
 
 namespace {
@@ -183,13 +183,13 @@ class KVMessageDialog : public QDialog {
     }
     QDialog::keyPressEvent(e);
   }
-  // The close box answers 2 whatever the buttons are.
-  void reject() override { done(2); }
+  // The close box answers Cancel whatever the buttons are.
+  void reject() override { done(ResultCancel); }
 };
 
-// The button Escape presses: Cancel (2), else No (7), else the only button.
+// The button Escape presses: Cancel, else No, else the only button.
 int EscapeIndex(const TKVButtons& Buttons) {
-  for (int result : {2, 7})
+  for (int result : {ResultCancel, ResultNo})
     for (size_t i = 0; i < Buttons.size(); ++i)
       if (Buttons[i].Result == result) return int(i);
   return Buttons.size() == 1 ? 0 : -1;
@@ -413,29 +413,28 @@ void NormalCursor() {
 
 QString MyDocumentsDir, AppDataDir, HomeDir, TempDir, WindowsDir, SystemDir, ProgramFilesDir, ExeDir, ShareDir;
 QString BrowserPath, MailProgramPath;
-bool IsWinXPOrLater = true;
 
 namespace {
 QString Folder(const QString& p) { return p.isEmpty() ? QString() : PathWithSlash(QDir::cleanPath(p)); }
 }  // namespace
 
-QString GetSpecialFolder(int CSIDL) {
-  switch (CSIDL) {
-    case 0x05: return Folder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    case 0x10: return Folder(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-    case 0x1A:
-    case 0x1C: return Folder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    case 0x27: return Folder(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
-    case 0x26: return GetProgramFilesDir();
+QString GetSpecialFolder(int Which) {
+  switch (Which) {
+    case FolderDocuments: return Folder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    case FolderDesktop: return Folder(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    case FolderAppData:
+    case FolderLocalAppData: return Folder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    case FolderPictures: return Folder(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+    case FolderProgramFiles: return GetProgramFilesDir();
     default: return {};
   }
 }
 
-QString GetMyDocumentsDir() { return GetSpecialFolder(0x05); }
+QString GetMyDocumentsDir() { return GetSpecialFolder(FolderDocuments); }
 
-QString StartFolder(const QString& Remembered, int CSIDL) {
+QString StartFolder(const QString& Remembered, int Which) {
   if (DirExists(Remembered)) return Remembered;
-  const QString special = GetSpecialFolder(CSIDL);
+  const QString special = GetSpecialFolder(Which);
   return DirExists(special) ? special : GetHomeDir();
 }
 

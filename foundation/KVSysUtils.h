@@ -32,9 +32,12 @@ class QFontMetrics;
 // ---------------------------------------------------------------------------------------------
 // Message box and button sets
 
+// What KVMessageBox returns: the Result of the pressed button.
+constexpr int ResultOK = 1, ResultCancel = 2, ResultRetry = 4, ResultYes = 6, ResultNo = 7;
+
 struct TKVButton {
   QString Caption;
-  int Result = 0;  // 1 OK, 2 Cancel, 4 Retry, 6 Yes, 7 No
+  int Result = 0;  // one of the Result values above
 };
 using TKVButtons = std::vector<TKVButton>;
 
@@ -87,8 +90,6 @@ extern QString MyDocumentsDir, AppDataDir, HomeDir, TempDir, WindowsDir, SystemD
 // Where an installed program finds the data it ships (packs); empty when there is none.
 extern QString ShareDir;
 extern QString BrowserPath, MailProgramPath;
-// The desktop-label commands of older systems are hidden where this is true, which it is here.
-extern bool IsWinXPOrLater;
 
 // Fills the folder globals once and links the shipped packs into the program folder; the
 // program calls it at start, tests may call it again.
@@ -106,10 +107,13 @@ QString InstalledShareDir();
 // names linked now.
 QStringList LinkShippedPacks(const QString& ShareFolder, const QString& UserFolder);
 
-QString GetSpecialFolder(int CSIDL);
+// The user's folders GetSpecialFolder knows (the numbers the settings of older versions used).
+constexpr int FolderDocuments = 0x05, FolderDesktop = 0x10, FolderAppData = 0x1A, FolderLocalAppData = 0x1C,
+              FolderProgramFiles = 0x26, FolderPictures = 0x27;
+QString GetSpecialFolder(int Folder);
 // Where a file chooser opens: the folder last used when it still exists, else the user's special
-// folder CSIDL (documents, pictures) when it exists, else the home folder.
-QString StartFolder(const QString& Remembered, int CSIDL);
+// folder (documents, pictures) when it exists, else the home folder.
+QString StartFolder(const QString& Remembered, int Folder);
 QString GetMyDocumentsDir();
 QString GetAppDataDir();
 QString GetHomeDir();

@@ -44,7 +44,7 @@ void SafeSaveFile(const QString& FileName, const std::function<void(QIODevice&)>
 void SafeSaveBytes(const QString& FileName, const QByteArray& Bytes, bool OwnerOnly = false);
 
 // Copies a file that could not be read as a whole to a new name beside it (FileName.bak, then
-// FileName.bak1, ...), owner-only, so that a save never replaces the only copy of what it could
+// FileName1.bak, FileName2.bak, ...), owner-only, so that a save never replaces the only copy of what it could
 // not read. Returns the copy's name; raises EFCreateError when no copy could be made. Nothing
 // happens (and an empty name is returned) when the file does not exist.
 QString KeepFileAside(const QString& FileName);

@@ -116,6 +116,7 @@ class TComponentWatch : public TComponent {
 TDiaryTab::TDiaryTab(TMirModel& model, TDiaryTabHooks hooks, QWidget* parent)
     : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("DiaryPage"));
+  if (!hooks_.PrintForm) hooks_.PrintForm = []() -> TPrintForm* { return nullptr; };
   CreateControls();
   ApplyTexts();
   nbWatch_ = std::make_unique<TComponentWatch>(model_.NbDiary);
@@ -123,6 +124,12 @@ TDiaryTab::TDiaryTab(TMirModel& model, TDiaryTabHooks hooks, QWidget* parent)
   TNbModule& nb = *model_.NbDiary;
   nb.OnActiveChanging.Set([this](TPersistent*) { NbDiaryActiveChanging(); });
   nb.OnActiveChanged.Set([this](TPersistent*) { NbDiaryActiveChanged(); });
+  connect(&model_.Changes, &TMirModelChanges::DiaryListChanged, this, Guarded([this] { ShowAllBtnClick(); }));
+  // The editor's toolbar follows the loaded diary, which nobody has edited yet.
+  connect(&model_.Changes, &TMirModelChanges::DiaryLoaded, this, Guarded([this] {
+            EditorChange();
+            DiaryEditorModified = false;
+          }));
 }
 
 TDiaryTab::~TDiaryTab() {
@@ -485,8 +492,7 @@ void TDiaryTab::SetDiaryReadOnly(bool readOnly) {
 // Printing
 
 TPrintForm& TDiaryTab::PrintOptions() {
-  if (hooks_.PrintForm)
-    if (TPrintForm* f = hooks_.PrintForm()) return *f;
+  if (TPrintForm* f = hooks_.PrintForm()) return *f;
   if (!ownPrintForm_) ownPrintForm_ = new TPrintForm(this);
   return *ownPrintForm_;
 }

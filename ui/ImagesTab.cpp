@@ -779,7 +779,7 @@ void TImagesTab::DeleteImageSetBtnClick() {
   if (!selected) return;
   const TMImageSet set = *selected;
   if (KVMessageBox(Format(l.RSAreYouSureDeleteImageSet, {resTitles_->currentText()}), QString(), IDI_QUESTION_ICON, 1,
-                   ButtonsYesNo) != 6)
+                   ButtonsYesNo) != ResultYes)
     return;
   QFile::remove(SetPath(set.FileName));
   for (const char* ext : kImageSetSideExtensions) QFile::remove(SideFileName(ExeDir, set.FileName, QLatin1String(ext)));
@@ -794,7 +794,7 @@ void TImagesTab::ImgAddNewBtnClick() {
   const QString filter = l.RSImages + QStringLiteral(" (*.jpg *.jpeg *.jpe *.bmp *.gif *.png *.tif *.tiff *.webp);;") +
                          l.RSAllFiles + QStringLiteral(" (*)");
   Tini& ini = *model_.Ini;
-  const QStringList files = FileDialogs().OpenFileNames(this, QString(), StartFolder(ini.ImageFolder, 0x27), filter);
+  const QStringList files = FileDialogs().OpenFileNames(this, QString(), StartFolder(ini.ImageFolder, FolderPictures), filter);
   if (!files.isEmpty()) ini.ImageFolder = QFileInfo(files.first()).absolutePath();
   QStringList keys, bad;
   for (int i = 0; i < imagesScroll_->Count(); ++i) keys << Panel(i)->Key;

@@ -60,9 +60,11 @@ TLayoutList::TLayoutList(TMirModel& model, TLayoutListHooks hooks, QWidget* pare
     hooks_.BuiltinLayouts = [] {
       return MData ? MData->DefaultLayouts->Bytes() : BuiltinDataBlock(QStringLiteral("DefaultLayouts"));
     };
+  if (!hooks_.Folder) hooks_.Folder = [] { return ExeDir; };
+  if (!hooks_.LayoutChanged) hooks_.LayoutChanged = [] {};
 }
 
-QString TLayoutList::Folder() const { return hooks_.Folder ? hooks_.Folder() : ExeDir; }
+QString TLayoutList::Folder() const { return hooks_.Folder(); }
 
 QStringList TLayoutList::ListLayoutFiles() const {
   QStringList files;
@@ -185,7 +187,7 @@ void TLayoutList::LayoutSelected(TKVIdxPanel* sender) {
   if (!panel || quiet_) return;
   model_.Layout->LoadLayout(panel->LayoutText);
   model_.Ini->WorkStyle.LayoutID = model_.Layout->LayoutID;
-  if (hooks_.LayoutChanged) hooks_.LayoutChanged();
+  hooks_.LayoutChanged();
   if (!model_.Busy()) hooks_.RenderCalendar(true);
 }
 

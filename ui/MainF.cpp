@@ -57,8 +57,6 @@ namespace {
 // The settings window's client area at start-up; the window never gets smaller.
 constexpr int kClientWidth = 640, kClientHeight = 480;
 
-// The three start-up choices, in the order of the settings' flags (StartupFlags).
-const char* const kStartupActions[] = {"actStartupHideIcons", "actStartupOpenDiary", "actStartupOpenQuickNotes"};
 std::array<bool*, 3> StartupFlags(Tini& ini) {
   return {&ini.StartupHideIcons, &ini.StartupOpenDiary, &ini.StartupOpenQuickNotes};
 }
@@ -103,26 +101,21 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   imageForm_->BringSettingsToFront = [this] { ForceForegroundWindow(this); };
   model_->Render.OnHandOver = [this] { imageForm_->update(); };
 
+  if (!hooks_.QuickNotesVisible) hooks_.QuickNotesVisible = [this] { return quickNotes_ && quickNotes_->isVisible(); };
   // An error nobody handled is shown; it ends the program only when no window the user works in
   // is open.
-  ErrorPolicy().KeepRunning = [this] {
-    return SettingsOpen() || (hooks_.QuickNotesVisible && hooks_.QuickNotesVisible());
-  };
+  ErrorPolicy().KeepRunning = [this] { return SettingsOpen() || hooks_.QuickNotesVisible(); };
   ErrorPolicy().Terminate = [this] { hooks_.Terminate(); };
 
   printForm_ = std::make_unique<TPrintForm>();
   TQuickNotesHooks notesHooks;
-  notesHooks.SaveMirova = [this] { Action("actSaveMirova")->trigger(); };
+  notesHooks.SaveMirova = [this] { acts_.SaveMirova->trigger(); };
   notesHooks.PrintForm = [this]() -> TPrintForm& { return *printForm_; };
   quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
-  if (!hooks_.QuickNotesVisible) hooks_.QuickNotesVisible = [this] { return quickNotes_->isVisible(); };
   if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { quickNotes_->ShowForm(); };
   // The quick-notes window shows the notes document whenever it opens: nothing to do on a load.
-  diaryStore_ = std::make_unique<TMirDiaryStore>(*model_, TMirDiaryStoreHooks{[this] { diaryTab_->ShowAllBtnClick(); },
-                                                                              [this] {
-                                                                                diaryTab_->EditorChange();
-                                                                                diaryTab_->DiaryEditorModified = false;
-                                                                              }});
+  diaryStore_ = std::make_unique<TMirDiaryStore>(*model_);
+  connect(&model_->Changes, &TMirModelChanges::HolidaysEdited, this, [this] { HolidaysModified = true; });
 
   CreateActions();
   CreateTrayMenu();
@@ -181,37 +174,42 @@ QAction* TKVMirovaCalendar::Action(const char* name) const {
 
 void TKVMirovaCalendar::CreateActions() {
   const TKVLanguageResource& l = LanguageResource();
-  NewAction(this, "actOpen", QStringLiteral("Images && Settings"), [this] { actOpenExecute(); });
-  NewAction(this, "actOpenDiary", l.RSDiary, [this] { actOpenDiaryExecute(); });
-  NewAction(this, "actOpenQuickNotes", l.RSQuickNotes, [this] { actOpenQuickNotesExecute(); });
-  NewAction(this, "actHelp", l.RSHelp, [this] { actHelpExecute(); });
-  NewAction(this, "actAbout", l.RSAbout, [this] { actAboutExecute(); });
-  NewAction(this, "actClose", l.RSOK, [this] { actCloseExecute(); });
-  NewAction(this, "actSave", QString(), [this] { actSaveExecute(); });
-  NewAction(this, "actExit", l.RSExit, [this] { actExitExecute(); });
-  NewAction(this, "actChangeMirova", QString(), [this] { model_->Rotation->actChangeMirovaExecute(); });
-  NewAction(this, "actSaveMirova", QString(), [this] { model_->Rotation->actSaveMirovaExecute(); });
-  NewAction(this, "actAutoStartup", l.RSEnabled, [this] { actAutoStartupExecute(); })->setCheckable(true);
-  NewAction(this, "actStartupHideIcons", l.RSHideDesktopIcons, [this] { actStartupOptionExecute(0); })
-      ->setCheckable(true);
-  NewAction(this, "actStartupOpenDiary", l.RSOpenDiary, [this] { actStartupOptionExecute(1); })->setCheckable(true);
-  NewAction(this, "actStartupOpenQuickNotes", l.RSOpenQuickNotes, [this] { actStartupOptionExecute(2); })
-      ->setCheckable(true);
-  NewAction(this, "actStartScreenSaver", l.RSStartDefaultScreenSaver, [this] { actStartScreenSaverExecute(); });
-  NewAction(this, "actStartMirScreenSaver", l.RSStartMirovaCalendarScreenSaver,
-            [this] { actStartMirScreenSaverExecute(); });
-  NewAction(this, "actHideIcons", l.RSHideDesktopIcons, [this] { actHideIconsExecute(); });
-  NewAction(this, "actRestoreIcons", QStringLiteral("Restore Desktop Icons     Esc"),
-            [this] { actRestoreIconsExecute(); });
-  NewAction(this, "actDesktopIconTransparent", l.RSTransparentDesktopIcons,
-            [this] { actDesktopIconTransparentExecute(); })
-      ->setCheckable(true);
-  NewAction(this, "actHideNotes", l.RSHideNotes, [this] { actHideNotesExecute(); })->setCheckable(true);
-  NewAction(this, "actTrovana", l.RSDownloadNewImagesPrograms, [this] { actTrovanaExecute(); });
-  NewAction(this, "actDeleteDiaryEntry", QStringLiteral("Delete Selected Entry"),
-            [this] { diaryTab_->actDeleteDiaryEntryExecute(); });
-  NewAction(this, "actPower", QStringLiteral("Powered by Kel Voro"), [] {});
-  imageForm_->SetRestoreAction(Action("actRestoreIcons"));
+  acts_.Open = NewAction(this, "actOpen", QStringLiteral("Images && Settings"), [this] { actOpenExecute(); });
+  acts_.OpenDiary = NewAction(this, "actOpenDiary", l.RSDiary, [this] { actOpenDiaryExecute(); });
+  acts_.OpenQuickNotes = NewAction(this, "actOpenQuickNotes", l.RSQuickNotes, [this] { actOpenQuickNotesExecute(); });
+  acts_.Help = NewAction(this, "actHelp", l.RSHelp, [this] { actHelpExecute(); });
+  acts_.About = NewAction(this, "actAbout", l.RSAbout, [this] { actAboutExecute(); });
+  acts_.Close = NewAction(this, "actClose", l.RSOK, [this] { actCloseExecute(); });
+  acts_.Save = NewAction(this, "actSave", QString(), [this] { actSaveExecute(); });
+  acts_.Exit = NewAction(this, "actExit", l.RSExit, [this] { actExitExecute(); });
+  acts_.ChangeMirova =
+      NewAction(this, "actChangeMirova", QString(), [this] { model_->Rotation->actChangeMirovaExecute(); });
+  acts_.SaveMirova = NewAction(this, "actSaveMirova", QString(), [this] { model_->Rotation->actSaveMirovaExecute(); });
+  acts_.AutoStartup = NewAction(this, "actAutoStartup", l.RSEnabled, [this] { actAutoStartupExecute(); });
+  acts_.StartupHideIcons =
+      NewAction(this, "actStartupHideIcons", l.RSHideDesktopIcons, [this] { actStartupOptionExecute(0); });
+  acts_.StartupOpenDiary =
+      NewAction(this, "actStartupOpenDiary", l.RSOpenDiary, [this] { actStartupOptionExecute(1); });
+  acts_.StartupOpenQuickNotes =
+      NewAction(this, "actStartupOpenQuickNotes", l.RSOpenQuickNotes, [this] { actStartupOptionExecute(2); });
+  acts_.StartScreenSaver =
+      NewAction(this, "actStartScreenSaver", l.RSStartDefaultScreenSaver, [this] { actStartScreenSaverExecute(); });
+  acts_.StartMirScreenSaver = NewAction(this, "actStartMirScreenSaver", l.RSStartMirovaCalendarScreenSaver,
+                                        [this] { actStartMirScreenSaverExecute(); });
+  acts_.HideIcons = NewAction(this, "actHideIcons", l.RSHideDesktopIcons, [this] { actHideIconsExecute(); });
+  acts_.RestoreIcons = NewAction(this, "actRestoreIcons", QStringLiteral("Restore Desktop Icons     Esc"),
+                                 [this] { actRestoreIconsExecute(); });
+  acts_.DesktopIconTransparent = NewAction(this, "actDesktopIconTransparent", l.RSTransparentDesktopIcons,
+                                           [this] { actDesktopIconTransparentExecute(); });
+  acts_.HideNotes = NewAction(this, "actHideNotes", l.RSHideNotes, [this] { actHideNotesExecute(); });
+  acts_.Trovana = NewAction(this, "actTrovana", l.RSDownloadNewImagesPrograms, [this] { actTrovanaExecute(); });
+  acts_.DeleteDiaryEntry = NewAction(this, "actDeleteDiaryEntry", QStringLiteral("Delete Selected Entry"),
+                                     [this] { diaryTab_->actDeleteDiaryEntryExecute(); });
+  acts_.Power = NewAction(this, "actPower", QStringLiteral("Powered by Kel Voro"), [] {});
+  for (QAction* a : {acts_.AutoStartup, acts_.StartupHideIcons, acts_.StartupOpenDiary, acts_.StartupOpenQuickNotes,
+                     acts_.DesktopIconTransparent, acts_.HideNotes})
+    a->setCheckable(true);
+  imageForm_->SetRestoreAction(acts_.RestoreIcons);
 }
 
 void TKVMirovaCalendar::CreateTrayMenu() {
@@ -219,32 +217,57 @@ void TKVMirovaCalendar::CreateTrayMenu() {
   popupMenu_->setObjectName(QStringLiteral("PopupMenu"));
   // Where the menu opens as a window of its own (Wayland), this names it.
   popupMenu_->setWindowTitle(StripMnemonics(LanguageResource().RSTrayMenu));
-  popupMenu_->addAction(Action("actOpenQuickNotes"));
-  popupMenu_->addAction(Action("actOpenDiary"));
+  popupMenu_->addAction(acts_.OpenQuickNotes);
+  popupMenu_->addAction(acts_.OpenDiary);
   popupMenu_->addSeparator();
   QMenu* reminders = popupMenu_->addMenu(MnemonicText(LanguageResource().RSEditReminders));
   reminders->setObjectName(QStringLiteral("EditReminders1"));
   popupMenu_->addSeparator();
-  popupMenu_->addAction(Action("actHideNotes"));
-  popupMenu_->addAction(Action("actDesktopIconTransparent"));
-  popupMenu_->addAction(Action("actHideIcons"));
-  popupMenu_->addAction(Action("actStartScreenSaver"));
-  popupMenu_->addAction(Action("actStartMirScreenSaver"));
-  popupMenu_->addAction(Action("actTrovana"));
+  popupMenu_->addAction(acts_.HideNotes);
+  popupMenu_->addAction(acts_.DesktopIconTransparent);
+  popupMenu_->addAction(acts_.HideIcons);
+  popupMenu_->addAction(acts_.StartScreenSaver);
+  popupMenu_->addAction(acts_.StartMirScreenSaver);
+  popupMenu_->addAction(acts_.Trovana);
   QMenu* startup = popupMenu_->addMenu(MnemonicText(LanguageResource().RSRunatStartupOptions));
   startup->setObjectName(QStringLiteral("Runatstartup1"));
-  startup->addAction(Action("actAutoStartup"));
+  startup->addAction(acts_.AutoStartup);
   startup->addSeparator();
-  startup->addAction(Action("actStartupHideIcons"));
-  startup->addAction(Action("actStartupOpenDiary"));
-  startup->addAction(Action("actStartupOpenQuickNotes"));
+  startup->addAction(acts_.StartupHideIcons);
+  startup->addAction(acts_.StartupOpenDiary);
+  startup->addAction(acts_.StartupOpenQuickNotes);
   // The image set's banner items go between these two.
   popupMenu_->addSeparator()->setObjectName(QStringLiteral("N1"));
   popupMenu_->addSeparator()->setObjectName(QStringLiteral("N2"));
-  popupMenu_->addAction(Action("actHelp"));
-  popupMenu_->addAction(Action("actAbout"));
+  popupMenu_->addAction(acts_.Help);
+  popupMenu_->addAction(acts_.About);
   popupMenu_->addSeparator();
-  popupMenu_->addAction(Action("actExit"));
+  popupMenu_->addAction(acts_.Exit);
+}
+
+TSettingsPages CreateSettingsPages(TMirModel& Model, TMirDiaryStore& Store, const TDiaryTabHooks& DiaryHooks,
+                                   QWidget* DiaryHost, QWidget* OptionsHost, QWidget* SpecialHost) {
+  const auto host = [](QWidget* host, QWidget* content) {
+    if (!host->layout()) {
+      auto* l = new QVBoxLayout(host);
+      l->setContentsMargins(0, 0, 0, 0);
+    }
+    host->layout()->addWidget(content);
+  };
+  TSettingsPages pages;
+  pages.Diary = new TDiaryTab(Model, DiaryHooks, DiaryHost);
+  host(DiaryHost, pages.Diary);
+  pages.Options = new TOptionsTab(Model, OptionsHost);
+  host(OptionsHost, pages.Options);
+  pages.Special = new TSpecialTab(Model,
+                                  {[&Store, diary = pages.Diary](bool linked) {
+                                    if (!Store.SwitchDiary(linked)) return false;
+                                    diary->SetDiaryReadOnly(linked);
+                                    return true;
+                                  }},
+                                  SpecialHost);
+  host(SpecialHost, pages.Special);
+  return pages;
 }
 
 void TKVMirovaCalendar::CreatePages() {
@@ -302,39 +325,24 @@ void TKVMirovaCalendar::CreatePages() {
     });
 
   // The diary, options and special pages fill their tabs.
-  const auto host = [this](TMirPage page, QWidget* content) {
-    auto* l = new QVBoxLayout(pageControl_->widget(page));
-    l->setContentsMargins(0, 0, 0, 0);
-    l->addWidget(content);
-  };
-  diaryTab_ = new TDiaryTab(*model_,
-                            {[this](bool recalc) { model_->RenderCalendar(recalc); },
-                             [this] { return printForm_.get(); }},
-                            pageControl_->widget(pgDiary));
-  host(pgDiary, diaryTab_);
-  diaryTab_->DiaryListPopupMenu()->addAction(Action("actDeleteDiaryEntry"));
-  optionsTab_ = new TOptionsTab(*model_,
-                                {[this] { HolidaysModified = true; }, [this] { diaryTab_->ShowAllBtnClick(); }},
-                                pageControl_->widget(pgOptions));
-  host(pgOptions, optionsTab_);
-  specialTab_ = new TSpecialTab(*model_,
-                                {[this](bool linked) {
-                                  if (!diaryStore_->SwitchDiary(linked)) return false;
-                                  diaryTab_->SetDiaryReadOnly(linked);
-                                  return true;
-                                }},
-                                pageControl_->widget(pgSpecial));
-  host(pgSpecial, specialTab_);
+  const TSettingsPages pages = CreateSettingsPages(
+      *model_, *diaryStore_,
+      {[this](bool recalc) { model_->RenderCalendar(recalc); }, [this] { return printForm_.get(); }},
+      pageControl_->widget(pgDiary), pageControl_->widget(pgOptions), pageControl_->widget(pgSpecial));
+  diaryTab_ = pages.Diary;
+  optionsTab_ = pages.Options;
+  specialTab_ = pages.Special;
+  diaryTab_->DiaryListPopupMenu()->addAction(acts_.DeleteDiaryEntry);
 
   auto* buttons = new QHBoxLayout;
   v->addLayout(buttons);
-  const auto button = [this](const char* name, const char* action) {
+  const auto button = [this](const char* name, QAction* action) {
     auto* b = new QPushButton(mainPanel_);
     b->setObjectName(QLatin1String(name));
-    BindButton(b, Action(action));
+    BindButton(b, action);
     return b;
   };
-  buttons->addWidget(button("TrovanaBtn", "actTrovana"));
+  buttons->addWidget(button("TrovanaBtn", acts_.Trovana));
   buttons->addStretch(1);
   // Where no tray shows the icon, its menu is reached from here.
   noTrayLabel_ = Named(new QLabel(StripMnemonics(LanguageResource().RSNoTrayHere), mainPanel_), "NoTrayLabel");
@@ -344,8 +352,8 @@ void TKVMirovaCalendar::CreatePages() {
   trayMenuBtn_->setMenu(popupMenu_);
   trayMenuBtn_->setVisible(false);
   buttons->addWidget(trayMenuBtn_);
-  buttons->addWidget(button("QuickNotesBtn", "actOpenQuickNotes"));
-  buttons->addWidget(button("CloseBtn", "actClose"));
+  buttons->addWidget(button("QuickNotesBtn", acts_.OpenQuickNotes));
+  buttons->addWidget(button("CloseBtn", acts_.Close));
 
   connect(pageControl_, &QTabWidget::currentChanged, this, Guarded([this](int) {
             const auto from = TMirPage(shownPage_);
@@ -357,14 +365,14 @@ void TKVMirovaCalendar::CreatePages() {
 
 void TKVMirovaCalendar::CreateStyleTab() {
   TStyleTabHooks h;
-  h.NotesHiddenChanged = [this](bool hidden) { Action("actHideNotes")->setChecked(hidden); };
-  h.DownloadLayouts = [this] { Action("actTrovana")->trigger(); };
+  h.NotesHiddenChanged = [this](bool hidden) { acts_.HideNotes->setChecked(hidden); };
+  h.DownloadLayouts = [this] { acts_.Trovana->trigger(); };
   styleTab_ = new TStyleTab(*model_, std::move(h), pageControl_->widget(pgStyle));
   auto* l = new QVBoxLayout(pageControl_->widget(pgStyle));
   l->setContentsMargins(0, 0, 0, 0);
   l->addWidget(styleTab_);
   // The layout download button is there while the companion program is.
-  QAction* trovana = Action("actTrovana");
+  QAction* trovana = acts_.Trovana;
   QPushButton* download = &styleTab_->LayoutDownloadBtn();
   const auto sync = [download, trovana] { download->setEnabled(trovana->isEnabled()); };
   sync();
@@ -373,7 +381,7 @@ void TKVMirovaCalendar::CreateStyleTab() {
 
 void TKVMirovaCalendar::CreateImagesPage() {
   TImagesTabHooks h;
-  h.ChangeMirova = [this] { Action("actChangeMirova")->trigger(); };
+  h.ChangeMirova = [this] { acts_.ChangeMirova->trigger(); };
   h.CancelAllModes = [this] {
     if (tray_) tray_->CancelAllModes();
   };
@@ -431,18 +439,19 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   m.Rotation->BackgroundPath = ExeDir + kBackgroundFileName;
   m.Render.TaskbarHeight = ::TaskbarHeight();
   imageForm_->BackgroundPath = m.Rotation->BackgroundPath;
-  Action("actStartMirScreenSaver")->setVisible(QFileInfo(m.Ini->ScrSaverExe).isFile());
-  Action("actAutoStartup")->setChecked(m.Ini->AutoStartup);
+  acts_.StartMirScreenSaver->setVisible(QFileInfo(m.Ini->ScrSaverExe).isFile());
+  acts_.AutoStartup->setChecked(m.Ini->AutoStartup);
   const std::array<bool*, 3> startup = StartupFlags(*m.Ini);
   for (int i = 0; i < 3; ++i) {
-    Action(kStartupActions[i])->setEnabled(m.Ini->AutoStartup);
-    Action(kStartupActions[i])->setChecked(*startup[i]);
+    acts_.Startup()[i]->setEnabled(m.Ini->AutoStartup);
+    acts_.Startup()[i]->setChecked(*startup[i]);
   }
-  Action("actDesktopIconTransparent")->setVisible(!IsWinXPOrLater);
-  Action("actDesktopIconTransparent")->setChecked(m.Ini->TransparentIcons);
-  Action("actHideNotes")->setChecked(!m.Ini->ShowNotes);
+  // Labels without a background are a matter of the desktop here: the command stays hidden.
+  acts_.DesktopIconTransparent->setVisible(false);
+  acts_.DesktopIconTransparent->setChecked(m.Ini->TransparentIcons);
+  acts_.HideNotes->setChecked(!m.Ini->ShowNotes);
   // Without the companion program its commands have nothing to start.
-  Action("actTrovana")->setEnabled(TrovanaAvailable());
+  acts_.Trovana->setEnabled(TrovanaAvailable());
   styleTab_->ShowNotesSetting();
   styleTab_->LoadLayouts();
   styleTab_->DefaultSettings();
@@ -471,7 +480,7 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   // While busy the tick only keeps the period and arms the timer.
   m.Rotation->AppTimerTimer();
   m.SetBusy(false);
-  Action("actChangeMirova")->trigger();
+  acts_.ChangeMirova->trigger();
   CheckTrovanaReminder();
   return true;
 }
@@ -519,7 +528,7 @@ void TKVMirovaCalendar::PageControl1Changing(TMirPage from) {
   if (from == pgOptions && HolidaysModified) {
     optionsTab_->ApplyHolidays();
     model_->RenderCalendar(false);
-    if (!model_->FullScreenVisible()) Action("actSaveMirova")->trigger();
+    if (!model_->FullScreenVisible()) acts_.SaveMirova->trigger();
   }
 }
 
@@ -531,7 +540,7 @@ void TKVMirovaCalendar::PageControl1Change() {
       PlaceCoverMap();
       break;
     case pgDiary:
-      if (model_->Render.Dirty) Action("actSaveMirova")->trigger();
+      if (model_->Render.Dirty) acts_.SaveMirova->trigger();
       if (imageForm_->isVisible()) imageForm_->close();
       formState_->ApplyBounds();
       diaryTab_->SetLeftPanelWidth(model_->Ini->DiarySplit);
@@ -662,7 +671,7 @@ void TKVMirovaCalendar::actCloseExecute() {
         model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
       });
     actSaveExecute();
-    Action("actChangeMirova")->trigger();
+    acts_.ChangeMirova->trigger();
   }
   mainPanel_->setVisible(false);
   hide();
@@ -700,7 +709,7 @@ void TKVMirovaCalendar::actExitExecute() {
   // ends, also when OK could not do all it should.
   if (!unsaved.isEmpty() &&
       KVMessageBox(SaveFailureText(unsaved) + QStringLiteral("\n\n") + LanguageResource().RSExitUnsaved, QString(),
-                   IDI_WARNING_ICON, 1, ButtonsYesNo) != 6)
+                   IDI_WARNING_ICON, 1, ButtonsYesNo) != ResultYes)
     return;
   hooks_.Terminate();
 }
@@ -731,15 +740,15 @@ void TKVMirovaCalendar::actAutoStartupExecute() {
   {
     TKVRegistry reg;
     if (!reg.OpenKey(QLatin1Char('\\') + RunKeyPath(), true)) {
-      Action("actAutoStartup")->setChecked(ini.AutoStartup);
+      acts_.AutoStartup->setChecked(ini.AutoStartup);
       return;
     }
     if (!ini.AutoStartup) reg.WriteString(kRunValueName, Tini::RunCommand());
     else reg.DeleteValue(kRunValueName);
   }
   ini.AutoStartup = !ini.AutoStartup;
-  Action("actAutoStartup")->setChecked(ini.AutoStartup);
-  for (const char* a : kStartupActions) Action(a)->setEnabled(ini.AutoStartup);
+  acts_.AutoStartup->setChecked(ini.AutoStartup);
+  for (QAction* a : acts_.Startup()) a->setEnabled(ini.AutoStartup);
   ini.SaveSettings();
 }
 
@@ -748,10 +757,10 @@ void TKVMirovaCalendar::actStartupOptionExecute(int which) {
   for (int i = 0; i < 3; ++i) {
     if (i == which) continue;
     *flags[i] = false;
-    Action(kStartupActions[i])->setChecked(false);
+    acts_.Startup()[i]->setChecked(false);
   }
   *flags[which] = !*flags[which];
-  Action(kStartupActions[which])->setChecked(*flags[which]);
+  acts_.Startup()[which]->setChecked(*flags[which]);
   SaveSettingsWhenHidden();
 }
 
@@ -781,7 +790,7 @@ void TKVMirovaCalendar::actRestoreIconsExecute() {
 void TKVMirovaCalendar::actDesktopIconTransparentExecute() {
   Tini& ini = *model_->Ini;
   ini.TransparentIcons = !ini.TransparentIcons;
-  Action("actDesktopIconTransparent")->setChecked(ini.TransparentIcons);
+  acts_.DesktopIconTransparent->setChecked(ini.TransparentIcons);
   if (ini.TransparentIcons) MakeDesktopIconLabelsTransparent();
   else RestoreDesktopIconLabels();
   SaveSettingsWhenHidden();
@@ -791,11 +800,11 @@ void TKVMirovaCalendar::actHideNotesExecute() {
   Tini& ini = *model_->Ini;
   const bool old = ini.ShowNotes;
   ini.ShowNotes = !old;
-  Action("actHideNotes")->setChecked(old);
+  acts_.HideNotes->setChecked(old);
   if (!old && ini.ShowNotesOptions == 3) styleTab_->ChooseNotesMode(0);
   else model_->RenderCalendar(true);
   if (!model_->FullScreenVisible()) {
-    Action("actSaveMirova")->trigger();
+    acts_.SaveMirova->trigger();
     SaveSettingsWhenHidden();
   }
 }
@@ -815,7 +824,7 @@ void TKVMirovaCalendar::NoTrayFound() {
 }
 
 void TKVMirovaCalendar::MapClick(TMapArea*, const QString& AreaName, int) {
-  if (AreaName == QLatin1String("trovana")) Action("actTrovana")->trigger();
+  if (AreaName == QLatin1String("trovana")) acts_.Trovana->trigger();
 }
 
 void TKVMirovaCalendar::WMTimeChange() { model_->Rotation->WMTimeChange(); }

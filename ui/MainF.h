@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -32,6 +33,20 @@ class TPrintForm;
 class TSpecialTab;
 class TQuickNotesForm;
 class TStyleTab;
+class TMirModel;
+struct TDiaryTabHooks;
+
+// The Diary, Options and Special pages of the settings window, each filling its Host (a layout is
+// made for a host that has none); the Special page's diary switch goes through Store and leaves
+// the Diary page read-only for a linked diary. The settings window and the page tests build them
+// here; the pages follow the model's Changes themselves.
+struct TSettingsPages {
+  TDiaryTab* Diary = nullptr;
+  TOptionsTab* Options = nullptr;
+  TSpecialTab* Special = nullptr;
+};
+TSettingsPages CreateSettingsPages(TMirModel& Model, TMirDiaryStore& Store, const TDiaryTabHooks& DiaryHooks,
+                                   QWidget* DiaryHost, QWidget* OptionsHost, QWidget* SpecialHost);
 
 // The application title: names the instance lock and is the window caption.
 extern const QString kApplicationTitle;
@@ -55,6 +70,18 @@ struct TMirMainHooks {
 
 enum TMirPage { pgCover = 0, pgDiary, pgImages, pgStyle, pgOptions, pgSpecial, pgHelp, pgAbout };
 
+// The form's commands, made once; the tray menu, the buttons and the keys share them. Each is
+// also found by its object name ("actOpen", ...), as the start-up action names it.
+struct TMirActions {
+  QAction *Open{}, *OpenDiary{}, *OpenQuickNotes{}, *Help{}, *About{}, *Close{}, *Save{}, *Exit{};
+  QAction *ChangeMirova{}, *SaveMirova{};
+  QAction *AutoStartup{}, *StartupHideIcons{}, *StartupOpenDiary{}, *StartupOpenQuickNotes{};
+  QAction *StartScreenSaver{}, *StartMirScreenSaver{}, *HideIcons{}, *RestoreIcons{}, *DesktopIconTransparent{};
+  QAction *HideNotes{}, *Trovana{}, *DeleteDiaryEntry{}, *Power{};
+  // The three start-up choices, in the order of the settings' flags.
+  std::array<QAction*, 3> Startup() const { return {StartupHideIcons, StartupOpenDiary, StartupOpenQuickNotes}; }
+};
+
 class TKVMirovaCalendar : public TKVForm {
   Q_OBJECT
  public:
@@ -62,6 +89,7 @@ class TKVMirovaCalendar : public TKVForm {
   ~TKVMirovaCalendar() override;
 
   TMirModel& Model() { return *model_; }
+  const TMirActions& Actions() const { return acts_; }
   // The one action of that name; raises EKVError for a name the form does not have.
   QAction* Action(const char* Name) const;
   QMenu* PopupMenu() const { return popupMenu_; }
@@ -155,6 +183,7 @@ class TKVMirovaCalendar : public TKVForm {
   void SaveBeforeEnd();
 
   TMirMainHooks hooks_;
+  TMirActions acts_;
   std::unique_ptr<TMirModel> model_;
   TKVSkinPanel* mainPanel_ = nullptr;
   QTabWidget* pageControl_ = nullptr;

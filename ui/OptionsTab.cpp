@@ -55,8 +55,7 @@ QString HotKeyText(int ShortCut) {
   return QKeySequence(key | mods).toString(QKeySequence::NativeText);
 }
 
-TOptionsTab::TOptionsTab(TMirModel& model, TOptionsTabHooks hooks, QWidget* parent)
-    : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
+TOptionsTab::TOptionsTab(TMirModel& model, QWidget* parent) : QWidget(parent), model_(model) {
   setObjectName(QStringLiteral("OptionsPage"));
   CreateControls();
   ApplyTexts();
@@ -238,7 +237,7 @@ bool TOptionsTab::LoadHolidays() {
 
 void TOptionsTab::Edited() {
   rowsEdited_ = true;
-  if (hooks_.HolidaysEdited) hooks_.HolidaysEdited();
+  emit model_.Changes.HolidaysEdited();
 }
 
 void TOptionsTab::HolidaySelect() { Edited(); }
@@ -254,14 +253,14 @@ void TOptionsTab::AddHolidayBtnClick() {
 void TOptionsTab::DeleteHolidayBtnClick() {
   const int i = holidayScroll_->ItemIndex();
   if (i < 0) return;
-  if (KVMessageBox(LanguageResource().RSAreYouSureDeleteHoliday, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != 6)
+  if (KVMessageBox(LanguageResource().RSAreYouSureDeleteHoliday, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != ResultYes)
     return;
   holidayScroll_->Delete(i);
   Edited();
 }
 
 void TOptionsTab::DeleteAllHolidayBtnClick() {
-  if (KVMessageBox(LanguageResource().RSAreYouSureDeleteHolidays, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != 6)
+  if (KVMessageBox(LanguageResource().RSAreYouSureDeleteHolidays, QString(), IDI_QUESTION_ICON, 1, ButtonsYesNo) != ResultYes)
     return;
   holidayScroll_->Clear();
   Edited();
@@ -311,5 +310,5 @@ void TOptionsTab::DiaryLongDateChkClick() {
   const bool on = diaryLongDateChk_->isChecked();
   model_.Ini->DiaryLongDate = on;
   model_.NbDiary->TitleFormat = on ? QStringLiteral("ddt") : QStringLiteral("dt");
-  if (hooks_.ShowAllBtnClick) hooks_.ShowAllBtnClick();
+  emit model_.Changes.DiaryListChanged();
 }

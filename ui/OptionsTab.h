@@ -24,17 +24,11 @@ QDate HolidayKeyDate(const QString& Idx);
 // 0x4000 Ctrl, 0x8000 Alt) in readable form, "Ctrl+Q"; empty for none or a key it cannot name.
 QString HotKeyText(int ShortCut);
 
-struct TOptionsTabHooks {
-  // A holiday row was selected, added, edited or deleted (the main form's HolidaysModified).
-  std::function<void()> HolidaysEdited;
-  // The diary list shows its entries again (the Diary page's Show All).
-  std::function<void()> ShowAllBtnClick;
-};
-
 class TOptionsTab : public QWidget {
   Q_OBJECT
  public:
-  TOptionsTab(TMirModel& Model, TOptionsTabHooks Hooks, QWidget* parent = nullptr);
+  // Holiday edits and the diary's title format are announced through the model's Changes.
+  explicit TOptionsTab(TMirModel& Model, QWidget* parent = nullptr);
 
   // Start-up: the controls show the settings.
   void InitializePage();
@@ -65,7 +59,6 @@ class TOptionsTab : public QWidget {
   void Edited();
 
   TMirModel& model_;
-  TOptionsTabHooks hooks_;
   TKVPanelsBox* holidayScroll_;
   QPushButton* addHolidayBtn_;
   QPushButton* deleteHolidayBtn_;

@@ -60,6 +60,11 @@ TQuickNotesForm::TQuickNotesForm(TMirModel& model, TQuickNotesHooks hooks, QWidg
       if (!ownIconForm_) ownIconForm_ = new TIconForm(model_, this);
       return ownIconForm_->Execute();
     };
+  if (!hooks_.PrintForm)
+    hooks_.PrintForm = [this]() -> TPrintForm& {
+      if (!ownPrintForm_) ownPrintForm_ = new TPrintForm(this);
+      return *ownPrintForm_;
+    };
 
   nbPrint_ = new TNbModule();
   nbPrint_->SetName(QStringLiteral("NbPrint"));
@@ -127,33 +132,39 @@ void TQuickNotesForm::CreateActions() {
     a->ExecProc = [this, run](TKVRichEditOLE& e) { (this->*run)(e); };
     return a;
   };
-  add(new TactREOBold(this), "actREOBold")->setCheckable(true);
-  add(new TactREOItalic(this), "actREOItalic")->setCheckable(true);
-  add(new TactREOUnderline(this), "actREOUnderline")->setCheckable(true);
+  acts_.Bold = add(new TactREOBold(this), "actREOBold");
+  acts_.Italic = add(new TactREOItalic(this), "actREOItalic");
+  acts_.Underline = add(new TactREOUnderline(this), "actREOUnderline");
   auto* color = new TactREOProc(this);
   color->ExecProc = ChooseSelectionColor;
-  add(color, "actREOColor");
+  acts_.Color = add(color, "actREOColor");
+  acts_.LeftAlign = add(new TactREOLeftAlign(this), "actREOLeftAlign");
+  acts_.CenterAlign = add(new TactREOCenterAlign(this), "actREOCenterAlign");
+  acts_.RightAlign = add(new TactREORightAlign(this), "actREORightAlign");
   auto* align = new QActionGroup(this);
   align->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);  // none is down for justified text
-  for (QAction* a : {add(new TactREOLeftAlign(this), "actREOLeftAlign"),
-                     add(new TactREOCenterAlign(this), "actREOCenterAlign"),
-                     add(new TactREORightAlign(this), "actREORightAlign")}) {
-    a->setCheckable(true);
-    align->addAction(a);
-  }
-  proc(new TactREOProc(this), "actREOBullet", &TQuickNotesForm::actREOBulletExecProc)->setCheckable(true);
-  NewEditingActions(this, editor_);
-  add(new TactREOInsertObject(this), "actREOInsertObject");
-  add(new TactREOObjectProperties(this), "actREOObjectProperties");
-  proc(new TactREOProc(this), "actREOInsertIcon", &TQuickNotesForm::actREOInsertIconExecProc);
-  proc(new TactREOProc(this), "actREOInsTime", &TQuickNotesForm::actREOInsTimeExecProc);
-  proc(new TactREOReadProc(this), "actREOSaveRTF", &TQuickNotesForm::actREOSaveRTFExecProc);
+  for (QAction* a : {acts_.LeftAlign, acts_.CenterAlign, acts_.RightAlign}) align->addAction(a);
+  acts_.Bullet = proc(new TactREOProc(this), "actREOBullet", &TQuickNotesForm::actREOBulletExecProc);
+  const std::vector<TKVRichEditOLEAction*> editing = NewEditingActions(this, editor_);
+  acts_.Cut = editing[0];
+  acts_.Copy = editing[1];
+  acts_.Paste = editing[2];
+  acts_.PasteSpecial = editing[3];
+  acts_.SelectAll = editing[4];
+  acts_.Undo = editing[5];
+  acts_.InsertObject = add(new TactREOInsertObject(this), "actREOInsertObject");
+  acts_.ObjectProperties = add(new TactREOObjectProperties(this), "actREOObjectProperties");
+  acts_.InsertIcon = proc(new TactREOProc(this), "actREOInsertIcon", &TQuickNotesForm::actREOInsertIconExecProc);
+  acts_.InsTime = proc(new TactREOProc(this), "actREOInsTime", &TQuickNotesForm::actREOInsTimeExecProc);
+  acts_.SaveRTF = proc(new TactREOReadProc(this), "actREOSaveRTF", &TQuickNotesForm::actREOSaveRTFExecProc);
   // The editor's own keys do these; the shortcuts are shown in the menu only.
   for (QAction* a : findChildren<QAction*>(Qt::FindDirectChildrenOnly)) a->setShortcutContext(Qt::WidgetShortcut);
   // A toggle leaves the button as the text now is.
-  for (const char* name : {"actREOBold", "actREOItalic", "actREOUnderline", "actREOLeftAlign", "actREOCenterAlign",
-                           "actREORightAlign", "actREOBullet"})
-    connect(Action(name), &QAction::triggered, this, Guarded([this] { EditorChange(); }));
+  for (QAction* a : {acts_.Bold, acts_.Italic, acts_.Underline, acts_.LeftAlign, acts_.CenterAlign, acts_.RightAlign,
+                     acts_.Bullet}) {
+    a->setCheckable(true);
+    connect(a, &QAction::triggered, this, Guarded([this] { EditorChange(); }));
+  }
 }
 
 void TQuickNotesForm::CreateControls() {
@@ -171,34 +182,33 @@ void TQuickNotesForm::CreateControls() {
     tools->addWidget(line);
     tools->addSpacing(2);
   };
-  const auto button = [&](const char* name, const char* action, const char* icon) {
+  const auto button = [&](const char* name, QAction* a, const char* icon) {
     auto* b = new TKVTriStateButton(toolBar);
     b->setObjectName(QLatin1String(name));
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
-    QAction* a = Action(action);
     a->setIcon(RichEditToolIcon(icon));
     b->setDefaultAction(a);
     b->setIconSize(QSize(16, 16));
     tools->addWidget(b);
     return b;
   };
-  button("CutBtn", "actREOCut", "edit-cut");
-  button("CopyBtn", "actREOCopy", "edit-copy");
-  button("PasteBtn", "actREOPaste", "edit-paste");
+  button("CutBtn", acts_.Cut, "edit-cut");
+  button("CopyBtn", acts_.Copy, "edit-copy");
+  button("PasteBtn", acts_.Paste, "edit-paste");
   separator();
-  boldBtn_ = button("BoldBtn", "actREOBold", "format-text-bold");
-  italicBtn_ = button("ItalicBtn", "actREOItalic", "format-text-italic");
-  underlineBtn_ = button("UnderlineBtn", "actREOUnderline", "format-text-underline");
-  button("ColorBtn", "actREOColor", "format-text-color");
+  boldBtn_ = button("BoldBtn", acts_.Bold, "format-text-bold");
+  italicBtn_ = button("ItalicBtn", acts_.Italic, "format-text-italic");
+  underlineBtn_ = button("UnderlineBtn", acts_.Underline, "format-text-underline");
+  button("ColorBtn", acts_.Color, "format-text-color");
   separator();
-  button("LeftAlignBtn", "actREOLeftAlign", "format-justify-left");
-  button("CenterBtn", "actREOCenterAlign", "format-justify-center");
-  button("RightAlignBtn", "actREORightAlign", "format-justify-right");
-  button("BulletsBtn", "actREOBullet", "format-list-unordered");
+  button("LeftAlignBtn", acts_.LeftAlign, "format-justify-left");
+  button("CenterBtn", acts_.CenterAlign, "format-justify-center");
+  button("RightAlignBtn", acts_.RightAlign, "format-justify-right");
+  button("BulletsBtn", acts_.Bullet, "format-list-unordered");
   separator();
-  button("InsertIconBtn", "actREOInsertIcon", "insert-image");
-  button("InsertTimeBtn", "actREOInsTime", "appointment-new");
+  button("InsertIconBtn", acts_.InsertIcon, "insert-image");
+  button("InsertTimeBtn", acts_.InsTime, "appointment-new");
   tools->addStretch(1);
 
   fontBox_ = new TKVFontComboBox(this);
@@ -228,13 +238,11 @@ void TQuickNotesForm::CreateControls() {
 
   popupMenu_ = new QMenu(this);
   popupMenu_->setObjectName(QStringLiteral("EditorPopupMenu"));
-  for (const char* a : {"actREOCut", "actREOCopy", "actREOPaste", "actREOPasteSpecial", "actREOSelectAll", "actREOUndo"})
-    popupMenu_->addAction(Action(a));
+  popupMenu_->addActions({acts_.Cut, acts_.Copy, acts_.Paste, acts_.PasteSpecial, acts_.SelectAll, acts_.Undo});
   popupMenu_->addSeparator();
-  popupMenu_->addAction(Action("actREOSaveRTF"));
+  popupMenu_->addAction(acts_.SaveRTF);
   popupMenu_->addSeparator();
-  for (const char* a : {"actREOInsertIcon", "actREOInsertObject", "actREOObjectProperties"})
-    popupMenu_->addAction(Action(a));
+  popupMenu_->addActions({acts_.InsertIcon, acts_.InsertObject, acts_.ObjectProperties});
   editor_->PopupMenu = popupMenu_;
   editor_->OnChange.Set([this](TKVCustomRichEdit*) { RunGuarded([this] { EditorChange(); }); });
   editor_->OnSelectionChange.Set([this](TKVCustomRichEdit*) { RunGuarded([this] { EditorChange(); }); });
@@ -333,9 +341,7 @@ void TQuickNotesForm::OKBtnClick() {
 void TQuickNotesForm::CancelBtnClick() { reject(); }
 
 TPrintForm& TQuickNotesForm::PrintForm() {
-  if (hooks_.PrintForm) return hooks_.PrintForm();
-  if (!ownPrintForm_) ownPrintForm_ = new TPrintForm(this);
-  return *ownPrintForm_;
+  return hooks_.PrintForm();
 }
 
 void TQuickNotesForm::PrintQuickNotesBtnClick() {
@@ -365,21 +371,21 @@ void TQuickNotesForm::EditorChange() {
   fontBox_->SetFontName(ca & Bit(caFace) ? DrawnFontFamily(a.Name()) : QString());
   ShowSizeAndCharset();
   const TFontStyles style = a.Style();
-  const auto sync = [&](TKVTriStateButton* b, const char* action, TConsistentAttribute attr, TFontStyle s) {
+  const auto sync = [&](TKVTriStateButton* b, QAction* action, TConsistentAttribute attr, TFontStyle s) {
     const Qt::CheckState state = !(ca & Bit(attr)) ? Qt::PartiallyChecked
                                  : (style & FontStyle(s)) ? Qt::Checked
                                                           : Qt::Unchecked;
-    Action(action)->setChecked(state == Qt::Checked);
+    action->setChecked(state == Qt::Checked);
     b->SetState(state);
   };
-  sync(boldBtn_, "actREOBold", caBold, fsBold);
-  sync(italicBtn_, "actREOItalic", caItalic, fsItalic);
-  sync(underlineBtn_, "actREOUnderline", caUnderline, fsUnderline);
+  sync(boldBtn_, acts_.Bold, caBold, fsBold);
+  sync(italicBtn_, acts_.Italic, caItalic, fsItalic);
+  sync(underlineBtn_, acts_.Underline, caUnderline, fsUnderline);
   const int align = editor_->Paragraph().Alignment();
-  Action("actREOLeftAlign")->setChecked(align == 0);
-  Action("actREOCenterAlign")->setChecked(align == 2);
-  Action("actREORightAlign")->setChecked(align == 1);
-  Action("actREOBullet")->setChecked(editor_->Paragraph().Numbering() != nbNone);
+  acts_.LeftAlign->setChecked(align == 0);
+  acts_.CenterAlign->setChecked(align == 2);
+  acts_.RightAlign->setChecked(align == 1);
+  acts_.Bullet->setChecked(editor_->Paragraph().Numbering() != nbNone);
 }
 
 void TQuickNotesForm::ShowSizeAndCharset() {
@@ -444,7 +450,7 @@ void TQuickNotesForm::actREOInsertIconExecProc(TKVRichEditOLE& KVRE) {
 void TQuickNotesForm::actREOSaveRTFExecProc(TKVRichEditOLE& KVRE) {
   const TKVLanguageResource& l = LanguageResource();
   Tini& ini = *model_.Ini;
-  QString name = FileDialogs().SaveFileName(this, StripMnemonics(l.RSSaveToRTF), StartFolder(ini.RTFFolder, 0x05),
+  QString name = FileDialogs().SaveFileName(this, StripMnemonics(l.RSSaveToRTF), StartFolder(ini.RTFFolder, FolderDocuments),
                                             QStringLiteral("Rich Text files (*.rtf)"));
   if (name.isEmpty()) return;
   if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".rtf");

@@ -41,6 +41,14 @@ struct TQuickNotesHooks {
 
 class TKVTriStateButton;
 
+// The window's commands, made once; the buttons and the editor's menu share them. Each is also
+// found by its object name ("actREOBold", ...).
+struct TQuickNotesActions {
+  QAction *Cut{}, *Copy{}, *Paste{}, *PasteSpecial{}, *SelectAll{}, *Undo{};
+  QAction *Bold{}, *Italic{}, *Underline{}, *Color{}, *LeftAlign{}, *CenterAlign{}, *RightAlign{}, *Bullet{};
+  QAction *InsertObject{}, *ObjectProperties{}, *InsertIcon{}, *InsTime{}, *SaveRTF{};
+};
+
 class TQuickNotesForm : public QDialog {
   Q_OBJECT
  public:
@@ -50,6 +58,7 @@ class TQuickNotesForm : public QDialog {
   // Shows the window with the document's notes, or brings it to the front when it is shown.
   void ShowForm();
   TKVRichEditOLE& Editor() const { return *editor_; }
+  const TQuickNotesActions& Actions() const { return acts_; }
   // The one action of that name; raises EKVError for a name the window does not have.
   QAction* Action(const char* Name) const;
 
@@ -84,6 +93,7 @@ class TQuickNotesForm : public QDialog {
 
   TMirModel& model_;
   TQuickNotesHooks hooks_;
+  TQuickNotesActions acts_;
   TKVRichEditOLE* editor_ = nullptr;
   TKVFontComboBox* fontBox_ = nullptr;
   TKVFontSizeComboBox* fontSizeBox_ = nullptr;

@@ -19,6 +19,7 @@
 TSpecialTab::TSpecialTab(TMirModel& model, TSpecialTabHooks hooks, QWidget* parent)
     : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("SpecialPage"));
+  if (!hooks_.SwitchDiary) hooks_.SwitchDiary = [](bool) { return false; };
   CreateControls();
   ApplyTexts();
 }
@@ -120,7 +121,7 @@ void TSpecialTab::resizeEvent(QResizeEvent* event) {
 void TSpecialTab::UseNotavelDiaryChkClick() {
   const bool linked = useNotavelDiaryChk_->isChecked();
   if (linked == model_.Ini->NotavelDiary) return;
-  if (!hooks_.SwitchDiary || !hooks_.SwitchDiary(linked)) {
+  if (!hooks_.SwitchDiary(linked)) {
     const QSignalBlocker quiet(useNotavelDiaryChk_);
     useNotavelDiaryChk_->setChecked(model_.Ini->NotavelDiary);
   }

@@ -97,6 +97,8 @@ TStyleTab::TStyleTab(TMirModel& model, TStyleTabHooks hooks, QWidget* parent)
     : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("StyleTabPage"));
   if (!hooks_.RenderCalendar) hooks_.RenderCalendar = [this](bool recalc) { model_.RenderCalendar(recalc); };
+  if (!hooks_.NotesHiddenChanged) hooks_.NotesHiddenChanged = [](bool) {};
+  if (!hooks_.WorkArea) hooks_.WorkArea = [] { return PrimaryWorkArea(); };
   redrawTimer_ = new QTimer(this);
   redrawTimer_->setSingleShot(true);
   redrawTimer_->setInterval(0);
@@ -259,7 +261,9 @@ void TStyleTab::CreateControls() {
   right->addWidget(layouts, 1);
   layoutDownloadBtn_ = new QPushButton(this);
   layoutDownloadBtn_->setObjectName(QStringLiteral("LayoutDownloadBtn"));
+  // Without a way to download the button stays disabled.
   layoutDownloadBtn_->setEnabled(bool(hooks_.DownloadLayouts));
+  if (!hooks_.DownloadLayouts) hooks_.DownloadLayouts = [] {};
   right->addWidget(layoutDownloadBtn_);
   auto* show = new QLabel(this);
   show->setObjectName(QStringLiteral("Label4"));
@@ -333,7 +337,7 @@ void TStyleTab::Connect() {
   rgbPicker_->OnChange.Set([this](TPersistent*) { RunGuarded([this] { RGBPickerChange(); }); });
   connect(undoChangesBtn_, &QPushButton::clicked, this, Guarded([this] { UndoChangesBtnClick(); }));
   connect(layoutDownloadBtn_, &QPushButton::clicked, this, Guarded([this] {
-            if (hooks_.DownloadLayouts) hooks_.DownloadLayouts();
+            hooks_.DownloadLayouts();
           }));
 }
 
@@ -405,7 +409,7 @@ void TStyleTab::DefaultSettings() {
   }
   calBoldBtn_->setChecked(s.DayFont.HasStyle(fsBold));
   calItalicBtn_->setChecked(s.DayFont.HasStyle(fsItalic));
-  if (hooks_.NotesHiddenChanged) hooks_.NotesHiddenChanged(!ini.ShowNotes);
+  hooks_.NotesHiddenChanged(!ini.ShowNotes);
 
   const QSignalBlocker a(daySpaceBox_), b(dayShadowBox_), c(bevelBox_), d(transparencyTrack_),
       e(notesTransparencyTrack_), f(monthContrastTrack_), g(dayContrastTrack_);
@@ -423,7 +427,7 @@ void TStyleTab::DefaultSettings() {
 }
 
 void TStyleTab::FitCalendarFont() {
-  const TWorkArea a = hooks_.WorkArea ? hooks_.WorkArea() : PrimaryWorkArea();
+  const TWorkArea a = hooks_.WorkArea();
   const TCalendarStyle& s = model_.Ini->WorkStyle;
   // The room of the layout's month line, not the whole work area: the line may start below a
   // title or stop above a panel.
@@ -641,7 +645,7 @@ void TStyleTab::ShowNotesBoxChange() {
   if (index < 0 || index == ini.ShowNotesOptions) return;
   ini.ShowNotesOptions = index;
   ini.ShowNotes = index != 3;
-  if (hooks_.NotesHiddenChanged) hooks_.NotesHiddenChanged(!ini.ShowNotes);
+  hooks_.NotesHiddenChanged(!ini.ShowNotes);
   Redraw(true);
 }
 

@@ -13,15 +13,12 @@
 #include "foundation/KVSysUtils.h"
 #include "platform/KVClock.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/common/MainFormComponent.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 const QString kRtf1 = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Dentist at nine \\'e9\\par\r\n}";
 const QString kRtf2 = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\b Garden\\b0  day\\par\r\n}";
@@ -40,7 +37,12 @@ struct Program {
   FormComponent form;
   TMirModel model{form};
   int showAll = 0, loaded = 0, notesLoaded = 0;
-  TMirDiaryStore store{model, {[this] { ++showAll; }, [this] { ++loaded; }, [this] { ++notesLoaded; }}};
+  TMirDiaryStore store{model};
+  Program() {
+    QObject::connect(&model.Changes, &TMirModelChanges::DiaryListChanged, [this] { ++showAll; });
+    QObject::connect(&model.Changes, &TMirModelChanges::DiaryLoaded, [this] { ++loaded; });
+    QObject::connect(&model.Changes, &TMirModelChanges::QuickNotesLoaded, [this] { ++notesLoaded; });
+  }
 };
 
 class DiaryStore : public ::testing::Test {

@@ -8,15 +8,12 @@
 #include "controls/KVNbModule.h"
 #include "foundation/KVSkin.h"
 #include "foundation/KVSysUtils.h"
+#include "tests/common/MainFormComponent.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 }  // namespace
 

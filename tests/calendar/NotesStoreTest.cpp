@@ -9,15 +9,12 @@
 #include "calendar/MirModel.h"
 #include "foundation/KVSysUtils.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/common/MainFormComponent.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 const QString kNote = QStringLiteral("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\r\n\\f0 Buy milk \\'e9\\par\r\n}");
 

@@ -1,3 +1,4 @@
+#include "tests/common/MainFormComponent.h"
 #include "ui/IconF.h"
 
 #include <QClipboard>
@@ -29,11 +30,7 @@ namespace {
 
 const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 160, 0), kBlue = qRgb(0, 0, 255);
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 QStringList Texts(const QListWidget& l) {
   QStringList out;

@@ -1,3 +1,4 @@
+#include "tests/common/MainFormComponent.h"
 #include "ui/ImagesTab.h"
 
 #include <QAction>
@@ -32,11 +33,7 @@ using kvtest::Child;
 
 namespace {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 const QColor kColours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
 

@@ -33,6 +33,7 @@
 #include "tools/kvpack/PackWriter.h"
 #include "ui/ImagesTab.h"
 #include "ui/MirImageF.h"
+#include "ui/OptionsTab.h"
 #include "ui/QuickNotesF.h"
 
 namespace {
@@ -161,6 +162,29 @@ TEST_F(MainFormTest, WithoutATrayTheUserIsToldOnceAndTheWindowOffersTheTrayMenuU
   EXPECT_TRUE(QTest::qWaitFor([&] { return !menuButton->isVisible(); }, 3000));
   EXPECT_FALSE(here->isVisible());
   EXPECT_EQ(told.size(), 1);
+}
+
+// A holiday added on the Options page reaches the main form through the model: leaving the page
+// puts it into the holiday document and applies the calendar again.
+TEST_F(MainFormTest, AHolidayAddedOnTheOptionsPageIsAppliedWhenThePageIsLeft) {
+  TKVMirovaCalendar form(hooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  form.Action("actOpen")->trigger();
+  form.SetActivePage(pgOptions);
+  EXPECT_FALSE(form.HolidaysModified);
+  const int holidays = form.Model().Holidays->Data().Count();
+  const int appliedBefore = applied;
+  kvtest::Click(kvtest::Child<QPushButton>(form.OptionsPage(), "AddHolidayBtn"));
+  EXPECT_TRUE(form.HolidaysModified);
+  form.SetActivePage(pgHelp);
+  EXPECT_EQ(form.Model().Holidays->Data().Count(), holidays + 1);
+  EXPECT_EQ(applied, appliedBefore + 1);
+  // Coming back starts unmodified; another added row marks it again.
+  form.SetActivePage(pgOptions);
+  EXPECT_FALSE(form.HolidaysModified);
+  kvtest::Click(kvtest::Child<QPushButton>(form.OptionsPage(), "AddHolidayBtn"));
+  EXPECT_TRUE(form.HolidaysModified);
+  form.close();
 }
 
 TEST_F(MainFormTest, OnlyTheDiaryPageGrows) {

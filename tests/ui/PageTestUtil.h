@@ -1,7 +1,7 @@
 #pragma once
 // A settings-window stand-in for the page tests: a model in a program folder of its own, the
-// diary store, and the Diary, Options and Special pages built and initialised as start-up does,
-// in one 640 x 480 window.
+// diary store, and the Diary, Options and Special pages built by the settings window's own
+// CreateSettingsPages and initialised as start-up does, in one 640 x 480 window.
 #include <QDir>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -16,17 +16,15 @@
 #include "controls/KVRichEdActions.h"
 #include "foundation/KVSysUtils.h"
 #include "tests/common/FormTestKit.h"
+#include "tests/common/MainFormComponent.h"
 #include "ui/DiaryTab.h"
+#include "ui/MainF.h"
 #include "ui/OptionsTab.h"
 #include "ui/SpecialTab.h"
 
 namespace pagetest {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 struct Pages {
   QTemporaryDir dir;
@@ -53,23 +51,12 @@ struct Pages {
     QWidget* d = host("DiaryTab");
     QWidget* o = host("OptionsTab");
     QWidget* s = host("SpecialTab");
-    diary = new TDiaryTab(model, {[this](bool) { ++renders; }, {}}, d);
-    d->layout()->addWidget(diary);
-    options = new TOptionsTab(model, {[this] { ++holidayEdits; }, [this] { diary->ShowAllBtnClick(); }}, o);
-    o->layout()->addWidget(options);
-    special = new TSpecialTab(model,
-                              {[this](bool linked) {
-                                if (!store->SwitchDiary(linked)) return false;
-                                diary->SetDiaryReadOnly(linked);
-                                return true;
-                              }},
-                              s);
-    s->layout()->addWidget(special);
-    store = std::make_unique<TMirDiaryStore>(
-        model, TMirDiaryStoreHooks{[this] { diary->ShowAllBtnClick(); }, [this] {
-                                     diary->EditorChange();
-                                     diary->DiaryEditorModified = false;
-                                   }});
+    store = std::make_unique<TMirDiaryStore>(model);
+    const TSettingsPages pages = CreateSettingsPages(model, *store, {[this](bool) { ++renders; }, {}}, d, o, s);
+    diary = pages.Diary;
+    options = pages.Options;
+    special = pages.Special;
+    QObject::connect(&model.Changes, &TMirModelChanges::HolidaysEdited, &window, [this] { ++holidayEdits; });
   }
   ~Pages() { store.reset(); }
 

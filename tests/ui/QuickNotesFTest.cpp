@@ -1,3 +1,4 @@
+#include "tests/common/MainFormComponent.h"
 #include "ui/QuickNotesF.h"
 
 #include "controls/KVStdCtrls.h"
@@ -44,11 +45,7 @@ using kvtest::Child;
 
 namespace {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 TMirModelHooks ModelHooks() {
   TMirModelHooks h;

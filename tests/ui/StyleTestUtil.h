@@ -17,17 +17,14 @@
 #include "foundation/KVObjectText.h"
 #include "foundation/KVSysUtils.h"
 #include "platform/KVRegistry.h"
+#include "tests/common/MainFormComponent.h"
 #include "tests/common/TestUtil.h"
 #include "tools/kvpack/PackWriter.h"
 #include "ui/StyleTab.h"
 
 namespace styletest {
 
-class FormComponent : public TComponent {
- public:
-  FormComponent() { SetName(kMainFormName); }
-  bool IsForm() const override { return true; }
-};
+using kvtest::FormComponent;
 
 // A layout with an id and extra property lines (two blanks of indent each).
 inline QString LayoutText(int id, const QString& extra = {}) {
