@@ -233,7 +233,6 @@ TEST_F(WholeProgram, AStyleChangedWithThePreviewIsUndoneChangedAgainAndApplied) 
 // 4. The diary: entries for today and tomorrow, found by a search and printed to a PDF file; OK
 // puts tomorrow's entry in the notes box on the desktop; a restart finds both.
 TEST_F(WholeProgram, DiaryEntriesAreFoundPrintedShownOnTheDesktopAndKept) {
-  StartTray();
   KV_REQUIRE_PROGRAM("pdftotext");
   const QDate today = QDate::currentDate(), tomorrow = today.addDays(1);
   // With no tray, closing the window within the tray's grace time brings the no-tray box.
