@@ -585,7 +585,11 @@ class Reader {
     switch (c) {
       case '\\':
       case '{':
-      case '}': Char(c); break;
+      case '}':
+        // The second byte of a double-byte character, escaped: our older files have it so.
+        if (lead_ >= 0) Byte(c);
+        else Char(c);
+        break;
       case '~': Char(0x00A0); break;
       case '-': Char(0x00AD); break;
       case '_': Char(0x2011); break;
