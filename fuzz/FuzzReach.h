@@ -48,12 +48,14 @@ void FuzzPrintDifference(const char* firstName, const Text& first, const char* s
                around(first).constData(), around(second).constData());
 }
 
-#define FUZZ_CHECK_SAME(first, second, property)                                                \
-  do {                                                                                          \
-    if ((first) != (second)) {                                                                  \
-      FuzzPrintDifference(#first, first, #second, second);                                      \
-      FuzzPropertyFailed(property, #first " == " #second, __FILE__, __LINE__);                  \
-    }                                                                                           \
+#define FUZZ_CHECK_SAME(first, second, property)                               \
+  do {                                                                         \
+    const auto& fuzzFirst = (first);                                           \
+    const auto& fuzzSecond = (second);                                         \
+    if (fuzzFirst != fuzzSecond) {                                             \
+      FuzzPrintDifference(#first, fuzzFirst, #second, fuzzSecond);             \
+      FuzzPropertyFailed(property, #first " == " #second, __FILE__, __LINE__); \
+    }                                                                          \
   } while (false)
 
 // Run gives the parts of the code an input got through (loaded successfully) as bits; the
