@@ -437,8 +437,9 @@ class Reader {
       default: return;
     }
     if (cur_.ch.hidden) return;
+    // The document takes these as marks of its own: paragraph ends, frame edges, pictures.
     if (c == 0x2029 || c == 0x85) c = ' ';
-    else if (c == 0xFFFC) c = 0xFFFD;
+    else if (c == 0xFFFC || c == 0xFDD0 || c == 0xFDD1) c = 0xFFFD;
     if (!(cur_.ch == runState_)) {
       FlushText();
       runState_ = cur_.ch;

@@ -39,7 +39,7 @@ void FuzzPrintDifference(const char* firstName, const Text& first, const char* s
     QByteArray shown;
     for (qsizetype i = from; i < t.size() && i < at + 24; ++i) {
       const unsigned c = FuzzCode(t[i]);
-      shown += c >= 0x20 && c < 0x7F ? QByteArray(1, char(c)) : QByteArray("\\x") + QByteArray::number(c, 16);
+      shown += c >= 0x20 && c < 0x7F ? QByteArray(1, char(c)) : "\\u{" + QByteArray::number(c, 16) + '}';
     }
     return shown;
   };
