@@ -11,7 +11,7 @@
 # fuzz-found/<target>/: inputs/ (new code reached by random runs) and failures/ (every input that
 # failed a run: crash-*, leak-*, timeout-*, oom-*); later runs start from both.
 # A failing input is also printed into the log as base64. To reproduce a failure from a CI log,
-# with the target's name and the printed line:
+# decode the printed line into a file and replay it on the target that failed:
 #   base64 -d >failing-input <<<'...'
 #   scripts/fuzz.sh fuzz_rtf replay failing-input
 set -euo pipefail
@@ -60,7 +60,8 @@ touch "$RUN/start"
 case "$MODE" in
   fixed)
     RUNS=${1:?usage: $0 $TARGET fixed <runs>}
-    # A slow machine is stopped after a while rather than holding up the suite.
+    # Without the values the code compared (addresses, times) as mutations, which differ from run
+    # to run. A slow machine is stopped after a while rather than holding up the suite.
     ARGS=(-seed=1 -use_cmp=0 -runs="$RUNS" -max_total_time="${KV_FUZZ_MAX_SECONDS:-120}" "$SCRATCH" "${CORPUS[@]}")
     ;;
   random)
