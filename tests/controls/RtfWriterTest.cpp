@@ -161,6 +161,12 @@ TEST(RtfWriter, DoubleByteTextWhoseSecondByteIsABraceOrBackslashReadsBack) {
   ASSERT_TRUE(KVReadRtf(escaped, old));
   EXPECT_EQ(KVDocumentText(old), text);
   EXPECT_EQ(KVRtfToText(escaped), text);
+  // In a symbol font U+2234 is the byte of the backslash.
+  QTextDocument symbol, symbolBack;
+  ASSERT_TRUE(KVReadRtf("{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset2 Symbol;}}\\f0 \\'5c\\'7b}", symbol));
+  ASSERT_EQ(KVDocumentText(symbol), QString::fromUtf16(u"\u2234{"));
+  ASSERT_TRUE(KVReadRtf(KVWriteRtf(symbol), symbolBack));
+  EXPECT_EQ(KVDocumentText(symbolBack), KVDocumentText(symbol)) << KVWriteRtf(symbol).constData();
   // Outside a double-byte character they are the signs themselves.
   EXPECT_EQ(KVRtfToText("{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset128 Gothic;}}\\f0 \\\\\\{\\}}"), "\\{}");
 }
