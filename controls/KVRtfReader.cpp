@@ -394,8 +394,9 @@ class Reader {
     else if (auto it = t_.fonts.constFind(fontNum); it != t_.fonts.constEnd()) fe = &*it;
     if (fe) {
       cp = fe->codePage > 0 ? fe->codePage : KVCharsetCodePage(fe->charset < 0 ? 1 : fe->charset, ansiCpg_);
-      if (cp == 0 && fe->name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0) cp = 42;
-      if (cp == 0 && cur_.dest == Dest::FontTable) cp = ansiCpg_;  // symbol fonts have plain names
+      // Symbol fonts have plain names, also while a name read so far is "Symbol".
+      if (cp == 0 && cur_.dest == Dest::FontTable) cp = ansiCpg_;
+      else if (cp == 0 && fe->name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0) cp = 42;
     }
     cp_ = &TKVCodePage::Get(cp);
     cpFont_ = fontNum;

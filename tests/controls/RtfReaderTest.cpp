@@ -298,6 +298,16 @@ TEST(RtfReader, CharactersTheDocumentTakesAsItsOwnMarksStayInTheirParagraph) {
   EXPECT_EQ(KVDocumentText(back), text);
 }
 
+TEST(RtfReader, AFontNameThatBeginsWithSymbolIsPlainTextThroughout) {
+  const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset2 SymbolMT\\'bc;}}\\f0 x}";
+  QTextDocument doc, back;
+  ASSERT_TRUE(KVReadRtf(rtf, doc));
+  EXPECT_EQ(FormatAt(doc, 0).fontFamilies().toStringList(), QStringList{QString::fromUtf8("SymbolMT¼")});
+  const QByteArray written = KVWriteRtf(doc);
+  ASSERT_TRUE(KVReadRtf(written, back));
+  EXPECT_EQ(KVWriteRtf(back), written);
+}
+
 TEST(RtfReader, KeptGroupsShowOnceAndReadBackTheSame) {
   const QByteArray png = Encoded(Solid(2, 2, Qt::red), "PNG").toHex();
   // Text of an object's own (outside its result) is not shown: the kept group would bring it back.
