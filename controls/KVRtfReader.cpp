@@ -398,8 +398,9 @@ class Reader {
     else if (auto it = t_.fonts.constFind(fontNum); it != t_.fonts.constEnd()) fe = &*it;
     if (fe) {
       cp = fe->codePage > 0 ? fe->codePage : KVCharsetCodePage(fe->charset < 0 ? 1 : fe->charset, ansiCpg_);
-      if (cp == 0 && fe->name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0) cp = 42;
-      if (cp == 0 && cur_.dest == Dest::FontTable) cp = ansiCpg_;  // symbol fonts have plain names
+      // Symbol fonts have plain names, also while a name read so far is "Symbol".
+      if (cp == 0 && cur_.dest == Dest::FontTable) cp = ansiCpg_;
+      else if (cp == 0 && fe->name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0) cp = 42;
     }
     cp_ = &TKVCodePage::Get(cp);
     cpFont_ = fontNum;
@@ -441,8 +442,9 @@ class Reader {
       default: return;
     }
     if (cur_.ch.hidden) return;
+    // The document takes these as marks of its own: paragraph ends, frame edges, pictures.
     if (c == 0x2029 || c == 0x85) c = ' ';
-    else if (c == 0xFFFC) c = 0xFFFD;
+    else if (c == 0xFFFC || c == 0xFDD0 || c == 0xFDD1) c = 0xFFFD;
     if (!(cur_.ch == runState_)) {
       FlushText();
       runState_ = cur_.ch;
@@ -589,7 +591,11 @@ class Reader {
     switch (c) {
       case '\\':
       case '{':
-      case '}': Char(c); break;
+      case '}':
+        // The second byte of a double-byte character, escaped: our older files have it so.
+        if (lead_ >= 0) Byte(c);
+        else Char(c);
+        break;
       case '~': Char(0x00A0); break;
       case '-': Char(0x00AD); break;
       case '_': Char(0x2011); break;

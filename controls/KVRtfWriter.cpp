@@ -286,8 +286,10 @@ class Writer {
       }
       const QByteArray bytes = cp.Encode(c);
       if (!bytes.isEmpty()) {
+        // A brace or backslash byte (the second of a double-byte character, or a symbol font's)
+        // escaped would read back as that sign, not as a byte of the code page.
         for (char b : bytes) {
-          if (uchar(b) >= 0x20 && uchar(b) < 0x7F) Ascii(b);
+          if (uchar(b) >= 0x20 && uchar(b) < 0x7F && b != '\\' && b != '{' && b != '}') Literal(b);
           else HexByte(uchar(b));
         }
         continue;

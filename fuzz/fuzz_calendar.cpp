@@ -5,7 +5,6 @@
 #include <QFile>
 #include <unistd.h>
 #include <cstdint>
-#include <cstdlib>
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MirData.h"
@@ -30,14 +29,14 @@ unsigned Run(const uint8_t* data, size_t size) {
   if (layout.LoadLayout(QString::fromLatin1(input)) && layout.MonthLine().Visible) reached |= kLayout;
   for (const TLayoutItem* item : layout.LayoutItems) {
     for (int i : item->SXPosIndices)
-      if (i < 0 || i >= kLayoutItemCount) abort();
+      FUZZ_CHECK(i >= 0 && i < kLayoutItemCount, "a layout item's position indices name layout items");
     for (int i : item->Width->CtrlIndices)
-      if (i < 0 || i >= kLayoutItemCount) abort();
+      FUZZ_CHECK(i >= 0 && i < kLayoutItemCount, "a layout item's width controls name layout items");
   }
-  if (layout.XOrder.size() > size_t(kLayoutItemCount)) abort();
+  FUZZ_CHECK(layout.XOrder.size() <= size_t(kLayoutItemCount), "the layout order holds at most every layout item");
   std::uint16_t y = 0, m = 0;
   TLayoutIni::MonthIdToYearMonth(layout.MonthBox(1).MonthID, 2024, 6, y, m);
-  if (m < 1 || m > 12) abort();
+  FUZZ_CHECK(m >= 1 && m <= 12, "a month box's month is a month of the year");
 
   try {
     TLayoutPicture::DecodeData(input);
@@ -69,7 +68,8 @@ unsigned Run(const uint8_t* data, size_t size) {
   TMIconBase icons;
   Load(icons, input);
   for (const QImage& i : icons.Icons)
-    if (i.width() != TMIconBase::kIconSize || i.height() != TMIconBase::kIconSize) abort();
+    FUZZ_CHECK(i.width() == TMIconBase::kIconSize && i.height() == TMIconBase::kIconSize,
+               "every loaded icon has the icon size");
   if (!icons.LoadFailed && !icons.LoadDamaged && !icons.Icons.empty()) reached |= kIcons;
   return reached;
 }

@@ -2,7 +2,6 @@
 // crash; a loaded document saves and loads back, whole, to the same text.
 #include <QBuffer>
 #include <cstdint>
-#include <cstdlib>
 
 #include "foundation/KVXSkinBase.h"
 #include "fuzz/FuzzReach.h"
@@ -43,8 +42,9 @@ unsigned Run(const uint8_t* data, size_t size) {
   TKVXSkinHolidayBase again(nullptr);
   Prepare(again, "HolidayBase");
   Load(again, saved);
-  if (again.LoadFailed || again.LoadDamaged || Save(again) != saved) abort();
-  if (again.Data().Count() != holidays.Data().Count()) abort();
+  FUZZ_CHECK(!again.LoadFailed && !again.LoadDamaged, "a saved document loads back whole");
+  FUZZ_CHECK_SAME(Save(again), saved, "a saved document loads back to the same text");
+  FUZZ_CHECK(again.Data().Count() == holidays.Data().Count(), "a saved document loads back with the same number of items");
   unsigned reached = kLoaded;
   if (holidays.Data().Count() > 0) reached |= kItems;
   if (holidays.LoadDamaged && holidays.Data().Count() > 0) reached |= kRecovered;

@@ -6,12 +6,13 @@
 
 #include "controls/KVFileIcons.h"
 #include "foundation/KVGraphics.h"
+#include "fuzz/FuzzReach.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     for (const QImage& icon : ReadFileIcons(bytes)) {
-      if (icon.width() > kMaxIconSide || icon.height() > kMaxIconSide) __builtin_trap();
+      FUZZ_CHECK(icon.width() <= kMaxIconSide && icon.height() <= kMaxIconSide, "no icon read is larger than the icon limit");
       IconBitmap(icon);
     }
   } catch (const EKVError&) {

@@ -3,7 +3,6 @@
 // inverse.
 #include <QCoreApplication>
 #include <cstdint>
-#include <cstdlib>
 
 #include "controls/KVNbData.h"
 #include "fuzz/FuzzReach.h"
@@ -26,7 +25,8 @@ bool Parse(TNbDataList& list, const QStringList& lines, TNbStoreMode mode) {
 unsigned Run(const uint8_t* data, size_t size) {
   const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
   if (DescrambleNotebookText(DescrambleNotebookText(input, QStringLiteral("key")), QStringLiteral("key")) != input)
-    abort();
+    FuzzPropertyFailed("scrambling twice with the same key gives the input back", "Descramble(Descramble(input)) == input",
+                       __FILE__, __LINE__);
   const QStringList lines = SplitNotebookLines(DecodeNotebookBytes(input));
   TNbDataList list(size % 2 == 1);
   for (TNbStoreMode mode : {nbsmKeep, nbsmOverwrite, nbsmAddNew}) Parse(list, lines, mode);
@@ -34,14 +34,16 @@ unsigned Run(const uint8_t* data, size_t size) {
 
   const QString text = list.SectionText(0);
   TNbDataList again(size % 2 == 1);
-  if (!Parse(again, SplitNotebookLines(DecodeNotebookBytes(EncodeNotebookText(text))), nbsmAddNew)) abort();
-  if (again.Items(0)->Count() != list.Items(0)->Count()) abort();
+  FUZZ_CHECK(Parse(again, SplitNotebookLines(DecodeNotebookBytes(EncodeNotebookText(text))), nbsmAddNew),
+             "what was read writes out to a notebook the store reads back");
+  FUZZ_CHECK(again.Items(0)->Count() == list.Items(0)->Count(), "what was read reads back with the same number of entries");
   for (int i = 0; i < list.Items(0)->Count(); ++i) {
     const TNbObject &a = *list.Items(0)->Items(i), &b = *again.Items(0)->Items(i);
     if (a.Title.contains(QLatin1String("*-->")) || a.Title.contains(QLatin1String("<!--"))) continue;
-    if (a.Color != b.Color || a.Title != b.Title) abort();
+    FUZZ_CHECK(a.Color == b.Color, "every entry reads back with its colour");
+    FUZZ_CHECK_SAME(b.Title, a.Title, "every entry reads back with its title");
   }
-  if (again.SectionText(0) != text) abort();
+  FUZZ_CHECK_SAME(again.SectionText(0), text, "what was read writes out again to the same text");
   return list.Items(0)->Count() > 0 ? 1 : 0;
 }
 

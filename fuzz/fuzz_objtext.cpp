@@ -1,7 +1,7 @@
 // Object text: parsing never crashes; whatever parses, whole or up to its damage, formats to a
 // text that parses back whole to the same formatted text.
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 
 #include "foundation/KVObjectText.h"
 #include "fuzz/FuzzReach.h"
@@ -11,9 +11,11 @@ namespace {
 void RoundTrip(const TextObject& o) {
   const QString formatted = FormatObjectText(o);
   try {
-    if (FormatObjectText(ParseObjectText(formatted)) != formatted) abort();
-  } catch (const EParserError&) {
-    abort();
+    FUZZ_CHECK_SAME(FormatObjectText(ParseObjectText(formatted)), formatted,
+                    "formatted object text parses back to the same formatted text");
+  } catch (const EParserError& e) {
+    std::fprintf(stderr, "==== %s\n", qPrintable(e.Message()));
+    FuzzPropertyFailed("formatted object text parses back whole", "no parser error", __FILE__, __LINE__);
   }
 }
 
@@ -30,11 +32,11 @@ unsigned Run(const uint8_t* data, size_t size) {
   try {
     TextDamage damage;
     const TextObject o = ParseObjectTextPartial(text, damage);
-    if (damage.damaged == bool(reached & kWhole)) abort();  // damaged exactly when the whole parse failed
+    FUZZ_CHECK(damage.damaged != bool(reached & kWhole), "the partial parse reports damage exactly when the whole parse fails");
     RoundTrip(o);
     if (damage.damaged && !o.props.empty()) reached |= kPartial;
   } catch (const EParserError&) {
-    if (reached & kWhole) abort();
+    FUZZ_CHECK(!(reached & kWhole), "the partial parse gets through what the whole parse gets through");
   }
   return reached;
 }

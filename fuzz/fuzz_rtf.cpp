@@ -1,11 +1,10 @@
 // RTF: any input reads or is refused without a crash; the text-only reader sees the document's
-// text; what was read writes out, reads back and writes again to the same bytes; formatting
-// whole lines stays within the text.
+// text; what was read writes out and reads back to the same text, and writes again to the same
+// bytes; formatting whole lines stays within the text.
 #include <QByteArrayView>
 #include <QGuiApplication>
 #include <QTextDocument>
 #include <cstdint>
-#include <cstdlib>
 
 #include "controls/KVFormatRange.h"
 #include "controls/KVRichPicture.h"
@@ -30,20 +29,23 @@ unsigned Run(const uint8_t* data, size_t size) {
   QTextDocument doc;
   const bool rtf = KVReadRtf(input, doc);
   const std::optional<QString> text = KVRtfToText(input);
-  if (rtf != text.has_value()) abort();
+  FUZZ_CHECK(rtf == text.has_value(), "the text-only reader takes the same inputs as the document reader");
   if (!rtf) return 0;
-  if (*text != KVDocumentText(doc)) abort();
+  const QString docText = KVDocumentText(doc);
+  FUZZ_CHECK_SAME(*text, docText, "the text-only reader sees the document's text");
 
   const QByteArray written = KVWriteRtf(doc);
   QTextDocument again;
-  if (!KVReadRtf(written, again)) abort();
-  if (KVWriteRtf(again) != written) abort();
+  FUZZ_CHECK(KVReadRtf(written, again), "what was read writes out as RTF that reads back");
+  FUZZ_CHECK_SAME(KVDocumentText(again), docText, "the text survives writing and reading back");
+  FUZZ_CHECK_SAME(KVWriteRtf(again), written, "what was read back writes out to the same bytes");
 
   TKVFormatter formatter(doc);
   TKVFormatRange fr;
   fr.rc = fr.rcPage = Rect(0, 0, 4000, 4000);
   const int next = formatter.Format(fr, false);
-  if (next < 0 || next > formatter.TextLength() || fr.rc.Bottom < fr.rc.Top || fr.rc.Bottom > 4000) abort();
+  FUZZ_CHECK(next >= 0 && next <= formatter.TextLength(), "formatting stops within the text");
+  FUZZ_CHECK(fr.rc.Bottom >= fr.rc.Top && fr.rc.Bottom <= 4000, "formatting stays within the page");
   return 1;
 }
 

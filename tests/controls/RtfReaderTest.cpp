@@ -287,6 +287,31 @@ TEST(RtfReader, TextOnlyModeMatchesTheDocument) {
   EXPECT_EQ(*text, QString::fromUtf8("Пр\rb\vc\tlink\uFFFC\r"));
 }
 
+TEST(RtfReader, CharactersTheDocumentTakesAsItsOwnMarksStayInTheirParagraph) {
+  // U+2029 ends a paragraph, U+FDD0 and U+FDD1 open and close a frame, U+FFFC is a picture: as
+  // text they would change the document's structure, and the text-only reader would disagree.
+  const QByteArray rtf = "{\\rtf1\\uc1 a\\u8233?b\\u64976?c\\u-559?d\\u65532?e\\par f}";
+  QTextDocument doc;
+  ASSERT_TRUE(KVReadRtf(rtf, doc));
+  EXPECT_EQ(doc.blockCount(), 2);
+  const QString text = QString::fromUtf16(u"a b\uFFFDc\uFFFDd\uFFFDe\rf");
+  EXPECT_EQ(KVDocumentText(doc), text);
+  EXPECT_EQ(KVRtfToText(rtf), text);
+  QTextDocument back;
+  ASSERT_TRUE(KVReadRtf(KVWriteRtf(doc), back));
+  EXPECT_EQ(KVDocumentText(back), text);
+}
+
+TEST(RtfReader, AFontNameThatBeginsWithSymbolIsPlainTextThroughout) {
+  const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset2 SymbolMT\\'bc;}}\\f0 x}";
+  QTextDocument doc, back;
+  ASSERT_TRUE(KVReadRtf(rtf, doc));
+  EXPECT_EQ(FormatAt(doc, 0).fontFamilies().toStringList(), QStringList{QString::fromUtf8("SymbolMT¼")});
+  const QByteArray written = KVWriteRtf(doc);
+  ASSERT_TRUE(KVReadRtf(written, back));
+  EXPECT_EQ(KVWriteRtf(back), written);
+}
+
 TEST(RtfReader, KeptGroupsShowOnceAndReadBackTheSame) {
   const QByteArray png = Encoded(Solid(2, 2, Qt::red), "PNG").toHex();
   // Text of an object's own (outside its result) is not shown: the kept group would bring it back.

@@ -139,3 +139,34 @@ TEST(RtfWriter, WritesARangeWithoutItsLastParagraphMark) {
   EXPECT_EQ(KVDocumentText(doc, 2, 6), "e\rtw");
   EXPECT_EQ(KVDocumentText(doc), "one\rtwo\rthree");
 }
+
+TEST(RtfWriter, DoubleByteTextWhoseSecondByteIsABraceOrBackslashReadsBack) {
+  // In code page 932 the second byte of U+30BD and U+8868 is '\\', of U+30DC '{', of U+30DE '}'.
+  QTextDocument doc;
+  ASSERT_TRUE(KVReadRtf("{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset128 Gothic;}}\\f0 "
+                        "a\\'83\\'5c\\'95\\'5c\\'83\\'7b\\'83\\'7db\\par}",
+                        doc));
+  const QString text = QString::fromUtf16(u"a\u30BD\u8868\u30DC\u30DEb");
+  ASSERT_EQ(KVDocumentText(doc), text);
+  const QByteArray rtf = KVWriteRtf(doc);
+  EXPECT_TRUE(rtf.contains("a\\'83\\'5c\\'95\\'5c\\'83\\'7b\\'83\\'7db")) << rtf.constData();
+  QTextDocument back;
+  ASSERT_TRUE(KVReadRtf(rtf, back));
+  EXPECT_EQ(KVDocumentText(back), text);
+  EXPECT_EQ(KVRtfToText(rtf), text);
+  // Written escaped, as older files have them, they read as the same characters.
+  const QByteArray escaped = "{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset128 Gothic;}}\\f0 "
+                             "a\\'83\\\\\\'95\\\\\\'83\\{\\'83\\}b\\par}";
+  QTextDocument old;
+  ASSERT_TRUE(KVReadRtf(escaped, old));
+  EXPECT_EQ(KVDocumentText(old), text);
+  EXPECT_EQ(KVRtfToText(escaped), text);
+  // In a symbol font U+2234 is the byte of the backslash.
+  QTextDocument symbol, symbolBack;
+  ASSERT_TRUE(KVReadRtf("{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset2 Symbol;}}\\f0 \\'5c\\'7b}", symbol));
+  ASSERT_EQ(KVDocumentText(symbol), QString::fromUtf16(u"\u2234{"));
+  ASSERT_TRUE(KVReadRtf(KVWriteRtf(symbol), symbolBack));
+  EXPECT_EQ(KVDocumentText(symbolBack), KVDocumentText(symbol)) << KVWriteRtf(symbol).constData();
+  // Outside a double-byte character they are the signs themselves.
+  EXPECT_EQ(KVRtfToText("{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset128 Gothic;}}\\f0 \\\\\\{\\}}"), "\\{}");
+}
