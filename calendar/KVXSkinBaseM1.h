@@ -40,6 +40,8 @@ class TMHolidayBase : public TKVXSkinHolidayBase {
   static constexpr int kRows = 25, kDays = 31;
 
   explicit TMHolidayBase(TComponent* owner = nullptr);
+  // Each holiday becomes a row of the holidays page as well (measured: 1.4 KB a row).
+  qint64 ItemCost() const override { return 1536; }
   void ResetDefaults() override;
   int CheckDocument(const QString& docType, int docVer) override;
   void SaveToStream(QIODevice& Stream, bool Compress) override;
@@ -108,5 +110,9 @@ class TMEventBase : public TKVXSkinEventBase {
 void SaveDocumentFile(TKVXSkinIni& Doc, const QString& FileName, bool Compress);
 // Loads a document from FileName. When the file was damaged and only what came before the
 // damage was loaded, the user is told so once, with the number of entries recovered, through
-// the message box.
+// the message box; so too when it was refused for holding more than a file of its size may
+// (TellDocumentRefused).
 void LoadDocumentFile(TKVXSkinIni& Doc, const QString& FileName);
+// When Doc's last load refused FileName for what reading it would take (LoadTooLarge), tells the
+// user once that it was not loaded and will be kept aside.
+void TellDocumentRefused(const TKVXSkinIni& Doc, const QString& FileName);
