@@ -329,7 +329,7 @@ class Parser {
             ++pos_;
             break;
           }
-          Charge(TextCost::kPerElement);
+          Charge(options_.elementCost);
           TextValue e = ParseValue(depth + 1);
           if (!Damaged()) v.list.push_back(std::move(e));  // an element cut short is left out
         } catch (const EParserError& e) {
@@ -480,7 +480,7 @@ class Parser {
       return TextValue::Set(elems);
     }
     for (;;) {
-      Charge(TextCost::kPerElement);
+      Charge(options_.elementCost);
       elems << ReadIdent("Identifier");
       SkipBlanks();
       if (Peek() == QLatin1Char(',')) {
@@ -586,17 +586,18 @@ void TextBudget::Charge(qint64 Cost) {
 
 namespace {
 
-qint64 ValueCost(const TextValue& v, qint64 itemCost) {
+qint64 ValueCost(const TextValue& v, qint64 itemCost, qint64 elementCost) {
   qint64 cost = 0;
   switch (v.type) {
-    case TextValue::Type::Set: cost += v.set.size() * TextCost::kPerElement; break;
+    case TextValue::Type::Set: cost += v.set.size() * elementCost; break;
     case TextValue::Type::List:
-      for (const TextValue& e : v.list) cost += TextCost::kPerElement + ValueCost(e, itemCost);
+      for (const TextValue& e : v.list) cost += elementCost + ValueCost(e, itemCost, elementCost);
       break;
     case TextValue::Type::Collection:
       for (const TextItem& item : v.items) {
         cost += itemCost;
-        for (const TextProperty& p : item.props) cost += TextCost::kPerProperty + ValueCost(p.value, itemCost);
+        for (const TextProperty& p : item.props)
+          cost += TextCost::kPerProperty + ValueCost(p.value, itemCost, elementCost);
       }
       break;
     default: break;
@@ -606,10 +607,10 @@ qint64 ValueCost(const TextValue& v, qint64 itemCost) {
 
 }  // namespace
 
-qint64 TextCost::OfTree(const TextObject& object, qint64 ItemCost) {
+qint64 TextCost::OfTree(const TextObject& object, qint64 ItemCost, qint64 ElementCost) {
   qint64 cost = kPerObject;
-  for (const TextProperty& p : object.props) cost += kPerProperty + ValueCost(p.value, ItemCost);
-  for (const TextObject& c : object.children) cost += OfTree(c, ItemCost);
+  for (const TextProperty& p : object.props) cost += kPerProperty + ValueCost(p.value, ItemCost, ElementCost);
+  for (const TextObject& c : object.children) cost += OfTree(c, ItemCost, ElementCost);
   return cost;
 }
 

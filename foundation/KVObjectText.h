@@ -72,8 +72,9 @@ struct TextCost {
 
   // What a text of TextBytes bytes costs as text.
   static qint64 OfText(qint64 TextBytes) { return TextBytes * kPerTextByte; }
-  // What the elements of a tree cost, as its parsing counted them (with ItemCost per item).
-  static qint64 OfTree(const TextObject& object, qint64 ItemCost = kPerItem);
+  // What the elements of a tree cost, as its parsing counted them (with ItemCost per collection
+  // item and ElementCost per list or set element).
+  static qint64 OfTree(const TextObject& object, qint64 ItemCost = kPerItem, qint64 ElementCost = kPerElement);
 };
 
 // More would be built than the budget allows: refused whole, not damage.
@@ -90,8 +91,9 @@ struct TextBudget {
 struct TextParseOptions {
   // Counts what the parse builds; nullptr: no limit.
   TextBudget* budget = nullptr;
-  // What each collection item costs: what the reader builds of one.
+  // What each collection item and each list or set element costs: what the reader builds of one.
   qint64 itemCost = TextCost::kPerItem;
+  qint64 elementCost = TextCost::kPerElement;
   // The block's first line is taken to read "object <rootName>: <rootClass>", whatever it says.
   bool wrap = false;
   QString rootName, rootClass;

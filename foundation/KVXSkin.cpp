@@ -306,6 +306,7 @@ void TKVXSkinIni::LoadDocumentText(const QString& Text, qint64 Budget) {
     TextParseOptions options = skin_->WrapOptions();
     options.budget = &budget;
     options.itemCost = ItemCost();
+    options.elementCost = ElementCost();
     try {
       try {
         block = ParseObjectText(Text, options);
@@ -366,12 +367,10 @@ void TKVXSkinIni::SaveToStream(QIODevice& Stream, bool Compress) {
   storing_ = true;
   const QByteArray bytes = EncodeObjectTextBytes(FormatObjectText(tree));
   // Measured as the next load measures it.
-  const qint64 cost = TextCost::OfText(bytes.size()) + TextCost::OfTree(tree, ItemCost());
+  const qint64 cost = TextCost::OfText(bytes.size()) + TextCost::OfTree(tree, ItemCost(), ElementCost());
   tree = TextObject();
-  const auto tooLarge = [this] {
-    return ETextBudgetError(Format(LanguageResource().RSDocumentTooLarge, {QString::number(MaxTextSize() / (1024 * 1024))}));
-  };
-  if (bytes.size() > MaxTextSize()) throw tooLarge();
+  if (bytes.size() > MaxTextSize())
+    throw ETextBudgetError(Format(LanguageResource().RSDocumentTooLarge, {QString::number(MaxTextSize() / (1024 * 1024))}));
   const auto write = [&Stream](const QByteArray& b) {
     if (Stream.write(b) != b.size()) throw EStreamError(QStringLiteral("Stream write error"));
   };
@@ -384,7 +383,7 @@ void TKVXSkinIni::SaveToStream(QIODevice& Stream, bool Compress) {
     // Too dense to be read back from so few bytes (thousands of alike entries): plain text,
     // which reads back at its own size.
   }
-  if (cost > LoadBudget(bytes.size())) throw tooLarge();
+  if (cost > LoadBudget(bytes.size())) throw ETextBudgetError(LanguageResource().RSDocumentTooDense);
   write(bytes);
 }
 

@@ -114,8 +114,10 @@ class TKVXSkinIni : public TKVXSkinComponent {
   virtual qint64 MaxTextSize() const;
   // What reading a file of StoredBytes may cost (DocumentLoadBudget).
   virtual qint64 LoadBudget(qint64 StoredBytes) const { return DocumentLoadBudget(StoredBytes); }
-  // What one item of the document's collection costs once read (TextCost).
+  // What one item of the document's collection, and one line of its string lists, cost once
+  // read (TextCost): the program builds more of them than the parse does.
   virtual qint64 ItemCost() const { return TextCost::kPerItem; }
+  virtual qint64 ElementCost() const { return TextCost::kPerElement; }
   // The number of items of the document's collection; -1 for a document without one.
   virtual int ItemCount() const { return -1; }
 
