@@ -9,10 +9,10 @@
 
 namespace {
 
-QByteArray Save(TKVXSkinIni& d) {
+QByteArray Save(TKVXSkinIni& d, bool compress = false) {
   QBuffer b;
   b.open(QIODevice::WriteOnly);
-  d.SaveToStream(b, false);
+  d.SaveToStream(b, compress);
   return b.data();
 }
 void Load(TKVXSkinIni& d, const QByteArray& bytes) {
@@ -45,6 +45,11 @@ unsigned Run(const uint8_t* data, size_t size) {
   Load(again, saved);
   if (again.LoadFailed || again.LoadDamaged || Save(again) != saved) abort();
   if (again.Data().Count() != holidays.Data().Count()) abort();
+  // Compressed as the program saves it, it reads back to the same text too.
+  TKVXSkinHolidayBase packed(nullptr);
+  Prepare(packed, "HolidayBase");
+  Load(packed, Save(holidays, true));
+  if (packed.LoadFailed || packed.LoadDamaged || Save(packed) != saved) abort();
   unsigned reached = kLoaded;
   if (holidays.Data().Count() > 0) reached |= kItems;
   if (holidays.LoadDamaged && holidays.Data().Count() > 0) reached |= kRecovered;
