@@ -38,7 +38,7 @@ const ClassInfo& TMDiaryBase::StaticClass() {
 
 TMDiaryBase::TMDiaryBase(TComponent* owner) : TKVXSkinDiaryBase(owner) { SetName(QStringLiteral("DiaryBase")); }
 
-qint64 TMDiaryBase::MaxTextSize() const { return kMaxRichTextSize; }
+qint64 TMDiaryBase::MaxTextSize() const { return kMaxUserDocumentSize; }
 
 int TMDiaryBase::CheckDocument(const QString& docType, int) { return CheckType(docType, kDiaryDocType); }
 
@@ -65,7 +65,7 @@ void TMNotesBase::ResetDefaults() {
   QuickNote.clear();
 }
 
-qint64 TMNotesBase::MaxTextSize() const { return kMaxRichTextSize; }
+qint64 TMNotesBase::MaxTextSize() const { return kMaxUserDocumentSize; }
 
 int TMNotesBase::CheckDocument(const QString& docType, int) { return CheckType(docType, kNotesDocType); }
 
@@ -280,8 +280,15 @@ void SaveDocumentFile(TKVXSkinIni& Doc, const QString& FileName, bool Compress) 
   Doc.LoadDamaged = false;
 }
 
+void TellDocumentRefused(const TKVXSkinIni& Doc, const QString& FileName) {
+  if (!Doc.LoadTooLarge) return;
+  KVMessageBox(Format(LanguageResource().RSDocumentTooLargeToRead, {QDir::toNativeSeparators(FileName)}), QString(),
+               IDI_WARNING_ICON, 0, ButtonsOK);
+}
+
 void LoadDocumentFile(TKVXSkinIni& Doc, const QString& FileName) {
   Doc.LoadFromFile(FileName);
+  TellDocumentRefused(Doc, FileName);
   if (!Doc.LoadDamaged) return;
   const TKVLanguageResource& rs = LanguageResource();
   const QString name = QDir::toNativeSeparators(FileName);

@@ -26,6 +26,7 @@ bool LoadQuickNotes(TMirModel& Model) {
   TMNotesBase& notes = *Model.Notes;
   notes.OnVerify.Set(&DiaryBaseVerify);
   notes.LoadFromFile(QuickNotesFile());
+  TellDocumentRefused(notes, QuickNotesFile());
   if (!notes.LoadFailed) return true;
   qWarning("The quick notes were not read: %s", qUtf8Printable(notes.LoadError));
   return false;

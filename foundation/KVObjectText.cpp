@@ -107,9 +107,11 @@ class Parser {
  public:
   // Recover: stop at the first error and keep what stands complete before it (see
   // ParseObjectTextPartial) instead of failing.
-  explicit Parser(const QString& text, bool recover = false) : s_(text), n_(text.size()), recover_(recover) {}
+  Parser(const QString& text, const TextParseOptions& options, bool recover = false)
+      : s_(text), n_(text.size()), recover_(recover), options_(options) {}
 
   TextObject ParseRoot() {
+    if (options_.wrap) return ParseObject(0, true);
     SkipBlanks();
     TextObject obj = ParseObject(0);
     return obj;
@@ -123,7 +125,13 @@ class Parser {
   qsizetype pos_ = 0;
   int line_ = 1;
   const bool recover_;
+  const TextParseOptions& options_;
   TextDamage damage_;
+
+  // Counted before the element is built, so that a text that would cost too much stops early.
+  void Charge(qint64 cost) {
+    if (options_.budget) options_.budget->Charge(cost);
+  }
 
   // In recovery, the error ends parsing where it happened; every container returns what it had
   // complete, and each one around it stops there too.
@@ -216,29 +224,41 @@ class Parser {
     return v.integer;
   }
 
-  TextObject ParseObject(int depth) {
+  // Wrapped: the first line stands for "object <rootName>: <rootClass>" (as if it had been
+  // replaced by it) and parsing goes on from its end.
+  TextObject ParseObject(int depth, bool wrapped = false) {
     if (depth > kMaxDepth) Fail(QStringLiteral("Objects nested too deeply"));
+    Charge(TextCost::kPerObject);
     TextObject obj;
-    SkipBlanks();
-    obj.line = line_;
-    const QString kw = ReadIdent("'object'");
-    if (kw.compare(QLatin1String("object"), Qt::CaseInsensitive) == 0)
+    if (wrapped) {
+      obj.line = line_;
       obj.kind = TextObject::Kind::Object;
-    else if (kw.compare(QLatin1String("inherited"), Qt::CaseInsensitive) == 0)
-      obj.kind = TextObject::Kind::Inherited;
-    else if (kw.compare(QLatin1String("inline"), Qt::CaseInsensitive) == 0)
-      obj.kind = TextObject::Kind::Inline;
-    else
-      Fail(QStringLiteral("'object' expected"));
-
-    QString first = ReadIdent("Identifier");
-    SkipBlanks();
-    if (Peek() == QLatin1Char(':')) {
-      ++pos_;
-      obj.name = first;
-      obj.className = ReadIdent("Class name");
+      obj.name = options_.rootName;
+      obj.className = options_.rootClass;
+      const qsizetype eol = s_.indexOf(QLatin1Char('\n'));
+      pos_ = eol < 0 ? n_ : eol;
     } else {
-      obj.className = first;
+      SkipBlanks();
+      obj.line = line_;
+      const QString kw = ReadIdent("'object'");
+      if (kw.compare(QLatin1String("object"), Qt::CaseInsensitive) == 0)
+        obj.kind = TextObject::Kind::Object;
+      else if (kw.compare(QLatin1String("inherited"), Qt::CaseInsensitive) == 0)
+        obj.kind = TextObject::Kind::Inherited;
+      else if (kw.compare(QLatin1String("inline"), Qt::CaseInsensitive) == 0)
+        obj.kind = TextObject::Kind::Inline;
+      else
+        Fail(QStringLiteral("'object' expected"));
+
+      QString first = ReadIdent("Identifier");
+      SkipBlanks();
+      if (Peek() == QLatin1Char(':')) {
+        ++pos_;
+        obj.name = first;
+        obj.className = ReadIdent("Class name");
+      } else {
+        obj.className = first;
+      }
     }
     SkipBlanks();
     if (Peek() == QLatin1Char('[')) {
@@ -269,6 +289,7 @@ class Parser {
   }
 
   TextProperty ParseProperty(int depth) {
+    Charge(TextCost::kPerProperty);
     TextProperty p;
     SkipBlanks();
     p.line = line_;
@@ -308,6 +329,7 @@ class Parser {
             ++pos_;
             break;
           }
+          Charge(options_.elementCost);
           TextValue e = ParseValue(depth + 1);
           if (!Damaged()) v.list.push_back(std::move(e));  // an element cut short is left out
         } catch (const EParserError& e) {
@@ -394,18 +416,20 @@ class Parser {
           any = true;
           ++pos_;
           for (;;) {
+            // The run up to the next quote or line end, taken at once.
+            qsizetype e = pos_;
+            while (e < n_ && s_[e] != QLatin1Char('\'') && s_[e] != QLatin1Char('\n') && s_[e] != QLatin1Char('\r')) ++e;
+            out += QStringView(s_).mid(pos_, e - pos_);
+            pos_ = e;
             if (AtEnd() || Peek() == QLatin1Char('\n') || Peek() == QLatin1Char('\r'))
               Fail(QStringLiteral("Unterminated string"));
-            if (Peek() == QLatin1Char('\'')) {
-              if (Peek(1) == QLatin1Char('\'')) {
-                out += QLatin1Char('\'');
-                pos_ += 2;
-                continue;
-              }
-              ++pos_;
-              break;
+            if (Peek(1) == QLatin1Char('\'')) {
+              out += QLatin1Char('\'');
+              pos_ += 2;
+              continue;
             }
-            out += s_[pos_++];
+            ++pos_;
+            break;
           }
         } else if (c == QLatin1Char('#')) {
           any = true;
@@ -441,6 +465,8 @@ class Parser {
       }
       pos_ = save;
       line_ = saveLine;
+      // Grown piece by piece: what it holds, not twice that, stays in memory.
+      if (out.capacity() - out.size() > 64) out.squeeze();
       return out;
     }
   }
@@ -454,6 +480,7 @@ class Parser {
       return TextValue::Set(elems);
     }
     for (;;) {
+      Charge(options_.elementCost);
       elems << ReadIdent("Identifier");
       SkipBlanks();
       if (Peek() == QLatin1Char(',')) {
@@ -479,6 +506,7 @@ class Parser {
           break;
         }
         if (!PeekKeyword("item")) Fail(QStringLiteral("'item' expected"));
+        Charge(options_.itemCost);
         pos_ += 4;
         TextItem item;
         SkipBlanks();
@@ -538,16 +566,52 @@ class Parser {
 
 }  // namespace
 
-TextObject ParseObjectText(const QString& text) {
-  Parser p(text);
+TextObject ParseObjectText(const QString& text, const TextParseOptions& options) {
+  Parser p(text, options);
   return p.ParseRoot();
 }
 
-TextObject ParseObjectTextPartial(const QString& text, TextDamage& damage) {
-  Parser p(text, true);
+TextObject ParseObjectTextPartial(const QString& text, TextDamage& damage, const TextParseOptions& options) {
+  Parser p(text, options, true);
   TextObject o = p.ParseRoot();
   damage = p.Damage();
   return o;
+}
+
+void TextBudget::Charge(qint64 Cost) {
+  used += Cost;
+  if (used > limit)
+    throw ETextBudgetError(QStringLiteral("The text would take more than %1 MB to read").arg(limit / (1024 * 1024)));
+}
+
+namespace {
+
+qint64 ValueCost(const TextValue& v, qint64 itemCost, qint64 elementCost) {
+  qint64 cost = 0;
+  switch (v.type) {
+    case TextValue::Type::Set: cost += v.set.size() * elementCost; break;
+    case TextValue::Type::List:
+      for (const TextValue& e : v.list) cost += elementCost + ValueCost(e, itemCost, elementCost);
+      break;
+    case TextValue::Type::Collection:
+      for (const TextItem& item : v.items) {
+        cost += itemCost;
+        for (const TextProperty& p : item.props)
+          cost += TextCost::kPerProperty + ValueCost(p.value, itemCost, elementCost);
+      }
+      break;
+    default: break;
+  }
+  return cost;
+}
+
+}  // namespace
+
+qint64 TextCost::OfTree(const TextObject& object, qint64 ItemCost, qint64 ElementCost) {
+  qint64 cost = kPerObject;
+  for (const TextProperty& p : object.props) cost += kPerProperty + ValueCost(p.value, ItemCost, ElementCost);
+  for (const TextObject& c : object.children) cost += OfTree(c, ItemCost, ElementCost);
+  return cost;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -58,9 +58,50 @@ struct TextObject {
   int line = 0;
 };
 
+// What parsing a text builds, in bytes of memory at the peak of a document's load (measured,
+// rounded up), so that a reader can refuse a text before it costs more than it may. Each byte of
+// text counts for itself as read and decoded and for the strings parsed out of it; each element
+// of the tree counts what it and what a document builds from it take (a collection item becomes
+// an item object, a list element a line of a string list).
+struct TextCost {
+  static constexpr qint64 kPerTextByte = 4;
+  static constexpr qint64 kPerObject = 256;
+  static constexpr qint64 kPerProperty = 384;
+  static constexpr qint64 kPerItem = 256;
+  static constexpr qint64 kPerElement = 320;
+
+  // What a text of TextBytes bytes costs as text.
+  static qint64 OfText(qint64 TextBytes) { return TextBytes * kPerTextByte; }
+  // What the elements of a tree cost, as its parsing counted them (with ItemCost per collection
+  // item and ElementCost per list or set element).
+  static qint64 OfTree(const TextObject& object, qint64 ItemCost = kPerItem, qint64 ElementCost = kPerElement);
+};
+
+// More would be built than the budget allows: refused whole, not damage.
+KV_DECLARE_ERROR(ETextBudgetError, EKVError)
+
+// The most a parse may build (TextCost), and what it has built so far.
+struct TextBudget {
+  qint64 limit = 0;
+  qint64 used = 0;
+  // Raises ETextBudgetError when Cost more would pass the limit.
+  void Charge(qint64 Cost);
+};
+
+struct TextParseOptions {
+  // Counts what the parse builds; nullptr: no limit.
+  TextBudget* budget = nullptr;
+  // What each collection item and each list or set element costs: what the reader builds of one.
+  qint64 itemCost = TextCost::kPerItem;
+  qint64 elementCost = TextCost::kPerElement;
+  // The block's first line is taken to read "object <rootName>: <rootClass>", whatever it says.
+  bool wrap = false;
+  QString rootName, rootClass;
+};
+
 // Parses one object block (leading blank lines allowed; text after its "end" is ignored).
 // Throws EParserError on malformed text; nothing partial is returned.
-TextObject ParseObjectText(const QString& text);
+TextObject ParseObjectText(const QString& text, const TextParseOptions& options = {});
 
 struct TextDamage {
   bool damaged = false;
@@ -73,7 +114,7 @@ struct TextDamage {
 // collection and the whole elements of a list that the error cut (the property holding them
 // stays); open objects count as closed. Damage says where it stopped. Throws EParserError only
 // when not even the first line of the block can be read.
-TextObject ParseObjectTextPartial(const QString& text, TextDamage& damage);
+TextObject ParseObjectTextPartial(const QString& text, TextDamage& damage, const TextParseOptions& options = {});
 
 // Formats an object block in the class library's layout, CR LF line ends.
 QString FormatObjectText(const TextObject& object);

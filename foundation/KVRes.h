@@ -257,6 +257,9 @@
   X(RSViewfavorites, "View favorites") \
   X(RSDocumentDamagedItems, "%s was damaged. The %d entries before the damage were recovered; the damaged file will be kept beside it as a copy when you save.") \
   X(RSDocumentDamaged, "%s was damaged. What came before the damage was recovered; the damaged file will be kept beside it as a copy when you save.") \
+  X(RSDocumentTooLarge, "It is larger than the program can read back (at most %d MB of text).") \
+  X(RSDocumentTooDense, "It holds more entries than the program can read back.") \
+  X(RSDocumentTooLargeToRead, "%s holds more than the program can read from a file of its size, so it was not loaded. It will be kept beside it as a copy when you save.") \
   X(RSCannotSaveIn, "Nothing can be saved in %s.") \
   X(RSExitUnsaved, "What could not be saved is lost when the program ends. Exit anyway?") \
   X(RSKeptInstead, "What could not be saved when the program last ended is kept in %s. Copy it into %s to use it again.")

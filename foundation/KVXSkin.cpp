@@ -4,6 +4,7 @@
 #include <QFile>
 #include <algorithm>
 
+#include "foundation/KVRes.h"
 #include "foundation/KVString.h"
 #include "foundation/KVZlib.h"
 #include "platform/KVSafeSave.h"
@@ -105,6 +106,16 @@ QString TKVXSkinData::WrapText(const QString& Text) const {
   return eol < 0 ? head : head + QLatin1Char('\r') + Text.mid(eol);
 }
 
+TextParseOptions TKVXSkinData::WrapOptions() const {
+  TextParseOptions o;
+  if (owner_) {
+    o.wrap = true;
+    o.rootName = owner_->Name();
+    o.rootClass = owner_->ClassName();
+  }
+  return o;
+}
+
 void TKVXSkinData::ApplyFormText(const QString& Text, bool Wrap) {
   if (!owner_) return;
   // Parse first: malformed text must change nothing.
@@ -174,6 +185,10 @@ int TKVXSkinIni::CheckDocument(const QString&, int) { return 0; }
 
 qint64 TKVXSkinIni::MaxTextSize() const { return kMaxTextSize; }
 
+qint64 DocumentLoadBudget(qint64 StoredBytes) {
+  return std::max(kDocumentBudgetFloor, std::max<qint64>(StoredBytes, 0) * kDocumentBudgetPerStoredByte);
+}
+
 namespace {
 
 // A quoted header value as the object text has it ('a''b'#39 ...), or the plain text.
@@ -205,39 +220,67 @@ QString UnquoteValue(const QString& v) {
 }  // namespace
 
 QString TKVXSkinIni::HeaderValue(const QString& Text, const QString& Name) {
+  const QStringView all(Text);
   qsizetype start = 0;
-  while (start < Text.size()) {
-    qsizetype end = Text.indexOf(QLatin1Char('\n'), start);
-    if (end < 0) end = Text.size();
-    const QString line = Text.mid(start, end - start);
+  while (start < all.size()) {
+    qsizetype end = all.indexOf(QLatin1Char('\n'), start);
+    if (end < 0) end = all.size();
+    const QStringView line = all.mid(start, end - start);
     const qsizetype eq = line.indexOf(QLatin1Char('='));
-    if (eq >= 0 && line.left(eq).trimmed().compare(Name, Qt::CaseInsensitive) == 0) return line.mid(eq + 1).trimmed();
+    if (eq >= 0 && line.left(eq).trimmed().compare(Name, Qt::CaseInsensitive) == 0)
+      return line.mid(eq + 1).trimmed().toString();
     start = end + 1;
   }
   return {};
 }
 
+void TKVXSkinIni::ResetLoadState() {
+  LoadFailed = false;
+  LoadDamaged = false;
+  LoadTooLarge = false;
+  LoadError.clear();
+}
+
+void TKVXSkinIni::Refuse(const QString& Why) {
+  LoadFailed = true;
+  LoadDamaged = false;
+  LoadTooLarge = true;
+  LoadError = Why;
+}
+
 QString TKVXSkinIni::ReadDocumentText(QIODevice& Stream) {
-  const qint64 budget = MaxTextSize();
+  const qint64 most = MaxTextSize();
+  // Each byte of text costs TextCost::kPerTextByte to read: no more text than the budget of the
+  // stream's size pays for comes out of it.
+  const qint64 paid = LoadBudget(Stream.size()) / TextCost::kPerTextByte;
   QBuffer out;
   try {
     Stream.seek(0);
     const QByteArray head = Stream.peek(6);
     QByteArray bytes;
     if (head == "object") {
-      if (Stream.size() > budget)
-        throw EZlibBudgetError(QStringLiteral("The document is larger than %1 bytes").arg(budget));
+      if (Stream.size() > most) {
+        Refuse(QStringLiteral("The document is larger than %1 bytes").arg(most));
+        return {};
+      }
       bytes = Stream.readAll();
     } else {
       out.open(QIODevice::WriteOnly);
-      ZDecompressStream(Stream, Stream.size(), out, budget);
+      try {
+        ZDecompressStream(Stream, Stream.size(), out, std::min(most, paid));
+      } catch (const EZlibBudgetError&) {
+        Refuse(paid < most ? QStringLiteral("The document would take more to read than a file of %1 bytes may: "
+                                            "more than %2 bytes of text")
+                                 .arg(Stream.size())
+                                 .arg(paid)
+                           : QStringLiteral("The document holds more than %1 bytes of text").arg(most));
+        return {};
+      }
       bytes = out.data();
+      out.close();
+      out.setData(QByteArray());
     }
     return DecodeObjectTextBytes(bytes);
-  } catch (const EZlibBudgetError& e) {
-    LoadFailed = true;
-    LoadError = e.Message();
-    return {};
   } catch (const EKVError& e) {
     // A compressed text that breaks off still holds everything before the break.
     if (out.data().startsWith("object")) {
@@ -251,31 +294,42 @@ QString TKVXSkinIni::ReadDocumentText(QIODevice& Stream) {
   }
 }
 
-void TKVXSkinIni::LoadDocumentText(const QString& Text) {
+void TKVXSkinIni::LoadDocumentText(const QString& Text, qint64 Budget) {
   const QString type = UnquoteValue(HeaderValue(Text, QStringLiteral("DocType")));
   const int ver = StrToIntDef(HeaderValue(Text, QStringLiteral("DocVer")), 0);
   const int r = CheckDocument(type, ver);
   if (r == 0) {
-    // Parsed before the document is emptied: a text that gives nothing changes nothing.
+    // Parsed before the document is emptied: a text that gives nothing changes nothing, nor does
+    // one that would cost more than its budget.
     TextObject block;
-    const QString wrapped = skin_->WrapText(Text);
+    TextBudget budget{Budget, TextCost::OfText(Text.size())};
+    TextParseOptions options = skin_->WrapOptions();
+    options.budget = &budget;
+    options.itemCost = ItemCost();
+    options.elementCost = ElementCost();
     try {
-      block = ParseObjectText(wrapped);
-    } catch (const EParserError& e) {
-      // A damaged text of this document's own type gives what stands before the damage.
-      TextDamage damage;
       try {
-        block = ParseObjectTextPartial(wrapped, damage);
-      } catch (const EParserError&) {
+        block = ParseObjectText(Text, options);
+      } catch (const EParserError& e) {
+        // A damaged text of this document's own type gives what stands before the damage.
+        TextDamage damage;
+        budget.used = TextCost::OfText(Text.size());
+        try {
+          block = ParseObjectTextPartial(Text, damage, options);
+        } catch (const EParserError&) {
+        }
+        if (block.props.empty()) {
+          LoadDamaged = false;
+          LoadFailed = true;
+          LoadError = e.Message();
+          return;
+        }
+        LoadDamaged = true;
+        LoadError = damage.message;
       }
-      if (block.props.empty()) {
-        LoadDamaged = false;
-        LoadFailed = true;
-        LoadError = e.Message();
-        return;
-      }
-      LoadDamaged = true;
-      LoadError = damage.message;
+    } catch (const ETextBudgetError& e) {
+      Refuse(e.Message());
+      return;
     }
     ResetDefaults();
     skin_->ApplyFormObject(block);
@@ -294,33 +348,43 @@ void TKVXSkinIni::LoadDocumentText(const QString& Text) {
 }
 
 void TKVXSkinIni::LoadFromStream(QIODevice& Stream) {
-  LoadFailed = false;
-  LoadDamaged = false;
-  LoadError.clear();
+  ResetLoadState();
+  const qint64 budget = LoadBudget(Stream.size());
   const QString text = ReadDocumentText(Stream);
-  if (!LoadFailed) LoadDocumentText(text);
+  if (!LoadFailed) LoadDocumentText(text, budget);
 }
 
 void TKVXSkinIni::SaveToStream(QIODevice& Stream, bool Compress) {
   BeforeSave();
   storing_ = false;
-  QString text;
+  TextObject tree;
   try {
-    text = FormatObjectText(WriteComponentToText(*this));
+    tree = WriteComponentToText(*this);
   } catch (...) {
     storing_ = true;
     throw;
   }
   storing_ = true;
-  const QByteArray bytes = EncodeObjectTextBytes(text);
+  const QByteArray bytes = EncodeObjectTextBytes(FormatObjectText(tree));
+  // Measured as the next load measures it.
+  const qint64 cost = TextCost::OfText(bytes.size()) + TextCost::OfTree(tree, ItemCost(), ElementCost());
+  tree = TextObject();
+  if (bytes.size() > MaxTextSize())
+    throw ETextBudgetError(Format(LanguageResource().RSDocumentTooLarge, {QString::number(MaxTextSize() / (1024 * 1024))}));
+  const auto write = [&Stream](const QByteArray& b) {
+    if (Stream.write(b) != b.size()) throw EStreamError(QStringLiteral("Stream write error"));
+  };
   if (Compress) {
-    QBuffer in;
-    in.setData(bytes);
-    in.open(QIODevice::ReadOnly);
-    ZCompressStream(in, Stream);
-  } else if (Stream.write(bytes) != bytes.size()) {
-    throw EStreamError(QStringLiteral("Stream write error"));
+    const QByteArray packed = ZCompress(bytes);
+    if (cost <= LoadBudget(packed.size())) {
+      write(packed);
+      return;
+    }
+    // Too dense to be read back from so few bytes (thousands of alike entries): plain text,
+    // which reads back at its own size.
   }
+  if (cost > LoadBudget(bytes.size())) throw ETextBudgetError(LanguageResource().RSDocumentTooDense);
+  write(bytes);
 }
 
 void TKVXSkinIni::LoadFromFile(const QString& FileName) {
@@ -352,9 +416,8 @@ const ClassInfo& TKVXSkinSafeIni::StaticClass() {
 }
 
 void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
-  LoadFailed = false;
-  LoadDamaged = false;
-  LoadError.clear();
+  ResetLoadState();
+  const qint64 budget = LoadBudget(Stream.size());
   const QString text = ReadDocumentText(Stream);
   if (LoadFailed) return;
   const QString safe = UnquoteValue(HeaderValue(text, QStringLiteral("Safe")));
@@ -366,5 +429,5 @@ void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
     LoadError = QStringLiteral("The document was not accepted");
     return;
   }
-  LoadDocumentText(text);
+  LoadDocumentText(text, budget);
 }

@@ -53,6 +53,8 @@ class TKVXSkinData : public TPersistent {
   void ApplyFormObject(const TextObject& Block);
   // The text with its first line naming the owner.
   QString WrapText(const QString& Text) const;
+  // Parse options that read a text as WrapText would have it, without copying it.
+  TextParseOptions WrapOptions() const;
   virtual void ApplyDefault(const QString&) {}
   virtual void BeginLoad();
   virtual void EndLoad();
@@ -81,6 +83,14 @@ class TKVXSkinComponent : public TComponent {
   std::unique_ptr<TKVXSkinData> skin_;
 };
 
+// What reading a document may cost (TextCost), by the size it was stored in: any file what a
+// small one may, a larger one in proportion to its size. A saver stores a document so that its
+// own next load takes it (TKVXSkinIni::SaveToStream).
+// A file of 1 MB may cost 64 MB.
+constexpr qint64 kDocumentBudgetFloor = qint64(60) * 1024 * 1024;
+constexpr qint64 kDocumentBudgetPerStoredByte = 64;
+qint64 DocumentLoadBudget(qint64 StoredBytes);
+
 class TKVXSkinIni : public TKVXSkinComponent {
   KV_CLASS(TKVXSkinIni)
  public:
@@ -95,10 +105,19 @@ class TKVXSkinIni : public TKVXSkinComponent {
   // compressed stream that breaks off) and took what stood complete before the damage: the
   // properties before it and the whole items of the collection it cut. LoadError says where.
   bool LoadDamaged = false;
+  // Set with LoadFailed when the text was refused for what reading it would take: more text than
+  // MaxTextSize, or more than DocumentLoadBudget allows for the file's size.
+  bool LoadTooLarge = false;
   QString LoadError;
   // The most bytes the document's text may have, compressed or not; larger texts are refused
-  // before they are read whole.
+  // before they are read whole, and a save that would write more is refused.
   virtual qint64 MaxTextSize() const;
+  // What reading a file of StoredBytes may cost (DocumentLoadBudget).
+  virtual qint64 LoadBudget(qint64 StoredBytes) const { return DocumentLoadBudget(StoredBytes); }
+  // What one item of the document's collection, and one line of its string lists, cost once
+  // read (TextCost): the program builds more of them than the parse does.
+  virtual qint64 ItemCost() const { return TextCost::kPerItem; }
+  virtual qint64 ElementCost() const { return TextCost::kPerElement; }
   // The number of items of the document's collection; -1 for a document without one.
   virtual int ItemCount() const { return -1; }
 
@@ -108,6 +127,9 @@ class TKVXSkinIni : public TKVXSkinComponent {
   virtual void ConvertDocument(const QString&, int, const QString&) {}
   virtual void LoadFromStream(QIODevice& Stream);
   virtual void BeforeSave() {}
+  // Writes what the next load takes back: compressed when asked, unless the text is too dense
+  // to be read back from so few bytes, then plain. Raises ETextBudgetError, writing nothing, for
+  // a text larger than MaxTextSize or one that even plain would cost more than it may.
   virtual void SaveToStream(QIODevice& Stream, bool Compress);
   // A missing file leaves the document as it is.
   void LoadFromFile(const QString& FileName);
@@ -116,14 +138,17 @@ class TKVXSkinIni : public TKVXSkinComponent {
   void SaveToFile(const QString& FileName, bool Compress);
 
   // The document's text as stored: plain object text, or inflated; sets LoadFailed when neither
-  // (or when it is larger than MaxTextSize), LoadDamaged when a compressed text breaks off (what
-  // came before is returned).
+  // (or, with LoadTooLarge, when it is larger than MaxTextSize or than the stream's size allows),
+  // LoadDamaged when a compressed text breaks off (what came before is returned).
   QString ReadDocumentText(QIODevice& Stream);
   static QString HeaderValue(const QString& Text, const QString& Name);
 
  protected:
   bool storing_ = true;  // the binding and the verify handler are never part of a saved text
-  void LoadDocumentText(const QString& Text);
+  void ResetLoadState();
+  void Refuse(const QString& Why);
+  // Applies Text when parsing it costs no more than Budget (TextCost).
+  void LoadDocumentText(const QString& Text, qint64 Budget);
 };
 
 using TKVXVerifyEvent = TEvent<void(TPersistent* Sender, const QString& Safe, bool& Accept)>;

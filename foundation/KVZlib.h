@@ -13,6 +13,9 @@ constexpr qint64 kMaxTextSize = qint64(16) * 1024 * 1024;
 // Texts the user writes in rich text, pictures included (diary, quick notes, stored help
 // texts): as large as a notebook file may be.
 constexpr qint64 kMaxRichTextSize = qint64(256) * 1024 * 1024;
+// The user's own rich-text documents as a whole (the diary, the quick notes): they hold many
+// such texts, so they may grow far beyond one; kept within what a 32-bit length holds.
+constexpr qint64 kMaxUserDocumentSize = qint64(1) << 30;
 
 // More would come out than the budget allows: not damage, so nothing of it is used.
 KV_DECLARE_ERROR(EZlibBudgetError, EZlibError)

@@ -8,10 +8,10 @@
 
 namespace {
 
-QByteArray Save(TKVXSkinIni& d) {
+QByteArray Save(TKVXSkinIni& d, bool compress = false) {
   QBuffer b;
   b.open(QIODevice::WriteOnly);
-  d.SaveToStream(b, false);
+  d.SaveToStream(b, compress);
   return b.data();
 }
 void Load(TKVXSkinIni& d, const QByteArray& bytes) {
@@ -45,6 +45,12 @@ unsigned Run(const uint8_t* data, size_t size) {
   FUZZ_CHECK(!again.LoadFailed && !again.LoadDamaged, "a saved document loads back whole");
   FUZZ_CHECK_SAME(Save(again), saved, "a saved document loads back to the same text");
   FUZZ_CHECK(again.Data().Count() == holidays.Data().Count(), "a saved document loads back with the same number of items");
+  // Compressed as the program saves it, it reads back to the same text too.
+  TKVXSkinHolidayBase packed(nullptr);
+  Prepare(packed, "HolidayBase");
+  Load(packed, Save(holidays, true));
+  FUZZ_CHECK(!packed.LoadFailed && !packed.LoadDamaged, "a compressed save loads back whole");
+  FUZZ_CHECK_SAME(Save(packed), saved, "a compressed save loads back to the same text");
   unsigned reached = kLoaded;
   if (holidays.Data().Count() > 0) reached |= kItems;
   if (holidays.LoadDamaged && holidays.Data().Count() > 0) reached |= kRecovered;

@@ -369,3 +369,130 @@ TEST(KVXSkinBase, AssignCopiesCommonPropertiesOnly) {
   EXPECT_EQ(hol.Data().Count(), 0);
   EXPECT_EQ(hol.Safe, "");
 }
+
+namespace {
+
+// A diary that may hold 256 KB of text.
+class TSmallDoc : public TTestDoc {
+ public:
+  using TTestDoc::TTestDoc;
+  qint64 MaxTextSize() const override { return 256 * 1024; }
+};
+
+// One entry whose text has Length characters of a pattern that does not compress to nothing.
+void FillEntry(TTestDoc& d, qsizetype Length) {
+  d.Data().Clear();
+  QString lines(Length, 'a');
+  for (qsizetype i = 0; i < Length; ++i) lines[i] = QChar(char16_t('a' + (i * 7 + i / 13) % 26));
+  d.Data().Add()->Lines = lines;
+}
+
+bool Saves(TTestDoc& d) {
+  try {
+    Save(d, false);
+    return true;
+  } catch (const ETextBudgetError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+TEST(KVXSkin, WhatASaveWritesTheNextLoadTakesUpToTheLimit) {
+  TSmallDoc doc;
+  // The longest entry whose text the document may hold.
+  qsizetype lo = 0, hi = doc.MaxTextSize();
+  while (lo < hi) {
+    const qsizetype mid = (lo + hi + 1) / 2;
+    FillEntry(doc, mid);
+    if (Saves(doc))
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  FillEntry(doc, lo);
+  const QByteArray plain = Save(doc, false);
+  EXPECT_LE(plain.size(), doc.MaxTextSize());
+  EXPECT_GT(plain.size(), doc.MaxTextSize() - 64);
+  for (const bool compress : {false, true}) {
+    TSmallDoc back;
+    AcceptAll(back);
+    Load(back, Save(doc, compress));
+    EXPECT_FALSE(back.LoadFailed) << back.LoadError.toStdString();
+    ASSERT_EQ(back.Data().Count(), 1);
+    EXPECT_EQ(back.Data()[0]->Lines, doc.Data()[0]->Lines);
+  }
+  // One character more is refused by the save itself, which writes nothing.
+  FillEntry(doc, lo + 1);
+  QBuffer b;
+  b.open(QIODevice::WriteOnly);
+  try {
+    doc.SaveToStream(b, true);
+    FAIL() << "a text the next load refuses was written";
+  } catch (const ETextBudgetError& e) {
+    EXPECT_TRUE(e.Reason().contains("read back")) << e.Reason().toStdString();
+  }
+  EXPECT_TRUE(b.data().isEmpty());
+}
+
+TEST(KVXSkin, ATextThatCostsMoreThanItsFileMayIsRefusedWholeAndChangesNothing) {
+  // 300,000 empty entries: 2.7 MB of text in 3 KB compressed, 77 MB as a tree.
+  QByteArray text = "object DiaryBase: TTestDoc\r\n  DocType = 'Test Diary'\r\n  Data = <";
+  for (int i = 0; i < 300000; ++i) text += " item end";
+  text += ">\r\nend\r\n";
+  const QByteArray packed = ZCompress(text);
+  EXPECT_LT(packed.size(), 64 * 1024);
+  // Whole, and cut short (which would otherwise recover the entries before the cut).
+  for (const QByteArray& bytes : {packed, packed.left(packed.size() * 9 / 10)}) {
+    TTestDoc doc;
+    AcceptAll(doc);
+    doc.Data().Add()->idx = "kept";
+    Load(doc, bytes);
+    EXPECT_TRUE(doc.LoadFailed);
+    EXPECT_TRUE(doc.LoadTooLarge);
+    EXPECT_FALSE(doc.LoadDamaged);
+    EXPECT_FALSE(doc.LoadError.isEmpty());
+    ASSERT_EQ(doc.Data().Count(), 1);
+    EXPECT_EQ(doc.Data()[0]->idx, "kept");
+  }
+  // The same entries in plain text bear their own cost.
+  TTestDoc doc;
+  AcceptAll(doc);
+  Load(doc, text);
+  EXPECT_FALSE(doc.LoadFailed) << doc.LoadError.toStdString();
+  EXPECT_EQ(doc.Data().Count(), 300000);
+}
+
+TEST(KVXSkin, ATextTooDenseForItsCompressedSizeIsWrittenPlainAndReadsBack) {
+  // A document whose budget is what a file of its size pays for, with a small floor.
+  class TDenseDoc : public TTestDoc {
+   public:
+    using TTestDoc::TTestDoc;
+    qint64 LoadBudget(qint64 Stored) const override { return std::max<qint64>(1024 * 1024, Stored * kDocumentBudgetPerStoredByte); }
+  };
+  TDenseDoc doc;
+  for (int i = 0; i < 3000; ++i) {
+    TKVXBDiaryItem* item = doc.Data().Add();
+    item->idx = QString("%1/01/01").arg(1000 + i);
+    item->Lines = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 The same note as every day\\par}";
+  }
+  const QByteArray packed = ZCompress(Save(doc, false));
+  const QByteArray saved = Save(doc, true);
+  EXPECT_TRUE(saved.startsWith("object"));
+  // Compressed, it would cost more than so few bytes may: the next load would refuse it.
+  TDenseDoc refused;
+  AcceptAll(refused);
+  Load(refused, packed);
+  EXPECT_TRUE(refused.LoadTooLarge);
+  TDenseDoc back;
+  AcceptAll(back);
+  Load(back, saved);
+  EXPECT_FALSE(back.LoadFailed) << back.LoadError.toStdString();
+  ASSERT_EQ(back.Data().Count(), 3000);
+  EXPECT_EQ(back.Data()[2999]->idx, doc.Data()[2999]->idx);
+  EXPECT_EQ(back.Data()[2999]->Lines, doc.Data()[2999]->Lines);
+  // A few entries stay compressed.
+  TDenseDoc few;
+  few.Data().Add()->Lines = doc.Data()[0]->Lines;
+  EXPECT_FALSE(Save(few, true).startsWith("object"));
+}

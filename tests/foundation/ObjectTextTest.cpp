@@ -232,3 +232,113 @@ TEST(ObjectText, PartialParsingKeepsWhatStandsBeforeTheDamage) {
     }
   }
 }
+
+namespace {
+
+TextParseOptions Budgeted(TextBudget& budget) {
+  TextParseOptions o;
+  o.budget = &budget;
+  return o;
+}
+
+QString EmptyItems(int n) {
+  QString text = "object a: TA\r\n  Data = <";
+  for (int i = 0; i < n; ++i) text += " item end";
+  return text + ">\r\nend\r\n";
+}
+
+}  // namespace
+
+TEST(ObjectTextBudget, AParseStopsSoonAfterWhatItBuildsPassesTheBudget) {
+  // 200,000 empty items in 1.8 MB of text cost 51 MB as a tree.
+  const QString text = EmptyItems(200000);
+  TextBudget budget{4 * 1024 * 1024};
+  EXPECT_THROW(ParseObjectText(text, Budgeted(budget)), ETextBudgetError);
+  EXPECT_LE(budget.used, budget.limit + TextCost::kPerItem);
+  // The damage recovery does not take the refusal for damage and keep the items before it.
+  TextBudget again{4 * 1024 * 1024};
+  TextDamage damage;
+  EXPECT_THROW(ParseObjectTextPartial(text, damage, Budgeted(again)), ETextBudgetError);
+  // Enough budget: the whole tree, counted as a tree walk counts it.
+  TextBudget enough{qint64(1) << 40};
+  const TextObject o = ParseObjectText(text, Budgeted(enough));
+  ASSERT_EQ(o.props[0].value.items.size(), 200000u);
+  EXPECT_EQ(enough.used, TextCost::OfTree(o));
+  EXPECT_GE(enough.used, 200000 * TextCost::kPerItem);
+}
+
+TEST(ObjectTextBudget, EveryKindOfElementIsCountedAsTheTreeCountsIt) {
+  // Items with properties, sets, string lists, lists of lists, child objects and binary data.
+  const QString texts[] = {
+      QString::fromLatin1(kLayoutText),
+      "object a: TA\n  X = ((1 2) ('a' ('b')) ())\n  S = [a, b, c]\n  object b: TB\n    Y = <item Z = <item end> end>\n"
+      "    object c: TC\n    end\n  end\nend\n",
+  };
+  for (const QString& text : texts) {
+    TextBudget budget{qint64(1) << 40};
+    const TextObject o = ParseObjectText(text, Budgeted(budget));
+    EXPECT_EQ(budget.used, TextCost::OfTree(o)) << text.toStdString();
+    // What the writer measures of the tree, the next parse of its text counts.
+    TextBudget back{qint64(1) << 40};
+    const TextObject reread = ParseObjectText(FormatObjectText(o), Budgeted(back));
+    EXPECT_EQ(TextCost::OfTree(reread), back.used);
+    EXPECT_EQ(back.used, budget.used);
+  }
+  // One object, two properties, three list elements, a set of two, one item with one property.
+  TextBudget small{qint64(1) << 40};
+  ParseObjectText("object a: TA\n  L = (1 2 3)\n  S = [x, y]\n  C = <item P = 1 end>\nend\n", Budgeted(small));
+  EXPECT_EQ(small.used, TextCost::kPerObject + 4 * TextCost::kPerProperty + 5 * TextCost::kPerElement +
+                            TextCost::kPerItem);
+}
+
+TEST(ObjectTextBudget, AWrappedParseReadsTheFirstLineAsNamingTheRoot) {
+  // As if the first line had been replaced: whatever it held, the rest reads as it would.
+  const QString texts[] = {
+      QString::fromLatin1(kLayoutText),
+      "object Other: TOther [3]\r\n  X = 1\r\nend\r\n",
+      "garbage line\n  X = 'a'\nend\n",
+      "object a: TA\n  [2]\n  X = 1\nend\n",
+      "object a: TA",
+      "",
+      "object a: TA\n  X = ?\nend\n",
+  };
+  TextParseOptions wrap;
+  wrap.wrap = true;
+  wrap.rootName = "Doc";
+  wrap.rootClass = "TDoc";
+  for (const QString& text : texts) {
+    const qsizetype eol = text.indexOf('\n');
+    const QString replaced = eol < 0 ? QString("object Doc: TDoc") : "object Doc: TDoc\r" + text.mid(eol);
+    QString expected, got;
+    try {
+      expected = FormatObjectText(ParseObjectText(replaced));
+    } catch (const EParserError& e) {
+      expected = "error " + QString::number(e.Line());
+    }
+    try {
+      const TextObject o = ParseObjectText(text, wrap);
+      EXPECT_EQ(o.line, 1);
+      got = FormatObjectText(o);
+    } catch (const EParserError& e) {
+      got = "error " + QString::number(e.Line());
+    }
+    EXPECT_EQ(got, expected) << text.toStdString();
+  }
+}
+
+TEST(ObjectText, LongStringsKeepEveryPieceQuotesAndCodes) {
+  // Pieces of every length, doubled quotes at piece ends, codes between them.
+  QString s;
+  for (int i = 0; i < 3000; ++i) {
+    s += QChar('a' + i % 26);
+    if (i % 61 == 0) s += '\'';
+    if (i % 97 == 0) s += "\r\n";
+    if (i % 131 == 0) s += QChar(0x20AC);
+  }
+  TextObject o;
+  o.name = "a";
+  o.className = "TA";
+  o.props.push_back({"S", TextValue::Str(s), 0});
+  const TextObject back = ParseObjectText(FormatObjectText(o));
+  EXPECT_EQ(back.props[0].value.text, s);
+}
