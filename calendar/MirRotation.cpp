@@ -74,9 +74,11 @@ TMirRotation::TMirRotation(Tini& Settings, TMirRotationHooks Hooks) : ini_(Setti
   if (!h.ClearDirty) h.ClearDirty = [] {};
   if (!h.RebuildHolidayIndex) h.RebuildHolidayIndex = [] {};
   if (!h.SetDesktopBackground)
-    h.SetDesktopBackground = [](const QString& file) {
-      // The bitmap has the screen's size: neither tiled nor stretched.
-      return SetDesktopBackground(file, QStringLiteral("0"), QStringLiteral("0"));
+    h.SetDesktopBackground = [this](const QString& file) {
+      // The bitmap has the screen's size: neither tiled nor stretched. The desktop gets the drawn
+      // bitmap too, so that a setter that can take pixels need not read the file back.
+      return SetDesktopBackground(file, QStringLiteral("0"), QStringLiteral("0"),
+                                  file == BackgroundPath ? written_ : QImage());
     };
   if (!h.Report) h.Report = [](const QString& message) { qWarning("%s", qUtf8Printable(message)); };
 
@@ -248,6 +250,8 @@ void TMirRotation::actSaveMirovaExecute() {
     }
   }
   pendingApply_ = false;
+  written_ = bitmap;
+  const auto forget = qScopeGuard([this] { written_ = QImage(); });
   const TDesktopStatus status = hooks_.SetDesktopBackground(BackgroundPath);
   // Where nothing can set the background the file is still written; the failure is told once.
   if (!status.Ok() && !status.Repeated)

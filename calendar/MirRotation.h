@@ -131,4 +131,6 @@ class TMirRotation {
   QDate drawnDate_;
   bool haveClockBase_ = false;
   qint64 wallBase_ = 0, monoBase_ = 0;
+  // The bitmap just written to BackgroundPath, while it is being applied.
+  QImage written_;
 };

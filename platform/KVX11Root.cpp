@@ -80,8 +80,12 @@ TDesktopStatus Failure(TDesktopResult result, const QString& message) {
   return st;
 }
 
-// The picture in the visual's pixel layout; nullptr when memory runs out.
-XImage* MakeXImage(Display* dpy, Visual* visual, int depth, const QImage& picture) {
+// The picture in the visual's pixel layout; nullptr when memory runs out. A 24-bit picture (the
+// calendar bitmap) is read as it is; others go through RGB32.
+XImage* MakeXImage(Display* dpy, Visual* visual, int depth, const QImage& given) {
+  const bool triples = given.format() == QImage::Format_BGR888;
+  const QImage picture = triples ? given : given.convertToFormat(QImage::Format_RGB32);
+  if (picture.isNull()) return nullptr;
   const int w = picture.width(), h = picture.height();
   XImage* image = XCreateImage(dpy, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(w),
                                unsigned(h), 32, 0);
@@ -91,16 +95,34 @@ XImage* MakeXImage(Display* dpy, Visual* visual, int depth, const QImage& pictur
     XDestroyImage(image);
     return nullptr;
   }
+  // Each channel's share of a pixel, looked up rather than shifted per pixel.
   const TChannel r = ChannelOf(visual->red_mask), g = ChannelOf(visual->green_mask),
                  b = ChannelOf(visual->blue_mask);
+  unsigned long red[256], green[256], blue[256];
+  for (int v = 0; v < 256; ++v) {
+    red[v] = ChannelValue(v, r);
+    green[v] = ChannelValue(v, g);
+    blue[v] = ChannelValue(v, b);
+  }
   const bool swap = image->byte_order != (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? LSBFirst : MSBFirst);
+  const bool direct = image->bits_per_pixel == 32;
   for (int y = 0; y < h; ++y) {
-    const QRgb* src = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+    const uchar* src = picture.constScanLine(y);
     auto* dst = reinterpret_cast<std::uint32_t*>(image->data + size_t(y) * size_t(image->bytes_per_line));
     for (int x = 0; x < w; ++x) {
-      const unsigned long pixel = ChannelValue(qRed(src[x]), r) | ChannelValue(qGreen(src[x]), g) |
-                                  ChannelValue(qBlue(src[x]), b);
-      if (image->bits_per_pixel == 32) {
+      int cr, cg, cb;
+      if (triples) {
+        cb = src[3 * x];
+        cg = src[3 * x + 1];
+        cr = src[3 * x + 2];
+      } else {
+        const QRgb c = reinterpret_cast<const QRgb*>(src)[x];
+        cr = qRed(c);
+        cg = qGreen(c);
+        cb = qBlue(c);
+      }
+      const unsigned long pixel = red[cr] | green[cg] | blue[cb];
+      if (direct) {
         const auto v = static_cast<std::uint32_t>(pixel);
         dst[x] = swap ? qbswap(v) : v;
       } else {
@@ -228,8 +250,8 @@ QList<QRect> X11Monitors() {
 }
 
 TDesktopStatus SetX11RootPicture(const QString& fileName, TWallpaperStyle style,
-                                 const QString& sessionName) {
-  QImage picture(fileName);
+                                 const QString& sessionName, const QImage& Picture) {
+  QImage picture = Picture.isNull() ? QImage(fileName) : Picture;
   if (picture.isNull())
     return Failure(TDesktopResult::drBadPicture,
                    QStringLiteral("The picture file \"%1\" cannot be read.").arg(fileName));
@@ -272,7 +294,12 @@ TDesktopStatus SetX11RootPicture(const QString& fileName, TWallpaperStyle style,
   trap.Take();  // windows that went away while they were looked at
 
   XImage* image = nullptr;
-  {
+  if (picture.size() == QSize(w, h) && !picture.hasAlphaChannel() && monitors.size() == 1 &&
+      monitors.first() == QRect(0, 0, w, h)) {
+    // An opaque picture of the screen's size on one monitor covers it as it is, whatever the style.
+    image = MakeXImage(dpy, visual, depth, picture);
+    picture = QImage();
+  } else {
     const QImage composed = ComposeWallpaperOnMonitors(picture, QSize(w, h), monitors, style);
     picture = QImage();
     if (!composed.isNull()) image = MakeXImage(dpy, visual, depth, composed);
