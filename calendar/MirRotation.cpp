@@ -217,10 +217,14 @@ void TMirRotation::WMTimeChange() {
   monoBase_ = hooks_.MonotonicMSecs();
   haveClockBase_ = true;
   hooks_.RebuildHolidayIndex();
-  Redraw();
+  // The calendar shows days: a clock set within the day of the last drawing changes nothing on
+  // it, and a time service that steps the clock again and again must not rewrite it each time.
+  // A new period is the next tick's business.
+  if (LastRenderDate() != CurrentDate) Redraw();
 }
 
 void TMirRotation::actChangeMirovaExecute() {
+  if (inSave_) return;
   hooks_.DropPicture();
   Render(true);
   actSaveMirovaExecute();
@@ -228,6 +232,11 @@ void TMirRotation::actChangeMirovaExecute() {
 }
 
 void TMirRotation::actSaveMirovaExecute() {
+  // Reached again from inside itself (a nested event loop while the desktop is told, a handler
+  // of the drawing): the calendar on its way out is the one to show.
+  if (inSave_) return;
+  inSave_ = true;
+  const auto done = qScopeGuard([this] { inSave_ = false; });
   QImage bitmap = hooks_.PreviewBitmap();
   if (bitmap.width() == 0) {
     Render(true);
@@ -235,6 +244,9 @@ void TMirRotation::actSaveMirovaExecute() {
   }
   // Nothing drawn (the renderer is busy): an empty file would only blank the desktop.
   if (bitmap.width() == 0 || bitmap.height() == 0) return;
+  // Whatever becomes of this attempt, the cause that asked for it is served: a file that cannot
+  // be written is told once and not drawn and tried again by every tick.
+  pendingApply_ = false;
   try {
     SaveBitmap24(BackgroundPath, bitmap);
   } catch (const std::exception&) {
@@ -249,7 +261,6 @@ void TMirRotation::actSaveMirovaExecute() {
       return;
     }
   }
-  pendingApply_ = false;
   written_ = bitmap;
   const auto forget = qScopeGuard([this] { written_ = QImage(); });
   const TDesktopStatus status = hooks_.SetDesktopBackground(BackgroundPath);
