@@ -115,8 +115,8 @@ inline void BareWriteAndSync(const QString& path, QSize screen) {
 }
 
 // libjpeg alone: the file read and decoded at ScaleNum / 8 into 32-bit rows, as a bare program
-// would. Scale 0: the coarsest eighth that covers Target (what a decoder that knows the screen
-// can do). The decoded size comes back.
+// would. Scale 0: the coarsest of 1/8, 1/4, 1/2 and 1/1 that covers Target, the scales libjpeg has
+// fast inverse transforms for (the program's decoder takes the same). The decoded size comes back.
 struct BareJpegError {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
@@ -140,7 +140,7 @@ inline QSize BareDecode(const QString& path, int scaleNum, QSize target = QSize(
   jpeg_read_header(&c, TRUE);
   c.out_color_space = JCS_EXT_BGRX;
   c.scale_denom = 8;
-  for (unsigned m = 1; m <= 8; ++m) {
+  for (const unsigned m : {1u, 2u, 4u, 8u}) {
     c.scale_num = scaleNum > 0 ? unsigned(scaleNum) : m;
     jpeg_calc_output_dimensions(&c);
     if (scaleNum > 0 || (int(c.output_width) >= target.width() && int(c.output_height) >= target.height())) break;

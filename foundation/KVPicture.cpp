@@ -152,11 +152,11 @@ bool RunJpeg(JpegJob& job) {
   }
   const bool cmyk = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
   c.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
-  // The coarsest eighth that still covers the target and stays within the pixel limit: a 5K photo
-  // on a 1080p screen is decoded at 3/8, straight to the screen's size, rather than at 1/2 and then
-  // scaled down once more when it is placed.
+  // The coarsest of 1/8, 1/4, 1/2 and 1/1 that still covers the target and stays within the pixel
+  // limit. The other eighths have no fast inverse DCT: decoding at the next of these and scaling
+  // once when the picture is placed costs less.
   int chosen = 0;
-  for (int m = 1; m <= 8; ++m) {
+  for (const int m : {1, 2, 4, 8}) {
     c.scale_num = unsigned(m);
     c.scale_denom = 8;
     jpeg_calc_output_dimensions(&c);

@@ -1,6 +1,6 @@
 #pragma once
-// Pictures loaded by file extension: JPEG through libjpeg (decoded at the coarsest eighth of its
-// size that still covers a target box), GIF through giflib (first frame), Windows bitmaps by our own reader, any
+// Pictures loaded by file extension: JPEG through libjpeg (decoded at a reduced scale when a
+// target box allows it), GIF through giflib (first frame), Windows bitmaps by our own reader, any
 // other format through Qt's image readers. Every reader checks the sizes a header claims against
 // the data and against kMaxPicturePixels before it allocates, and fails with EInvalidGraphic.
 // Also the 24-bit bitmap writer used for bitmap strips and the calendar picture.
