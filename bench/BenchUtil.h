@@ -6,6 +6,7 @@
 #include "foundation/KVTextHelper.h"
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
@@ -14,11 +15,23 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
 #include <functional>
+#include <vector>
+
+#include <fcntl.h>
+#include <jpeglib.h>
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
+#include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MDataDM.h"
+#include "calendar/MirData.h"
+#include "calendar/MirLayout.h"
+#include "calendar/MirRender.h"
+#include "calendar/iniData.h"
 #include "foundation/KVObjectText.h"
 #include "foundation/KVRStream.h"
 
@@ -77,6 +90,73 @@ inline Photo& ThePhoto5K() {
   return p;
 }
 
+// A 1080p photo (1920 x 1080), the screen's own size.
+inline Photo& ThePhoto1080p() {
+  static Photo p(1920, 1080);
+  return p;
+}
+
+// What writing a calendar bitmap of a screen costs the system at the least: as many bytes as the
+// 24-bit bitmap file has, written with one call and flushed to the disk.
+inline void BareWriteAndSync(const QString& path, QSize screen) {
+  static std::vector<char> bytes;
+  const size_t size = 54 + size_t((screen.width() * 3 + 3) & ~3) * size_t(screen.height());
+  if (bytes.size() != size) bytes.assign(size, char(0x5a));
+  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, bytes.data() + done, size - done);
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// libjpeg alone: the file read and decoded at ScaleNum / 8 into 32-bit rows, as a bare program
+// would. Scale 0: the coarsest of 1/8, 1/4, 1/2 and 1/1 that covers Target, the scales libjpeg has
+// fast inverse transforms for (the program's decoder takes the same). The decoded size comes back.
+struct BareJpegError {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+};
+
+inline QSize BareDecode(const QString& path, int scaleNum, QSize target = QSize()) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  const QByteArray data = f.readAll();
+  jpeg_decompress_struct c;
+  BareJpegError err;
+  c.err = jpeg_std_error(&err.pub);
+  err.pub.error_exit = [](j_common_ptr info) { std::longjmp(reinterpret_cast<BareJpegError*>(info->err)->jump, 1); };
+  QImage image;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&c);
+    return {};
+  }
+  jpeg_create_decompress(&c);
+  jpeg_mem_src(&c, reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned long>(data.size()));
+  jpeg_read_header(&c, TRUE);
+  c.out_color_space = JCS_EXT_BGRX;
+  c.scale_denom = 8;
+  for (const unsigned m : {1u, 2u, 4u, 8u}) {
+    c.scale_num = scaleNum > 0 ? unsigned(scaleNum) : m;
+    jpeg_calc_output_dimensions(&c);
+    if (scaleNum > 0 || (int(c.output_width) >= target.width() && int(c.output_height) >= target.height())) break;
+  }
+  jpeg_start_decompress(&c);
+  image = QImage(int(c.output_width), int(c.output_height), QImage::Format_RGB32);
+  while (c.output_scanline < c.output_height) {
+    JSAMPROW row = image.scanLine(int(c.output_scanline));
+    jpeg_read_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_decompress(&c);
+  jpeg_destroy_decompress(&c);
+  benchmark::DoNotOptimize(image.constBits());
+  return image.size();
+}
+
 // The text of built-in layout Id, or empty.
 inline QString BuiltinLayout(int id) {
   QBuffer pack;
@@ -108,6 +188,31 @@ inline QString NoteRtf(QRandomGenerator& rng) {
                         "{\\colortbl ;\\red0\\green0\\blue255;}\r\n\\viewkind4\\uc1\\pard\\f0\\fs20 ") +
          body + "}\r\n";
 }
+
+// One calendar to draw: the built-in layout 151 over a user picture, real fonts.
+struct CalendarScene {
+  Tini ini;
+  TLayoutIni layout;
+  TMHolidayBase holidays;
+  TRenderState state;
+  TRenderInputs in;
+
+  explicit CalendarScene(QSize screen, const QString& photo = ThePhoto().path) {
+    ini.UserImageSet = true;
+    ini.ImagePosition = 0;
+    ini.ImageIndex = 0;
+    ini.WorkStyle.DayFont.Name = QStringLiteral("DejaVu Sans");
+    ini.WorkStyle.MonthBarTransparency = 60;
+    layout.LoadLayout(BuiltinLayout(151));
+    in.Settings = &ini;
+    in.Layout = &layout;
+    in.Holidays = &holidays;
+    in.UsedImages = QStringList{photo};
+    in.ScreenSize = screen;
+    in.PixelsPerInch = 96;
+    FitCalendarFont(state, ini.WorkStyle.DayFont, ini.WorkStyle.DaySpace, screen.height() - 40, 96);
+  }
+};
 
 // The main of every benchmark program: offscreen Qt, a sandboxed user folder, then the
 // benchmarks; Prepare makes fixtures before the clock starts.

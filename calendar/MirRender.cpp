@@ -1,6 +1,7 @@
 #include "calendar/MirRender.h"
 
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QScreen>
 #include <algorithm>
 #include <optional>
@@ -401,7 +402,9 @@ void HandOver(TRenderContext& c) {
 }  // namespace
 
 bool RenderCalendar(TRenderState& State, const TRenderInputs& Inputs, bool RecalcLayout) {
-  if (State.Busy) return false;
+  if (State.Busy || State.Drawing) return false;
+  State.Drawing = true;
+  const auto drawn = qScopeGuard([&State] { State.Drawing = false; });
   if (!Inputs.Settings || !Inputs.Layout) throw EKVError(QStringLiteral("The calendar has no settings or layout to draw"));
   std::optional<TKVTextHelperScope> textScope;
   if (Inputs.TextHelper) textScope.emplace(*Inputs.TextHelper);

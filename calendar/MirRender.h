@@ -34,6 +34,9 @@ struct TPackDefaults;
 struct TRenderState {
   // While set, the renderer does nothing (start-up, refilling the style page).
   bool Busy = false;
+  // A drawing is under way: one asked for from inside it (a handler it calls, a nested event
+  // loop) does nothing, so that drawings can never feed each other.
+  bool Drawing = false;
   // The preview differs from the applied desktop background.
   bool Dirty = false;
   std::unique_ptr<TCurrentPicture> CurrentPicture;
@@ -113,7 +116,8 @@ struct TRenderInputs {
 };
 
 // Draws the calendar and hands it over: State.Preview holds it, Dirty is set and the settings are
-// saved. Does nothing and returns false while State.Busy is set. RecalcLayout recomputes every
+// saved. Does nothing and returns false while State.Busy is set or another drawing is under way
+// (from inside which it was called). RecalcLayout recomputes every
 // item's size and rectangle; otherwise those of the last recalculation are used. A failure raises
 // and leaves the preview, Dirty and the settings as they were.
 bool RenderCalendar(TRenderState& State, const TRenderInputs& Inputs, bool RecalcLayout);

@@ -74,9 +74,11 @@ TMirRotation::TMirRotation(Tini& Settings, TMirRotationHooks Hooks) : ini_(Setti
   if (!h.ClearDirty) h.ClearDirty = [] {};
   if (!h.RebuildHolidayIndex) h.RebuildHolidayIndex = [] {};
   if (!h.SetDesktopBackground)
-    h.SetDesktopBackground = [](const QString& file) {
-      // The bitmap has the screen's size: neither tiled nor stretched.
-      return SetDesktopBackground(file, QStringLiteral("0"), QStringLiteral("0"));
+    h.SetDesktopBackground = [this](const QString& file) {
+      // The bitmap has the screen's size: neither tiled nor stretched. The desktop gets the drawn
+      // bitmap too, so that a setter that can take pixels need not read the file back.
+      return SetDesktopBackground(file, QStringLiteral("0"), QStringLiteral("0"),
+                                  file == BackgroundPath ? written_ : QImage());
     };
   if (!h.Report) h.Report = [](const QString& message) { qWarning("%s", qUtf8Printable(message)); };
 
@@ -215,10 +217,14 @@ void TMirRotation::WMTimeChange() {
   monoBase_ = hooks_.MonotonicMSecs();
   haveClockBase_ = true;
   hooks_.RebuildHolidayIndex();
-  Redraw();
+  // The calendar shows days: a clock set within the day of the last drawing changes nothing on
+  // it, and a time service that steps the clock again and again must not rewrite it each time.
+  // A new period is the next tick's business.
+  if (LastRenderDate() != CurrentDate) Redraw();
 }
 
 void TMirRotation::actChangeMirovaExecute() {
+  if (inSave_) return;
   hooks_.DropPicture();
   Render(true);
   actSaveMirovaExecute();
@@ -226,6 +232,11 @@ void TMirRotation::actChangeMirovaExecute() {
 }
 
 void TMirRotation::actSaveMirovaExecute() {
+  // Reached again from inside itself (a nested event loop while the desktop is told, a handler
+  // of the drawing): the calendar on its way out is the one to show.
+  if (inSave_) return;
+  inSave_ = true;
+  const auto done = qScopeGuard([this] { inSave_ = false; });
   QImage bitmap = hooks_.PreviewBitmap();
   if (bitmap.width() == 0) {
     Render(true);
@@ -233,6 +244,9 @@ void TMirRotation::actSaveMirovaExecute() {
   }
   // Nothing drawn (the renderer is busy): an empty file would only blank the desktop.
   if (bitmap.width() == 0 || bitmap.height() == 0) return;
+  // Whatever becomes of this attempt, the cause that asked for it is served: a file that cannot
+  // be written is told once and not drawn and tried again by every tick.
+  pendingApply_ = false;
   try {
     SaveBitmap24(BackgroundPath, bitmap);
   } catch (const std::exception&) {
@@ -247,7 +261,8 @@ void TMirRotation::actSaveMirovaExecute() {
       return;
     }
   }
-  pendingApply_ = false;
+  written_ = bitmap;
+  const auto forget = qScopeGuard([this] { written_ = QImage(); });
   const TDesktopStatus status = hooks_.SetDesktopBackground(BackgroundPath);
   // Where nothing can set the background the file is still written; the failure is told once.
   if (!status.Ok() && !status.Repeated)

@@ -94,14 +94,15 @@ class TMirRotation {
   // Failures of drawing and saving pass to the caller; the timer's own calls report them.
   void AppTimerTimer();
   // Drop the picture, draw with a new layout, write and apply; release the preview (and what
-  // drawing keeps) when no window shows it.
+  // drawing keeps) when no window shows it. Nothing while a save is under way.
   void actChangeMirovaExecute();
   // Write the drawn calendar to BackgroundPath (My Documents once the program folder failed) and
   // make it the desktop background. A file that cannot be written there either goes to the open
   // save report (ReportSaveFailure) and the desktop is left as it was; failures of the desktop
-  // are reported once, not per apply.
+  // are reported once, not per apply. A call from inside a save (a nested event loop) does nothing.
   void actSaveMirovaExecute();
-  // The system clock was set: refresh the date state, place the holidays anew, draw and apply.
+  // The system clock was set: refresh the date state, place the holidays anew, and draw and apply
+  // when the day is not the one last drawn.
   void WMTimeChange();
 
   QTimer& AppTimer() { return appTimer_; }
@@ -125,10 +126,13 @@ class TMirRotation {
   TMirRotationHooks hooks_;
   QTimer appTimer_;
   bool inTick_ = false;
+  bool inSave_ = false;
   QString lastTickError_;
   // A drawing was due but did not reach the desktop (busy, or the full-screen view covered it).
   bool pendingApply_ = false;
   QDate drawnDate_;
   bool haveClockBase_ = false;
   qint64 wallBase_ = 0, monoBase_ = 0;
+  // The bitmap just written to BackgroundPath, while it is being applied.
+  QImage written_;
 };

@@ -417,13 +417,17 @@ namespace {
 
 void PaintFitted(TKVBitmap& bitmap, const QImage* graphic, int w, int h, bool enlarge) {
   bitmap.SetSize(w, h);
-  bitmap.FillRect(TRect{0, 0, w, h});
-  if (!graphic || graphic->isNull()) return;
   int fw = 0, fh = 0;
-  if (enlarge)
-    FitInsideEnlarge(fw, fh, graphic->width(), graphic->height(), w, h);
-  else
-    FitInside(fw, fh, graphic->width(), graphic->height(), w, h);
+  if (graphic && !graphic->isNull()) {
+    if (enlarge)
+      FitInsideEnlarge(fw, fh, graphic->width(), graphic->height(), w, h);
+    else
+      FitInside(fw, fh, graphic->width(), graphic->height(), w, h);
+  }
+  // An opaque picture that covers the whole bitmap leaves nothing of the brush to be seen.
+  const bool covers = graphic && !graphic->isNull() && fw == w && fh == h && !graphic->hasAlphaChannel();
+  if (!covers) bitmap.FillRect(TRect{0, 0, w, h});
+  if (!graphic || graphic->isNull()) return;
   const int left = (w - fw) / 2, top = (h - fh) / 2;
   bitmap.StretchDraw(TRect{left, top, left + fw, top + fh}, *graphic);
 }

@@ -23,8 +23,8 @@ TWallpaperStyle WallpaperStyleOf(const QString& Tile, const QString& Style) {
 }
 
 TDesktopStatus SetDesktopBackground(const QString& FileName, const QString& Tile,
-                                    const QString& Style) {
-  return Desktop().Apply(FileName, WallpaperStyleOf(Tile, Style));
+                                    const QString& Style, const QImage& Picture) {
+  return Desktop().Apply(FileName, WallpaperStyleOf(Tile, Style), Picture);
 }
 
 bool IsActiveDesktop() { return false; }

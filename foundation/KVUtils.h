@@ -1,5 +1,6 @@
 #pragma once
 // The desktop itself: its background picture, the screen saver and the icon labels.
+#include <QImage>
 #include <QString>
 #include <cstdint>
 
@@ -16,9 +17,10 @@ TWallpaperStyle WallpaperStyleOf(const QString& Tile, const QString& Style);
 // Makes FileName the desktop background on the running desktop. A failure that repeats the
 // previous one comes back with Repeated set, so that it is reported once. Where a swaybg shows
 // the picture, it runs until the next call or the end of the program: call from the
-// user-interface thread.
+// user-interface thread. Picture: the file's picture when the caller has it in memory (the X11
+// root window takes it from there rather than read the file again).
 TDesktopStatus SetDesktopBackground(const QString& FileName, const QString& Tile,
-                                    const QString& Style);
+                                    const QString& Style, const QImage& Picture = QImage());
 
 // Always false: there is no HTML desktop view here.
 bool IsActiveDesktop();

@@ -428,7 +428,7 @@ TDesktopBackground::~TDesktopBackground() = default;
 
 qint64 TDesktopBackground::BackgroundProgramPid() const { return swaybg_ ? swaybg_->Pid() : 0; }
 
-TDesktopStatus TDesktopBackground::Apply(const QString& fileName, TWallpaperStyle style) {
+TDesktopStatus TDesktopBackground::Apply(const QString& fileName, TWallpaperStyle style, const QImage& Picture) {
   TDesktopStatus st;
   TDesktopKind kind = TDesktopKind::dkNone;
   QString reason;
@@ -445,7 +445,7 @@ TDesktopStatus TDesktopBackground::Apply(const QString& fileName, TWallpaperStyl
     st = Failure(TDesktopResult::drUnsupported, reason);
   else {
     st = CheckPicture(fileName);
-    if (st.Ok()) st = ApplyKind(kind, QFileInfo(fileName).absoluteFilePath(), style, env);
+    if (st.Ok()) st = ApplyKind(kind, QFileInfo(fileName).absoluteFilePath(), style, env, Picture);
   }
   st.Repeated = st.SameFailure(last_);
   last_ = st;
@@ -453,7 +453,8 @@ TDesktopStatus TDesktopBackground::Apply(const QString& fileName, TWallpaperStyl
 }
 
 TDesktopStatus TDesktopBackground::ApplyKind(TDesktopKind kind, const QString& fileName,
-                                             TWallpaperStyle style, const QProcessEnvironment& env) {
+                                             TWallpaperStyle style, const QProcessEnvironment& env,
+                                             const QImage& picture) {
   const QString session = DesktopSessionName(env);
   switch (kind) {
     case TDesktopKind::dkLxqt:
@@ -465,9 +466,9 @@ TDesktopStatus TDesktopBackground::ApplyKind(TDesktopKind kind, const QString& f
                                                                 "is not running")));
         return ApplyPcmanfm(kPcmanfmQt, fileName, style);
       }
-      return ApplyX11(fileName, style, session);
+      return ApplyX11(fileName, style, session, picture);
     case TDesktopKind::dkLxde:
-    case TDesktopKind::dkX11: return ApplyX11(fileName, style, session);
+    case TDesktopKind::dkX11: return ApplyX11(fileName, style, session, picture);
     case TDesktopKind::dkSway: {
       const QString socket = env.value(QStringLiteral("SWAYSOCK"));
       if (!socket.isEmpty()) return ApplySway(fileName, style, socket);
@@ -505,14 +506,14 @@ TDesktopStatus TDesktopBackground::ApplyThroughCopy(
 }
 
 TDesktopStatus TDesktopBackground::ApplyX11(const QString& fileName, TWallpaperStyle style,
-                                            const QString& session) {
+                                            const QString& session, const QImage& picture) {
   // pcmanfm and pcmanfm-qt draw the picture on their own desktop windows, over the root
   // window; any other desktop window makes the root fallback fail with its name.
   if (const auto desktop = FindX11DesktopWindow()) {
     const QString program = desktop->Program.toLower();
     if (program == kPcmanfm || program == kPcmanfmQt) return ApplyPcmanfm(program, fileName, style);
   }
-  return SetX11RootPicture(fileName, style, session);
+  return SetX11RootPicture(fileName, style, session, picture);
 }
 
 TDesktopStatus TDesktopBackground::ApplyPcmanfm(const QString& program, const QString& fileName,

@@ -92,7 +92,9 @@ class TDesktopBackground {
   // picture within this time replaces the old one.
   int SwaybgSettleMs = 120;
 
-  TDesktopStatus Apply(const QString& fileName, TWallpaperStyle style);
+  // Picture: the file's picture, when the caller has it in memory; the root window of a bare X11
+  // session takes it from there instead of reading the file again.
+  TDesktopStatus Apply(const QString& fileName, TWallpaperStyle style, const QImage& Picture = QImage());
   const TDesktopStatus& LastStatus() const { return last_; }
   // The swaybg this object keeps running; 0 when none.
   qint64 BackgroundProgramPid() const;
@@ -103,8 +105,9 @@ class TDesktopBackground {
 
  private:
   TDesktopStatus ApplyKind(TDesktopKind kind, const QString& fileName, TWallpaperStyle style,
-                           const QProcessEnvironment& env);
-  TDesktopStatus ApplyX11(const QString& fileName, TWallpaperStyle style, const QString& session);
+                           const QProcessEnvironment& env, const QImage& picture);
+  TDesktopStatus ApplyX11(const QString& fileName, TWallpaperStyle style, const QString& session,
+                          const QImage& picture);
   TDesktopStatus ApplyPcmanfm(const QString& program, const QString& fileName, TWallpaperStyle style);
   TDesktopStatus ApplySway(const QString& fileName, TWallpaperStyle style, const QString& socket);
   TDesktopStatus ApplySwaybg(const QString& fileName, TWallpaperStyle style, const QString& session);

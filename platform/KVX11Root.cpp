@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QtEndian>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -80,37 +81,69 @@ TDesktopStatus Failure(TDesktopResult result, const QString& message) {
   return st;
 }
 
-// The picture in the visual's pixel layout; nullptr when memory runs out.
-XImage* MakeXImage(Display* dpy, Visual* visual, int depth, const QImage& picture) {
+// Puts the picture on the drawable in the visual's pixel layout, a band of rows at a time: no
+// screen-sized buffer is made (nor its pages touched for the first time) besides the pixmap on the
+// server. A 24-bit picture (the calendar bitmap) is read as it is; others go through RGB32. False
+// when memory runs out.
+bool PutPicture(Display* dpy, Drawable target, Visual* visual, int depth, const QImage& given) {
+  const bool triples = given.format() == QImage::Format_BGR888;
+  const QImage picture = triples ? given : given.convertToFormat(QImage::Format_RGB32);
+  if (picture.isNull()) return false;
   const int w = picture.width(), h = picture.height();
+  constexpr int kBandRows = 64;
+  const int band = std::min(h, kBandRows);
   XImage* image = XCreateImage(dpy, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(w),
-                               unsigned(h), 32, 0);
-  if (!image) return nullptr;
-  image->data = static_cast<char*>(std::malloc(size_t(image->bytes_per_line) * size_t(h)));
+                               unsigned(band), 32, 0);
+  if (!image) return false;
+  image->data = static_cast<char*>(std::malloc(size_t(image->bytes_per_line) * size_t(band)));
   if (!image->data) {
     XDestroyImage(image);
-    return nullptr;
+    return false;
   }
+  // Each channel's share of a pixel, looked up rather than shifted per pixel.
   const TChannel r = ChannelOf(visual->red_mask), g = ChannelOf(visual->green_mask),
                  b = ChannelOf(visual->blue_mask);
+  unsigned long red[256], green[256], blue[256];
+  for (int v = 0; v < 256; ++v) {
+    red[v] = ChannelValue(v, r);
+    green[v] = ChannelValue(v, g);
+    blue[v] = ChannelValue(v, b);
+  }
   const bool swap = image->byte_order != (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? LSBFirst : MSBFirst);
-  for (int y = 0; y < h; ++y) {
-    const QRgb* src = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-    auto* dst = reinterpret_cast<std::uint32_t*>(image->data + size_t(y) * size_t(image->bytes_per_line));
-    for (int x = 0; x < w; ++x) {
-      const unsigned long pixel = ChannelValue(qRed(src[x]), r) | ChannelValue(qGreen(src[x]), g) |
-                                  ChannelValue(qBlue(src[x]), b);
-      if (image->bits_per_pixel == 32) {
-        const auto v = static_cast<std::uint32_t>(pixel);
-        dst[x] = swap ? qbswap(v) : v;
-      } else {
-        XPutPixel(image, x, y, pixel);
+  const bool direct = image->bits_per_pixel == 32;
+  GC gc = XCreateGC(dpy, target, 0, nullptr);
+  for (int top = 0; top < h; top += band) {
+    const int rows = std::min(band, h - top);
+    for (int j = 0; j < rows; ++j) {
+      const uchar* src = picture.constScanLine(top + j);
+      auto* dst = reinterpret_cast<std::uint32_t*>(image->data + size_t(j) * size_t(image->bytes_per_line));
+      for (int x = 0; x < w; ++x) {
+        int cr, cg, cb;
+        if (triples) {
+          cb = src[3 * x];
+          cg = src[3 * x + 1];
+          cr = src[3 * x + 2];
+        } else {
+          const QRgb c = reinterpret_cast<const QRgb*>(src)[x];
+          cr = qRed(c);
+          cg = qGreen(c);
+          cb = qBlue(c);
+        }
+        const unsigned long pixel = red[cr] | green[cg] | blue[cb];
+        if (direct) {
+          const auto v = static_cast<std::uint32_t>(pixel);
+          dst[x] = swap ? qbswap(v) : v;
+        } else {
+          XPutPixel(image, x, j, pixel);
+        }
       }
     }
+    XPutImage(dpy, target, gc, image, 0, 0, 0, top, unsigned(w), unsigned(rows));
   }
-  return image;
+  XFreeGC(dpy, gc);
+  XDestroyImage(image);
+  return true;
 }
-
 
 QList<QRect> MonitorsOf(Display* dpy, Window root, QSize rootSize) {
   const QRect whole(QPoint(0, 0), rootSize);
@@ -228,8 +261,8 @@ QList<QRect> X11Monitors() {
 }
 
 TDesktopStatus SetX11RootPicture(const QString& fileName, TWallpaperStyle style,
-                                 const QString& sessionName) {
-  QImage picture(fileName);
+                                 const QString& sessionName, const QImage& Picture) {
+  QImage picture = Picture.isNull() ? QImage(fileName) : Picture;
   if (picture.isNull())
     return Failure(TDesktopResult::drBadPicture,
                    QStringLiteral("The picture file \"%1\" cannot be read.").arg(fileName));
@@ -271,21 +304,20 @@ TDesktopStatus SetX11RootPicture(const QString& fileName, TWallpaperStyle style,
   }
   trap.Take();  // windows that went away while they were looked at
 
-  XImage* image = nullptr;
-  {
+  const Pixmap pixmap = XCreatePixmap(dpy, root, unsigned(w), unsigned(h), unsigned(depth));
+  bool put = false;
+  if (picture.size() == QSize(w, h) && !picture.hasAlphaChannel() && monitors.size() == 1 &&
+      monitors.first() == QRect(0, 0, w, h)) {
+    // An opaque picture of the screen's size on one monitor covers it as it is, whatever the style.
+    put = PutPicture(dpy, pixmap, visual, depth, picture);
+  } else {
     const QImage composed = ComposeWallpaperOnMonitors(picture, QSize(w, h), monitors, style);
     picture = QImage();
-    if (!composed.isNull()) image = MakeXImage(dpy, visual, depth, composed);
+    put = !composed.isNull() && PutPicture(dpy, pixmap, visual, depth, composed);
   }
-  if (!image)
+  if (!put)
     return fail(TDesktopResult::drX11Error,
                 QStringLiteral("There is not enough memory for a %1 x %2 background.").arg(w).arg(h));
-
-  const Pixmap pixmap = XCreatePixmap(dpy, root, unsigned(w), unsigned(h), unsigned(depth));
-  GC gc = XCreateGC(dpy, pixmap, 0, nullptr);
-  XPutImage(dpy, pixmap, gc, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
-  XFreeGC(dpy, gc);
-  XDestroyImage(image);
   XSync(dpy, False);
   if (const int code = trap.Take())
     return fail(TDesktopResult::drX11Error,

@@ -1,6 +1,7 @@
 #pragma once
 // The X11 root window picture, for sessions without a desktop that manages the background.
 // Kept apart so that no other file sees the X headers.
+#include <QImage>
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -24,10 +25,11 @@ std::optional<TX11DesktopWindow> FindX11DesktopWindow();
 // server has none. Empty when the display cannot be opened. Uses $DISPLAY.
 QList<QRect> X11Monitors();
 
-// Loads the picture, places it on every RandR monitor (across all of them for wsSpan) on a
+// Loads the picture (or takes Picture, when the caller has the file's picture in memory already),
+// places it on every RandR monitor (across all of them for wsSpan) on a
 // pixmap of the root window's size and makes that the root background (also named by
 // _XROOTPMAP_ID and ESETROOT_PMAP_ID for transparent terminals). The pixmap outlives the
 // connection; the one it replaces is freed. Refuses, without touching the root, while a desktop
 // window hides it: the failure names that window's program, else sessionName. Uses $DISPLAY.
 TDesktopStatus SetX11RootPicture(const QString& fileName, TWallpaperStyle style,
-                                 const QString& sessionName = {});
+                                 const QString& sessionName = {}, const QImage& Picture = QImage());

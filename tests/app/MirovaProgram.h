@@ -94,6 +94,7 @@ class TMirova {
     return p_.waitForStarted(10000);
   }
   bool Running() const { return p_.state() == QProcess::Running; }
+  qint64 Pid() const { return p_.processId(); }
   bool WaitForExit(int ms) { return p_.waitForFinished(ms) || p_.state() == QProcess::NotRunning; }
   int ExitCode() const { return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1; }
   void Signal(int sig) const { ::kill(pid_t(p_.processId()), sig); }

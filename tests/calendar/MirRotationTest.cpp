@@ -724,3 +724,81 @@ TEST_F(RotationTest, ChangeWritesTheCalendarBitmapAndAppliesItThroughTheDesktopL
 }
 
 }  // namespace
+
+TEST_F(RotationTest, ClockSetNoticesRedrawOnlyForANewDay) {
+  ini.Frequency = 0;
+  auto r = Started(At(2024, 5, 10, 9, 0));
+  // A time service stepping the clock again and again within the day: the holidays are placed
+  // each time, the calendar is neither drawn nor written.
+  for (int i = 0; i < 20; ++i) {
+    clock.Set(At(2024, 5, 10, 9 + i % 5, i));
+    r->WMTimeChange();
+  }
+  EXPECT_EQ(win.holidayRebuilds, 20);
+  ExpectIdle("within the day");
+  EXPECT_EQ(CurrentHour, 13);
+  Tick(*r, clock.Now().addSecs(10));
+  ExpectIdle("the tick after them");
+
+  // Set to another day: drawn and applied once; the same day again: nothing more.
+  clock.Set(At(2024, 5, 11, 8, 0));
+  r->WMTimeChange();
+  EXPECT_EQ(win.renders, 1);
+  EXPECT_EQ(win.applied.size(), 1);
+  Clear();
+  clock.Set(At(2024, 5, 11, 8, 30));
+  r->WMTimeChange();
+  ExpectIdle("the new day again");
+}
+
+TEST_F(RotationTest, ACalendarThatCannotBeWrittenIsNotRedrawnByEveryTick) {
+  const QString blocker = TestRoot() + "/blocker-ticks";
+  WriteFile(blocker, "x");
+  const QString docsDir = MyDocumentsDir;
+  ini.Frequency = 2;
+  auto r = Started(At(2024, 6, 3, 23, 59, 55));
+  // A new day while the full-screen view is shown: drawn for the view, the desktop waits.
+  win.fullScreen = true;
+  Tick(*r, At(2024, 6, 4, 0, 0, 5));
+  EXPECT_EQ(win.renders, 1);
+  EXPECT_TRUE(win.applied.isEmpty());
+  win.fullScreen = false;
+  // Nowhere to write: the one attempt is told, and later ticks leave it at that.
+  r->BackgroundPath = blocker + "/program/kvmir.bmp";
+  MyDocumentsDir = blocker + "/docs/";
+  Clear();
+  Tick(*r, At(2024, 6, 4, 0, 0, 15));
+  EXPECT_EQ(win.renders, 1);
+  EXPECT_TRUE(win.applied.isEmpty());
+  Clear();
+  for (int s = 25; s < 120; s += 10) Tick(*r, At(2024, 6, 4, 0, s / 60, s % 60));
+  ExpectIdle("after the failed write");
+  MyDocumentsDir = docsDir;
+}
+
+TEST_F(RotationTest, ASaveReachedFromInsideASaveDoesNothing) {
+  ini.Frequency = 0;
+  TMirRotationHooks h = Hooks();
+  TMirRotation* self = nullptr;
+  int inner = 0;
+  // A nested event loop while the desktop is told runs the commands again.
+  h.SetDesktopBackground = [&](const QString& file) {
+    win.applied << file;
+    if (inner++ < 5) {
+      self->actChangeMirovaExecute();
+      self->actSaveMirovaExecute();
+    }
+    return TDesktopStatus{};
+  };
+  TMirRotation r(ini, h);
+  self = &r;
+  clock.Pass(At(2024, 8, 1));
+  SetDateState(clock.Now());
+  r.actChangeMirovaExecute();
+  EXPECT_EQ(win.renders, 1);
+  EXPECT_EQ(win.applied.size(), 1);
+  EXPECT_EQ(win.dirtyClears, 1);
+  // Once it is done the commands work again.
+  r.actSaveMirovaExecute();
+  EXPECT_EQ(win.applied.size(), 2);
+}

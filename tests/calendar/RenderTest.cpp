@@ -735,6 +735,37 @@ TEST(RenderHandOver, BusyOrAFailingDrawingLeavesEverythingAsItWas) {
   EXPECT_FALSE(SavedImageIndex());
 }
 
+TEST(RenderHandOver, ADrawingAskedForFromInsideADrawingDoesNothing) {
+  Scene s;
+  ASSERT_TRUE(s.Render());
+  const QString alone = FrameHash(s.Frame());
+  // The notes phase and the hand-over's listener ask for drawings of their own (a repaint that
+  // draws, a nested event loop): they are refused and the outer drawing is what comes out.
+  int inner = 0, refused = 0, handOvers = 0;
+  s.in.DrawNotes = [&](TRenderContext&) {
+    ++inner;
+    if (!RenderCalendar(s.state, s.in, true)) ++refused;
+  };
+  s.state.OnHandOver = [&] {
+    ++handOvers;
+    ++inner;
+    if (!RenderCalendar(s.state, s.in, false)) ++refused;
+  };
+  ASSERT_TRUE(s.Render());
+  EXPECT_EQ(inner, 2);
+  EXPECT_EQ(refused, 2);
+  EXPECT_EQ(handOvers, 1);
+  EXPECT_EQ(FrameHash(s.Frame()), alone);
+  EXPECT_FALSE(s.state.Drawing);
+  // A drawing that fails lets the next one run.
+  s.in.DrawNotes = [](TRenderContext&) { throw EKVError("notes failed"); };
+  EXPECT_THROW(s.Render(), EKVError);
+  EXPECT_FALSE(s.state.Drawing);
+  s.in.DrawNotes = nullptr;
+  s.state.OnHandOver = nullptr;
+  EXPECT_TRUE(s.Render());
+}
+
 // Drawings reuse the screen bitmap handed over the time before: what another holder of a
 // preview sees never changes, every placement gives the pixels of a fresh state, and releasing
 // frees it all.

@@ -231,3 +231,35 @@ TEST_F(X11Root, BadPicturesLeaveTheBackgroundAlone) {
   EXPECT_EQ(Property("_XROOTPMAP_ID"), pixmap);
   EXPECT_TRUE(PixmapExists(pixmap));
 }
+
+TEST_F(X11Root, ThePictureInMemoryIsShownAsItIsWithoutReadingTheFileAgain) {
+  // The file holds another picture: what the root shows can only have come from memory.
+  const QString file = dir_.path() + "/kvmir.bmp";
+  QImage red(64, 48, QImage::Format_RGB32);
+  red.fill(qRgb(255, 0, 0));
+  SavePicture(red, file);
+  TDesktopBackground desktop;
+  desktop.Kind = TDesktopKind::dkX11;
+
+  // The calendar bitmap: 24-bit, the screen's size, every channel different.
+  const QImage drawn = PatternImage(screen_.width(), screen_.height(), 5).convertToFormat(QImage::Format_BGR888);
+  TDesktopStatus st = desktop.Apply(file, TWallpaperStyle::wsCentered, drawn);
+  ASSERT_TRUE(st.Ok()) << st.Message.toStdString();
+  Pixmap pixmap = Property("_XROOTPMAP_ID");
+  ASSERT_TRUE(PixmapExists(pixmap));
+  EXPECT_EQ(Differences(Grab(pixmap), drawn.convertToFormat(QImage::Format_RGB32)), 0);
+
+  // A smaller picture in memory is placed as a file's would be: centred on black.
+  const QImage small = PatternImage(200, 100, 9);
+  st = desktop.Apply(file, TWallpaperStyle::wsCentered, small);
+  ASSERT_TRUE(st.Ok()) << st.Message.toStdString();
+  pixmap = Property("_XROOTPMAP_ID");
+  const QImage shown = Grab(pixmap);
+  const QPoint at((screen_.width() - 200) / 2, (screen_.height() - 100) / 2);
+  EXPECT_EQ(Differences(shown.copy(QRect(at, small.size())), small), 0);
+  EXPECT_EQ(shown.pixel(0, 0) & 0xFFFFFF, 0u);
+
+  // Without a picture the file is read, as before.
+  ASSERT_TRUE(desktop.Apply(file, TWallpaperStyle::wsCentered).Ok());
+  EXPECT_EQ(Grab(Property("_XROOTPMAP_ID")).pixel(screen_.width() / 2, screen_.height() / 2) & 0xFFFFFF, 0xFF0000u);
+}
