@@ -51,7 +51,12 @@ bool IsRtfText(const QString& text) {
 
 // The plain text a search compares, folded, in UTF-8: half the memory of the text, and a word
 // is found in it exactly where it is found in the text.
-QByteArray SearchTextOf(const QString& text) { return NbSearchFold(NbPlainText(text)).toUtf8(); }
+QByteArray SearchTextOf(const QString& text) {
+  QByteArray utf8 = NbSearchFold(NbPlainText(text)).toUtf8();
+  // The conversion leaves room for three bytes a character; kept for every entry, it goes.
+  utf8.squeeze();
+  return utf8;
+}
 
 // The entry's search text. Converting RTF is most of a search: it is done again only when the
 // entry's text has changed since (the kept source shares the text's characters, so a changed

@@ -279,11 +279,7 @@ TEST_F(DiaryStore, OnlyWhatChangedIsWrittenAgainAfterALoadOrASave) {
     ASSERT_TRUE(p.store.SaveDiary());
   }
   const QStringList files{File("mdiary.dat"), File("mnotes.dat"), File("config.dat")};
-  const auto stamps = [&] {
-    QStringList s;
-    for (const QString& f : files) s << kvtest::FileStamp(f);
-    return s;
-  };
+  const auto stamps = [&] { return kvtest::FileStamps(files); };
   const QStringList saved = stamps();
   ASSERT_FALSE(saved.contains("missing"));
 

@@ -46,6 +46,12 @@ QString FileStamp(const QString& path) {
   return QStringLiteral("%1@%2.%3").arg(st.st_ino).arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec);
 }
 
+QStringList FileStamps(const QStringList& paths) {
+  QStringList stamps;
+  for (const QString& p : paths) stamps << FileStamp(p);
+  return stamps;
+}
+
 void WriteFile(const QString& path, const QByteArray& data) {
   QFile f(path);
   if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))

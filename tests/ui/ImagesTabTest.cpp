@@ -287,11 +287,7 @@ TEST_F(ImagesPage, SideFilesAndThumbnailsAreWrittenOnlyWhenTheyChange) {
   Start();
   page->SaveImageSetBtnClick();
   const QStringList files{Exe("nature.mcl"), Exe("nature.sel"), Exe("nature.thn")};
-  const auto stamps = [&] {
-    QStringList s;
-    for (const QString& f : files) s << kvtest::FileStamp(f);
-    return s;
-  };
+  const auto stamps = [&] { return kvtest::FileStamps(files); };
   const QStringList first = stamps();
   ASSERT_FALSE(first.contains("missing"));
   page->SaveImageSetBtnClick();
