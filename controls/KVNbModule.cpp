@@ -52,7 +52,16 @@ bool IsRtfText(const QString& text) {
 // The plain text a search compares, folded, in UTF-8: half the memory of the text, and a word
 // is found in it exactly where it is found in the text.
 QByteArray SearchTextOf(const QString& text) {
-  QByteArray utf8 = NbSearchFold(NbPlainText(text)).toUtf8();
+  const QString plain = NbPlainText(text);
+  if (QtPrivate::isAscii(QStringView(plain))) {
+    // Folding ASCII lowers A to Z and nothing else, and the text is composed already: the
+    // general folding looks up every character's properties.
+    QByteArray ascii = plain.toLatin1();
+    for (char& c : ascii)
+      if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
+    return ascii;
+  }
+  QByteArray utf8 = NbSearchFold(plain).toUtf8();
   // The conversion leaves room for three bytes a character; kept for every entry, it goes.
   utf8.squeeze();
   return utf8;
