@@ -274,8 +274,14 @@ void TMEventBase::SaveToStream(QIODevice& Stream, bool Compress) {
 // ---------------------------------------------------------------------------------------------
 
 void SaveDocumentFile(TKVXSkinIni& Doc, const QString& FileName, bool Compress) {
+  QByteArray bytes;
+  {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    Doc.SaveToStream(buffer, Compress);
+  }
   if (Doc.LoadFailed || Doc.LoadDamaged) KeepFileAside(FileName);
-  Doc.SaveToFile(FileName, Compress);
+  SafeSaveChangedBytes(FileName, bytes, true);
   Doc.LoadFailed = false;
   Doc.LoadDamaged = false;
 }

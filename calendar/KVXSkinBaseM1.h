@@ -110,8 +110,8 @@ class TMEventBase : public TKVXSkinEventBase {
 
 // Saves a document over FileName. When the document's last load failed or found the file
 // damaged, the file is first kept aside under a new ".bak" name (KeepFileAside), so that what the
-// program could not read is never lost to a save. Raises EFCreateError when the file cannot be
-// written.
+// program could not read is never lost to a save. A file that holds the document already is not
+// written again. Raises EFCreateError when the file cannot be written.
 void SaveDocumentFile(TKVXSkinIni& Doc, const QString& FileName, bool Compress);
 // Loads a document from FileName. When the file was damaged and only what came before the
 // damage was loaded, the user is told so once, with the number of entries recovered, through

@@ -18,6 +18,8 @@
 #include "foundation/KVRes.h"
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
+#include "foundation/KVSaveReport.h"
+#include "foundation/KVZlib.h"
 #include "platform/KVSafeSave.h"
 
 const QString kHolidaysFileName = QStringLiteral("mholiday.dat");
@@ -83,6 +85,8 @@ bool TMirDiaryStore::LoadDiary() {
   // The empty list started a new entry under the selected day; when the loaded diary has an entry
   // under that ID, the editor shows it instead of an empty page that would be saved over it.
   if (TNbObject* active = nb.Data().FindEntry(nb.ActiveID())) nb.SetActive(active, active->ID, true);
+  // The first search then finds the entries' plain text read already.
+  nb.PrepareSearch();
   emit model_.Changes.DiaryLoaded();
   return ok;
 }
@@ -112,7 +116,11 @@ bool TMirDiaryStore::LoadLinkedDiary() {
 bool TMirDiaryStore::LoadOwnDiary() {
   TMDiaryBase& doc = *model_.Diary;
   TNbModule& nb = *model_.NbDiary;
+  // A save still on its way would land after what is read now.
+  WaitForSaves();
   LoadDocumentFile(doc, DiaryFile());
+  storedSafe_ = doc.Safe;
+  diaryWriteFailed_ = false;
   const bool whole = !doc.LoadFailed && !doc.LoadDamaged;
   if (!whole) {
     // The file stays as it is (the next save keeps it aside first), and so does its password
@@ -134,26 +142,109 @@ bool TMirDiaryStore::LoadOwnDiary() {
   return whole;
 }
 
-bool TMirDiaryStore::SaveOwnDiary() {
-  if (model_.Ini->NotavelDiary) return true;
-  TMDiaryBase& doc = *model_.Diary;
-  TNbModule& nb = *model_.NbDiary;
-  nb.Post();
-  doc.Data().Clear();
-  const TNbData& section = *nb.Data().Items(0);
-  for (int i = 0; i < section.Count(); ++i) {
-    const TNbObject& entry = *section.Items(i);
-    TKVXBDiaryItem* item = doc.Data().Add();
+namespace {
+
+bool SameText(const QString& a, const QString& b) {
+  // Texts taken from one another share their characters: most are told equal without a look.
+  return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+}
+
+void CopyEntries(const TNbData& Section, TMDiaryBase& Doc) {
+  Doc.Data().Clear();
+  for (int i = 0; i < Section.Count(); ++i) {
+    const TNbObject& entry = *Section.Items(i);
+    TKVXBDiaryItem* item = Doc.Data().Add();
     item->idx = entry.ID;
     item->Title = entry.Title;
     item->Lines = entry.Text;
     item->Color = entry.Color;
   }
-  if (!SaveDocumentReported(doc, DiaryFile(), true)) return false;
-  QString reason;
-  if (WritePasswordFile(DiaryPasswordFile(), doc.Safe, &reason)) return true;
-  ReportSaveFailure(DiaryPasswordFile(), reason);
-  return false;
+}
+
+}  // namespace
+
+TMirDiaryStore::~TMirDiaryStore() { saves_.Wait(); }
+
+void TMirDiaryStore::WaitForSaves() { saves_.Wait(); }
+
+bool TMirDiaryStore::DiaryOnDisk() const {
+  const TMDiaryBase& doc = *model_.Diary;
+  if (doc.LoadFailed || doc.LoadDamaged || diaryWriteFailed_ || doc.Safe != storedSafe_) return false;
+  const TNbData& section = *model_.NbDiary->Data().Items(0);
+  if (section.Count() != doc.Data().Count()) return false;
+  for (int i = 0; i < section.Count(); ++i) {
+    const TNbObject& entry = *section.Items(i);
+    const TKVXBDiaryItem& item = *doc.Data()[i];
+    if (entry.Color != item.Color || !SameText(entry.ID, item.idx) || !SameText(entry.Title, item.Title) ||
+        !SameText(entry.Text, item.Lines))
+      return false;
+  }
+  return QFileInfo::exists(DiaryFile());
+}
+
+bool TMirDiaryStore::SaveOwnDiary(bool Wait) {
+  if (model_.Ini->NotavelDiary) return true;
+  TMDiaryBase& doc = *model_.Diary;
+  TNbModule& nb = *model_.NbDiary;
+  nb.Post();
+  if (DiaryOnDisk()) return true;
+  const TNbData& section = *nb.Data().Items(0);
+  CopyEntries(section, doc);
+  const QString file = DiaryFile(), passwordFile = DiaryPasswordFile();
+  if (doc.LoadFailed || doc.LoadDamaged) {
+    try {
+      KeepFileAside(file);
+    } catch (const EKVError& e) {
+      qWarning("%s", qUtf8Printable(e.Message()));
+      ReportSaveFailure(file, e.Reason());
+      return false;
+    }
+    doc.LoadFailed = false;
+    doc.LoadDamaged = false;
+  }
+  storedSafe_ = doc.Safe;
+  diaryWriteFailed_ = false;
+  // The saving thread writes a copy of its own; the document goes on serving the windows.
+  auto copy = std::make_shared<TMDiaryBase>();
+  copy->Safe = doc.Safe;
+  CopyEntries(section, *copy);
+  auto failures = std::make_shared<QList<TSaveFailure>>();
+  saves_.Run(
+      [doc = copy.get(), failures, file, passwordFile] {
+        try {
+          QByteArray text;
+          QBuffer buffer(&text);
+          buffer.open(QIODevice::WriteOnly);
+          doc->SaveToStream(buffer, false);
+          buffer.close();
+          // A large diary at zlib's default level would take most of a second: the end of the
+          // session waits for this write.
+          SafeSaveChangedBytes(file, ZCompress(text, kZFastest), true);
+        } catch (const EKVError& e) {
+          qWarning("%s", qUtf8Printable(e.Message()));
+          failures->append({file, e.Reason()});
+          return;
+        } catch (const std::exception& e) {
+          failures->append({file, QString::fromLocal8Bit(e.what())});
+          return;
+        }
+        QString reason;
+        if (!WritePasswordFile(passwordFile, doc->Safe, &reason)) failures->append({passwordFile, reason});
+      },
+      [this, copy, failures, report = TSaveReport::Current()]() mutable {
+        if (failures->isEmpty()) return;
+        diaryWriteFailed_ = true;
+        model_.SaveFailed = true;
+        for (const TSaveFailure& f : *failures) {
+          if (report) report->Add(f);
+          else qWarning("Cannot save %s: %s", qUtf8Printable(f.FileName), qUtf8Printable(f.Reason));
+        }
+        // Told now that the write is over, unless the command that saved is still open.
+        report.reset();
+      });
+  if (!Wait) return true;
+  WaitForSaves();
+  return !diaryWriteFailed_;
 }
 
 bool TMirDiaryStore::SwitchDiary(bool Linked) {
@@ -233,8 +324,8 @@ QString TMirDiaryStore::KeepUnsaved(const QList<TSaveFailure>& Failures) {
   return kept ? folder : QString();
 }
 
-bool TMirDiaryStore::SaveDiary() {
-  const bool diary = SaveOwnDiary();
+bool TMirDiaryStore::SaveDiary(bool Wait) {
+  const bool diary = SaveOwnDiary(Wait);
   const bool notes = SaveQuickNotes(model_);
   return diary && notes;
 }

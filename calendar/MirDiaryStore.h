@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "foundation/KVSaveReport.h"
+#include "platform/KVSaveQueue.h"
 
 class TMirModel;
 class TPersistent;
@@ -37,6 +38,8 @@ void HolidayBaseVerify(TPersistent* Sender, const QString& Safe, bool& Accept);
 class TMirDiaryStore {
  public:
   explicit TMirDiaryStore(TMirModel& Model);
+  // Lets a diary save that is still being written finish.
+  ~TMirDiaryStore();
 
   // The password the linked diary is opened with; start-up empties it.
   QString DiaryPassword;
@@ -50,10 +53,16 @@ class TMirDiaryStore {
   bool LoadDiary();
   // Without a linked diary: the editor's edit posted, the entries into the document, the
   // document to "mdiary.dat" and the password file; then the quick notes in every case. False
-  // when something could not be saved (each failure was reported once).
-  bool SaveDiary();
-  // The own diary alone (nothing while the diary is linked).
-  bool SaveOwnDiary();
+  // when something could not be saved (each failure was reported once). Without Wait the diary
+  // file is written on the saving thread and its failure reported when it is done.
+  bool SaveDiary(bool Wait = true);
+  // The own diary alone (nothing while the diary is linked, nor when the file holds the entries
+  // already). The entries are taken at once and the file is written on the saving thread; with
+  // Wait this returns when it is written. Without, a failure is added to the report that was open
+  // here once the write is done (the event loop or WaitForSaves), and true comes back.
+  bool SaveOwnDiary(bool Wait = true);
+  // Every diary save begun has reached the disk or failed, and its failure was reported.
+  void WaitForSaves();
   // The diary switches to the linked one (true) or back to the own one: the own diary is saved
   // first (when that fails nothing switches and false comes back), the setting is changed and
   // saved, and the diary it names is loaded.
@@ -67,6 +76,13 @@ class TMirDiaryStore {
   TMirModel& model_;
   bool LoadOwnDiary();
   bool LoadLinkedDiary();
+  // The notebook's entries and the Safe text are those the diary file was last read from or
+  // written with, and that file is still there.
+  bool DiaryOnDisk() const;
+  QString storedSafe_;
+  bool diaryWriteFailed_ = false;
+  // Last, so that it is gone first: its finished saves refer to the members above.
+  TKVSaveQueue saves_;
 };
 
 class TMHolidayBase;

@@ -416,6 +416,8 @@ bool NotesBoxShown(TRenderContext& c) {
   return item.DiaryOnly ? (opt == 0 || opt == 2) : (opt >= 0 && opt <= 2);
 }
 
+bool DiaryNotesShown(bool ShowNotes, int opt) { return ShowNotes && (opt == 0 || opt == 2); }
+
 bool GeneralNotesShown(TRenderContext& c) {
   const int opt = c.Settings.ShowNotesOptions;
   return c.Layout.GeneralNotes().Visible && c.Settings.ShowNotes && (opt == 0 || opt == 1);
@@ -423,7 +425,7 @@ bool GeneralNotesShown(TRenderContext& c) {
 
 bool WDayNotesShown(TRenderContext& c, int Day) {
   const int opt = c.Settings.ShowNotesOptions;
-  return Day >= 1 && Day <= 7 && c.Layout.WDayNotes(Day).Visible && c.Settings.ShowNotes && (opt == 0 || opt == 2);
+  return Day >= 1 && Day <= 7 && c.Layout.WDayNotes(Day).Visible && DiaryNotesShown(c.Settings.ShowNotes, opt);
 }
 
 bool AnyNotesShown(TRenderContext& c) {

@@ -39,6 +39,9 @@ bool GeneralNotesShown(TRenderContext& Ctx);
 bool WDayNotesShown(TRenderContext& Ctx, int Day);  // 1 .. 7
 // Any of them: the sponsor picture is drawn only when this is false.
 bool AnyNotesShown(TRenderContext& Ctx);
+// The notes mode draws diary entries (in the notes box or the week-day boxes): what the
+// calendar shows depends on the diary only then.
+bool DiaryNotesShown(bool ShowNotes, int ShowNotesOptions);
 
 // The dates of the week-day boxes, index 0 Sunday .. 6 Saturday: the week that holds Today,
 // Sunday first, or Monday first (Sunday closing it) when SundayFirst is clear.

@@ -50,6 +50,29 @@ void ScramblePasswordBlock(const QString& Text1, const QString& Text2, const QBy
   for (int i = 0; i < kPasswordBlockSize; ++i) Block[i] = char(Block[i] ^ kTable[i % 195]);
 }
 
+namespace {
+
+// The file is a block that hides Password (so that writing it again would change nothing but the
+// random filler).
+bool FileHidesPassword(const QString& FileName, const QString& Password) {
+  QFile file(FileName);
+  if (!file.open(QIODevice::ReadOnly) || file.size() != kPasswordBlockSize) return false;
+  QByteArray block = file.readAll();
+  if (block.size() != kPasswordBlockSize) return false;
+  for (int i = 0; i < kPasswordBlockSize; ++i) block[i] = char(block[i] ^ kTable[i % 195]);
+  const auto at = [&block](int pos) { return block[pos - 1]; };
+  const int o = static_cast<unsigned char>(at(13));
+  if (o < 17 || o > 47) return false;
+  for (int k = 1; k <= 248 && k <= kPasswordMarker.size(); ++k)
+    if (at(21 * k + o) != kPasswordMarker[k - 1]) return false;
+  const QByteArray bytes = Password.toUtf8().left(100).leftJustified(100, ' ');
+  for (int k = 1; k <= 100; ++k)
+    if (at(5229 + o + 21 * k) != bytes[k - 1] || at(7350 + o + 21 * k) != ' ') return false;
+  return true;
+}
+
+}  // namespace
+
 bool WritePasswordFile(const QString& FileName, const QString& Password, QString* Reason) {
   if (Password.isEmpty()) {
     QFile file(FileName);
@@ -57,6 +80,7 @@ bool WritePasswordFile(const QString& FileName, const QString& Password, QString
     if (Reason) *Reason = file.errorString();
     return false;
   }
+  if (FileHidesPassword(FileName, Password)) return true;
   QByteArray block;
   ScramblePasswordBlock(Password, QString(), kPasswordMarker, block);
   try {

@@ -19,6 +19,6 @@ void ScramblePasswordBlock(const QString& Text1, const QString& Text2, const QBy
                            QRandomGenerator* Rng = nullptr);
 
 // Writes the block for Password into FileName, atomically and readable by the owner only; an
-// empty password deletes the file instead. False when the file cannot be written or deleted;
+// empty password deletes the file instead. A file that hides Password already is left as it is. False when the file cannot be written or deleted;
 // Reason then gets the system's reason.
 bool WritePasswordFile(const QString& FileName, const QString& Password, QString* Reason = nullptr);

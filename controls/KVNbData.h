@@ -43,10 +43,11 @@ class TNbObject {
   TColor Color = clBlack;
   TColor DisplayColor = clBlack;
   bool IsFolder = false;
-  // The plain text that the notebook component's search read from Text (case-folded), and the
-  // Text it read (sharing its characters, so that any change of Text is seen): read again only then.
+  // The plain text that the notebook component's search read from Text (case-folded, UTF-8), and
+  // the Text it read (sharing its characters, so that any change of Text is seen): read again only then.
   struct TSearchCache {
-    QString Source, Folded;
+    QString Source;
+    QByteArray Folded;
   };
   mutable TSearchCache SearchCache;
 

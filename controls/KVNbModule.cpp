@@ -9,6 +9,8 @@
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <QTextList>
+#include <QThreadPool>
+#include <atomic>
 
 #include "controls/KVListBox.h"
 #include "controls/KVPrint.h"
@@ -47,32 +49,51 @@ bool IsRtfText(const QString& text) {
   return QStringView(text).mid(i, 5) == QLatin1String("{\\rtf");
 }
 
-// The entry's plain text for searching, folded. Converting RTF is most of a search: it is done
-// again only when the entry's text has changed since (the kept source shares the text's
-// characters, so a changed text has other ones).
-const QString& FoldedSearchTextOf(const TNbObject& entry) {
+// The plain text a search compares, folded, in UTF-8: half the memory of the text, and a word
+// is found in it exactly where it is found in the text.
+QByteArray SearchTextOf(const QString& text) {
+  const QString plain = NbPlainText(text);
+  if (QtPrivate::isAscii(QStringView(plain))) {
+    // Folding ASCII lowers A to Z and nothing else, and the text is composed already: the
+    // general folding looks up every character's properties.
+    QByteArray ascii = plain.toLatin1();
+    for (char& c : ascii)
+      if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
+    return ascii;
+  }
+  QByteArray utf8 = NbSearchFold(plain).toUtf8();
+  // The conversion leaves room for three bytes a character; kept for every entry, it goes.
+  utf8.squeeze();
+  return utf8;
+}
+
+// The entry's search text. Converting RTF is most of a search: it is done again only when the
+// entry's text has changed since (the kept source shares the text's characters, so a changed
+// text has other ones).
+const QByteArray& FoldedSearchTextOf(const TNbObject& entry) {
   TNbObject::TSearchCache& c = entry.SearchCache;
   if (c.Source.constData() != entry.Text.constData() || c.Source.size() != entry.Text.size()) {
-    c.Folded = NbSearchFold(NbPlainText(entry.Text));
+    c.Folded = SearchTextOf(entry.Text);
     c.Source = entry.Text;
   }
   return c.Folded;
 }
 
 // NbTextMatches on a text and keywords folded beforehand.
-bool FoldedTextMatches(const QString& folded, const QStringList& foldedKeywords, TNbSearchKeywords mode) {
+bool FoldedTextMatches(const QByteArray& folded, const QList<QByteArray>& foldedKeywords, TNbSearchKeywords mode) {
   if (foldedKeywords.isEmpty()) return false;
-  for (const QString& k : foldedKeywords) {
-    const bool found = folded.contains(k, Qt::CaseSensitive);
+  for (const QByteArray& k : foldedKeywords) {
+    const bool found = folded.contains(k);
     if (mode == nbsAny && found) return true;
     if (mode != nbsAny && !found) return false;
   }
   return mode != nbsAny;
 }
 
-QStringList Folded(QStringList keywords) {
-  for (QString& k : keywords) k = NbSearchFold(k);
-  return keywords;
+QList<QByteArray> Folded(const QStringList& keywords) {
+  QList<QByteArray> folded;
+  for (const QString& k : keywords) folded << NbSearchFold(k).toUtf8();
+  return folded;
 }
 
 }  // namespace
@@ -84,7 +105,7 @@ QString NbPlainText(const QString& text) {
 }
 
 bool NbTextMatches(const QString& plainText, const QStringList& keywords, TNbSearchKeywords mode) {
-  return FoldedTextMatches(NbSearchFold(plainText), Folded(keywords), mode);
+  return FoldedTextMatches(NbSearchFold(plainText).toUtf8(), Folded(keywords), mode);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -174,7 +195,18 @@ TNbModule::TNbModule(TComponent* owner)
   SetWordWrap(true);
 }
 
+struct TNbModule::TSearchPrep {
+  std::vector<QString> sources;  // the entries' texts, sharing their characters
+  std::vector<QByteArray> folded;
+  std::mutex mutex;
+  std::condition_variable ready;
+  bool done = false;  // guarded by mutex
+  // Nobody waits for the texts any more (another load, the end of the program).
+  std::atomic<bool> dropped{false};
+};
+
 TNbModule::~TNbModule() {
+  if (searchPrep_) searchPrep_->dropped = true;
   Destroying();
   data_->OnEntriesFreeing.Clear();
   ClearSearchBox();
@@ -438,15 +470,72 @@ void TNbModule::FillSearchBox() {
   searchBox_->SetSortStyle(style);
 }
 
+void TNbModule::PrepareSearch() {
+  auto prep = std::make_shared<TSearchPrep>();
+  for (int s = 0; s < data_->Count(); ++s) {
+    const TNbData& sec = *data_->Items(s);
+    for (int i = 0; i < sec.Count(); ++i) {
+      const TNbObject& entry = *sec.Items(i);
+      const bool cached = entry.SearchCache.Source.constData() == entry.Text.constData() &&
+                          entry.SearchCache.Source.size() == entry.Text.size();
+      if (!cached) prep->sources.push_back(entry.Text);
+    }
+  }
+  if (searchPrep_) searchPrep_->dropped = true;
+  searchPrep_ = prep;
+  if (prep->sources.empty()) {
+    prep->done = true;
+    return;
+  }
+  QThreadPool::globalInstance()->start([prep] {
+    std::vector<QByteArray> folded;
+    folded.reserve(prep->sources.size());
+    for (const QString& text : prep->sources) {
+      if (prep->dropped) break;
+      folded.push_back(SearchTextOf(text));
+    }
+    std::lock_guard lock(prep->mutex);
+    prep->folded = std::move(folded);
+    prep->done = true;
+    prep->ready.notify_all();
+  });
+}
+
+void TNbModule::TakePreparedSearch() {
+  if (!searchPrep_) return;
+  const std::shared_ptr<TSearchPrep> prep = std::move(searchPrep_);
+  {
+    std::unique_lock lock(prep->mutex);
+    prep->ready.wait(lock, [&] { return prep->done; });
+  }
+  if (prep->folded.size() != prep->sources.size()) return;
+  // The kept sources hold their characters alive: an entry whose text still starts at the same
+  // place holds the very text that was read.
+  QHash<const QChar*, size_t> at;
+  at.reserve(qsizetype(prep->sources.size()));
+  for (size_t i = 0; i < prep->sources.size(); ++i) at.insert(prep->sources[i].constData(), i);
+  for (int s = 0; s < data_->Count(); ++s) {
+    const TNbData& sec = *data_->Items(s);
+    for (int i = 0; i < sec.Count(); ++i) {
+      const TNbObject& entry = *sec.Items(i);
+      const auto found = at.constFind(entry.Text.constData());
+      if (found == at.constEnd() || prep->sources[*found].size() != entry.Text.size()) continue;
+      entry.SearchCache.Source = prep->sources[*found];
+      entry.SearchCache.Folded = std::move(prep->folded[*found]);
+    }
+  }
+}
+
 void TNbModule::Search() {
   if (!searchEdit_ || searchEdit_->text().isEmpty()) return;
+  TakePreparedSearch();
   const TKVSortStyle style = searchBox_ ? searchBox_->SortStyle() : soNone;
   if (searchBox_) searchBox_->SetSortStyle(soNone);
   const int from = SearchAll ? 0 : activeSection_;
   const int to = SearchAll ? data_->Count() - 1 : activeSection_;
   // The text-only reader gives each entry's text as the editor would hold it, without building
   // a document for it.
-  const QStringList keywords = Folded(NbSearchKeywords(searchEdit_->text(), SearchKeywords));
+  const QList<QByteArray> keywords = Folded(NbSearchKeywords(searchEdit_->text(), SearchKeywords));
   ClearSearchBox();
   for (int s = std::max(0, from); s <= to && s < data_->Count(); ++s) {
     const TNbData& sec = *data_->Items(s);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <mutex>
+#include <condition_variable>
 #include <vector>
 
 #include "controls/KVListBox.h"
@@ -99,6 +101,9 @@ class TNbModule : public TComponent {
   virtual void SelectInSearchBox(TNbObject* entry);
   virtual void ClearSearchBox();
   virtual void Search();
+  // Reads, on a thread of its own, the plain text the search compares for every entry, so that
+  // the first search after a load finds it ready; a search waits for what is still being read.
+  void PrepareSearch();
   virtual void FillSearchBox();
   virtual void RefreshColors();
   virtual void RefreshSectionColors(int index);
@@ -131,6 +136,10 @@ class TNbModule : public TComponent {
              double bottomMargin, int scope, bool merge, int copies);
 
  private:
+  struct TSearchPrep;
+  std::shared_ptr<TSearchPrep> searchPrep_;
+  // The prepared texts into the entries that still hold what they were read from.
+  void TakePreparedSearch();
   std::unique_ptr<TNbDataList> data_;
   TStringList defaultData_;
   QStringList defaultIDs_;

@@ -1309,6 +1309,8 @@ std::optional<QString> KVRtfToText(QByteArrayView data) {
 }
 
 QByteArray KVRtfBytes(const QString& text) {
+  // RTF as the editors write it is 7-bit: taken whole, without a look at each character.
+  if (QtPrivate::isLatin1(QStringView(text))) return text.toLatin1();
   QByteArray out;
   out.reserve(text.size());
   const TKVCodePage& cp1252 = TKVCodePage::Get(1252);

@@ -87,11 +87,13 @@ QString DecodeObjectTextBytes(const QByteArray& bytes) {
 }
 
 QByteArray EncodeObjectTextBytes(const QString& text) {
-  QByteArray out;
-  out.reserve(text.size());
-  for (QChar c : text) {
-    const int b = CharToCp1252(c);
-    out.append(b >= 0 ? char(b) : '?');
+  // One byte for each character, written in place: a diary's text runs to tens of megabytes.
+  QByteArray out(text.size(), Qt::Uninitialized);
+  char* d = out.data();
+  const QChar* s = text.constData();
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const int b = CharToCp1252(s[i]);
+    d[i] = b >= 0 ? char(b) : '?';
   }
   return out;
 }
@@ -644,10 +646,19 @@ class Writer {
   }
 
  private:
-  void Indent(int level) { out += QString(level * 2, QLatin1Char(' ')); }
+  void Indent(int level) { out.resize(out.size() + level * 2, QLatin1Char(' ')); }
   void NewLine(int level) {
     out += QLatin1String("\r\n");
     Indent(level);
+  }
+  void AppendNumber(uint n) {
+    char digits[12];
+    int k = 0;
+    do {
+      digits[k++] = char('0' + n % 10);
+      n /= 10;
+    } while (n > 0);
+    while (k > 0) out += QLatin1Char(digits[--k]);
   }
 
   void WriteProperty(const TextProperty& p, int level) {
@@ -722,12 +733,15 @@ class Writer {
         } while (i < len && s[i].unicode() >= ' ' && s[i].unicode() != '\'' &&
                  s[i].unicode() < 127 && (i - k) < kLineLength);
         if (i - k >= kLineLength) lineBreak = true;
-        out += QLatin1Char('\'') + s.mid(j, i - j) + QLatin1Char('\'');
+        out += QLatin1Char('\'');
+        out += QStringView(s).sliced(j, i - j);
+        out += QLatin1Char('\'');
       } else {
         const int b = CharToCp1252(s[i]);
         // Characters outside Windows-1252 keep their code point; codes above 255 mark them.
         const uint code = (c >= 128 && b >= 128) ? uint(b) : uint(c);
-        out += QLatin1Char('#') + QString::number(code);
+        out += QLatin1Char('#');
+        AppendNumber(code);
         ++i;
         if (i - k >= kLineLength) lineBreak = true;
       }

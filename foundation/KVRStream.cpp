@@ -201,7 +201,11 @@ void TKVResWriter::SaveToStream(QIODevice& Dest) {
 }
 
 void TKVResFileWriter::Save() {
-  SafeSaveFile(fileName_, [this](QIODevice& out) {
+  // Made in memory first: a file that holds these bytes already is not written again.
+  QByteArray bytes;
+  QBuffer out(&bytes);
+  out.open(QIODevice::WriteOnly);
+  try {
     QFile old(fileName_);
     if (startPos_ > 0 && old.exists() && old.open(QIODevice::ReadOnly)) {
       // Bytes before the pack stay, and so do those after it.
@@ -215,5 +219,11 @@ void TKVResFileWriter::Save() {
     } else {
       SaveToStream(out);
     }
-  });
+  } catch (const EFCreateError&) {
+    throw;
+  } catch (const EKVError& e) {
+    throw EFCreateError(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName_, e.Message()), e.Reason());
+  }
+  out.close();
+  SafeSaveChangedBytes(fileName_, bytes);
 }

@@ -10,9 +10,9 @@ constexpr int kChunk = 16384;
 [[noreturn]] void Fail(const char* what) { throw EZlibError(QStringLiteral("Compressed data error: %1").arg(QLatin1String(what))); }
 }  // namespace
 
-qint64 ZCompressStream(QIODevice& In, QIODevice& Out) {
+qint64 ZCompressStream(QIODevice& In, QIODevice& Out, int level) {
   z_stream zs{};
-  if (deflateInit(&zs, Z_DEFAULT_COMPRESSION) != Z_OK) Fail("cannot start compression");
+  if (deflateInit(&zs, level) != Z_OK) Fail("cannot start compression");
   char inBuf[kChunk];
   char outBuf[kChunk];
   qint64 written = 0;
@@ -76,13 +76,13 @@ void ZDecompressStream(QIODevice& In, qint64 Count, QIODevice& Out, qint64 maxSi
   inflateEnd(&zs);
 }
 
-QByteArray ZCompress(const QByteArray& data) {
+QByteArray ZCompress(const QByteArray& data, int level) {
   QBuffer in;
   in.setData(data);
   in.open(QIODevice::ReadOnly);
   QBuffer out;
   out.open(QIODevice::WriteOnly);
-  ZCompressStream(in, out);
+  ZCompressStream(in, out, level);
   return out.data();
 }
 

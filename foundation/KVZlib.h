@@ -20,12 +20,14 @@ constexpr qint64 kMaxUserDocumentSize = qint64(1) << 30;
 // More would come out than the budget allows: not damage, so nothing of it is used.
 KV_DECLARE_ERROR(EZlibBudgetError, EZlibError)
 
-QByteArray ZCompress(const QByteArray& data);
+// Level: zlib's 0 (stored) to 9 (smallest); -1 its default. Any level inflates alike.
+constexpr int kZFastest = 1;
+QByteArray ZCompress(const QByteArray& data, int level = -1);
 // Raises EZlibError on corrupt or cut data, EZlibBudgetError when more than maxSize bytes would
 // come out.
 QByteArray ZDecompress(const QByteArray& data, qint64 maxSize);
 // Compresses all of In (from its position) into Out; returns the number of bytes written.
-qint64 ZCompressStream(QIODevice& In, QIODevice& Out);
+qint64 ZCompressStream(QIODevice& In, QIODevice& Out, int level = -1);
 // Inflates Count bytes of In into Out; raises as ZDecompress. What was inflated before an error
 // is in Out.
 void ZDecompressStream(QIODevice& In, qint64 Count, QIODevice& Out, qint64 maxSize);

@@ -1,6 +1,7 @@
 #include "platform/KVSafeSave.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -108,4 +109,25 @@ QString KeepFileAside(const QString& FileName) {
                         e.Reason());
   }
   return aside;
+}
+
+bool FileHolds(const QString& FileName, const QByteArray& Bytes) {
+  QFile f(FileName);
+  // The size is known without reading: most changed files differ in it.
+  if (!f.open(QIODevice::ReadOnly) || f.size() != Bytes.size()) return false;
+  constexpr qint64 kChunk = 1 << 16;
+  QByteArray chunk;
+  for (qint64 at = 0; at < Bytes.size(); at += kChunk) {
+    chunk = f.read(std::min(kChunk, Bytes.size() - at));
+    if (chunk.size() != std::min(kChunk, Bytes.size() - at) ||
+        std::memcmp(chunk.constData(), Bytes.constData() + at, size_t(chunk.size())) != 0)
+      return false;
+  }
+  return f.read(1).isEmpty();
+}
+
+bool SafeSaveChangedBytes(const QString& FileName, const QByteArray& Bytes, bool OwnerOnly) {
+  if (FileHolds(FileName, Bytes)) return false;
+  SafeSaveBytes(FileName, Bytes, OwnerOnly);
+  return true;
 }

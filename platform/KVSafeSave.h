@@ -43,6 +43,11 @@ class TKVSafeSave {
 void SafeSaveFile(const QString& FileName, const std::function<void(QIODevice&)>& Write, bool OwnerOnly = false);
 void SafeSaveBytes(const QString& FileName, const QByteArray& Bytes, bool OwnerOnly = false);
 
+// The file exists and holds exactly Bytes (a file that cannot be read does not).
+bool FileHolds(const QString& FileName, const QByteArray& Bytes);
+// SafeSaveBytes unless the file holds Bytes already; true when it was written.
+bool SafeSaveChangedBytes(const QString& FileName, const QByteArray& Bytes, bool OwnerOnly = false);
+
 // Copies a file that could not be read as a whole to a new name beside it (FileName.bak, then
 // FileName1.bak, FileName2.bak, ...), owner-only, so that a save never replaces the only copy of what it could
 // not read. Returns the copy's name; raises EFCreateError when no copy could be made. Nothing

@@ -1,5 +1,7 @@
 #include "ui/ImageSets.h"
 
+#include "platform/KVSafeSave.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -121,5 +123,5 @@ QStringList LoadLines(const QString& FileName) {
 void SaveLines(const QString& FileName, const QStringList& Lines) {
   QByteArray text;
   for (const QString& l : Lines) text += l.toUtf8() + "\r\n";
-  SaveStrToFile(FileName, text);
+  SafeSaveChangedBytes(FileName, text);
 }

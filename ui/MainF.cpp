@@ -41,6 +41,7 @@
 #include "ui/ImagesTab.h"
 #include "ui/MirIcon.h"
 #include "calendar/MirDiaryStore.h"
+#include "calendar/MirNotes.h"
 #include "calendar/MirNotesStore.h"
 #include "ui/DiaryTab.h"
 #include "ui/OptionsTab.h"
@@ -461,9 +462,16 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   if (m.NoImageSets) return false;
   imagesPage_->ResTitlesChange();
 
-  diaryStore_->LoadDiaryAndNotes();
-  // A linked diary is read-only from the first moment.
-  diaryTab_->SetDiaryReadOnly(m.Ini->NotavelDiary);
+  // The calendar shows diary entries only in some notes modes; otherwise the background is
+  // applied first and the diary, however large, is read after it.
+  const bool calendarShowsDiary = DiaryNotesShown(m.Ini->ShowNotes, m.Ini->ShowNotesOptions);
+  const auto loadDiary = [&] {
+    diaryStore_->LoadDiary();
+    // A linked diary is read-only from the first moment.
+    diaryTab_->SetDiaryReadOnly(m.Ini->NotavelDiary);
+  };
+  if (calendarShowsDiary) loadDiary();
+  LoadQuickNotes(m);
   optionsTab_->LoadHolidays();
   FillReminderItems();
 
@@ -481,6 +489,7 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   m.Rotation->AppTimerTimer();
   m.SetBusy(false);
   acts_.ChangeMirova->trigger();
+  if (!calendarShowsDiary) loadDiary();
   CheckTrovanaReminder();
   return true;
 }
@@ -684,7 +693,8 @@ void TKVMirovaCalendar::actSaveExecute() {
   // together in one box at the end.
   const TSaveReport report;
   RunGuarded([this] { imagesPage_->UpdateSelection(true); });
-  RunGuarded([this] { diaryStore_->SaveDiary(); });
+  // The diary is written on the saving thread: the window does not wait for the disk.
+  RunGuarded([this] { diaryStore_->SaveDiary(false); });
   RunGuarded([this] { optionsTab_->SaveHolidays(); });
   RunGuarded([this] { model_->Ini->SaveSettings(); });
   RunGuarded([this] { formState_->SaveState(); });
@@ -703,6 +713,8 @@ void TKVMirovaCalendar::actExitExecute() {
   {
     TSaveReport report;
     RunGuarded([this] { SaveBeforeEnd(); });
+    // The diary may still be on its way to the disk: whether it got there decides the question.
+    RunGuarded([this] { diaryStore_->WaitForSaves(); });
     unsaved = LostFailures(report.Take());
   }
   // With changes that could not be saved the user may keep the program running; otherwise it
@@ -725,6 +737,7 @@ void TKVMirovaCalendar::SessionEnd() {
     // What the quick-notes window holds is kept as its OK keeps it; then the settings window's OK.
     if (quickNotes_->isVisible()) RunGuarded([this] { quickNotes_->OKBtnClick(); });
     RunGuarded([this] { SaveBeforeEnd(); });
+    RunGuarded([this] { diaryStore_->WaitForSaves(); });
     unsaved = LostFailures(report.Take());
   }
   // Nobody can be asked now: what could not be saved is kept where it can be written.

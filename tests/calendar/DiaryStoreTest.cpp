@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "calendar/iniData.h"
 #include "controls/KVNbModule.h"
 #include "foundation/KVSysUtils.h"
+#include "foundation/KVZlib.h"
 #include "platform/KVClock.h"
 #include "tests/common/FormTestKit.h"
 #include "tests/common/MainFormComponent.h"
@@ -267,4 +269,93 @@ TEST_F(DiaryStore, ADiaryCutShortIsToldOnceLoadsItsWholeEntriesAndIsKeptAsideOnS
   EXPECT_EQ(kvtest::ReadFile(File("config.dat")), "block");
   ASSERT_TRUE(p.store.SaveDiary());
   EXPECT_EQ(kvtest::ReadFile(File("mdiary.dat.bak")), bytes);
+}
+
+TEST_F(DiaryStore, OnlyWhatChangedIsWrittenAgainAfterALoadOrASave) {
+  {
+    Program p;
+    p.model.Diary->Safe = "secret";
+    p.model.NbDiary->Data().StoreEntry("2004/03/07", "Dentist", kRtf1, clRed, 0, nbsmOverwrite);
+    p.model.NbDiary->Data().StoreEntry("2004/03/08", "Garden", kRtf2, clBlack, 0, nbsmOverwrite);
+    p.model.Notes->QuickNote.SetText(kRtf2);
+    ASSERT_TRUE(p.store.SaveDiary());
+  }
+  const QStringList files{File("mdiary.dat"), File("mnotes.dat"), File("config.dat")};
+  const auto stamps = [&] { return kvtest::FileStamps(files); };
+  const QStringList saved = stamps();
+  ASSERT_FALSE(saved.contains("missing"));
+
+  Program p;
+  ASSERT_TRUE(p.store.LoadDiaryAndNotes());
+  EXPECT_EQ(stamps(), saved);  // the load rewrote neither the password block nor anything else
+  ASSERT_TRUE(p.store.SaveDiary());
+  ASSERT_TRUE(p.store.SaveDiary());
+  EXPECT_EQ(stamps(), saved);
+
+  // One entry's text changes: the diary alone is written, and read back with the change.
+  p.model.NbDiary->Data().FindEntry("2004/03/08")->Text = kRtf1;
+  ASSERT_TRUE(p.store.SaveDiary());
+  const QStringList changed = stamps();
+  EXPECT_NE(changed[0], saved[0]);
+  EXPECT_EQ(changed.mid(1), saved.mid(1));
+  // So are a new colour, a removed entry and a new password.
+  p.model.NbDiary->Data().FindEntry("2004/03/07")->Color = clBlue;
+  ASSERT_TRUE(p.store.SaveDiary());
+  EXPECT_NE(kvtest::FileStamp(files[0]), changed[0]);
+  p.model.Diary->Safe = "other";
+  ASSERT_TRUE(p.store.SaveDiary());
+  EXPECT_NE(kvtest::FileStamp(files[2]), saved[2]);
+  p.model.NbDiary->Data().Items(0)->Remove(p.model.NbDiary->Data().FindEntry("2004/03/07"));
+  ASSERT_TRUE(p.store.SaveDiary());
+
+  Program again;
+  ASSERT_TRUE(again.store.LoadDiaryAndNotes());
+  EXPECT_EQ(Entries(again.model), QStringList{"2004/03/08|Garden|" + QString::number(clBlack) + "|" + kRtf1});
+  EXPECT_EQ(again.model.Diary->Safe, "other");
+
+  // A file removed behind the program's back is written again, though nothing changed.
+  QFile::remove(File("mdiary.dat"));
+  ASSERT_TRUE(again.store.SaveDiary());
+  EXPECT_TRUE(QFile::exists(File("mdiary.dat")));
+}
+
+TEST_F(DiaryStore, ADiarySavedInTheBackgroundIsWrittenAsInTheForegroundAndItsFailureToldWhenItEnds) {
+  Program p;
+  QRandomGenerator rng(5);
+  for (int i = 0; i < 300; ++i)
+    p.model.NbDiary->Data().StoreEntry(DateKey(QDate(2020, 1, 1).addDays(i)), "Note " + QString::number(i),
+                                       kRtf1 + QString::number(rng.generate()), clBlack, 0, nbsmOverwrite);
+  ASSERT_TRUE(p.store.SaveDiary(false));
+  p.store.WaitForSaves();
+  const QByteArray background = kvtest::ReadFile(File("mdiary.dat"));
+  // The document as the program holds it, written here the ordinary way, gives the same text.
+  p.model.Diary->SaveToFile(File("same.dat"), true);
+  EXPECT_EQ(ZDecompress(background, kMaxRichTextSize), ZDecompress(kvtest::ReadFile(File("same.dat")), kMaxRichTextSize));
+
+  kvtest::WriteFile(File("not-a-folder"), "x");
+  kvtest::ScopedOverride<QString> nowhere(ExeDir, File("not-a-folder") + "/");
+  p.model.NbDiary->Data().FindEntry(DateKey(QDate(2020, 1, 1)))->Text = kRtf2;
+  kvtest::MessageBoxes boxes;
+  {
+    const TSaveReport command;
+    EXPECT_FALSE(p.store.SaveDiary(false));  // the notes fail at once, the diary later
+    ASSERT_EQ(TSaveReport::Pending(), QStringList{File("not-a-folder/mnotes.dat")});
+    p.store.WaitForSaves();
+    EXPECT_EQ(TSaveReport::Pending(),
+              (QStringList{File("not-a-folder/mnotes.dat"), File("not-a-folder/mdiary.dat")}));
+    EXPECT_EQ(boxes.Count(), 0);
+  }
+  EXPECT_EQ(boxes.Count(), 1);  // one box for the command, once both are known
+  EXPECT_TRUE(p.model.SaveFailed);
+
+  // Outside any command the failure is only logged when the write is over; the next save tries
+  // again although the entries are those it failed to write.
+  EXPECT_TRUE(p.store.SaveOwnDiary(false));
+  p.store.WaitForSaves();
+  EXPECT_EQ(boxes.Count(), 1);
+  kvtest::ScopedOverride<QString> back(ExeDir, dir.path() + "/");
+  EXPECT_TRUE(p.store.SaveDiary());
+  Program again;
+  ASSERT_TRUE(again.store.LoadDiaryAndNotes());
+  EXPECT_EQ(again.model.NbDiary->Data().FindEntry(DateKey(QDate(2020, 1, 1)))->Text, kRtf2);
 }

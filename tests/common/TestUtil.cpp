@@ -1,5 +1,7 @@
 #include "tests/common/TestUtil.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <csignal>
@@ -39,6 +41,18 @@ QByteArray ReadFile(const QString& path) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read " + path.toStdString());
   return f.readAll();
+}
+
+QString FileStamp(const QString& path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return QStringLiteral("missing");
+  return QStringLiteral("%1@%2.%3").arg(st.st_ino).arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec);
+}
+
+QStringList FileStamps(const QStringList& paths) {
+  QStringList stamps;
+  for (const QString& p : paths) stamps << FileStamp(p);
+  return stamps;
 }
 
 void WriteFile(const QString& path, const QByteArray& data) {

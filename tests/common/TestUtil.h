@@ -23,6 +23,10 @@ QString TestRoot();
 
 QByteArray ReadFile(const QString& path);
 void WriteFile(const QString& path, const QByteArray& data);
+// Which file stands under Path and when it was last written ("missing" when none): a save puts
+// another file in place, so the stamp changes with every save.
+QString FileStamp(const QString& path);
+QStringList FileStamps(const QStringList& paths);
 
 // While it lives, every write that would make a file larger than Bytes fails (EFBIG), as writes
 // do on a full disk: the process's file-size limit. Pipes and terminals are not affected.

@@ -330,6 +330,32 @@ TEST_F(NbModule, SearchSeesEveryChangeOfAnEntrysText) {
   }
 }
 
+TEST_F(NbModule, TextsReadBeforeTheFirstSearchGiveWayToEveryChangeMadeMeanwhile) {
+  for (int i = 0; i < 200; ++i) Add(QString::number(i), "t" + QString::number(i), i % 2 ? "apple" : "banana");
+  nb.PrepareSearch();
+  // While the texts are read, entries change, go and come.
+  nb.Data().FindEntry("1")->Text = Rtf("cherry");
+  nb.Data().StoreEntry("2", "t2", Rtf("apple tart"), clBlack, 0, nbsmOverwrite);
+  nb.Data().Items(0)->Remove(nb.Data().FindEntry("3"));
+  Add("new", "fresh", "apple");
+  QStringList expected;
+  for (int i = 5; i < 200; i += 2) expected << "t" + QString::number(i);
+  expected << "fresh" << "t2";
+  expected.sort();
+  EXPECT_EQ(Find(nbsAny, "APPLE"), expected);
+  // A second load's preparation replaces the first; the notebook may go before either is read.
+  nb.PrepareSearch();
+  nb.Data().FindEntry("2")->Text = Rtf("plum");
+  nb.PrepareSearch();
+  expected.removeAll("t2");
+  EXPECT_EQ(Find(nbsAny, "apple"), expected);
+  {
+    TNbModule other;
+    for (int i = 0; i < 500; ++i) other.Data().StoreEntry(QString::number(i), "x", Rtf("pear"), clBlack, 0, nbsmKeep);
+    other.PrepareSearch();
+  }
+}
+
 TEST_F(NbModule, DeleteKeyRemovesEntriesAfterAsking) {
   Add("1", "one", "one");
   Add("2", "two", "two");

@@ -280,6 +280,30 @@ TEST_F(ImagesPage, APackLoadsItsSkinPanelsAndSideFilesInOrder) {
   EXPECT_TRUE(page->Panel(1)->CheckBox().isChecked());
 }
 
+TEST_F(ImagesPage, SideFilesAndThumbnailsAreWrittenOnlyWhenTheyChange) {
+  Pack("nature.mcp", "Nature", 3);
+  Start();
+  page->SaveImageSetBtnClick();
+  const QStringList files{Exe("nature.mcl"), Exe("nature.sel"), Exe("nature.thn")};
+  const auto stamps = [&] { return kvtest::FileStamps(files); };
+  const QStringList first = stamps();
+  ASSERT_FALSE(first.contains("missing"));
+  page->SaveImageSetBtnClick();
+  NewPage();
+  Start();
+  page->SaveImageSetBtnClick();
+  EXPECT_EQ(stamps(), first);
+
+  // A picture unchecked: the selection alone is written.
+  kvtest::Click(page->Panel(1)->CheckBox());
+  page->SaveImageSetBtnClick();
+  const QStringList unchecked = stamps();
+  EXPECT_EQ(unchecked[0], first[0]);
+  EXPECT_NE(unchecked[1], first[1]);
+  EXPECT_EQ(unchecked[2], first[2]);
+  EXPECT_EQ(kvtest::ReadFile(Exe("nature.sel")), "1\r\n3\r\n");
+}
+
 TEST_F(ImagesPage, HostileAndDamagedPacksLoadWhatTheyCan) {
   // A header claiming two billion pictures, a damaged skin and a picture that is no picture.
   std::vector<kvpack::PackEntry> e = kvpack::ImagePackEntries("Odd", "damaged skin", Pictures(2));

@@ -88,6 +88,8 @@ TEST_F(MainFormDiary, AFolderThatCannotBeWrittenIsReportedInOneBoxAndCloseAndExi
   {
     kvtest::MessageBoxes boxes;
     form.Action("actClose")->trigger();
+    // The diary is written on the saving thread; the box comes once it is done.
+    form.DiaryStore().WaitForSaves();
     EXPECT_FALSE(form.SettingsOpen());
     // One box names every file OK could not save.
     ASSERT_EQ(boxes.Count(), 1) << boxes.Texts().join(" | ").toStdString();
@@ -203,6 +205,8 @@ TEST_F(MainFormDiary, AFullDiskIsToldOnceByOkWithTheSystemsReasonForEveryFile) {
   {
     kvtest::FullDisk full;
     form.Action("actClose")->trigger();
+    // The diary is written on the saving thread; the box comes once it is done.
+    form.DiaryStore().WaitForSaves();
   }
   EXPECT_FALSE(form.SettingsOpen());
   // The diary, the notes and the calendar picture: one box, each file once, and why the system
@@ -232,6 +236,8 @@ TEST_F(MainFormDiary, ExitWithUnsavedTextAsksAndTheSessionsEndKeepsItWhereItCanB
     {
       kvtest::MessageBoxes boxes;
       form.Action("actClose")->trigger();
+      // The diary is written on the saving thread; the box comes once it is done.
+      form.DiaryStore().WaitForSaves();
       ASSERT_EQ(boxes.Count(), 1);
     }
     // Exit from the tray with the window closed: asked, and No keeps the program running.

@@ -22,6 +22,7 @@
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MDataDM.h"
 #include "calendar/iniData.h"
+#include "controls/KVNbModule.h"
 #include "controls/KVSkinCtrls.h"
 #include "foundation/KVException.h"
 #include "foundation/KVForms.h"
@@ -119,6 +120,38 @@ TEST_F(MainFormTest, OpeningAndClosingTheSettingsSavesAppliesAndKeepsRunning) {
   EXPECT_FALSE(form.SettingsOpen());
   EXPECT_EQ(applied, appliedAtStart + 2);
   EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(MainFormTest, TheDiaryIsReadBeforeTheFirstBackgroundOnlyWhenTheCalendarShowsIt) {
+  {
+    TMDiaryBase doc;
+    TKVXBDiaryItem* item = doc.Data().Add();
+    item->idx = DateKey(QDate::currentDate());
+    item->Lines = "{\\rtf1\\ansi Dentist at nine.\\par\r\n}";
+    doc.SaveToFile(ExeDir + kDiaryFileName, true);
+  }
+  // What the diary held when the first picture was applied, for each notes mode.
+  const auto entriesAtFirstApply = [&](bool showNotes, int mode) {
+    std::optional<int> entries;
+    TMirMainHooks h = hooks;
+    TKVMirovaCalendar* made = nullptr;
+    h.Model.Rotation.SetDesktopBackground = [&](const QString& file) {
+      if (!entries) entries = made->Model().NbDiary->Data().Items(0)->Count();
+      return hooks.Model.Rotation.SetDesktopBackground(file);
+    };
+    TKVMirovaCalendar form(h);
+    made = &form;
+    form.Model().Ini->ShowNotes = showNotes;
+    form.Model().Ini->ShowNotesOptions = mode;
+    EXPECT_TRUE(form.InitializeMainForm());
+    EXPECT_EQ(form.Model().NbDiary->Data().Items(0)->Count(), 1);  // read by the end in any case
+    return entries.value_or(-1);
+  };
+  EXPECT_EQ(entriesAtFirstApply(true, 0), 1);  // diary and quick notes
+  EXPECT_EQ(entriesAtFirstApply(true, 2), 1);  // diary
+  EXPECT_EQ(entriesAtFirstApply(true, 1), 0);  // quick notes only: the background does not wait
+  EXPECT_EQ(entriesAtFirstApply(true, 3), 0);
+  EXPECT_EQ(entriesAtFirstApply(false, 0), 0);
 }
 
 TEST_F(MainFormTest, WithoutATrayTheUserIsToldOnceAndTheWindowOffersTheTrayMenuUntilATrayComes) {
