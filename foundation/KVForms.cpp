@@ -8,6 +8,7 @@
 #include <QFileSystemModel>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QTimer>
 #include <QTreeView>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,8 +152,12 @@ void FitFileDialogColumns(QFileDialog& Dialog) {
   auto* model = Dialog.findChild<QFileSystemModel*>();
   if (!tree || !model) return;
   // Qt sizes the columns once for short sample texts; each folder shown widens them to what it
-  // holds, never narrowing what the user widened.
-  QObject::connect(model, &QFileSystemModel::directoryLoaded, tree, [tree] {
+  // holds, never narrowing what the user widened. Sizes and dates arrive after the names, so every
+  // update is fitted again, once per turn of the event loop.
+  auto* fit = new QTimer(tree);
+  fit->setSingleShot(true);
+  fit->setInterval(0);
+  QObject::connect(fit, &QTimer::timeout, tree, [tree] {
     QHeaderView* header = tree->header();
     for (int column = 1; column < header->count(); ++column) {
       const int before = header->sectionSize(column);
@@ -160,6 +165,10 @@ void FitFileDialogColumns(QFileDialog& Dialog) {
       if (header->sectionSize(column) < before) header->resizeSection(column, before);
     }
   });
+  const auto later = [fit] { fit->start(); };
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, fit, later);
+  QObject::connect(model, &QAbstractItemModel::dataChanged, fit, later);
+  QObject::connect(model, &QAbstractItemModel::rowsInserted, fit, later);
 }
 
 namespace {

@@ -103,14 +103,15 @@ TEST(FileDialogColumns, SizesAndDatesOfTheFolderShownAreNotCut) {
     file = model->index(dir.filePath("holiday-video.mp4"));
     return file.isValid() && !model->data(file.siblingAtColumn(1)).toString().isEmpty();
   }, 10000));
-  QCoreApplication::processEvents();
-  // Each column is as wide as its text needs in the view, margins included.
+  // Each column is as wide as its text needs in the view, margins included, once the details
+  // have arrived (a turn of the event loop after the model has them).
   for (int column : {1, 3}) {
     const QModelIndex cell = file.siblingAtColumn(column);
     QStyleOptionViewItem option;
     option.initFrom(tree);
     option.font = tree->font();
     const int needed = tree->itemDelegate()->sizeHint(option, cell).width();
+    QTest::qWaitFor([&] { return tree->header()->sectionSize(column) >= needed; }, 2000);
     EXPECT_GE(tree->header()->sectionSize(column), needed) << model->data(cell).toString().toStdString();
   }
 }
