@@ -19,6 +19,7 @@
 #include "calendar/MirData.h"
 #include "calendar/MirModel.h"
 #include "calendar/iniData.h"
+#include "controls/KVPanels.h"
 #include "foundation/KVPicture.h"
 #include "foundation/KVSysUtils.h"
 #include "tests/common/MainFormComponent.h"

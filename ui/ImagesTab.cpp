@@ -32,6 +32,7 @@
 #include "controls/KVPanels.h"
 #include "controls/KVSkinCtrls.h"
 #include "controls/KVStdCtrls.h"
+#include "controls/MirPanels.h"
 #include "foundation/KVException.h"
 #include "foundation/KVForms.h"
 #include "foundation/KVPicture.h"

@@ -8,10 +8,10 @@
 #include <new>
 
 #include "calendar/MDataDM.h"
-#include "calendar/MirData.h"
 #include "calendar/MirModel.h"
 #include "calendar/iniData.h"
 #include "controls/KVStdCtrls.h"
+#include "controls/MirPanels.h"
 #include "foundation/KVException.h"
 #include "foundation/KVObjectText.h"
 #include "foundation/KVRStream.h"

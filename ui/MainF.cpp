@@ -22,10 +22,10 @@
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MDataDM.h"
-#include "calendar/MirData.h"
 #include "calendar/iniData.h"
 #include "controls/KVRichEdOLE.h"
 #include "controls/KVSkinCtrls.h"
+#include "controls/MirPanels.h"
 #include "foundation/KVSaveReport.h"
 #include "foundation/KVSkinData.h"
 #include "foundation/KVException.h"

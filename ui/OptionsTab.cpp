@@ -13,13 +13,13 @@
 #include <QVBoxLayout>
 
 #include "calendar/KVXSkinBaseM1.h"
-#include "calendar/MirData.h"
 #include "calendar/MirDiaryStore.h"
 #include "calendar/MirModel.h"
 #include "calendar/iniData.h"
 #include "controls/KVListBox.h"
 #include "controls/KVNbModule.h"
 #include "controls/KVPanels.h"
+#include "controls/MirPanels.h"
 #include "foundation/KVForms.h"
 #include "foundation/KVRes.h"
 #include "foundation/KVSysUtils.h"

@@ -19,6 +19,7 @@
 #include "calendar/iniData.h"
 #include "controls/KVPanels.h"
 #include "controls/KVStdCtrls.h"
+#include "controls/MirPanels.h"
 #include "foundation/KVPicture.h"
 #include "foundation/KVRStream.h"
 #include "foundation/KVSkinData.h"

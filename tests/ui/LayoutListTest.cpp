@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "calendar/MirData.h"
 #include "controls/KVStdCtrls.h"
+#include "controls/MirPanels.h"
 #include "foundation/KVRStream.h"
 #include "tests/ui/StyleTestUtil.h"
 

@@ -15,13 +15,13 @@
 #include <unistd.h>
 
 #include "calendar/KVXSkinBaseM1.h"
-#include "calendar/MirData.h"
 #include "calendar/MirDiaryStore.h"
 #include "calendar/iniData.h"
 #include "controls/KVListBox.h"
 #include "controls/KVNbModule.h"
 #include "controls/KVPanels.h"
 #include "controls/KVRichEdOLE.h"
+#include "controls/MirPanels.h"
 #include "foundation/KVSysUtils.h"
 #include "platform/KVClock.h"
 #include "platform/KVRegistry.h"

@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "calendar/KVXSkinBaseM1.h"
-#include "calendar/MirData.h"
 #include "controls/KVListBox.h"
 #include "controls/KVPanels.h"
 #include "controls/KVRichEdOLE.h"
+#include "controls/MirPanels.h"
 #include "platform/KVClock.h"
 #include "platform/KVRegistry.h"
 #include "tests/common/TestUtil.h"

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "calendar/iniData.h"
+#include "controls/MirPanels.h"
 #include "foundation/KVSysUtils.h"
 #include "platform/KVRegistry.h"
 #include "tests/common/FormTestKit.h"

@@ -13,11 +13,11 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-#include "calendar/MirData.h"
 #include "calendar/MirRender.h"
 #include "controls/KVFontCombo.h"
 #include "controls/KVSkinExtCtrls.h"
 #include "controls/KVStdCtrls.h"
+#include "controls/MirPanels.h"
 #include "foundation/KVException.h"
 #include "tests/common/FormTestKit.h"
 #include "tests/ui/StyleTestUtil.h"

@@ -11,7 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "calendar/MirData.h"
+#include "controls/MirPanels.h"
 #include "controls/KVStdCtrls.h"
 #include "foundation/KVTextHelper.h"
 #include "tests/common/FormTestKit.h"
