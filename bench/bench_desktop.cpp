@@ -46,46 +46,32 @@ void Fail(benchmark::State& st, const TDesktopStatus& s) {
   if (!s.Ok()) st.SkipWithError(s.Message.toStdString().c_str());
 }
 
-// The change as the tray's rotation does it, the drawn bitmap handed to the setter.
-void BM_ChangeAndApply1080p(benchmark::State& st) {
+// The change as the tray's rotation does it: drawn, written, applied; with HandOver the drawn
+// bitmap goes to the setter, without it the setter reads the file it was given.
+void ChangeAndApply(benchmark::State& st, bool HandOver) {
   if (!HaveDisplay(st)) return;
   kvbench::CalendarScene s(kScreen, kvbench::ThePhoto1080p().path);
   for (auto _ : st) {
     s.state.DropPicture();
     RenderCalendar(s.state, s.in, true);
     SaveBitmap24(BitmapPath(), s.state.Preview.Image());
-    Fail(st, Desktop().Apply(BitmapPath(), TWallpaperStyle::wsCentered, s.state.Preview.Image()));
+    Fail(st, Desktop().Apply(BitmapPath(), TWallpaperStyle::wsCentered, HandOver ? s.state.Preview.Image() : QImage()));
   }
 }
+void BM_ChangeAndApply1080p(benchmark::State& st) { ChangeAndApply(st, true); }
+void BM_ChangeAndApply1080p_FileReadBack(benchmark::State& st) { ChangeAndApply(st, false); }
 
-// The same with the setter reading the file it was given.
-void BM_ChangeAndApply1080p_FileReadBack(benchmark::State& st) {
-  if (!HaveDisplay(st)) return;
-  kvbench::CalendarScene s(kScreen, kvbench::ThePhoto1080p().path);
-  for (auto _ : st) {
-    s.state.DropPicture();
-    RenderCalendar(s.state, s.in, true);
-    SaveBitmap24(BitmapPath(), s.state.Preview.Image());
-    Fail(st, Desktop().Apply(BitmapPath(), TWallpaperStyle::wsCentered));
-  }
-}
-
-// The apply alone.
-void BM_Apply1080p(benchmark::State& st) {
+// The apply alone, of a calendar drawn and written once.
+void Apply(benchmark::State& st, bool HandOver) {
   if (!HaveDisplay(st)) return;
   kvbench::CalendarScene s(kScreen, kvbench::ThePhoto1080p().path);
   RenderCalendar(s.state, s.in, true);
   SaveBitmap24(BitmapPath(), s.state.Preview.Image());
-  for (auto _ : st) Fail(st, Desktop().Apply(BitmapPath(), TWallpaperStyle::wsCentered, s.state.Preview.Image()));
+  const QImage picture = HandOver ? s.state.Preview.Image() : QImage();
+  for (auto _ : st) Fail(st, Desktop().Apply(BitmapPath(), TWallpaperStyle::wsCentered, picture));
 }
-
-void BM_Apply1080p_FileReadBack(benchmark::State& st) {
-  if (!HaveDisplay(st)) return;
-  kvbench::CalendarScene s(kScreen, kvbench::ThePhoto1080p().path);
-  RenderCalendar(s.state, s.in, true);
-  SaveBitmap24(BitmapPath(), s.state.Preview.Image());
-  for (auto _ : st) Fail(st, Desktop().Apply(BitmapPath(), TWallpaperStyle::wsCentered));
-}
+void BM_Apply1080p(benchmark::State& st) { Apply(st, true); }
+void BM_Apply1080p_FileReadBack(benchmark::State& st) { Apply(st, false); }
 
 // Xlib alone: a screen of 32-bit pixels put on a new root pixmap that becomes the root's
 // background, the old one freed.
