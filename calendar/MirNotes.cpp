@@ -409,14 +409,14 @@ const QImage& NotesArrow() {
   return arrow;
 }
 
+bool DiaryNotesShown(bool ShowNotes, int opt) { return ShowNotes && (opt == 0 || opt == 2); }
+
 bool NotesBoxShown(TRenderContext& c) {
   const TNotes& item = c.Layout.Notes();
   const int opt = c.Settings.ShowNotesOptions;
   if (!item.Visible || !c.Settings.ShowNotes) return false;
-  return item.DiaryOnly ? (opt == 0 || opt == 2) : (opt >= 0 && opt <= 2);
+  return item.DiaryOnly ? DiaryNotesShown(true, opt) : (opt >= 0 && opt <= 2);
 }
-
-bool DiaryNotesShown(bool ShowNotes, int opt) { return ShowNotes && (opt == 0 || opt == 2); }
 
 bool GeneralNotesShown(TRenderContext& c) {
   const int opt = c.Settings.ShowNotesOptions;
