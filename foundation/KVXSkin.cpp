@@ -99,13 +99,6 @@ void TKVXSkinData::EndLoad() {
   loading_ = false;
 }
 
-QString TKVXSkinData::WrapText(const QString& Text) const {
-  if (!owner_ || Text.isEmpty()) return Text;
-  const qsizetype eol = Text.indexOf(QLatin1Char('\n'));
-  const QString head = QStringLiteral("object ") + owner_->Name() + QStringLiteral(": ") + owner_->ClassName();
-  return eol < 0 ? head : head + QLatin1Char('\r') + Text.mid(eol);
-}
-
 TextParseOptions TKVXSkinData::WrapOptions() const {
   TextParseOptions o;
   if (owner_) {
@@ -119,7 +112,7 @@ TextParseOptions TKVXSkinData::WrapOptions() const {
 void TKVXSkinData::ApplyFormText(const QString& Text, bool Wrap) {
   if (!owner_) return;
   // Parse first: malformed text must change nothing.
-  ApplyFormObject(ParseObjectText(Wrap ? WrapText(Text) : Text));
+  ApplyFormObject(ParseObjectText(Text, Wrap ? WrapOptions() : TextParseOptions()));
 }
 
 void TKVXSkinData::ApplyFormObject(const TextObject& Block) {

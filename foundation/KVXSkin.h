@@ -51,9 +51,7 @@ class TKVXSkinData : public TPersistent {
   virtual void ApplyFormText(const QString& Text, bool Wrap);
   // Applies an already parsed block (its name and class are the owner's after wrapping).
   void ApplyFormObject(const TextObject& Block);
-  // The text with its first line naming the owner.
-  QString WrapText(const QString& Text) const;
-  // Parse options that read a text as WrapText would have it, without copying it.
+  // Parse options that read a text's first line as naming the owner, without copying the text.
   TextParseOptions WrapOptions() const;
   virtual void ApplyDefault(const QString&) {}
   virtual void BeginLoad();
