@@ -21,11 +21,8 @@
 #include <QMimeData>
 #include <QPagedPaintDevice>
 #include <QPainter>
-#include <QPdfWriter>
-#include <QPrinter>
 #include <QScrollBar>
 #include <QSpinBox>
-#include <QStringDecoder>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
@@ -37,6 +34,7 @@
 #include "controls/KVRichText.h"
 #include "controls/KVRtfReader.h"
 #include "controls/KVRtfWriter.h"
+#include "foundation/KVTextHelper.h"
 #include "platform/KVSafeSave.h"
 
 const char* const KVMimeRtf = "text/rtf";
@@ -91,40 +89,6 @@ QTextListFormat ListFormat(int numbering) {
   QTextListFormat lf = KVListFormat(numbering);
   lf.setProperty(kvpNumberStart, 1);
   return lf;
-}
-
-QColor QColorOf(TColor c) {
-  const TColor rgb = ColorToRGB(c);
-  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
-}
-
-TColor TColorOf(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
-
-// Plain text of a stream: UTF-16 when asked, else UTF-8 when it is valid UTF-8, else Windows-1252.
-QString DecodePlain(const QByteArray& bytes, bool unicode) {
-  if (unicode) {
-    QByteArrayView v(bytes);
-    if (v.size() >= 2 && uchar(v[0]) == 0xFF && uchar(v[1]) == 0xFE) v = v.sliced(2);
-    QStringDecoder dec(QStringConverter::Utf16LE);
-    return dec.decode(v);
-  }
-  QByteArrayView v(bytes);
-  if (v.size() >= 3 && uchar(v[0]) == 0xEF && uchar(v[1]) == 0xBB && uchar(v[2]) == 0xBF) v = v.sliced(3);
-  QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-  QString s = utf8.decode(v);
-  if (!utf8.hasError()) return s;
-  QStringDecoder cp("windows-1252");
-  return cp.decode(v);
-}
-
-// Editor text as the document holds it: line ends become paragraphs, VT a line break.
-QString DocumentReady(QString text) {
-  text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  text.replace(QLatin1Char('\v'), QChar(0x2028));
-  text.replace(QChar(0x2029), QLatin1Char('\n'));
-  text.replace(QChar(QChar::ObjectReplacementCharacter), QChar(0xFFFD));
-  return text;
 }
 
 struct ConversionFormat {
@@ -213,7 +177,7 @@ void TKVTextAttributes::SetCharset(int value) {
 TColor TKVTextAttributes::Color() const {
   const QTextCharFormat f = Format();
   if (!f.hasProperty(QTextFormat::ForegroundBrush) || f.foreground().style() == Qt::NoBrush) return clWindowText;
-  return TColorOf(f.foreground().color());
+  return FromQColor(f.foreground().color());
 }
 
 void TKVTextAttributes::SetColor(TColor value) {
@@ -221,7 +185,7 @@ void TKVTextAttributes::SetColor(TColor value) {
     owner_->ChangeFormat(type_, [](QTextCharFormat& f) { f.clearForeground(); });
     return;
   }
-  const QColor c = QColorOf(value);
+  const QColor c = ToQColor(value);
   owner_->ChangeFormat(type_, [&](QTextCharFormat& f) { f.setForeground(c); });
 }
 
@@ -314,21 +278,7 @@ TConsistentAttributes TKVTextAttributes::ConsistentAttributes() const {
 void TKVTextAttributes::Assign(const TPersistent& source) {
   if (source.InheritsFrom(TFont::StaticClass())) {
     const auto& font = static_cast<const TFont&>(source);
-    const bool autoColor = font.Color == clWindowText || font.Color == clDefaultColor;
-    const QColor color = QColorOf(font.Color);
-    QTextCharFormat c;
-    c.setFontPointSize(std::clamp(font.Size, 1, 1638));
-    c.setFontFamilies(QStringList{font.Name.left(31)});
-    c.setFontWeight(font.HasStyle(fsBold) ? QFont::Bold : QFont::Normal);
-    c.setFontItalic(font.HasStyle(fsItalic));
-    c.setFontUnderline(font.HasStyle(fsUnderline));
-    c.setFontStrikeOut(font.HasStyle(fsStrikeOut));
-    c.setProperty(kvpCharset, font.Charset);
-    owner_->ChangeFormat(type_, [&](QTextCharFormat& f) {
-      f.merge(c);
-      if (autoColor) f.clearForeground();
-      else f.setForeground(color);
-    });
+    owner_->ChangeFormat(type_, [&](QTextCharFormat& f) { KVMergeFont(f, font); });
     return;
   }
   if (source.InheritsFrom(TKVTextAttributes::StaticClass())) {
@@ -514,28 +464,6 @@ void RegisterConversionFormat(const QString& extension, TConversionClass convers
   list.insert(list.begin(), ConversionFormat{extension.toLower(), std::move(conversion), plainText});
 }
 
-QByteArray TKVLineBreakExpander::Feed(QByteArrayView piece) {
-  QByteArray out;
-  out.reserve(piece.size() + 16);
-  for (char c : piece) {
-    if (heldCR_) {
-      heldCR_ = false;
-      out += "\r\n";
-      if (c == '\n') continue;
-    }
-    if (c == '\r') heldCR_ = true;
-    else if (c == '\n') out += "\r\n";
-    else out += c;
-  }
-  return out;
-}
-
-QByteArray TKVLineBreakExpander::Finish() {
-  if (!heldCR_) return {};
-  heldCR_ = false;
-  return "\r\n";
-}
-
 std::vector<TRichEditStrings::Range> TRichEditStrings::Ranges() const {
   std::vector<Range> r;
   for (QTextBlock b = owner_->document()->begin(); b.isValid(); b = b.next()) {
@@ -568,7 +496,7 @@ void TRichEditStrings::Put(int index, const QString& s) {
   const auto r = Ranges();
   if (index < 0 || size_t(index) >= r.size()) return;
   QTextCursor c = owner_->RangeCursor(r[size_t(index)].start, r[size_t(index)].start + r[size_t(index)].length);
-  c.insertText(DocumentReady(s));
+  c.insertText(KVDocumentReady(s));
 }
 
 void TRichEditStrings::Insert(int index, const QString& s) {
@@ -578,7 +506,7 @@ void TRichEditStrings::Insert(int index, const QString& s) {
   c.beginEditBlock();
   if (size_t(index) < r.size()) {
     c.setPosition(r[size_t(index)].start);
-    c.insertText(DocumentReady(s));
+    c.insertText(KVDocumentReady(s));
     c.insertBlock();
   } else {
     const size_t prev = size_t(index) - 1;
@@ -588,7 +516,7 @@ void TRichEditStrings::Insert(int index, const QString& s) {
     }
     c.setPosition(r[prev].start + r[prev].length);
     c.insertBlock();
-    c.insertText(DocumentReady(s));
+    c.insertText(KVDocumentReady(s));
   }
   c.endEditBlock();
 }
@@ -618,7 +546,7 @@ QString TRichEditStrings::Text() const {
 }
 
 void TRichEditStrings::SetText(const QString& text) {
-  QStringList lines = DocumentReady(text).split(QLatin1Char('\n'));
+  QStringList lines = KVDocumentReady(text).split(QLatin1Char('\n'));
   if (!text.isEmpty() && lines.last().isEmpty()) lines.removeLast();
   Assign(lines);
 }
@@ -661,23 +589,22 @@ void TRichEditStrings::LoadFromStream(QIODevice& stream) {
     temporary = std::make_unique<TConversion>();
     conv = temporary.get();
   }
-  QByteArray raw, expanded;
-  TKVLineBreakExpander expander;
+  QByteArray raw;
   QByteArray buffer(chunk_, '\0');
   for (;;) {
     const qint64 n = conv->ConvertReadStream(stream, buffer.data(), chunk_);
     if (n < 0) throw EOutOfResources(QStringLiteral("Failed to Load Stream"));
     if (n == 0) break;
-    const QByteArrayView piece(buffer.constData(), n);
-    raw.append(piece);
-    expanded += expander.Feed(piece);
+    raw.append(buffer.constData(), n);
   }
-  expanded += expander.Finish();
-  const bool selection = StreamMode & smSelection;
-  // RTF that is none loads again as plain text, as the control does after a failed stream-in.
-  if (!RichFormat() || !owner_->LoadRich(raw, selection))
-    owner_->LoadPlain(DecodePlain(expanded, StreamMode & smUnicode), selection);
-  if (!selection) owner_->SetSelection(0, 0, true);
+  const bool unicode = StreamMode & smUnicode;
+  if (StreamMode & smSelection) {
+    // RTF that is none goes in again as plain text, as the control does after a failed stream-in.
+    if (!RichFormat() || !owner_->LoadRich(raw, true)) owner_->LoadPlain(KVStreamPlainText(raw, unicode), true);
+    return;
+  }
+  owner_->rich_.Load(raw, RichFormat(), unicode);
+  owner_->SetSelection(0, 0, true);
 }
 
 void TRichEditStrings::SaveToStream(QIODevice& stream) {
@@ -745,8 +672,7 @@ void TRichEditStrings::SaveToFile(const QString& fileName) {
 // The editor
 
 TKVCustomRichEdit::TKVCustomRichEdit(QWidget* parent) : QTextEdit(parent) {
-  KVPrepareDocument(*document());
-  formatter_ = std::make_unique<TKVFormatter>(*document());
+  // The document drawn and printed marks links itself; this one marks them on the screen.
   links_ = new LinkHighlighter(document());
   resize(185, 89);
   setTabChangesFocus(!wantTabs_);
@@ -777,8 +703,8 @@ TKVCustomRichEdit::~TKVCustomRichEdit() {
 // ---- properties
 
 void TKVCustomRichEdit::SetAutoURLDetect(bool on) {
-  if (on == autoURLDetect_) return;
-  autoURLDetect_ = on;
+  if (on == rich_.MarkLinks()) return;
+  rich_.SetMarkLinks(on);
   delete links_;
   links_ = on ? new LinkHighlighter(document()) : nullptr;
 }
@@ -804,13 +730,13 @@ void TKVCustomRichEdit::SetScrollBars(TScrollStyle style) {
 }
 
 void TKVCustomRichEdit::SetPlainText(bool on) {
-  if (on == plainText_) return;
+  if (on == rich_.PlainText()) return;
   if (on) {
     const QString text = KVDocumentText(*document());
-    plainText_ = true;
+    rich_.SetPlainText(true);
     LoadPlain(text, false);
   }
-  plainText_ = on;
+  rich_.SetPlainText(on);
   setAcceptRichText(!on);
 }
 
@@ -836,7 +762,7 @@ void TKVCustomRichEdit::SetReadOnly(bool on) {
 }
 
 void TKVCustomRichEdit::SetColor(TColor color) {
-  color_ = color;
+  rich_.SetColor(color);
   UpdatePalette();
 }
 
@@ -850,8 +776,8 @@ void TKVCustomRichEdit::SetModified(bool on) { document()->setModified(on); }
 
 void TKVCustomRichEdit::UpdatePalette() {
   QPalette p = palette();
-  const QColor base = QColorOf(color_);
-  const QColor text = QColorOf(defaultColor_);
+  const QColor base = ToQColor(rich_.Color());
+  const QColor text = ToQColor(rich_.DefaultColor());
   for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
     p.setColor(g, QPalette::Base, base);
     p.setColor(g, QPalette::Text, text);
@@ -876,37 +802,13 @@ void TKVCustomRichEdit::UpdateScrollBars() {
 
 // ---- formats
 
-QTextCharFormat TKVCustomRichEdit::DefaultFormat() const {
-  const QFont df = document()->defaultFont();
-  QTextCharFormat f;
-  f.setFontFamilies(QStringList{df.family()});
-  double pt = df.pointSizeF();
-  if (pt <= 0 && df.pixelSize() > 0) pt = df.pixelSize() * 72.0 / KVLayoutDpi;
-  f.setFontPointSize(pt > 0 ? pt : 12);
-  f.setFontWeight(df.weight());
-  f.setFontItalic(df.italic());
-  f.setFontUnderline(df.underline());
-  f.setFontStrikeOut(df.strikeOut());
-  if (defaultColor_ != clWindowText) f.setForeground(QColorOf(defaultColor_));
-  f.setProperty(kvpCharset, defaultCharset_);
-  return f;
-}
+QTextCharFormat TKVCustomRichEdit::DefaultFormat() const { return rich_.DefaultFormat(); }
 
 void TKVCustomRichEdit::SetDefaultFormat(const QTextCharFormat& f) {
-  QFont font = document()->defaultFont();
-  const QStringList families = f.fontFamilies().toStringList();
-  if (!families.isEmpty()) font.setFamilies(families);
-  if (f.fontPointSize() > 0) font.setPointSizeF(f.fontPointSize());
-  font.setWeight(QFont::Weight(f.fontWeight()));
-  font.setItalic(f.fontItalic());
-  font.setUnderline(f.fontUnderline());
-  font.setStrikeOut(f.fontStrikeOut());
+  // The control's own font first: it hands its font to the document, which then gets its own.
+  const QFont font = rich_.DefaultFontOf(f);
   QWidget::setFont(font);
-  document()->setDefaultFont(font);
-  defaultColor_ = f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush
-                      ? TColorOf(f.foreground().color())
-                      : clWindowText;
-  defaultCharset_ = f.hasProperty(kvpCharset) ? f.intProperty(kvpCharset) : 1;
+  rich_.SetDefaultFont(font, f);
   UpdatePalette();
 }
 
@@ -962,7 +864,7 @@ void TKVCustomRichEdit::ChangeFormat(int type, const std::function<void(QTextCha
 
 // ---- text and selection
 
-int TKVCustomRichEdit::GetTextLen() const { return std::max(0, document()->characterCount() - 1); }
+int TKVCustomRichEdit::GetTextLen() const { return rich_.TextLength(); }
 
 int TKVCustomRichEdit::SelStart() const { return textCursor().selectionStart(); }
 
@@ -1004,7 +906,7 @@ void TKVCustomRichEdit::ReplaceSelection(const std::function<void(QTextCursor&)>
 }
 
 void TKVCustomRichEdit::SetSelText(const QString& text) {
-  const QString ready = DocumentReady(text);
+  const QString ready = KVDocumentReady(text);
   ReplaceSelection([&](QTextCursor& c) { c.insertText(ready); });
 }
 
@@ -1144,169 +1046,54 @@ void TKVCustomRichEdit::SelectionChanged() {
 // ---- loading
 
 void TKVCustomRichEdit::LoadPlain(const QString& text, bool selectionOnly) {
-  const QString ready = DocumentReady(text);
-  if (selectionOnly) {
-    ReplaceSelection([&](QTextCursor& c) { c.insertText(ready); });
-    return;
-  }
-  QTextDocument* doc = document();
-  const bool undo = doc->isUndoRedoEnabled();
-  doc->setUndoRedoEnabled(false);
-  doc->clear();
-  KVPrepareDocument(*doc);
-  QTextCursor(doc).insertText(ready);
-  doc->setUndoRedoEnabled(undo);
-  doc->setModified(false);
+  if (!selectionOnly) return rich_.LoadPlain(text);
+  const QString ready = KVDocumentReady(text);
+  ReplaceSelection([&](QTextCursor& c) { c.insertText(ready); });
 }
 
 bool TKVCustomRichEdit::LoadRich(QByteArrayView data, bool selectionOnly) {
+  if (!selectionOnly) return rich_.LoadRich(data);
   if (!KVIsRtf(data)) return false;
-  if (plainText_) {
-    QTextDocument tmp;
+  QTextDocument tmp;
+  if (PlainText()) {
     KVReadRtf(data, tmp);
-    LoadPlain(KVDocumentText(tmp), selectionOnly);
+    LoadPlain(KVDocumentText(tmp), true);
     return true;
   }
-  if (selectionOnly) {
-    QTextDocument tmp;
-    tmp.setDefaultFont(document()->defaultFont());
-    KVReadRtf(data, tmp);
-    const QTextDocumentFragment fragment(&tmp);
-    ReplaceSelection([&](QTextCursor& c) { c.insertFragment(fragment); });
-    return true;
-  }
-  KVReadRtf(data, *document());
+  tmp.setDefaultFont(document()->defaultFont());
+  KVReadRtf(data, tmp);
+  const QTextDocumentFragment fragment(&tmp);
+  ReplaceSelection([&](QTextCursor& c) { c.insertFragment(fragment); });
   return true;
 }
 
 // ---- rendering and printing
 
-int TKVCustomRichEdit::FormatRange(TKVFormatRange* range, bool render) {
-  if (!range) {
-    formatter_->Reset();
-    return 0;
-  }
-  formatter_->SetAutoColor(QColorOf(defaultColor_));
-  formatter_->SetMarkLinks(autoURLDetect_);
-  formatter_->SetDesignMetrics(range->LogX != KVLayoutDpi || range->LogY != KVLayoutDpi);
-  return formatter_->Format(*range, render);
-}
+int TKVCustomRichEdit::FormatRange(TKVFormatRange* range, bool render) { return rich_.FormatRange(range, render); }
 
 bool TKVCustomRichEdit::RenderToPainter(QPainter& painter, const QRect& area, int leftMargin, int topMargin,
                                         int rightMargin, int bottomMargin, int* usedHeight) {
-  const int width = std::min(area.width() > 0 ? area.width() : viewport()->width(), 32767);
-  const int height = std::min(area.height() > 0 ? area.height() : viewport()->height(), 32767);
-  const int len = GetTextLen();
-  TKVFormatRange fr;
-  fr.hdc = &painter;
-  fr.LogX = fr.LogY = KVLayoutDpi;
-  fr.rcPage = Rect(0, 0, MulDiv(width, 1440, KVLayoutDpi), MulDiv(height, 1440, KVLayoutDpi));
-  fr.rc = Rect(MulDiv(leftMargin, 1440, KVLayoutDpi), MulDiv(topMargin, 1440, KVLayoutDpi),
-               fr.rcPage.Right - MulDiv(rightMargin, 1440, KVLayoutDpi),
-               fr.rcPage.Bottom - MulDiv(bottomMargin, 1440, KVLayoutDpi));
-  painter.save();
-  painter.translate(area.topLeft());
-  const int next = FormatRange(&fr, true);
-  painter.restore();
-  const bool formatted = next > 0;
-  if (usedHeight) *usedHeight = formatted ? MulDiv(fr.rc.Bottom, KVLayoutDpi, 1440) : 0;
-  // Text that exists but of which nothing fitted has not been drawn.
-  return len == 0 || (formatted && next >= len);
+  const QSize size(area.width() > 0 ? area.width() : viewport()->width(),
+                   area.height() > 0 ? area.height() : viewport()->height());
+  return rich_.RenderToPainter(painter, QRect(area.topLeft(), size), leftMargin, topMargin, rightMargin, bottomMargin,
+                               usedHeight);
 }
 
 bool TKVCustomRichEdit::RenderToBitmap(QImage& bitmap, int width, int height, int leftMargin, int topMargin,
                                        int rightMargin, int bottomMargin, int pixelsPerInch) {
   if (width <= 0) width = viewport()->width();
   if (height <= 0) height = viewport()->height();
-  width = std::min(width, 32767);
-  height = std::min(height, 32767);
-  const int ppi = std::clamp(pixelsPerInch, 1, 9600);
-  const int len = GetTextLen();
-  struct Release {
-    TKVCustomRichEdit* e;
-    ~Release() { e->FormatRange(nullptr, false); }
-  } release{this};
-  // Measure first: the bitmap is as high as the text used.
-  TKVFormatRange fr;
-  fr.LogX = fr.LogY = ppi;
-  fr.rcPage = Rect(0, 0, MulDiv(width, 1440, ppi), MulDiv(height, 1440, ppi));
-  fr.rc = Rect(MulDiv(leftMargin, 1440, ppi), MulDiv(topMargin, 1440, ppi),
-               fr.rcPage.Right - MulDiv(rightMargin, 1440, ppi), fr.rcPage.Bottom - MulDiv(bottomMargin, 1440, ppi));
-  const TKVFormatRange area = fr;
-  const int next = width > 0 ? FormatRange(&fr, false) : 0;
-  const int used = next > 0 ? MulDiv(fr.rc.Bottom, ppi, 1440) : 0;
-  if (used <= 0) {
-    bitmap = QImage();
-    return len == 0;
-  }
-  // Painting on 32-bit pixels and converting once is about twice as fast as painting on
-  // 24-bit pixels directly.
-  QImage canvas(width, used, QImage::Format_RGB32);
-  canvas.fill(QColorOf(color_));
-  QPainter painter(&canvas);
-  painter.setRenderHint(QPainter::TextAntialiasing);
-  TKVFormatRange paint = area;
-  paint.hdc = &painter;
-  FormatRange(&paint, true);
-  painter.end();
-  bitmap = canvas.convertToFormat(QImage::Format_BGR888);
-  return next >= len;
+  return rich_.RenderToBitmap(bitmap, width, height, leftMargin, topMargin, rightMargin, bottomMargin, pixelsPerInch);
 }
 
 bool TKVCustomRichEdit::RenderToBitmap(TKVBitmap& bitmap, int width, int height, int leftMargin, int topMargin,
                                        int rightMargin, int bottomMargin, int pixelsPerInch) {
   if (width <= 0) width = viewport()->width();
-  QImage image;
-  const bool fitted =
-      RenderToBitmap(image, width, height, leftMargin, topMargin, rightMargin, bottomMargin, pixelsPerInch);
-  bitmap.BrushColor = color_;
-  bitmap.BrushStyle = bsSolid;
-  if (image.isNull()) bitmap.SetSize(std::clamp(width, 0, 32767), 0);
-  else bitmap.SetImage(image);
-  return fitted;
+  if (height <= 0) height = viewport()->height();
+  return rich_.RenderToBitmap(bitmap, width, height, leftMargin, topMargin, rightMargin, bottomMargin, pixelsPerInch);
 }
 
-void TKVCustomRichEdit::Print(const QString& caption, QPagedPaintDevice& device) {
-  auto* printer = dynamic_cast<QPrinter*>(&device);
-  if (printer) printer->setDocName(caption);
-  else if (auto* pdf = dynamic_cast<QPdfWriter*>(&device)) pdf->setTitle(caption);
-  QPainter painter;
-  if (!painter.begin(&device)) throw EKVError(QStringLiteral("Printing could not be started"));
-  const int logX = device.logicalDpiX(), logY = device.logicalDpiY();
-  TRect rc;
-  if (PageRect.Width() <= 0 || PageRect.Height() <= 0)
-    rc = Rect(0, 0, device.width() * 1440 / logX, device.height() * 1440 / logY);
-  else
-    rc = Rect(PageRect.Left * 1440 / logX, PageRect.Top * 1440 / logY, PageRect.Right * 1440 / logX,
-              PageRect.Bottom * 1440 / logY);
-  const int len = GetTextLen();
-  FormatRange(nullptr, false);
-  try {
-    int last = 0;
-    do {
-      TKVFormatRange fr;
-      fr.hdc = &painter;
-      fr.LogX = logX;
-      fr.LogY = logY;
-      fr.rc = rc;
-      fr.rcPage = rc;
-      fr.cpMin = last;
-      const int next = FormatRange(&fr, true);
-      // A page that takes no line would be followed by the same page again and again.
-      if (next <= last && last < len)
-        throw EKVError(QStringLiteral("The page is too small to print a line of text"));
-      last = next;
-      if (last < len) device.newPage();
-    } while (last < len);
-  } catch (...) {
-    if (printer) printer->abort();
-    painter.end();
-    FormatRange(nullptr, false);
-    throw;
-  }
-  painter.end();
-  FormatRange(nullptr, false);
-}
+void TKVCustomRichEdit::Print(const QString& caption, QPagedPaintDevice& device) { rich_.Print(caption, device, PageRect); }
 
 // ---- search and style commands
 
@@ -1421,7 +1208,7 @@ TKVCustomRichEdit::TLink TKVCustomRichEdit::LinkAt(int position) const {
     while (e < len && RangeCursor(e, e + 1).charFormat().anchorHref() == href) ++e;
     return TLink{s, e, href};
   }
-  if (!autoURLDetect_) return link;
+  if (!rich_.MarkLinks()) return link;
   const QTextBlock b = document()->findBlock(position);
   for (const TKVLinkRange& r : KVFindLinks(b.text())) {
     const int s = b.position() + r.Start;
@@ -1576,7 +1363,7 @@ void TKVCustomRichEdit::contextMenuEvent(QContextMenuEvent* e) {
 QMimeData* TKVCustomRichEdit::createMimeDataFromSelection() const {
   const QTextCursor c = textCursor();
   auto* data = new QMimeData;
-  if (!plainText_) data->setData(QLatin1String(KVMimeRtf), KVWriteRtf(*document(), c.selectionStart(), c.selectionEnd()));
+  if (!PlainText()) data->setData(QLatin1String(KVMimeRtf), KVWriteRtf(*document(), c.selectionStart(), c.selectionEnd()));
   QString text = KVDocumentText(*document(), c.selectionStart(), c.selectionEnd());
   text.remove(QChar(QChar::ObjectReplacementCharacter));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -1588,8 +1375,8 @@ QMimeData* TKVCustomRichEdit::createMimeDataFromSelection() const {
 
 bool TKVCustomRichEdit::canInsertFromMimeData(const QMimeData* source) const {
   if (!source) return false;
-  if (!plainText_ && KVMimeHasRtf(source)) return true;
-  if (!plainText_ && allowObjects_ && source->hasImage()) return true;
+  if (!PlainText() && KVMimeHasRtf(source)) return true;
+  if (!PlainText() && allowObjects_ && source->hasImage()) return true;
   return source->hasText();
 }
 
@@ -1598,8 +1385,8 @@ void TKVCustomRichEdit::insertFromMimeData(const QMimeData* source) {
   for (TKVPasteFormat f : {TKVPasteFormat::RichText, TKVPasteFormat::Picture, TKVPasteFormat::PlainText}) {
     bool offered = false;
     switch (f) {
-      case TKVPasteFormat::RichText: offered = !plainText_ && KVMimeHasRtf(source) && KVIsRtf(KVMimeRtfData(source)); break;
-      case TKVPasteFormat::Picture: offered = !plainText_ && allowObjects_ && source->hasImage(); break;
+      case TKVPasteFormat::RichText: offered = !PlainText() && KVMimeHasRtf(source) && KVIsRtf(KVMimeRtfData(source)); break;
+      case TKVPasteFormat::Picture: offered = !PlainText() && allowObjects_ && source->hasImage(); break;
       case TKVPasteFormat::PlainText: offered = source->hasText(); break;
     }
     if (!offered) continue;
@@ -1617,7 +1404,7 @@ void TKVCustomRichEdit::insertFromMimeData(const QMimeData* source) {
       if (image.isNull()) continue;
       InsertPicture(KVPictureFromImage(image));
     } else {
-      const QString text = DocumentReady(source->text());
+      const QString text = KVDocumentReady(source->text());
       if (!InsertAllowed(int(text.size()))) return;
       ReplaceSelection([&](QTextCursor& cur) { cur.insertText(text); });
     }
@@ -1640,7 +1427,7 @@ std::optional<TKVPicture> TKVCustomRichEdit::SelectedPicture() const {
 }
 
 bool TKVCustomRichEdit::InsertPicture(const TKVPicture& picture) {
-  if (!allowObjects_ || isReadOnly() || plainText_) return false;
+  if (!allowObjects_ || isReadOnly() || PlainText()) return false;
   const QTextCursor sel = textCursor();
   if (!EditAllowed({TKVEditRequest::Paste, {}}, sel.selectionStart(), sel.selectionEnd()) || !InsertAllowed(1))
     return false;
@@ -1672,8 +1459,8 @@ QList<TKVPasteFormat> TKVCustomRichEdit::PasteFormats() const {
   const QClipboard* clipboard = QGuiApplication::clipboard();
   const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;
   if (!data) return out;
-  if (!plainText_ && KVMimeHasRtf(data)) out << TKVPasteFormat::RichText;
-  if (!plainText_ && allowObjects_ && data->hasImage()) out << TKVPasteFormat::Picture;
+  if (!PlainText() && KVMimeHasRtf(data)) out << TKVPasteFormat::RichText;
+  if (!PlainText() && allowObjects_ && data->hasImage()) out << TKVPasteFormat::Picture;
   if (data->hasText()) out << TKVPasteFormat::PlainText;
   return out;
 }
@@ -1687,7 +1474,7 @@ bool TKVCustomRichEdit::PasteAs(TKVPasteFormat format) {
   switch (format) {
     case TKVPasteFormat::RichText: {
       const QByteArray rtf = KVMimeRtfData(source);
-      if (plainText_ || !KVIsRtf(rtf)) return false;
+      if (PlainText() || !KVIsRtf(rtf)) return false;
       if (!EditAllowed({TKVEditRequest::Paste, {}}, c.selectionStart(), c.selectionEnd())) return false;
       QTextDocument tmp;
       tmp.setDefaultFont(document()->defaultFont());
@@ -1703,7 +1490,7 @@ bool TKVCustomRichEdit::PasteAs(TKVPasteFormat format) {
     }
     case TKVPasteFormat::PlainText: {
       if (!source->hasText()) return false;
-      const QString text = DocumentReady(source->text());
+      const QString text = KVDocumentReady(source->text());
       if (!EditAllowed({TKVEditRequest::Paste, text}, c.selectionStart(), c.selectionEnd()) ||
           !InsertAllowed(int(text.size())))
         return false;
@@ -1759,7 +1546,7 @@ bool TKVCustomRichEdit::PasteSpecialDialog() {
 }
 
 bool TKVCustomRichEdit::InsertObjectDialog() {
-  if (!allowObjects_ || isReadOnly() || plainText_) return false;
+  if (!allowObjects_ || isReadOnly() || PlainText()) return false;
   const QString name = FileDialogs().OpenFileName(
       this, QStringLiteral("Insert Picture"), QString(),
       QStringLiteral("Pictures (*.png *.jpg *.jpeg *.bmp *.gif);;All files (*)"));
@@ -1846,8 +1633,7 @@ bool TKVRichEditOLE::SetRTFTextPart(const QString& text, int minChars) {
     LoadRTFText(text);
     return false;
   }
-  bool more = false;
-  KVReadRtfPart(KVRtfBytes(text), *document(), minChars, more);
+  const bool more = RichDocument().ReadRtfPart(text, minChars);
   SetSelection(0, 0, true);
   return more;
 }
@@ -1855,8 +1641,7 @@ bool TKVRichEditOLE::SetRTFTextPart(const QString& text, int minChars) {
 QString TKVRichEditOLE::GetRTFText() { return SaveRTFText(); }
 
 void TKVCustomRichEdit::LoadRTFText(const QString& text) {
-  QByteArray bytes = KVIsRtf(text.left(16).toLatin1()) && StreamFormat() != sfPlainText ? KVRtfBytes(text)
-                                                                                          : text.toUtf8();
+  QByteArray bytes = KVStreamBytes(text, StreamFormat() == sfPlainText);
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::ReadOnly);
   Lines().LoadFromStream(buffer);

@@ -2,7 +2,7 @@
 // The rich-text editor control: a QTextEdit over our own RTF reader and writer, with the
 // rich-edit control's character and paragraph attribute objects, the Lines list and its
 // streaming, search, style and size commands, link detection, printing and rendering into a
-// bitmap. There is no OLE here: embedded objects are pictures (see KVRichPicture.h), and the
+// bitmap. Its text is a TKVRichDocument (KVRichDoc.h), which loads, renders and prints it. There is no OLE here: embedded objects are pictures (see KVRichPicture.h), and the
 // object dialogs are picture-based (insert a picture file, paste special over the clipboard's real
 // formats, properties of one picture).
 #include <QImage>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "controls/KVFormatRange.h"
+#include "controls/KVRichDoc.h"
 #include "controls/KVRichText.h"
 #include "controls/KVRichPicture.h"
 #include "foundation/KVClasses.h"
@@ -61,7 +62,7 @@ class TKVTextAttributes : public TPersistent {
   KV_CLASS(TKVTextAttributes)
  public:
   // The default colour as the class library names it: the automatic colour.
-  static constexpr TColor clDefaultColor = 0x20000000;
+  static constexpr TColor clDefaultColor = KVAutoTextColor;
 
   TKVTextAttributes(TKVCustomRichEdit* owner, TKVAttributeType type) : owner_(owner), type_(type) {}
 
@@ -146,18 +147,6 @@ using TConversionClass = std::function<std::unique_ptr<TConversion>()>;
 // File extensions (without the dot) and how to read them; "txt" and "rtf" are there from start.
 void RegisterConversionFormat(const QString& extension, TConversionClass conversion, bool plainText);
 
-// Expands line breaks of plain text as it streams in: LF and lone CR become CR LF. A CR at the
-// end of one piece waits for the next, so a break split between pieces is neither lost nor
-// doubled.
-class TKVLineBreakExpander {
- public:
-  QByteArray Feed(QByteArrayView piece);
-  QByteArray Finish();
-
- private:
-  bool heldCR_ = false;
-};
-
 // The editor's text as lines: paragraphs, and within them the parts between line breaks.
 class TRichEditStrings {
  public:
@@ -236,7 +225,7 @@ class TKVCustomRichEdit : public QTextEdit {
   TRichEditStrings& Lines() { return lines_; }
 
   // ---- properties
-  bool AutoURLDetect() const { return autoURLDetect_; }
+  bool AutoURLDetect() const { return rich_.MarkLinks(); }
   void SetAutoURLDetect(bool on);
   bool AutoVerbMenu() const { return autoVerbMenu_; }
   void SetAutoVerbMenu(bool on) { autoVerbMenu_ = on; }
@@ -256,7 +245,7 @@ class TKVCustomRichEdit : public QTextEdit {
   void SetTitle(const QString& title) { title_ = title; }
   std::uint32_t LangOptions() const { return langOptions_; }
   void SetLangOptions(std::uint32_t options) { langOptions_ = options; }
-  bool PlainText() const { return plainText_; }
+  bool PlainText() const { return rich_.PlainText(); }
   void SetPlainText(bool on);
   TScrollStyle ScrollBars() const { return scrollBars_; }
   void SetScrollBars(TScrollStyle style);
@@ -280,7 +269,7 @@ class TKVCustomRichEdit : public QTextEdit {
   bool ReadOnly() const { return isReadOnly(); }
   void SetReadOnly(bool on);
   // Background colour of the control and of rendered bitmaps.
-  TColor Color() const { return color_; }
+  TColor Color() const { return rich_.Color(); }
   void SetColor(TColor color);
   // The control's font; it becomes the default character format.
   const TFont& Font() const { return font_; }
@@ -386,6 +375,8 @@ class TKVCustomRichEdit : public QTextEdit {
   // plain), and back.
   void LoadRTFText(const QString& text);
   QString SaveRTFText();
+  // The text as loaded, rendered and printed.
+  TKVRichDocument& RichDocument() { return rich_; }
 
   bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
@@ -403,26 +394,23 @@ class TKVCustomRichEdit : public QTextEdit {
   friend class TKVParaAttributes;
   friend class TRichEditStrings;
 
+  TKVRichDocument rich_{*document()};
   TKVTextAttributes selAttributes_{this, atSelected};
   TKVTextAttributes defAttributes_{this, atDefaultText};
   TKVTextAttributes wordAttributes_{this, atWord};
   TKVParaAttributes paragraph_{this};
   TRichEditStrings lines_{this};
-  std::unique_ptr<TKVFormatter> formatter_;
   QSyntaxHighlighter* links_ = nullptr;
 
-  bool autoURLDetect_ = true, autoVerbMenu_ = true, allowObjects_ = true, allowInPlace_ = true;
-  bool hideSelection_ = true, hideScrollBars_ = true, selectionBar_ = true, plainText_ = false;
+  bool autoVerbMenu_ = true, allowObjects_ = true, allowInPlace_ = true;
+  bool hideSelection_ = true, hideScrollBars_ = true, selectionBar_ = true;
   bool wordSelection_ = true, wantTabs_ = false, wantReturns_ = true, wordWrap_ = true;
   TScrollStyle scrollBars_ = ssBoth;
   std::uint32_t langOptions_ = rlAutoFont;
   int undoLimit_ = 100;
   int maxLength_ = 0;
   QString title_;
-  TColor color_ = clWindow;
   TFont font_;
-  TColor defaultColor_ = clWindowText;
-  int defaultCharset_ = 1;
   TLink pressedLink_;
   int lastSelStart_ = -1, lastSelEnd_ = -1;
   const QMimeData* ownClipboard_ = nullptr;

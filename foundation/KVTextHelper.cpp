@@ -97,6 +97,8 @@ QColor ToQColor(TColor c) {
   return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
 }
 
+TColor FromQColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
+
 // ---------------------------------------------------------------------------------------------
 // Qt
 

@@ -83,8 +83,9 @@ class TKVFixedTextHelper : public TKVTextHelper {
   int textOutCalls = 0;
 };
 
-// A colour value as a Qt colour (system colours resolved).
+// A colour value as a Qt colour (system colours resolved), and back.
 QColor ToQColor(TColor c);
+TColor FromQColor(const QColor& c);
 
 // Before the application object exists: glyphs up to 512 pixels come from Qt's glyph cache.
 // Larger ones are drawn as outlines spread over threads, which made a 5K screen's calendar
