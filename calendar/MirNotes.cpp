@@ -6,7 +6,7 @@
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MirData.h"
 #include "calendar/iniData.h"
-#include "controls/KVRichEdOLE.h"
+#include "controls/KVRichDoc.h"
 #include "foundation/KVRes.h"
 
 namespace {
@@ -17,12 +17,7 @@ constexpr int kArrowWidth = 22, kArrowHeight = 16;
 
 class TRichNotesEditor : public TNotesEditor {
  public:
-  explicit TRichNotesEditor(int PixelsPerInch) : ppi_(PixelsPerInch) {
-    editor_.setAttribute(Qt::WA_DontShowOnScreen);
-    editor_.resize(1, 1);
-    editor_.SetPlainText(false);
-    editor_.SetColor(clWhite);
-  }
+  explicit TRichNotesEditor(int PixelsPerInch) : ppi_(PixelsPerInch) { doc_.SetColor(clWhite); }
   void SetRTFText(const QString& Text) override {
     text_ = Text;
     loaded_ = 0;
@@ -33,11 +28,11 @@ class TRichNotesEditor : public TNotesEditor {
                       int BottomMargin) override {
     for (int part = std::max(kFirstPart, loaded_);; part = loaded_ * 2) {
       if (!whole_ && loaded_ < part) {
-        whole_ = !editor_.SetRTFTextPart(text_, part);
+        whole_ = !doc_.SetRTFTextPart(text_, part);
         loaded_ = part;
       }
       const bool fitted =
-          editor_.RenderToBitmap(Bitmap, Width, Height, LeftMargin, TopMargin, RightMargin, BottomMargin, ppi_);
+          doc_.RenderToBitmap(Bitmap, Width, Height, LeftMargin, TopMargin, RightMargin, BottomMargin, ppi_);
       if (whole_ || !fitted) return fitted;
     }
   }
@@ -45,15 +40,15 @@ class TRichNotesEditor : public TNotesEditor {
  private:
   static constexpr int kFirstPart = 4096;  // characters; more than any box shows of ordinary text
   int ppi_;
-  TKVRichEditOLE editor_;
+  TKVRichDocument doc_;
   QString text_;
   int loaded_ = 0;  // the characters asked for when the text was last read
   bool whole_ = false;
 };
 
-// What the notes keep between drawings with the rich-text editor: the editor itself (a widget,
-// costly to make) with the text it holds, and each panel rendered in the last drawing by text and
-// room, so that a redraw neither makes an editor nor reads any RTF again.
+// What the notes keep between drawings with the rich-text document: the document with the text
+// it holds, and each panel rendered in the last drawing by text and room, so that a redraw
+// neither makes a document nor reads any RTF again.
 struct TNotesKeep {
   int ppi = 0;
   std::unique_ptr<TNotesEditor> editor;
@@ -69,7 +64,7 @@ struct TNotesKeep {
   std::vector<TPanel> panels;
 };
 
-// The keep of the state, when the notes are drawn through the rich-text editor (a test's own
+// The keep of the state, when the notes are drawn through the rich-text document (a test's own
 // editor is made anew every drawing, as it expects).
 TNotesKeep* NotesKeep(TRenderContext& c) {
   if (c.Inputs.NotesEditor) return nullptr;
@@ -83,7 +78,7 @@ TNotesKeep* NotesKeep(TRenderContext& c) {
 }
 
 // One box in progress: its rectangle and the running offset from its top, the
-// hidden editor (made when first needed) and the text panel.
+// editor (made when first needed) and the text panel.
 struct TBox {
   TRenderContext& c;
   TRect B;

@@ -1,8 +1,9 @@
 #pragma once
 // The notes boxes of the calendar: the notes box (sponsor text, quick notes, then each coming
 // day's holidays and diary entry from today on), the general quick-notes box and the seven
-// week-day boxes. Rich text is rendered by a hidden editor into a white panel that is blended
-// onto the picture; text cut at a panel's bottom is marked with the "more" arrow.
+// week-day boxes. Rich text is rendered as the rich-text editor renders it, but without a widget,
+// into a white panel that is blended onto the picture; text cut at a panel's bottom is marked
+// with the "more" arrow.
 //
 // The program sets TRenderInputs::DrawNotes to DrawNotesBoxes.
 #include <QDate>
@@ -13,7 +14,7 @@
 
 #include "calendar/MirRender.h"
 
-// The hidden editor the notes are drawn through: rich text in, a panel of the used height out.
+// What the notes are drawn through: rich text in, a panel of the used height out.
 class TNotesEditor {
  public:
   virtual ~TNotesEditor() = default;
@@ -26,8 +27,8 @@ class TNotesEditor {
                               int RightMargin, int BottomMargin) = 0;
 };
 
-// The rich-text editor control, hidden, 1 x 1 pixels, on white; it draws sizes in points at
-// PixelsPerInch.
+// The rich-text editor's document (TKVRichDocument) on white, without the editor control; it
+// draws sizes in points at PixelsPerInch.
 std::unique_ptr<TNotesEditor> MakeRichNotesEditor(int PixelsPerInch = 96);
 
 // The 22 x 16 arrow that marks text that did not fit (transparent around the arrow).

@@ -58,7 +58,7 @@ struct TRenderState {
   // so that a redraw allocates no screen-sized memory (a 5K bitmap is above the allocator's
   // mapping threshold: a fresh one costs a page fault every 4 KB). Empty until then.
   TKVBitmap Spare;
-  // What the notes boxes keep between drawings (MirNotes): the hidden editor and the panels
+  // What the notes boxes keep between drawings (MirNotes): the rich-text document and the panels
   // rendered from each text. Rebuilt when missing.
   std::shared_ptr<void> NotesCache;
   // Told after every hand-over, so that whoever shows the preview repaints.
@@ -111,7 +111,7 @@ struct TRenderInputs {
   const TMNotesBase* QuickNotes = nullptr;
   // The rich text of the diary entry of a date key "yyyy/MM/dd"; nullopt (or no function): none.
   std::function<std::optional<QString>(const QString& Key)> FindDiaryEntry;
-  // Makes the hidden editor the notes are rendered through; none: the rich-text editor.
+  // Makes the editor the notes are rendered through; none: the rich-text editor's document.
   std::function<std::unique_ptr<TNotesEditor>()> NotesEditor;
 };
 

@@ -2,6 +2,7 @@
 // box and the week-day boxes, their fitting rules, the more arrow and the sponsor picture beside
 // them; whole calendars with notes compared by hash (fixed-metric text and a fixed-metric editor),
 // and the cut at a whole line with the real rich-text editor.
+#include <QApplication>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <map>
@@ -719,4 +720,26 @@ TEST(NotesRealEditor, KeptPanelsDrawWhatAFreshDrawingDraws) {
   s.SetPicture(Solid(64, 64, QColor(100, 100, 100)));
   ASSERT_TRUE(s.Render(false));
   EXPECT_EQ(FrameHash(s.Frame()), first);
+}
+
+// The notes are drawn through the editor's document alone: a drawing makes no widget, and none is
+// kept for the next.
+TEST(NotesRealEditor, NotesAreDrawnWithoutMakingAWidget) {
+  const auto frame = [](bool withText) {
+    NotesScene s;
+    s.in.NotesEditor = nullptr;
+    EXPECT_TRUE(s.LoadLayout(LayoutOf(ItemAt("Notes", 600, 40, 300, 300) + ItemAt("GeneralNotes", 100, 40, 300, 200) +
+                                      ItemAt("WDayNotes5", 100, 400, 150, 120))));
+    s.ini.ShowNotesOptions = 0;
+    if (withText) {
+      s.notes.QuickNote.SetText(Paragraphs(5));
+      s.diary["2024/03/07"] = Paragraphs(2);
+    }
+    const qsizetype widgets = QApplication::allWidgets().size();
+    EXPECT_TRUE(s.Render());
+    EXPECT_TRUE(s.Render(false));
+    EXPECT_EQ(QApplication::allWidgets().size(), widgets);
+    return FrameHash(s.Frame());
+  };
+  EXPECT_NE(frame(true), frame(false));
 }
