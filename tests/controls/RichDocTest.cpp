@@ -45,13 +45,13 @@ std::vector<TCase> Texts() {
       {"RTF with a picture",
        Rtf("before {\\pict\\pngblip\\picwgoal900\\pichgoal600 " + QString::fromLatin1(png.toHex()) + "} after")},
       {"many short paragraphs", Rtf(QString("Line of the note\\par ").repeated(300))},
-      {"a long paragraph", Rtf(QString("word and more words ").repeated(2000))},
+      {"a long paragraph", Rtf(QString("word and more words ").repeated(600))},
       {"empty RTF", "{\\rtf1 }"},
       {"nothing", ""},
   };
 }
 
-// The editor as the calendar used to draw through it: hidden, on white.
+// An editor that only draws: hidden, 1 x 1 pixels, on white.
 struct THiddenEditor {
   TKVRichEditOLE editor;
   THiddenEditor() {
