@@ -70,6 +70,8 @@ class TMirModelChanges : public QObject {
   // The checked pictures changed and the current picture is another one, or there is none: the
   // preview is due.
   void CurrentPictureChanged();
+  // The working style's notes were hidden or shown (the Calendar Style page).
+  void NotesHiddenChanged(bool Hidden);
 };
 
 class TMirModel {

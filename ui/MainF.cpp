@@ -367,8 +367,9 @@ void TKVMirovaCalendar::CreatePages() {
 
 void TKVMirovaCalendar::CreateStyleTab() {
   TStyleTabHooks h;
-  h.NotesHiddenChanged = [this](bool hidden) { acts_.HideNotes->setChecked(hidden); };
   h.DownloadLayouts = [this] { acts_.Trovana->trigger(); };
+  // "actHideNotes" is checked while the working style hides the notes.
+  connect(&model_->Changes, &TMirModelChanges::NotesHiddenChanged, acts_.HideNotes, &QAction::setChecked);
   styleTab_ = new TStyleTab(*model_, std::move(h), pageControl_->widget(pgStyle));
   auto* l = new QVBoxLayout(pageControl_->widget(pgStyle));
   l->setContentsMargins(0, 0, 0, 0);
