@@ -22,7 +22,6 @@ class QMenu;
 class QPushButton;
 class TEditDlg;
 class TKVPanelsBox;
-class TKVResReader;
 class TKVSkinStrings;
 class TMImgPanel;
 class TMirImageSet;
