@@ -5,6 +5,7 @@
 #endif
 
 #include "calendar/KVXSkinBaseM1.h"
+#include "calendar/MirImageSet.h"
 #include "calendar/MirNotes.h"
 #include "calendar/iniData.h"
 #include "controls/KVNbModule.h"
@@ -49,6 +50,7 @@ TMirModel::TMirModel(TComponent& form, TMirModelHooks hooks) : Form(form), hooks
   PackIni = Named<TMirovaIni>(Form, "MirPackIni");
   PackIni->Skin().SetAppSkin(MirPackSkin);
   NbDiary = Named<TNbModule>(Form, "NbDiary");
+  ImageSet = std::make_unique<TMirImageSet>(*this);
   Render.Busy = true;
 
   TMirRotationHooks r = hooks_.Rotation;
@@ -69,6 +71,7 @@ TMirModel::TMirModel(TComponent& form, TMirModelHooks hooks) : Form(form), hooks
 
 TMirModel::~TMirModel() {
   Rotation.reset();
+  ImageSet.reset();
   Render.DropPicture();
   Free(NbDiary);
   Free(Ini);

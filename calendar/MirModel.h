@@ -1,12 +1,13 @@
 #pragma once
 // What the main form owns and every page shares: the settings, the layout, the pack's settings
-// and skins, the documents, the diary notebook, the thumbnail cache, the pictures of the current
-// set, the render state and the rotation. Widget-free, so pages and start-up are testable without
+// and skins, the documents, the diary notebook, the current image set with its pictures,
+// the render state and the rotation. Widget-free, so pages and start-up are testable without
 // a window. The components are owned by the form component given (the skin bindings take their
 // form's name from it); the model frees them itself, in the order the form's destroy handler
 // frees them, so it must go before the form's component tree does.
 #include <QDate>
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -25,6 +26,7 @@ class TMEventBase;
 class TMHolidayBase;
 class TMIconBase;
 class TMNotesBase;
+class TMirImageSet;
 class TMirovaIni;
 class TNbModule;
 class Tini;
@@ -57,6 +59,19 @@ class TMirModelChanges : public QObject {
   void QuickNotesLoaded();
   // A holiday row was selected, added, edited or deleted.
   void HolidaysEdited();
+  // An image set's skin is about to fill the pack skin (again, with the defaults, after a damaged
+  // one): what the skin fills by name is emptied first.
+  void PackSkinLoading();
+  // The skin is loaded; Cover is the size of its cover picture (image 0 of its first strip),
+  // invalid when it has none.
+  void PackSkinLoaded(QSize Cover);
+  // An image set was loaded: its pictures, their order, checks and thumbnails are new.
+  void ImageSetLoaded();
+  // The checked pictures changed and the current picture is another one, or there is none: the
+  // preview is due.
+  void CurrentPictureChanged();
+  // The working style's notes were hidden or shown (the Calendar Style page).
+  void NotesHiddenChanged(bool Hidden);
 };
 
 class TMirModel {
@@ -83,13 +98,12 @@ class TMirModel {
   TMIconBase* Icons = nullptr;         // "IconBase"
   TMEventBase* Events = nullptr;       // "EventBase"
   TNbModule* NbDiary = nullptr;        // "NbDiary": the diary entries, keyed "yyyy/MM/dd"
-  TMThnList Thumbs;
-  // The checked pictures of the current set in display order, and all of its pictures: pack
-  // picture numbers as decimal text, or file paths of an own set.
+  // The set list and the current image set: its pictures, order, checks, thumbnails and side files.
+  std::unique_ptr<TMirImageSet> ImageSet;
+  // The checked pictures of the current set in display order (kept by ImageSet): pack picture
+  // numbers as decimal text, or file paths of an own set.
   QStringList UsedImages;
-  QStringList ImageOrder;
-  // The image-pack and layout-pack files last listed (sorted), to notice changes.
-  QStringList ImagePackFiles;
+  // The layout-pack files last listed (sorted), to notice changes.
   QStringList LayoutPackFiles;
   // No image set exists (start-up stops after telling so).
   bool NoImageSets = false;

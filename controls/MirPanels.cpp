@@ -14,20 +14,7 @@
 #include "foundation/KVForms.h"
 #include "foundation/KVPicture.h"
 
-std::uint8_t ThumbSize = 1;
-
-TMThumbSizes ThumbSizes(int thumbSize) {
-  switch (thumbSize) {
-    case 0:
-      return {QSize(102, 78), QSize(96, 72), QSize(94, 70)};
-    case 1:
-      return {QSize(136, 104), QSize(130, 98), QSize(128, 96)};
-    default:
-      return {QSize(204, 155), QSize(198, 149), QSize(196, 147)};
-  }
-}
-
-TMImgPanel::TMImgPanel(QWidget* parent)
+TMImgPanel::TMImgPanel(int ThumbSize, QWidget* parent)
     : TKVIdxPanel(parent),
       bevel_(new TKVBevel(this)),
       image_(new TKVImage(this)),

@@ -1,11 +1,10 @@
 #pragma once
 // The item panels of the settings window's picture, layout and holiday lists. Sizes are in
 // device-independent pixels: Qt scales them for the screen.
-#include <QSize>
 #include <QString>
-#include <cstdint>
 
 #include "controls/KVPanels.h"
+#include "controls/MirThumbSizes.h"
 
 #include "foundation/KVClasses.h"
 
@@ -16,23 +15,14 @@ class QLineEdit;
 class TKVBevel;
 class TKVImage;
 
-// Thumbnail size of new picture panels: 0 small, 1 medium, 2 large (larger values count as 2).
-extern std::uint8_t ThumbSize;
-
-struct TMThumbSizes {
-  QSize Panel, Bevel, Image;
-};
-// The sizes for a thumbnail size; the image size is the one the thumbnail cache records.
-TMThumbSizes ThumbSizes(int thumbSize);
-
 // One picture of the current image set: its thumbnail, a check box (used in the rotation or not)
 // and a badge with its order number. Clicking the thumbnail or the badge selects the panel. The
 // check box takes no keyboard focus: the keys stay with the box, where Space toggles it.
 class TMImgPanel : public TKVIdxPanel {
   Q_OBJECT
  public:
-  // Sized by the current ThumbSize.
-  explicit TMImgPanel(QWidget* parent = nullptr);
+  // Sized for ThumbSize (see ThumbSizes).
+  explicit TMImgPanel(int ThumbSize = 1, QWidget* parent = nullptr);
 
   // The picture key: a pack picture number as decimal text or a picture file's path.
   QString Key;

@@ -2,41 +2,28 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QPainter>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QHash>
-#include <QSet>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "calendar/MirNotesStore.h"
-#include "calendar/MDataDM.h"
-#include "calendar/MirData.h"
+#include "calendar/MirImageSet.h"
 #include "calendar/MirModel.h"
-#include "calendar/MirPicture.h"
 #include "calendar/iniData.h"
 #include "controls/KVPanels.h"
 #include "controls/KVSkinCtrls.h"
 #include "controls/KVStdCtrls.h"
 #include "controls/MirPanels.h"
-#include "foundation/KVException.h"
 #include "foundation/KVForms.h"
-#include "foundation/KVPicture.h"
-#include "foundation/KVRStream.h"
 #include "foundation/KVSkinData.h"
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
@@ -44,41 +31,11 @@
 
 namespace {
 
-// A header record is 8 bytes; an entry 1 much larger is no header record.
-constexpr qint32 kMaxHeaderEntry = 64;
-// Sponsor settings are made per sponsor image, a banner item per caption; no pack has more.
-constexpr int kMaxSponsorImages = 1024, kMaxBannerItems = 64;
-// Pictures that cannot be read keep a placeholder panel, so that the user can uncheck them; a set
-// of thousands of them is no set of pictures, and the rest are left out.
-constexpr int kMaxUnreadablePanels = 64;
+// A banner item per caption; no pack has more.
+constexpr int kMaxBannerItems = 64;
 
+// Marks the panel of a picture that cannot be read.
 const char kPlaceholderProperty[] = "kvPlaceholder";
-
-// The thumbnail of a picture that cannot be read: a grey face with a cross, so that the user
-// still sees, checks and orders it.
-QImage PlaceholderThumbnail(QSize size) {
-  TKVBitmap b;
-  b.BrushColor = 0xC8C8C8;
-  b.SetSize(size.width(), size.height());
-  b.FillRect(TRect{0, 0, size.width(), size.height()});
-  QImage& img = b.Image();
-  QPainter p(&img);
-  p.setPen(QPen(QColor(128, 128, 128), 2));
-  const QRect r = img.rect().adjusted(size.width() / 3, size.height() / 3, -size.width() / 3, -size.height() / 3);
-  p.drawLine(r.topLeft(), r.bottomRight());
-  p.drawLine(r.topRight(), r.bottomLeft());
-  p.end();
-  return img;
-}
-
-bool IsPlaceholder(const TMImgPanel* p) { return p->property(kPlaceholderProperty).toBool(); }
-
-// A picture file of an own set by its real path, one however its name is spelled ("//", "./",
-// links); empty when there is no such file.
-QString RealPicturePath(const QString& Path) {
-  const QFileInfo f(Path);
-  return f.isFile() ? f.canonicalFilePath() : QString();
-}
 
 }  // namespace
 
@@ -91,7 +48,7 @@ TBannerLinkKind BannerLinkKind(const QString& Link) {
 }
 
 TImagesTab::TImagesTab(TMirModel& Model, TImagesTabHooks Hooks, QWidget* parent)
-    : QWidget(parent), model_(Model), hooks_(std::move(Hooks)) {
+    : QWidget(parent), model_(Model), set_(*Model.ImageSet), hooks_(std::move(Hooks)) {
   setObjectName(QStringLiteral("ImagesPage"));
   if (!hooks_.RenderCalendar) hooks_.RenderCalendar = [this](bool recalc) { model_.RenderCalendar(recalc); };
   if (!hooks_.ChangeMirova) hooks_.ChangeMirova = [this] { model_.Rotation->actChangeMirovaExecute(); };
@@ -122,6 +79,20 @@ TImagesTab::TImagesTab(TMirModel& Model, TImagesTabHooks Hooks, QWidget* parent)
   ApplyTexts();
   ApplyThumbSize();
   UpdateButtons();
+
+  // The set's skin fills the banner lists by their names; a damaged skin's are emptied again.
+  TMirModelChanges& changes = model_.Changes;
+  connect(&changes, &TMirModelChanges::PackSkinLoading, this, [this] {
+    bannerCaptions_->Lines().clear();
+    bannerLinks_->Lines().clear();
+    hooks_.BeforePackSkin();
+  });
+  connect(&changes, &TMirModelChanges::PackSkinLoaded, this, [this](QSize cover) {
+    hooks_.PackSkinLoaded(cover);
+    UpdateBannerItems();
+  });
+  connect(&changes, &TMirModelChanges::ImageSetLoaded, this, [this] { ShowPictures(); });
+  connect(&changes, &TMirModelChanges::CurrentPictureChanged, this, [this] { hooks_.RenderCalendar(true); });
 }
 
 TImagesTab::~TImagesTab() {
@@ -277,19 +248,21 @@ void TImagesTab::ShowSettings() {
   randomImagesBtn_->setChecked(ini.RandomImages);
 }
 
+const std::vector<TMImageSet>& TImagesTab::Sets() const { return set_.Sets(); }
+
+const QString& TImagesTab::LoadedSet() const { return set_.Loaded(); }
+
+QSize TImagesTab::ThumbnailSize() const { return set_.ThumbnailSize(); }
+
 TMImgPanel* TImagesTab::Panel(int Index) const { return static_cast<TMImgPanel*>(imagesScroll_->Items(Index)); }
 
 const TMImageSet* TImagesTab::SelectedSet() const {
   const int i = resTitles_->currentIndex();
-  return i >= 0 && size_t(i) < sets_.size() ? &sets_[size_t(i)] : nullptr;
+  return i >= 0 && size_t(i) < set_.Sets().size() ? &set_.Sets()[size_t(i)] : nullptr;
 }
 
-QString TImagesTab::SetPath(const QString& FileName) const { return ExeDir + FileName; }
-
-QString TImagesTab::SideFile(const QString& Extension) const { return SideFileName(ExeDir, loadedSet_, Extension); }
-
 void TImagesTab::UpdateButtons() {
-  const bool own = loadedUserSet_ && !loadedSet_.isEmpty();
+  const bool own = set_.LoadedUserSet() && !set_.Loaded().isEmpty();
   imgAddNewBtn_->setEnabled(own);
   imgRemoveBtn_->setEnabled(own);
 }
@@ -298,304 +271,62 @@ void TImagesTab::UpdateButtons() {
 // The set list
 
 void TImagesTab::LoadImageSets() {
-  Tini& ini = *model_.Ini;
-  model_.ImagePackFiles = ListImageSetFiles(ExeDir);
-  sets_ = ReadImageSets(model_.ImagePackFiles);
+  const int selected = set_.LoadList();
   const QSignalBlocker quiet(resTitles_);
   resTitles_->clear();
-  for (const TMImageSet& s : sets_) resTitles_->addItem(s.Title);
-
-  int selected = -1;
-  for (size_t i = 0; i < sets_.size() && selected < 0; ++i)
-    if (sets_[i].FileName == ini.MirPack) selected = int(i);
-  // A name stored with other letter cases still finds its set; it is then spelled as on disk.
-  for (size_t i = 0; i < sets_.size() && selected < 0; ++i)
-    if (sets_[i].FileName.compare(ini.MirPack, Qt::CaseInsensitive) == 0) selected = int(i);
-  if (selected < 0 && !sets_.empty()) selected = 0;
+  for (const TMImageSet& s : set_.Sets()) resTitles_->addItem(s.Title);
   if (selected >= 0) {
-    model_.NoImageSets = false;
     resTitles_->setCurrentIndex(selected);
-    ini.MirPack = sets_[size_t(selected)].FileName;
-    ini.UserImageSet = sets_[size_t(selected)].UserSet;
     return;
   }
-  model_.NoImageSets = true;
   KVMessageBox(LanguageResource().RSNoImagesError, QString(), IDI_ERROR_ICON, 0, ButtonsOK);
   // Later in the run (every set gone from disk) the program goes on with no pictures, so that
   // nothing open in its windows is lost.
-  ClearPage();
+  set_.Clear();
 }
 
-void TImagesTab::ClearPage() {
-  imagesScroll_->Clear();
-  model_.UsedImages.clear();
-  model_.ImageOrder.clear();
-  model_.Thumbs.Clear();
-  loadedSet_.clear();
-  loadedUserSet_ = false;
-  model_.Ini->UserImageSet = false;
-  model_.DropPicture();
-  UpdateButtons();
-}
-
-bool TImagesTab::ImageSetFilesChanged() const {
-  const QStringList now = ListImageSetFiles(ExeDir);
-  const QStringList& last = model_.ImagePackFiles;
-  if (now.size() != last.size()) return true;
-  for (qsizetype i = 0; i < now.size(); ++i)
-    if (now[i].compare(last[i], Qt::CaseInsensitive) != 0) return true;
-  return false;
-}
+bool TImagesTab::ImageSetFilesChanged() const { return set_.FilesChanged(); }
 
 // ---------------------------------------------------------------------------------------------
 // Switching sets
 
 void TImagesTab::ResTitlesChange() {
-  const TMImageSet* selected = SelectedSet();
-  if (!selected) return;
-  const TMImageSet set = *selected;
-  Tini& ini = *model_.Ini;
-  const bool visible = model_.SettingsVisible();
-  // What the panels show decides, not MirPack: a rebuilt list may have renamed MirPack to another
-  // set while these panels still show the one before.
-  if (visible && set.FileName == loadedSet_) return;
-  if (visible && !loadedSet_.isEmpty()) SaveImageSetBtnClick();
-  const QString old = loadedSet_;
-
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-  ini.MirPack = set.FileName;
-  ini.UserImageSet = set.UserSet;
-  loadedSet_ = set.FileName;
-  loadedUserSet_ = set.UserSet;
-  model_.ImageOrder.clear();
-  model_.Thumbs.Clear();
-  thumbsMade_ = 0;
-  imagesScroll_->Clear();
-  UpdateButtons();
-
-  const auto loadThumbCache = [this] {
-    const QString thn = SideFile(QStringLiteral(".thn"));
-    if (!QFileInfo::exists(thn)) return;
-    TMThnList& t = model_.Thumbs;
-    const qint32 w = t.ThumbWidth, h = t.ThumbHeight;
-    t.ReadThumbHeader(thn);
-    if (t.ThumbWidth == w && t.ThumbHeight == h) t.LoadThumbs(thn);
-    t.ThumbWidth = w;
-    t.ThumbHeight = h;
-  };
-
-  if (!set.UserSet) {
-    // A pack that vanished or cannot be read since it was listed loads as a set without pictures.
-    std::unique_ptr<TKVResFileReader> reader;
-    try {
-      reader = std::make_unique<TKVResFileReader>(SetPath(set.FileName));
-      if (reader->Version() != kImagePackVersion1 && reader->Version() != kImagePackVersion2) reader.reset();
-    } catch (const EKVError&) {
-      reader.reset();
-    }
-    model_.Header.Title = ReadImagePackTitle(SetPath(set.FileName)).value_or(QString());
-    model_.Header.Header[0] = model_.Header.Header[1] = 0;
-    QBuffer skin;
-    int pictures = 0;
-    if (reader) {
-      try {
-        if (reader->GetEntry(1).Size <= kMaxHeaderEntry) {
-          QBuffer header;
-          header.setData(reader->ReadBuffer(1));
-          header.open(QIODevice::ReadOnly);
-          model_.Header.ReadHeaderRecord(header);
-        }
-      } catch (const EKVError&) {
-      }
-      pictures = ClampedPictureCount(model_.Header.PictureCount(), reader->Count());
-      try {
-        if (reader->Count() > 2) skin.setData(reader->ReadBuffer(2));
-      } catch (const EKVError&) {
-        skin.setData(QByteArray());
-      }
-    }
-    skin.open(QIODevice::ReadOnly);
-    LoadPackSkin(&skin);
-
-    const QString sel = SideFile(QStringLiteral(".sel"));
-    const bool haveSel = QFileInfo::exists(sel);
-    if (haveSel) model_.UsedImages = LoadLines(sel);
-    const QString mcl = SideFile(QStringLiteral(".mcl"));
-    if (QFileInfo::exists(mcl)) model_.ImageOrder = LoadLines(mcl);
-    loadThumbCache();
-    LoadPackPanels(reader.get(), pictures);
-    reader.reset();
-    if (!haveSel) CheckAll(true);
-  } else {
-    QByteArray skinBytes = MData ? MData->DefaultSkin->Bytes() : QByteArray();
-    QBuffer skin(&skinBytes);
-    skin.open(QIODevice::ReadOnly);
-    LoadPackSkin(&skin);
-    loadThumbCache();
-    if (QFileInfo(SetPath(set.FileName)).isFile()) model_.ImageOrder = LoadLines(SetPath(set.FileName));
-    LoadUserImagePanels();
+  if (!SelectedSet()) return;
+  const QString old = set_.Loaded();
+  {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    if (!set_.Switch(resTitles_->currentIndex())) return;
   }
-
-  UpdateSponsors();
-  UpdateBannerItems();
-  model_.DropPicture();
-  UpdateSelection(true);
-  if (!model_.Busy() && loadedSet_ != old) {
+  if (!model_.Busy() && set_.Loaded() != old) {
     if (!model_.FullScreenVisible()) hooks_.ChangeMirova();
     else hooks_.RenderCalendar(true);
   }
-  // A cache that did not hold every thumbnail is written anew; the thumbnails live on in the panels.
-  if (thumbsMade_ > 0) SaveThumbnails();
-  model_.Thumbs.Clear();
+  set_.SaveMadeThumbnails();
 }
 
-void TImagesTab::LoadPackSkin(QIODevice* Stream) {
-  Tini& ini = *model_.Ini;
-  TMirovaIni& pack = *model_.PackIni;
-  const auto reset = [&] {
-    ini.ResetDefaults();
-    pack.ResetDefaults();
-    bannerCaptions_->Lines().clear();
-    bannerLinks_->Lines().clear();
-  };
-  hooks_.BeforePackSkin();
-  reset();
-  try {
-    model_.MirPackSkin->LoadSkinPackage(*Stream);
-  } catch (const EKVError&) {
-    // A damaged skin keeps the defaults; whatever it set so far is undone.
-    reset();
-    QBuffer none;
-    none.open(QIODevice::ReadOnly);
-    try {
-      model_.MirPackSkin->LoadSkinPackage(none);
-    } catch (const EKVError&) {
-    }
-  }
-  pack.ShowSponsorImg = true;
-  QSize cover;
-  if (const TKVBitmapList* strip = model_.MirPackSkin->Images.Items(0); strip && strip->IsIndex(0))
-    cover = QSize(strip->EntryWidth(0), strip->EntryHeight(0));
-  hooks_.PackSkinLoaded(cover);
+void TImagesTab::ShowPictures() {
+  imagesScroll_->Clear();
+  for (const TMSetPicture& p : set_.Pictures()) AddPanel(MakePanel(p));
+  UpdateButtons();
 }
 
-int TImagesTab::FindThumb(const QString& Key) const {
-  const TMThnList& t = model_.Thumbs;
-  for (int i = 0; i < t.Count(); ++i)
-    if (t.Keys(i) == Key) return i;
-  return -1;
-}
-
-TMImgPanel* TImagesTab::MakePanel(const QString& Key, const std::function<QImage(QSize)>& Load) {
-  auto* panel = new TMImgPanel;
-  panel->Key = Key;
-  QImage thumb;
-  if (const int i = FindThumb(Key); i >= 0) thumb = model_.Thumbs.Thumb(i);
-  if (thumb.isNull()) {
-    try {
-      thumb = Load(thumbSize_);
-    } catch (const std::exception&) {
-      thumb = QImage();
-    }
-    if (!thumb.isNull()) ++thumbsMade_;
-  }
-  if (thumb.isNull()) {
-    panel->setProperty(kPlaceholderProperty, true);
-    panel->Image().SetPicture(PlaceholderThumbnail(thumbSize_));
-    return panel;
-  }
-  TKVBitmap fitted;
-  PaintBestFit(fitted, &thumb, thumbSize_.width(), thumbSize_.height());
-  panel->Image().SetPicture(fitted.Image());
+TMImgPanel* TImagesTab::MakePanel(const TMSetPicture& Picture) {
+  auto* panel = new TMImgPanel(set_.ThumbSize());
+  panel->Key = Picture.Key;
+  if (Picture.Placeholder) panel->setProperty(kPlaceholderProperty, true);
+  panel->Image().SetPicture(Picture.Thumb);
+  panel->CheckBox().setChecked(Picture.Checked);
   return panel;
 }
 
 void TImagesTab::AddPanel(TMImgPanel* Panel) {
   imagesScroll_->Add(Panel);
   Panel->SetNumber(imagesScroll_->Count());
-  Panel->OnCheck.Set([this](TMImgPanel*) { ImgCheckClick(); });
-}
-
-void TImagesTab::LoadPackPanels(TKVResReader* Reader, int PictureCount) {
-  const std::vector<int> order = Reader ? PackPictureOrder(model_.ImageOrder, PictureCount) : std::vector<int>();
-  const QSet<QString> used(model_.UsedImages.begin(), model_.UsedImages.end());
-  int unreadable = 0;
-  for (const int n : order) {
-    // An empty entry holds no picture, whatever the header counts.
-    if (Reader->GetEntry(n + 2).Size <= 0) continue;
-    const QString key = QString::number(n);
-    TMImgPanel* panel = MakePanel(key, [Reader, n](QSize box) {
-      QImage picture;
-      LoadPackImage(picture, n, *Reader, box);
-      return picture;
-    });
-    if (IsPlaceholder(panel) && ++unreadable > kMaxUnreadablePanels) {
-      delete panel;
-      continue;
-    }
-    panel->CheckBox().setChecked(used.contains(key));
-    AddPanel(panel);
-  }
-}
-
-void TImagesTab::LoadUserImagePanels() {
-  imagesScroll_->Clear();
-  // Lists name one file in many spellings: each spelling is looked up once, each file shown once.
-  QHash<QString, QString> real;
-  const auto realPath = [&real](const QString& line) {
-    auto it = real.constFind(line);
-    if (it == real.constEnd()) it = real.insert(line, line.trimmed().isEmpty() ? QString() : RealPicturePath(line));
-    return *it;
-  };
-  QSet<QString> keys;
-  int unreadable = 0;
-  for (const QString& line : model_.ImageOrder) {
-    const QString path = realPath(line);
-    if (path.isEmpty() || keys.contains(path)) continue;
-    TMImgPanel* panel = MakePanel(path, [path](QSize box) { return LoadPictureFromFile(path, box); });
-    if (IsPlaceholder(panel) && ++unreadable > kMaxUnreadablePanels) {
-      delete panel;
-      continue;
-    }
-    keys.insert(path);
-    AddPanel(panel);
-  }
-  const QString sel = SideFile(QStringLiteral(".sel"));
-  if (!QFileInfo::exists(sel)) {
-    CheckAll(true);
-    return;
-  }
-  QStringList used;
-  QSet<QString> checked;
-  for (const QString& line : LoadLines(sel)) {
-    const QString path = realPath(line);
-    if (!path.isEmpty() && !checked.contains(path)) {
-      checked.insert(path);
-      used << path;
-    }
-  }
-  model_.UsedImages = used;
-  for (int i = 0; i < imagesScroll_->Count(); ++i) Panel(i)->CheckBox().setChecked(checked.contains(Panel(i)->Key));
-}
-
-void TImagesTab::UpdateSponsors() {
-  Tini& ini = *model_.Ini;
-  TMirovaIni& pack = *model_.PackIni;
-  const TKVBitmapList* sponsors = model_.MirPackSkin->Images.Items(1);
-  if (!pack.ShowSponsorImg || !sponsors) {
-    pack.Ads.Clear();
-    return;
-  }
-  // The images the strip really holds, not the count its text claims.
-  const int count = std::min<int>(int(sponsors->Rects().size()), kMaxSponsorImages);
-  ini.SponsorNo = ini.SponsorNo < 0 || ini.SponsorNo >= count - 1 ? 0 : ini.SponsorNo + 1;
-  while (pack.Ads.Count() < count) {
-    TMirovaAdItem* ad = pack.Ads.Add();
-    ad->BlendImage = true;
-    ad->BlendContrast = 50;
-    ad->SponsorText.clear();
-  }
+  Panel->OnCheck.Set([this](TMImgPanel* p) {
+    set_.SetChecked(imagesScroll_->IndexOf(p), p->CheckBox().isChecked());
+    ImgCheckClick();
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -664,91 +395,16 @@ void TImagesTab::actOpenSponsorExecute(QAction* Item) {
 // ---------------------------------------------------------------------------------------------
 // Selection, saving
 
-void TImagesTab::UpdateSelection(bool Redraw) {
-  Tini& ini = *model_.Ini;
-  QStringList& used = model_.UsedImages;
-  const auto current = [&]() -> QString {
-    return ini.ImageIndex >= 0 && ini.ImageIndex < used.size() ? used[ini.ImageIndex] : QString();
-  };
-  const QString before = current();
-  used.clear();
-  for (int i = 0; i < imagesScroll_->Count(); ++i)
-    if (Panel(i)->CheckBox().isChecked()) used << Panel(i)->Key;
-  if (!used.isEmpty() && !Redraw) return;
-  if (ini.ImageIndex >= 0 && ini.ImageIndex < used.size() && used[ini.ImageIndex] == before) return;
-  model_.DropPicture();
-  hooks_.RenderCalendar(true);
-}
+void TImagesTab::UpdateSelection(bool Redraw) { set_.UpdateSelection(Redraw); }
 
-bool TImagesTab::SaveSideFile(const QString& FileName, const std::function<void()>& Save) {
-  try {
-    Save();
-    failedSaves_.erase(FileName);
-    return true;
-  } catch (const EKVError& e) {
-    saveReasons_[FileName] = e.Reason();
-    return false;
-  }
-}
+void TImagesTab::SaveImageSetBtnClick() { set_.Save(); }
 
-void TImagesTab::ReportSaveFailures(const QStringList& Failed) {
-  QStringList news;
-  for (const QString& f : Failed)
-    if (failedSaves_.insert(f).second) news << f;
-  if (news.isEmpty()) return;
-  // Told in one box, or with the rest of a save-all.
-  const TSaveReport report;
-  // The thumbnail cache is made anew from the pictures; the order and the choice are the user's.
-  for (const QString& f : news) ReportSaveFailure(f, saveReasons_[f], f.endsWith(QLatin1String(".thn")));
-}
-
-void TImagesTab::SaveImageSetBtnClick() {
-  // A set whose file is gone gets no side files: they would outlive it, or make an order list
-  // that lists as a set of its own.
-  if (loadedSet_.isEmpty() || !QFileInfo(SetPath(loadedSet_)).isFile()) return;
-  UpdateSelection(false);
-  QStringList order;
-  for (int i = 0; i < imagesScroll_->Count(); ++i) order << Panel(i)->Key;
-  model_.ImageOrder = order;
-  QStringList failed;
-  const QString mcl = SideFile(QStringLiteral(".mcl")), sel = SideFile(QStringLiteral(".sel"));
-  if (!SaveSideFile(mcl, [&] { SaveLines(mcl, model_.ImageOrder); })) failed << mcl;
-  if (!SaveSideFile(sel, [&] { SaveLines(sel, model_.UsedImages); })) failed << sel;
-  if (!WriteThumbnails()) failed << SideFile(QStringLiteral(".thn"));
-  ReportSaveFailures(failed);
-}
-
-bool TImagesTab::WriteThumbnails() {
-  if (loadedSet_.isEmpty()) return true;
-  TMThnList& t = model_.Thumbs;
-  t.Clear();
-  t.ThumbWidth = thumbSize_.width();
-  t.ThumbHeight = thumbSize_.height();
-  for (int i = 0; i < imagesScroll_->Count(); ++i) {
-    const TMImgPanel* p = Panel(i);
-    // A placeholder is no thumbnail: the picture is tried again next time.
-    if (!IsPlaceholder(p)) t.AddThumb(p->Key, p->Image().Bitmap().Image());
-  }
-  const QString thn = SideFile(QStringLiteral(".thn"));
-  return SaveSideFile(thn, [&] {
-    QString reason;
-    const bool saved = t.SaveThumbs(thn, &reason);
-    t.Clear();
-    if (!saved) throw EFCreateError(thn, reason);
-  });
-}
-
-void TImagesTab::SaveThumbnails() {
-  if (!WriteThumbnails()) ReportSaveFailures({SideFile(QStringLiteral(".thn"))});
-}
+void TImagesTab::SaveThumbnails() { set_.SaveThumbnails(); }
 
 void TImagesTab::ApplyThumbSize() {
-  const int thn = model_.Ini->ThnSize;
-  ThumbSize = std::uint8_t(thn == 0 ? 0 : thn == 1 ? 1 : 2);
-  imagesScroll_->SetColumns(thn == 0 ? 4 : thn == 1 ? 3 : 2);
-  thumbSize_ = ThumbSizes(ThumbSize).Image;
-  model_.Thumbs.ThumbWidth = thumbSize_.width();
-  model_.Thumbs.ThumbHeight = thumbSize_.height();
+  set_.ApplyThumbSize();
+  const int size = set_.ThumbSize();
+  imagesScroll_->SetColumns(size == 0 ? 4 : size == 1 ? 3 : 2);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -759,8 +415,9 @@ void TImagesTab::NewImageSetBtnClick() {
   if (!editDlg_->Execute()) return;
   const QString created = QFileInfo(editDlg_->SetFile).fileName();
   LoadImageSets();
-  for (size_t i = 0; i < sets_.size(); ++i) {
-    if (sets_[i].FileName != created) continue;
+  const std::vector<TMImageSet>& sets = set_.Sets();
+  for (size_t i = 0; i < sets.size(); ++i) {
+    if (sets[i].FileName != created) continue;
     {
       const QSignalBlocker quiet(resTitles_);
       resTitles_->setCurrentIndex(int(i));
@@ -772,68 +429,44 @@ void TImagesTab::NewImageSetBtnClick() {
 
 void TImagesTab::DeleteImageSetBtnClick() {
   const TKVLanguageResource& l = LanguageResource();
-  if (sets_.size() <= 1) {
+  if (set_.Sets().size() <= 1) {
     KVMessageBox(l.RSCannotDeleteLastImageSet, QString(), IDI_WARNING_ICON, 0, ButtonsOK);
     return;
   }
-  const TMImageSet* selected = SelectedSet();
-  if (!selected) return;
-  const TMImageSet set = *selected;
+  if (!SelectedSet()) return;
+  const int index = resTitles_->currentIndex();
   if (KVMessageBox(Format(l.RSAreYouSureDeleteImageSet, {resTitles_->currentText()}), QString(), IDI_QUESTION_ICON, 1,
                    ButtonsYesNo) != ResultYes)
     return;
-  QFile::remove(SetPath(set.FileName));
-  for (const char* ext : kImageSetSideExtensions) QFile::remove(SideFileName(ExeDir, set.FileName, QLatin1String(ext)));
+  set_.Delete(index);
   LoadImageSets();
   model_.Ini->MirPack.clear();
   ResTitlesChange();
 }
 
 void TImagesTab::ImgAddNewBtnClick() {
-  if (!loadedUserSet_ || loadedSet_.isEmpty()) return;
+  if (!set_.LoadedUserSet() || set_.Loaded().isEmpty()) return;
   const TKVLanguageResource& l = LanguageResource();
   const QString filter = l.RSImages + QStringLiteral(" (*.jpg *.jpeg *.jpe *.bmp *.gif *.png *.tif *.tiff *.webp);;") +
                          l.RSAllFiles + QStringLiteral(" (*)");
   Tini& ini = *model_.Ini;
   const QStringList files = FileDialogs().OpenFileNames(this, QString(), StartFolder(ini.ImageFolder, FolderPictures), filter);
   if (!files.isEmpty()) ini.ImageFolder = QFileInfo(files.first()).absolutePath();
-  QStringList keys, bad;
-  for (int i = 0; i < imagesScroll_->Count(); ++i) keys << Panel(i)->Key;
-  bool added = false;
-  for (const QString& file : files) {
-    const QString real = RealPicturePath(file);
-    const QString path = real.isEmpty() ? QFileInfo(file).absoluteFilePath() : real;
-    if (keys.contains(path)) continue;
-    QImage picture;
-    try {
-      // A name with a line break cannot be a line of the set's list.
-      if (!path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r')))
-        picture = LoadPictureFromFile(path, thumbSize_);
-    } catch (const std::exception&) {
-      picture = QImage();
-    }
-    if (picture.isNull()) {
-      bad << QDir::toNativeSeparators(path);
-      continue;
-    }
-    TMImgPanel* panel = MakePanel(path, [&picture](QSize) { return picture; });
-    panel->CheckBox().setChecked(true);
-    AddPanel(panel);
-    keys << path;
-    model_.ImageOrder << path;
-    added = true;
-  }
-  if (added) UpdateSelection(true);
+  const int before = int(set_.Pictures().size());
+  const QStringList bad = set_.AddPictures(files);
+  const std::vector<TMSetPicture>& pictures = set_.Pictures();
+  for (size_t i = size_t(before); i < pictures.size(); ++i) AddPanel(MakePanel(pictures[i]));
+  if (int(pictures.size()) > before) UpdateSelection(true);
   if (!bad.isEmpty())
     KVMessageBox(l.RSPicturesNotAdded + QLatin1Char('\n') + bad.join(QLatin1Char('\n')), QString(), IDI_WARNING_ICON, 0,
                  ButtonsOK);
 }
 
 void TImagesTab::ImgRemoveBtnClick() {
-  if (!loadedUserSet_) return;
+  if (!set_.LoadedUserSet()) return;
   const int i = imagesScroll_->ItemIndex();
   if (i < 0) return;
-  model_.ImageOrder.removeOne(Panel(i)->Key);
+  set_.Remove(i);
   imagesScroll_->Delete(i);
   RenumberFrom(i);
   UpdateSelection(true);
@@ -848,6 +481,7 @@ void TImagesTab::ApplyImgBtnClick() {
   if (i < 0) return;
   TMImgPanel* panel = Panel(i);
   panel->CheckBox().setChecked(true);
+  set_.SetChecked(i, true);
   UpdateSelection(false);
   model_.Ini->ImageIndex = int(std::max<qsizetype>(0, model_.UsedImages.indexOf(panel->Key)));
   model_.DropPicture();
@@ -857,6 +491,7 @@ void TImagesTab::ApplyImgBtnClick() {
 void TImagesTab::ImgCheckClick() { UpdateSelection(true); }
 
 void TImagesTab::CheckAll(bool Checked) {
+  set_.CheckAll(Checked);
   for (int i = 0; i < imagesScroll_->Count(); ++i) Panel(i)->CheckBox().setChecked(Checked);
 }
 
@@ -870,20 +505,23 @@ void TImagesTab::ImgUncheckAllBtnClick() {
   UpdateSelection(true);
 }
 
+void TImagesTab::Exchange(int A, int B) {
+  set_.Exchange(A, B);
+  imagesScroll_->Exchange(A, B);
+  RenumberFrom(std::min(A, B));
+  UpdateSelection(true);
+}
+
 void TImagesTab::ImgMoveUpBtnClick() {
   const int i = imagesScroll_->ItemIndex();
   if (i <= 0) return;
-  imagesScroll_->Exchange(i, i - 1);
-  RenumberFrom(i - 1);
-  UpdateSelection(true);
+  Exchange(i, i - 1);
 }
 
 void TImagesTab::ImgMoveDownBtnClick() {
   const int i = imagesScroll_->ItemIndex();
   if (i < 0 || i >= imagesScroll_->Count() - 1) return;
-  imagesScroll_->Exchange(i, i + 1);
-  RenumberFrom(i);
-  UpdateSelection(true);
+  Exchange(i, i + 1);
 }
 
 void TImagesTab::FrequencyListChange() {
@@ -904,11 +542,7 @@ void TImagesTab::PositionBoxChange() {
 void TImagesTab::ThnSizeBoxChange() {
   const int size = thnSizeBox_->currentIndex();
   if (size == model_.Ini->ThnSize) return;
-  SaveImageSetBtnClick();
-  model_.Ini->ThnSize = size;
+  set_.ChangeThumbSize(size);
   ApplyThumbSize();
-  // Reloaded at the new size, drawn and applied as a new set.
-  model_.Ini->MirPack.clear();
-  loadedSet_.clear();
   ResTitlesChange();
 }

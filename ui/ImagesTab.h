@@ -1,21 +1,18 @@
 #pragma once
-// The Images page of the settings window: the list of image sets (the image packs of the program
-// folder and the user's own sets of picture files), one thumbnail panel per picture of the
-// current set (checked pictures take part in the rotation, in panel order), and the page's
-// commands. Switching sets loads the pack's skin into the settings, the sponsor data, the cover
-// map and the tray menu's banner items, and keeps each set's side files (order, checked pictures,
-// thumbnails). Runs on the UI thread; its effects beyond the model go through the hooks.
+// The Images page of the settings window: shows the model's image set (TMirImageSet): the list of
+// image sets (the image packs of the program folder and the user's own sets of picture files),
+// one thumbnail panel per picture of the current set (checked pictures take part in the rotation,
+// in panel order), and the page's commands. It keeps the tray menu's banner items of the set's
+// skin. Runs on the UI thread; its effects beyond the model go through the hooks.
 #include <QPointer>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
-#include <map>
-#include <set>
 #include <vector>
 
-#include "ui/ImageSets.h"
+#include "calendar/ImageSets.h"
 
 class QAction;
 class QCheckBox;
@@ -25,10 +22,11 @@ class QMenu;
 class QPushButton;
 class TEditDlg;
 class TKVPanelsBox;
-class TKVResReader;
 class TKVSkinStrings;
 class TMImgPanel;
+class TMirImageSet;
 class TMirModel;
+struct TMSetPicture;
 
 // What the page asks of the program. Empty hooks get the default named.
 struct TImagesTabHooks {
@@ -40,8 +38,9 @@ struct TImagesTabHooks {
   std::function<void()> AppTimerTimer;
   // Closes the tray menu and other pop-ups before its banner items change (nothing).
   std::function<void()> CancelAllModes;
-  // Before and after a set's skin package is loaded into the pack skin; Cover is the size of the
-  // skin's cover picture (image 0 of its first strip), invalid when it has none (nothing).
+  // Before and after a set's skin package is loaded into the pack skin, as the model's Changes
+  // announce it; Cover is the size of the skin's cover picture (image 0 of its first strip),
+  // invalid when it has none (nothing).
   std::function<void()> BeforePackSkin;
   std::function<void(QSize Cover)> PackSkinLoaded;
   // Opens a banner link; only http, https and mailto links reach it (OpenMapLink).
@@ -56,8 +55,8 @@ TBannerLinkKind BannerLinkKind(const QString& Link);
 class TImagesTab : public QWidget {
   Q_OBJECT
  public:
-  // Model: lends the settings, the pack skin, the thumbnail cache and the picture lists; the
-  // banner string lists "BannerCaptions" and "BannerLinks" are made as components of its form.
+  // Model: lends the settings, the pack skin and the image set; the banner string lists
+  // "BannerCaptions" and "BannerLinks" are made as components of its form.
   TImagesTab(TMirModel& Model, TImagesTabHooks Hooks, QWidget* parent = nullptr);
   ~TImagesTab() override;
 
@@ -70,16 +69,16 @@ class TImagesTab : public QWidget {
   void LoadImageSets();
   // The set files of the program folder differ from those of the last list.
   bool ImageSetFilesChanged() const;
-  // Switches to the set selected in the list (see the header's description).
+  // Switches to the set selected in the list (TMirImageSet::Switch); a set newly loaded is drawn
+  // and applied (only drawn while the full-screen view is shown).
   void ResTitlesChange();
-  void LoadUserImagePanels();
-  // UsedImages from the checked panels; redraws when the current picture changed, or always with
-  // Redraw when the list is empty.
+  // UsedImages from the checks (TMirImageSet::UpdateSelection); the preview is drawn when the
+  // current picture changed.
   void UpdateSelection(bool Redraw);
   // Writes the current set's ".mcl", ".sel" and ".thn".
   void SaveImageSetBtnClick();
   void SaveThumbnails();
-  // ThumbSize, the columns and the thumbnail size from the ThnSize setting.
+  // The thumbnail size and the columns from the ThnSize setting.
   void ApplyThumbSize();
   // The frequency, random, position and thumbnail controls show the settings (no handler runs).
   void ShowSettings();
@@ -102,53 +101,38 @@ class TImagesTab : public QWidget {
   // A banner item of the tray menu was clicked: opens the link of its place.
   void actOpenSponsorExecute(QAction* Item);
 
-  const std::vector<TMImageSet>& Sets() const { return sets_; }
+  const std::vector<TMImageSet>& Sets() const;
   // The set whose pictures the panels show; empty before the first switch.
-  const QString& LoadedSet() const { return loadedSet_; }
+  const QString& LoadedSet() const;
   TKVPanelsBox& ImagesScroll() const { return *imagesScroll_; }
   TMImgPanel* Panel(int Index) const;
   TKVSkinStrings& BannerCaptions() const { return *bannerCaptions_; }
   TKVSkinStrings& BannerLinks() const { return *bannerLinks_; }
   // The banner items now in the menu, in order.
   std::vector<QAction*> BannerItems() const;
-  QSize ThumbnailSize() const { return thumbSize_; }
+  QSize ThumbnailSize() const;
 
  private:
   void CreateControls();
   void ApplyTexts();
   // The set at the list's selection, or none.
   const TMImageSet* SelectedSet() const;
-  QString SetPath(const QString& FileName) const;
-  QString SideFile(const QString& Extension) const;
-  void LoadPackSkin(QIODevice* Stream);
-  void LoadPackPanels(TKVResReader* Reader, int PictureCount);
-  // A panel for a picture, its thumbnail from the cache or made by Load; placeholders stay keyed.
-  TMImgPanel* MakePanel(const QString& Key, const std::function<QImage(QSize)>& Load);
+  // A panel per picture of the set, as the set holds them.
+  void ShowPictures();
+  // The panel of a picture: its key, thumbnail and check (placeholders marked).
+  TMImgPanel* MakePanel(const TMSetPicture& Picture);
   void AddPanel(TMImgPanel* Panel);
-  void UpdateSponsors();
   void UpdateBannerItems();
   void RemoveBannerItems();
   void CheckAll(bool Checked);
+  // Pictures A and B change places, in the set and on the page.
+  void Exchange(int A, int B);
   void RenumberFrom(int Index);
   void UpdateButtons();
-  // Writes a side file; a failure is told once per file until it saves again.
-  bool SaveSideFile(const QString& FileName, const std::function<void()>& Save);
-  bool WriteThumbnails();
-  void ReportSaveFailures(const QStringList& Failed);
-  int FindThumb(const QString& Key) const;
-  void ClearPage();
 
   TMirModel& model_;
+  TMirImageSet& set_;
   TImagesTabHooks hooks_;
-  std::vector<TMImageSet> sets_;
-  QString loadedSet_;
-  bool loadedUserSet_ = false;
-  QSize thumbSize_;
-  // Thumbnails made from the pictures (not taken from the cache) during the current switch.
-  int thumbsMade_ = 0;
-  std::set<QString> failedSaves_;
-  // The system's reason of each side file's last failed save.
-  std::map<QString, QString> saveReasons_;
 
   TKVSkinStrings* bannerCaptions_ = nullptr;
   TKVSkinStrings* bannerLinks_ = nullptr;

@@ -22,6 +22,7 @@
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MDataDM.h"
+#include "calendar/MirImageSet.h"
 #include "calendar/iniData.h"
 #include "controls/KVRichEdOLE.h"
 #include "controls/KVSkinCtrls.h"
@@ -366,8 +367,9 @@ void TKVMirovaCalendar::CreatePages() {
 
 void TKVMirovaCalendar::CreateStyleTab() {
   TStyleTabHooks h;
-  h.NotesHiddenChanged = [this](bool hidden) { acts_.HideNotes->setChecked(hidden); };
   h.DownloadLayouts = [this] { acts_.Trovana->trigger(); };
+  // "actHideNotes" is checked while the working style hides the notes.
+  connect(&model_->Changes, &TMirModelChanges::NotesHiddenChanged, acts_.HideNotes, &QAction::setChecked);
   styleTab_ = new TStyleTab(*model_, std::move(h), pageControl_->widget(pgStyle));
   auto* l = new QVBoxLayout(pageControl_->widget(pgStyle));
   l->setContentsMargins(0, 0, 0, 0);
@@ -387,12 +389,12 @@ void TKVMirovaCalendar::CreateImagesPage() {
     if (tray_) tray_->CancelAllModes();
   };
   // A pack without a map text leaves no areas of the one before.
-  h.BeforePackSkin = [this] { coverMap_->Areas().Clear(); };
-  h.PackSkinLoaded = [this](QSize cover) {
+  connect(&model_->Changes, &TMirModelChanges::PackSkinLoading, this, [this] { coverMap_->Areas().Clear(); });
+  connect(&model_->Changes, &TMirModelChanges::PackSkinLoaded, this, [this](QSize cover) {
     if (cover.isValid()) coverMap_->resize(cover);
     ownCover_ = !cover.isValid() && model_->Ini->UserImageSet;
     PlaceCoverMap();
-  };
+  });
   QWidget* tab = pageControl_->widget(pgImages);
   imagesPage_ = new TImagesTab(*model_, std::move(h), tab);
   auto* l = new QVBoxLayout(tab);
@@ -594,8 +596,8 @@ void TKVMirovaCalendar::ShowOwnCover() {
     coverPictureKey_.clear();
     return;
   }
-  const TKVPanelsBox& panels = imagesPage_->ImagesScroll();
-  const QString key = panels.Count() > 0 ? imagesPage_->Panel(0)->Key : QString();
+  const std::vector<TMSetPicture>& pictures = model_->ImageSet->Pictures();
+  const QString key = pictures.empty() ? QString() : pictures.front().Key;
   if (key != coverPictureKey_ || key.isEmpty()) {
     coverPictureKey_ = key;
     QImage picture;
@@ -692,13 +694,13 @@ void TKVMirovaCalendar::actSaveExecute() {
   // Every step runs, whatever failed before it; the files that could not be saved are told
   // together in one box at the end.
   const TSaveReport report;
-  RunGuarded([this] { imagesPage_->UpdateSelection(true); });
+  RunGuarded([this] { model_->ImageSet->UpdateSelection(true); });
   // The diary is written on the saving thread: the window does not wait for the disk.
   RunGuarded([this] { diaryStore_->SaveDiary(false); });
   RunGuarded([this] { optionsTab_->SaveHolidays(); });
   RunGuarded([this] { model_->Ini->SaveSettings(); });
   RunGuarded([this] { formState_->SaveState(); });
-  RunGuarded([this] { imagesPage_->SaveImageSetBtnClick(); });
+  RunGuarded([this] { model_->ImageSet->Save(); });
   model_->SaveFailed = report.Lost();
 }
 

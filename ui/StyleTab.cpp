@@ -97,7 +97,6 @@ TStyleTab::TStyleTab(TMirModel& model, TStyleTabHooks hooks, QWidget* parent)
     : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("StyleTabPage"));
   if (!hooks_.RenderCalendar) hooks_.RenderCalendar = [this](bool recalc) { model_.RenderCalendar(recalc); };
-  if (!hooks_.NotesHiddenChanged) hooks_.NotesHiddenChanged = [](bool) {};
   if (!hooks_.WorkArea) hooks_.WorkArea = [] { return PrimaryWorkArea(); };
   redrawTimer_ = new QTimer(this);
   redrawTimer_->setSingleShot(true);
@@ -409,7 +408,7 @@ void TStyleTab::DefaultSettings() {
   }
   calBoldBtn_->setChecked(s.DayFont.HasStyle(fsBold));
   calItalicBtn_->setChecked(s.DayFont.HasStyle(fsItalic));
-  hooks_.NotesHiddenChanged(!ini.ShowNotes);
+  emit model_.Changes.NotesHiddenChanged(!ini.ShowNotes);
 
   const QSignalBlocker a(daySpaceBox_), b(dayShadowBox_), c(bevelBox_), d(transparencyTrack_),
       e(notesTransparencyTrack_), f(monthContrastTrack_), g(dayContrastTrack_);
@@ -645,7 +644,7 @@ void TStyleTab::ShowNotesBoxChange() {
   if (index < 0 || index == ini.ShowNotesOptions) return;
   ini.ShowNotesOptions = index;
   ini.ShowNotes = index != 3;
-  hooks_.NotesHiddenChanged(!ini.ShowNotes);
+  emit model_.Changes.NotesHiddenChanged(!ini.ShowNotes);
   Redraw(true);
 }
 

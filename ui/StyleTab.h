@@ -45,8 +45,6 @@ TWorkArea PrimaryWorkArea();
 struct TStyleTabHooks {
   // Draws the preview (the argument recalculates the layout); none: the model's renderer.
   std::function<void(bool RecalcLayout)> RenderCalendar;
-  // The notes were hidden or shown here: the main form's "actHideNotes" is checked while hidden.
-  std::function<void(bool Hidden)> NotesHiddenChanged;
   // "Download New Layouts"; none: the button is disabled.
   std::function<void()> DownloadLayouts;
   // The screen the font is fitted to; none: PrimaryWorkArea.

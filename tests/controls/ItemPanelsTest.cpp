@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <functional>
 
 #include "controls/MirPanels.h"
 #include "controls/KVStdCtrls.h"
@@ -26,11 +27,11 @@ struct Shown {
   TKVPanelsBox box;
   std::vector<P*> panels;
   std::vector<int> selected;
-  Shown(int n, int columns, QSize size) {
+  Shown(int n, int columns, QSize size, const std::function<P*()>& make = [] { return new P; }) {
     box.SetColumns(columns);
     box.resize(size);
     for (int i = 0; i < n; ++i) {
-      auto* p = new P;
+      P* p = make();
       p->OnSelected.Set([this](TKVIdxPanel* s) { selected.push_back(box.IndexOf(s)); });
       box.Add(p);
       panels.push_back(p);
@@ -43,10 +44,7 @@ struct Shown {
 }  // namespace
 
 TEST(ImagePanel, AnyThumbnailSizeBeyondTheTableIsTheLargeOneAndNothingIsScaledAgain) {
-  const std::uint8_t saved = ThumbSize;
-  ThumbSize = 200;
-  TMImgPanel p;
-  ThumbSize = saved;
+  TMImgPanel p(200);
   EXPECT_EQ(p.size(), QSize(204, 155));
   EXPECT_EQ(p.Image().geometry(), QRect(4, 4, 196, 147));
   // The check box is the style's whole indicator, so its frame is not cut off.
@@ -58,10 +56,7 @@ TEST(ImagePanel, AnyThumbnailSizeBeyondTheTableIsTheLargeOneAndNothingIsScaledAg
 }
 
 TEST(ImagePanel, ThumbnailAndBadgeSelectTheCheckBoxReportsTheUsersClick) {
-  const std::uint8_t saved = ThumbSize;
-  ThumbSize = 0;
-  Shown<TMImgPanel> s(3, 2, {260, 200});
-  ThumbSize = saved;
+  Shown<TMImgPanel> s(3, 2, {260, 200}, [] { return new TMImgPanel(0); });
   TMImgPanel& p = *s.panels[1];
   QTest::mouseClick(&p.Image(), Qt::LeftButton, {}, QPoint(60, 50));
   EXPECT_EQ(s.box.ItemIndex(), 1);
@@ -85,10 +80,7 @@ TEST(ImagePanel, ThumbnailAndBadgeSelectTheCheckBoxReportsTheUsersClick) {
 }
 
 TEST(ImagePanel, SpaceTogglesTheSelectedPicturesCheckBoxAndTheKeysStayWithTheBox) {
-  const std::uint8_t saved = ThumbSize;
-  ThumbSize = 0;
-  Shown<TMImgPanel> s(4, 2, {260, 200});
-  ThumbSize = saved;
+  Shown<TMImgPanel> s(4, 2, {260, 200}, [] { return new TMImgPanel(0); });
   s.box.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&s.box));
   std::vector<TMImgPanel*> checks;
@@ -217,15 +209,13 @@ TEST(HolidayPanel, TheWheelOverAnUnfocusedFieldScrollsTheListInstead) {
 
 // Under Xvfb with KV_SCREENSHOT_DIR set, the boxes are saved as pictures to look at.
 TEST(ItemPanels, Screenshot) {
-  const std::uint8_t saved = ThumbSize;
-  ThumbSize = 0;
   QWidget window;
   window.resize(1000, 380);
   auto* images = new TKVPanelsBox(&window);
   images->setGeometry(10, 10, 340, 360);
   images->SetColumns(3);
   for (int i = 0; i < 10; ++i) {
-    auto* p = new TMImgPanel;
+    auto* p = new TMImgPanel(0);
     TKVBitmap& b = p->Image().Bitmap();
     b.SetSize(p->Image().width(), p->Image().height());
     GradientFill(b, RGB(40 * i % 255, 120, 200), RGB(250, 200 - 15 * i, 30), i % 2 == 0);
@@ -235,7 +225,6 @@ TEST(ItemPanels, Screenshot) {
     images->Add(p);
   }
   images->SetItemIndex(4);
-  ThumbSize = saved;
 
   auto* layouts = new TKVPanelsBox(&window);
   layouts->setGeometry(360, 10, 130, 360);

@@ -85,10 +85,10 @@ struct StyleFixture {
       rec.renders << recalc;
       model->RenderCalendar(recalc);
     };
-    h.NotesHiddenChanged = [this](bool hidden) {
+    QObject::connect(&model->Changes, &TMirModelChanges::NotesHiddenChanged, [this](bool hidden) {
       ++rec.NotesHiddenCalls;
       rec.NotesHidden = hidden;
-    };
+    });
     h.WorkArea = [this] { return area; };
     if (!builtin.isNull()) h.BuiltinLayouts = [builtin] { return builtin; };
     h.LayoutFolder = [this] { return folder; };

@@ -1,4 +1,4 @@
-#include "ui/ImageSets.h"
+#include "calendar/ImageSets.h"
 
 #include "platform/KVSafeSave.h"
 
