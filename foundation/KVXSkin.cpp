@@ -294,7 +294,7 @@ namespace {
 constexpr qsizetype kOwnArenaTextSize = 1 << 20;
 }  // namespace
 
-void TKVXSkinIni::LoadDocumentText(const QString& Text, qint64 Budget) {
+void TKVXSkinIni::LoadDocumentText(QString Text, qint64 Budget) {
   const QString type = UnquoteValue(HeaderValue(Text, QStringLiteral("DocType")));
   const int ver = StrToIntDef(HeaderValue(Text, QStringLiteral("DocVer")), 0);
   const int r = CheckDocument(type, ver);
@@ -352,6 +352,8 @@ void TKVXSkinIni::LoadDocumentText(const QString& Text, qint64 Budget) {
       if (failure) std::rethrow_exception(failure);
     }
     if (!parsed) return;
+    // What the tree holds is all that is needed now: a large text is many times the document.
+    Text = QString();
     ResetDefaults();
     skin_->ApplyFormObject(block);
   } else if (r == 1) {
@@ -371,8 +373,8 @@ void TKVXSkinIni::LoadDocumentText(const QString& Text, qint64 Budget) {
 void TKVXSkinIni::LoadFromStream(QIODevice& Stream) {
   ResetLoadState();
   const qint64 budget = LoadBudget(Stream.size());
-  const QString text = ReadDocumentText(Stream);
-  if (!LoadFailed) LoadDocumentText(text, budget);
+  QString text = ReadDocumentText(Stream);
+  if (!LoadFailed) LoadDocumentText(std::move(text), budget);
 }
 
 void TKVXSkinIni::SaveToStream(QIODevice& Stream, bool Compress) {
@@ -439,7 +441,7 @@ const ClassInfo& TKVXSkinSafeIni::StaticClass() {
 void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
   ResetLoadState();
   const qint64 budget = LoadBudget(Stream.size());
-  const QString text = ReadDocumentText(Stream);
+  QString text = ReadDocumentText(Stream);
   if (LoadFailed) return;
   const QString safe = UnquoteValue(HeaderValue(text, QStringLiteral("Safe")));
   bool accept = false;
@@ -450,5 +452,5 @@ void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
     LoadError = QStringLiteral("The document was not accepted");
     return;
   }
-  LoadDocumentText(text, budget);
+  LoadDocumentText(std::move(text), budget);
 }
