@@ -64,7 +64,7 @@ DiaryFolder& Folder(int entries) {
 }
 
 // One program start: the model and its store, the diary loaded from the folder, with the Diary
-// page's search field and list.
+// page's search field and list, the page shown.
 struct Program {
   FormComponent form;
   std::unique_ptr<TMirModel> model;
@@ -78,6 +78,8 @@ struct Program {
     model->NbDiary->SetSearchBox(&list);
     store = std::make_unique<TMirDiaryStore>(*model);
     store->LoadDiary();
+    // The Diary page shows.
+    model->NbDiary->PrepareSearch();
   }
   ~Program() {
     store.reset();

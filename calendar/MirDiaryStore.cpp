@@ -91,8 +91,9 @@ bool TMirDiaryStore::LoadDiary() {
   // times the diary's own size: given back.
   malloc_trim(0);
 #endif
-  // The first search then finds the entries' plain text read already.
-  nb.PrepareSearch();
+  // The first search then finds the entries' plain text read already. Behind a hidden Diary page
+  // it is prepared when the page shows: a diary's search text is most of what it takes besides.
+  if (nb.SearchShown()) nb.PrepareSearch();
   emit model_.Changes.DiaryLoaded();
   return ok;
 }

@@ -10,6 +10,7 @@
 #include <QTextDocumentFragment>
 #include <QTextList>
 #include <QThreadPool>
+#include <malloc.h>
 #include <atomic>
 
 #include "controls/KVListBox.h"
@@ -510,6 +511,18 @@ void TNbModule::PrepareSearch() {
     prep->done = true;
     prep->ready.notify_all();
   });
+}
+
+void TNbModule::ReleaseSearch() {
+  if (searchPrep_) searchPrep_->dropped = true;
+  searchPrep_.reset();
+  for (int s = 0; s < data_->Count(); ++s) {
+    const TNbData& sec = *data_->Items(s);
+    for (int i = 0; i < sec.Count(); ++i) sec.Items(i)->SearchCache = {};
+  }
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 void TNbModule::TakePreparedSearch() {
