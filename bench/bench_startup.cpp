@@ -7,21 +7,16 @@
 
 #include "bench/BenchUtil.h"
 
-#include <QDate>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
 #include <QSaveFile>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QThread>
 #include <cstring>
 #include <sys/stat.h>
 
-#include "calendar/KVXSkinBaseM1.h"
-#include "foundation/KVXSkinBase.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPainter>
-#include <QTimer>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyleOptionToolButton>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
