@@ -8,6 +8,7 @@
 #include "controls/KVPanels.h"
 
 #include "foundation/KVClasses.h"
+#include "foundation/KVString.h"
 
 class QCheckBox;
 class QComboBox;
@@ -69,8 +70,8 @@ class TMLayoutPanel : public TKVIdxPanel {
   explicit TMLayoutPanel(QWidget* parent = nullptr);
 
   int LayoutID = 0;
-  // The layout's property text.
-  QString LayoutText;
+  // The layout's property text; the list keeps one for every layout it shows.
+  TKVText LayoutText;
 
   TKVImage& Image() const { return *image_; }
   TKVBevel& Bevel() const { return *bevel_; }
