@@ -5,11 +5,13 @@
 
 #include "foundation/KVTextHelper.h"
 #include <QBuffer>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QString>
 #include <QTemporaryDir>
@@ -27,6 +29,7 @@
 #include <benchmark/benchmark.h>
 
 #include "calendar/KVXSkinBaseM1.h"
+#include "foundation/KVXSkinBase.h"
 #include "calendar/MDataDM.h"
 #include "calendar/MirData.h"
 #include "calendar/MirLayout.h"
@@ -188,6 +191,47 @@ inline QString NoteRtf(QRandomGenerator& rng) {
                         "{\\colortbl ;\\red0\\green0\\blue255;}\r\n\\viewkind4\\uc1\\pard\\f0\\fs20 ") +
          body + "}\r\n";
 }
+
+// The real program's own program folder (the image pack Pack, a diary of Entries entries of about
+// 2 KB of rich text, the latest today) and a home of its own.
+struct ProgramHome {
+  QTemporaryDir dir;
+  ProgramHome(int entries, const QString& pack) {
+    for (const char* sub : {"home", "config", "data", "cache", "runtime", "exe"}) QDir(dir.path()).mkpath(sub);
+    QFile::setPermissions(Path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::copy(pack, Path("exe/landscapes.mcp"));
+    if (entries == 0) return;
+    TMDiaryBase doc;
+    QRandomGenerator rng(42);
+    for (int i = 0; i < entries; ++i) {
+      TKVXBDiaryItem* item = doc.Data().Add();
+      item->idx = QDate::currentDate().addDays(-i).toString(QStringLiteral("yyyy/MM/dd"));
+      item->Title = QStringLiteral("Note");
+      item->Lines = NoteRtf(rng);
+    }
+    doc.SaveToFile(Path("exe/") + kDiaryFileName, true);
+  }
+  QString Path(const QString& sub) const { return dir.path() + QLatin1Char('/') + sub; }
+  // Offscreen unless Display names an X server.
+  QProcessEnvironment Environment(const QString& display = QString()) const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "WAYLAND_DISPLAY", "SESSION_MANAGER", "DISPLAY"})
+      env.remove(QLatin1String(name));
+    if (display.isEmpty()) env.insert("QT_QPA_PLATFORM", "offscreen");
+    else {
+      env.insert("QT_QPA_PLATFORM", "xcb");
+      env.insert("DISPLAY", display);
+    }
+    env.insert("HOME", Path("home"));
+    env.insert("XDG_CONFIG_HOME", Path("config"));
+    env.insert("XDG_DATA_HOME", Path("data"));
+    env.insert("XDG_CACHE_HOME", Path("cache"));
+    env.insert("XDG_RUNTIME_DIR", Path("runtime"));
+    env.insert("KV_PROGRAM_DIR", Path("exe"));
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    return env;
+  }
+};
 
 // One calendar to draw: the built-in layout 151 over a user picture, real fonts.
 struct CalendarScene {

@@ -7,58 +7,18 @@
 
 #include "bench/BenchUtil.h"
 
-#include <QDate>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
 #include <QSaveFile>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QThread>
 #include <cstring>
 #include <sys/stat.h>
 
-#include "calendar/KVXSkinBaseM1.h"
-#include "foundation/KVXSkinBase.h"
 
 namespace {
-
-// A program folder and a home of their own.
-struct Home {
-  QTemporaryDir dir;
-  explicit Home(int entries) {
-    for (const char* sub : {"home", "config", "data", "cache", "runtime", "exe"}) QDir(dir.path()).mkpath(sub);
-    QFile::setPermissions(Path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile::copy(QStringLiteral(KV_DEFAULT_PACK), Path("exe/landscapes.mcp"));
-    if (entries == 0) return;
-    TMDiaryBase doc;
-    QRandomGenerator rng(42);
-    for (int i = 0; i < entries; ++i) {
-      TKVXBDiaryItem* item = doc.Data().Add();
-      item->idx = QDate::currentDate().addDays(-i).toString(QStringLiteral("yyyy/MM/dd"));
-      item->Title = QStringLiteral("Note");
-      item->Lines = kvbench::NoteRtf(rng);
-    }
-    doc.SaveToFile(Path("exe/") + kDiaryFileName, true);
-  }
-  QString Path(const QString& sub) const { return dir.path() + QLatin1Char('/') + sub; }
-  QProcessEnvironment Environment() const {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "WAYLAND_DISPLAY", "SESSION_MANAGER", "DISPLAY"})
-      env.remove(QLatin1String(name));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("HOME", Path("home"));
-    env.insert("XDG_CONFIG_HOME", Path("config"));
-    env.insert("XDG_DATA_HOME", Path("data"));
-    env.insert("XDG_CACHE_HOME", Path("cache"));
-    env.insert("XDG_RUNTIME_DIR", Path("runtime"));
-    env.insert("KV_PROGRAM_DIR", Path("exe"));
-    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-    return env;
-  }
-};
 
 // Nanoseconds since the epoch at which Path was last written; 0 when it is not there.
 qint64 WrittenAt(const QString& path) {
@@ -87,7 +47,7 @@ double StartUntilWritten(const QString& program, const QStringList& args, const 
 }
 
 void StartUp(benchmark::State& state, int entries) {
-  const Home home(entries);
+  const kvbench::ProgramHome home(entries, QStringLiteral(KV_DEFAULT_PACK));
   const QString picture = home.Path("exe/kvmir.bmp");
   StartUntilWritten(QStringLiteral(KV_MIROVA), {}, home.Environment(), picture);  // the first start makes the settings
   for (auto _ : state) {
@@ -103,7 +63,7 @@ BENCHMARK(BM_StartToBackground)->Arg(0)->Arg(20000)->Iterations(5)->UseManualTim
 // Floor: this program started again as a bare Qt program that draws a 1920 x 1080 picture and
 // writes it.
 void BM_Floor_BareQtDrawAndWrite(benchmark::State& state) {
-  const Home home(0);
+  const kvbench::ProgramHome home(0, QStringLiteral(KV_DEFAULT_PACK));
   const QString picture = home.Path("exe/bare.bmp");
   for (auto _ : state) {
     const double ms = StartUntilWritten(QCoreApplication::applicationFilePath(), {QStringLiteral("--bare"), picture},

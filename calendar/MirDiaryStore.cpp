@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,8 +86,14 @@ bool TMirDiaryStore::LoadDiary() {
   // The empty list started a new entry under the selected day; when the loaded diary has an entry
   // under that ID, the editor shows it instead of an empty page that would be saved over it.
   if (TNbObject* active = nb.Data().FindEntry(nb.ActiveID())) nb.SetActive(active, active->ID, true);
-  // The first search then finds the entries' plain text read already.
-  nb.PrepareSearch();
+#if defined(__GLIBC__)
+  // What reading the file took (its text, the parse) lies freed in the allocator's heap, many
+  // times the diary's own size: given back.
+  malloc_trim(0);
+#endif
+  // The first search then finds the entries' plain text read already. Behind a hidden Diary page
+  // it is prepared when the page shows: a diary's search text is most of what it takes besides.
+  if (nb.SearchShown()) nb.PrepareSearch();
   emit model_.Changes.DiaryLoaded();
   return ok;
 }
@@ -130,11 +137,21 @@ bool TMirDiaryStore::LoadOwnDiary() {
     qWarning("Cannot write or delete %s", qUtf8Printable(DiaryPasswordFile()));
   }
   TNbData& section = *nb.Data().Items(0);
+  const int first = section.Count();
+  // Copies of their own: the items' keys and titles share the parse's characters, which lie
+  // among what the parse has freed. The items take the copies only once all are made, as memory
+  // freed in between would serve the next copy.
   for (int i = 0; i < doc.Data().Count(); ++i) {
     const TKVXBDiaryItem& item = *doc.Data()[i];
     std::unique_ptr<TNbObject> entry = nb.Data().NewObject();
-    entry->SetData(item.idx, item.Title, item.Lines, item.Color, false);
+    entry->SetData(QString(item.idx.constData(), item.idx.size()), QString(item.Title.constData(), item.Title.size()),
+                   item.Lines, item.Color, false);
     section.Add(std::move(entry));
+  }
+  for (int i = 0; i < doc.Data().Count(); ++i) {
+    TKVXBDiaryItem& item = *doc.Data()[i];
+    item.idx = section.Items(first + i)->ID;
+    item.Title = section.Items(first + i)->Title;
   }
   section.Modified = false;
   nb.RefreshColors();
@@ -144,9 +161,12 @@ bool TMirDiaryStore::LoadOwnDiary() {
 
 namespace {
 
+// Texts taken from one another share their characters: most are told equal without a look.
 bool SameText(const QString& a, const QString& b) {
-  // Texts taken from one another share their characters: most are told equal without a look.
   return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+}
+bool SameText(const TKVText& a, const TKVText& b) {
+  return (a.Identity() == b.Identity() && a.size() == b.size()) || a == b;
 }
 
 void CopyEntries(const TNbData& Section, TMDiaryBase& Doc) {

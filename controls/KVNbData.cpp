@@ -160,7 +160,7 @@ void NbKeyDateParts(const QString& id, int& year, int& month, int& day) {
 // ---------------------------------------------------------------------------------------------
 // Entries
 
-void TNbObject::SetData(const QString& id, const QString& title, const QString& text, TColor color, bool isFolder) {
+void TNbObject::SetData(const QString& id, const QString& title, const TKVText& text, TColor color, bool isFolder) {
   const QString oldID = ID;
   ID = id;
   Title = title;
@@ -201,7 +201,7 @@ QString TNbObject::HeaderFields() const {
 }
 
 QString TNbObject::BodyText() const {
-  QString body = Trimmed(Text);
+  QString body = Trimmed(Text.ToString());
   // A text line that begins like a marker line would start an entry of its own when read back.
   // In RTF the "<" is written as a hex escape; plain text gets a blank in front.
   if (!body.contains(kEntryMarker)) return body;

@@ -13,6 +13,7 @@
 
 #include "foundation/KVClasses.h"
 #include "foundation/KVException.h"
+#include "foundation/KVString.h"
 #include "foundation/KVTypes.h"
 
 // A notebook file whose first line is no entry: a wrong password, or no notebook at all.
@@ -39,19 +40,19 @@ class TNbObject {
   // notebook its ID changes only through SetData or LoadFromStrings, which keep the index in step.
   QString ID;
   QString Title;
-  QString Text;  // RTF as the editor writes it
+  TKVText Text;  // RTF as the editor writes it
   TColor Color = clBlack;
   TColor DisplayColor = clBlack;
   bool IsFolder = false;
   // The plain text that the notebook component's search read from Text (case-folded, UTF-8), and
   // the Text it read (sharing its characters, so that any change of Text is seen): read again only then.
   struct TSearchCache {
-    QString Source;
+    TKVText Source;
     QByteArray Folded;
   };
   mutable TSearchCache SearchCache;
 
-  virtual void SetData(const QString& id, const QString& title, const QString& text, TColor color,
+  virtual void SetData(const QString& id, const QString& title, const TKVText& text, TColor color,
                        bool isFolder);
   // Raises EConvertError for a colour text that is neither a colour name nor a number.
   virtual void LoadFromStrings(const QString& headerLine, const QStringList& bodyLines);

@@ -10,6 +10,7 @@
 #include <QTextDocumentFragment>
 #include <QTextList>
 #include <QThreadPool>
+#include <malloc.h>
 #include <atomic>
 
 #include "controls/KVListBox.h"
@@ -49,10 +50,21 @@ bool IsRtfText(const QString& text) {
   return QStringView(text).mid(i, 5) == QLatin1String("{\\rtf");
 }
 
+// NbPlainText of an entry's text; RTF kept in bytes is read as it stands.
+QString PlainTextOf(const TKVText& text) {
+  if (!text.Narrow()) return NbPlainText(text.ToString());
+  const QByteArray& bytes = text.Latin1();
+  qsizetype i = 0;
+  while (i < bytes.size() && uchar(bytes[i]) <= ' ') ++i;
+  if (QByteArrayView(bytes).sliced(i).startsWith("{\\rtf"))
+    if (std::optional<QString> plain = KVRtfToText(bytes)) return *plain;
+  return QString::fromLatin1(bytes);
+}
+
 // The plain text a search compares, folded, in UTF-8: half the memory of the text, and a word
 // is found in it exactly where it is found in the text.
-QByteArray SearchTextOf(const QString& text) {
-  const QString plain = NbPlainText(text);
+QByteArray SearchTextOf(const TKVText& text) {
+  const QString plain = PlainTextOf(text);
   if (QtPrivate::isAscii(QStringView(plain))) {
     // Folding ASCII lowers A to Z and nothing else, and the text is composed already: the
     // general folding looks up every character's properties.
@@ -72,7 +84,7 @@ QByteArray SearchTextOf(const QString& text) {
 // text has other ones).
 const QByteArray& FoldedSearchTextOf(const TNbObject& entry) {
   TNbObject::TSearchCache& c = entry.SearchCache;
-  if (c.Source.constData() != entry.Text.constData() || c.Source.size() != entry.Text.size()) {
+  if (c.Source.Identity() != entry.Text.Identity() || c.Source.size() != entry.Text.size()) {
     c.Folded = SearchTextOf(entry.Text);
     c.Source = entry.Text;
   }
@@ -196,7 +208,7 @@ TNbModule::TNbModule(TComponent* owner)
 }
 
 struct TNbModule::TSearchPrep {
-  std::vector<QString> sources;  // the entries' texts, sharing their characters
+  std::vector<TKVText> sources;  // the entries' texts, sharing their characters
   std::vector<QByteArray> folded;
   std::mutex mutex;
   std::condition_variable ready;
@@ -476,7 +488,7 @@ void TNbModule::PrepareSearch() {
     const TNbData& sec = *data_->Items(s);
     for (int i = 0; i < sec.Count(); ++i) {
       const TNbObject& entry = *sec.Items(i);
-      const bool cached = entry.SearchCache.Source.constData() == entry.Text.constData() &&
+      const bool cached = entry.SearchCache.Source.Identity() == entry.Text.Identity() &&
                           entry.SearchCache.Source.size() == entry.Text.size();
       if (!cached) prep->sources.push_back(entry.Text);
     }
@@ -490,7 +502,7 @@ void TNbModule::PrepareSearch() {
   QThreadPool::globalInstance()->start([prep] {
     std::vector<QByteArray> folded;
     folded.reserve(prep->sources.size());
-    for (const QString& text : prep->sources) {
+    for (const TKVText& text : prep->sources) {
       if (prep->dropped) break;
       folded.push_back(SearchTextOf(text));
     }
@@ -499,6 +511,18 @@ void TNbModule::PrepareSearch() {
     prep->done = true;
     prep->ready.notify_all();
   });
+}
+
+void TNbModule::ReleaseSearch() {
+  if (searchPrep_) searchPrep_->dropped = true;
+  searchPrep_.reset();
+  for (int s = 0; s < data_->Count(); ++s) {
+    const TNbData& sec = *data_->Items(s);
+    for (int i = 0; i < sec.Count(); ++i) sec.Items(i)->SearchCache = {};
+  }
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 void TNbModule::TakePreparedSearch() {
@@ -511,14 +535,14 @@ void TNbModule::TakePreparedSearch() {
   if (prep->folded.size() != prep->sources.size()) return;
   // The kept sources hold their characters alive: an entry whose text still starts at the same
   // place holds the very text that was read.
-  QHash<const QChar*, size_t> at;
+  QHash<const void*, size_t> at;
   at.reserve(qsizetype(prep->sources.size()));
-  for (size_t i = 0; i < prep->sources.size(); ++i) at.insert(prep->sources[i].constData(), i);
+  for (size_t i = 0; i < prep->sources.size(); ++i) at.insert(prep->sources[i].Identity(), i);
   for (int s = 0; s < data_->Count(); ++s) {
     const TNbData& sec = *data_->Items(s);
     for (int i = 0; i < sec.Count(); ++i) {
       const TNbObject& entry = *sec.Items(i);
-      const auto found = at.constFind(entry.Text.constData());
+      const auto found = at.constFind(entry.Text.Identity());
       if (found == at.constEnd() || prep->sources[*found].size() != entry.Text.size()) continue;
       entry.SearchCache.Source = prep->sources[*found];
       entry.SearchCache.Folded = std::move(prep->folded[*found]);

@@ -104,6 +104,10 @@ class TNbModule : public TComponent {
   // Reads, on a thread of its own, the plain text the search compares for every entry, so that
   // the first search after a load finds it ready; a search waits for what is still being read.
   void PrepareSearch();
+  // The search field is on the screen: what PrepareSearch prepares is wanted.
+  bool SearchShown() const { return searchEdit_ && searchEdit_->isVisible(); }
+  // Lets go of the prepared texts while nobody can search: a search reads what it needs again.
+  void ReleaseSearch();
   virtual void FillSearchBox();
   virtual void RefreshColors();
   virtual void RefreshSectionColors(int index);

@@ -7,6 +7,7 @@
 #include "controls/MirThumbSizes.h"
 
 #include "foundation/KVClasses.h"
+#include "foundation/KVString.h"
 
 class QCheckBox;
 class QComboBox;
@@ -59,8 +60,8 @@ class TMLayoutPanel : public TKVIdxPanel {
   explicit TMLayoutPanel(QWidget* parent = nullptr);
 
   int LayoutID = 0;
-  // The layout's property text.
-  QString LayoutText;
+  // The layout's property text; the list keeps one for every layout it shows.
+  TKVText LayoutText;
 
   TKVImage& Image() const { return *image_; }
   TKVBevel& Bevel() const { return *bevel_; }

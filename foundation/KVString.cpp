@@ -259,3 +259,24 @@ TKVStoredStream::TKVStoredStream(TComponent* owner) : TComponent(owner) { stream
 void TKVStoredStream::SetBytes(const QByteArray& b) { ResetBuffer(stream_, b); }
 
 void TKVStoredStream::DefineProperties(TFiler& filer) { DefineStreamData(filer, stream_, Compressed); }
+
+void TKVText::Assign(const QString& text) {
+  wide_ = !QtPrivate::isLatin1(QStringView(text));
+  if (wide_) {
+    wideText_ = text;
+    narrow_ = QByteArray();
+  } else {
+    narrow_ = text.toLatin1();
+    wideText_ = QString();
+  }
+}
+
+void TKVText::SetAt(qsizetype i, QChar c) {
+  if (!wide_ && c.unicode() <= 0xFF) {
+    narrow_[i] = char(c.unicode());
+    return;
+  }
+  QString text = ToString();
+  text[i] = c;
+  Assign(text);
+}

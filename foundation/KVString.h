@@ -12,6 +12,72 @@
 #include "foundation/KVClasses.h"
 #include "foundation/KVTypes.h"
 
+// A text kept in one byte a character while every character is Latin-1, as RTF (7-bit) always
+// is, else in UTF-16: a diary holds thousands of entries' texts. It reads and is assigned as a
+// QString; copies share the characters.
+class TKVText {
+ public:
+  TKVText() = default;
+  TKVText(const QString& text) { Assign(text); }
+  TKVText(const char* text) { Assign(QString::fromUtf8(text)); }
+  TKVText& operator=(const QString& text) {
+    Assign(text);
+    return *this;
+  }
+  TKVText& operator=(const char* text) { return *this = QString::fromUtf8(text); }
+
+  QString ToString() const { return wide_ ? wideText_ : QString::fromLatin1(narrow_); }
+  operator QString() const { return ToString(); }
+  // The Latin-1 bytes; only while Narrow().
+  const QByteArray& Latin1() const { return narrow_; }
+  bool Narrow() const { return !wide_; }
+  // The same for copies that share their characters; told apart from any other text of its size.
+  const void* Identity() const { return wide_ ? static_cast<const void*>(wideText_.constData()) : narrow_.constData(); }
+
+  qsizetype size() const { return wide_ ? wideText_.size() : narrow_.size(); }
+  bool isEmpty() const { return size() == 0; }
+  void clear() { *this = TKVText(); }
+  QString trimmed() const { return ToString().trimmed(); }
+  template <class T>
+  bool contains(const T& what) const {
+    return ToString().contains(what);
+  }
+  template <class A, class B>
+  TKVText& replace(const A& before, const B& after) {
+    return *this = ToString().replace(before, after);
+  }
+  TKVText& operator+=(const QString& more) { return *this = ToString() + more; }
+  QChar At(qsizetype i) const { return wide_ ? wideText_.at(i) : QChar(uchar(narrow_.at(i))); }
+  void SetAt(qsizetype i, QChar c);
+  // A character to read or to set.
+  struct CharRef {
+    TKVText& text;
+    qsizetype i;
+    CharRef& operator=(QChar c) {
+      text.SetAt(i, c);
+      return *this;
+    }
+    operator QChar() const { return text.At(i); }
+  };
+  CharRef operator[](qsizetype i) { return {*this, i}; }
+  QChar operator[](qsizetype i) const { return At(i); }
+
+  friend bool operator==(const TKVText& a, const TKVText& b) {
+    if (a.wide_ == b.wide_) return a.wide_ ? a.wideText_ == b.wideText_ : a.narrow_ == b.narrow_;
+    return false;  // a text is wide only when it has a character beyond Latin-1
+  }
+  friend bool operator==(const TKVText& a, const QString& b) { return a == TKVText(b); }
+  friend bool operator==(const QString& a, const TKVText& b) { return TKVText(a) == b; }
+  friend bool operator==(const TKVText& a, const char* b) { return a == TKVText(b); }
+  friend bool operator!=(const TKVText& a, const TKVText& b) { return !(a == b); }
+
+ private:
+  void Assign(const QString& text);
+  QByteArray narrow_;
+  QString wideText_;
+  bool wide_ = false;
+};
+
 int CountChar(const QString& S, QChar Ch);
 int PosEx(const QString& SubStr, const QString& S, int StartPos = 1, bool CaseSensitive = true);
 QString ReplaceAll(const QString& FindText, const QString& ReplaceText, const QString& S,

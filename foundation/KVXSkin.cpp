@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QFile>
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 #include "foundation/KVRes.h"
 #include "foundation/KVString.h"
@@ -287,7 +289,12 @@ QString TKVXSkinIni::ReadDocumentText(QIODevice& Stream) {
   }
 }
 
-void TKVXSkinIni::LoadDocumentText(const QString& Text, qint64 Budget) {
+namespace {
+// Texts from this many characters on are parsed on a thread of their own.
+constexpr qsizetype kOwnArenaTextSize = 1 << 20;
+}  // namespace
+
+void TKVXSkinIni::LoadDocumentText(QString Text, qint64 Budget) {
   const QString type = UnquoteValue(HeaderValue(Text, QStringLiteral("DocType")));
   const int ver = StrToIntDef(HeaderValue(Text, QStringLiteral("DocVer")), 0);
   const int r = CheckDocument(type, ver);
@@ -300,30 +307,53 @@ void TKVXSkinIni::LoadDocumentText(const QString& Text, qint64 Budget) {
     options.budget = &budget;
     options.itemCost = ItemCost();
     options.elementCost = ElementCost();
-    try {
+    bool parsed = false;
+    const auto parse = [&] {
       try {
-        block = ParseObjectText(Text, options);
-      } catch (const EParserError& e) {
-        // A damaged text of this document's own type gives what stands before the damage.
-        TextDamage damage;
-        budget.used = TextCost::OfText(Text.size());
         try {
-          block = ParseObjectTextPartial(Text, damage, options);
-        } catch (const EParserError&) {
+          block = ParseObjectText(Text, options);
+        } catch (const EParserError& e) {
+          // A damaged text of this document's own type gives what stands before the damage.
+          TextDamage damage;
+          budget.used = TextCost::OfText(Text.size());
+          try {
+            block = ParseObjectTextPartial(Text, damage, options);
+          } catch (const EParserError&) {
+          }
+          if (block.props.empty()) {
+            LoadDamaged = false;
+            LoadFailed = true;
+            LoadError = e.Message();
+            return;
+          }
+          LoadDamaged = true;
+          LoadError = damage.message;
         }
-        if (block.props.empty()) {
-          LoadDamaged = false;
-          LoadFailed = true;
-          LoadError = e.Message();
-          return;
-        }
-        LoadDamaged = true;
-        LoadError = damage.message;
+      } catch (const ETextBudgetError& e) {
+        Refuse(e.Message());
+        return;
       }
-    } catch (const ETextBudgetError& e) {
-      Refuse(e.Message());
-      return;
+      parsed = true;
+    };
+    if (Text.size() < kOwnArenaTextSize) {
+      parse();
+    } else {
+      // The tree of a large text takes many times what the document keeps of it. Built on a
+      // thread of its own, it lies in an allocator arena of its own, which is given back whole
+      // once the tree is gone; in the program's heap the pieces that are kept would pin it.
+      std::exception_ptr failure;
+      std::thread([&] {
+        try {
+          parse();
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      }).join();
+      if (failure) std::rethrow_exception(failure);
     }
+    if (!parsed) return;
+    // What the tree holds is all that is needed now: a large text is many times the document.
+    Text = QString();
     ResetDefaults();
     skin_->ApplyFormObject(block);
   } else if (r == 1) {
@@ -343,8 +373,8 @@ void TKVXSkinIni::LoadDocumentText(const QString& Text, qint64 Budget) {
 void TKVXSkinIni::LoadFromStream(QIODevice& Stream) {
   ResetLoadState();
   const qint64 budget = LoadBudget(Stream.size());
-  const QString text = ReadDocumentText(Stream);
-  if (!LoadFailed) LoadDocumentText(text, budget);
+  QString text = ReadDocumentText(Stream);
+  if (!LoadFailed) LoadDocumentText(std::move(text), budget);
 }
 
 void TKVXSkinIni::SaveToStream(QIODevice& Stream, bool Compress) {
@@ -411,7 +441,7 @@ const ClassInfo& TKVXSkinSafeIni::StaticClass() {
 void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
   ResetLoadState();
   const qint64 budget = LoadBudget(Stream.size());
-  const QString text = ReadDocumentText(Stream);
+  QString text = ReadDocumentText(Stream);
   if (LoadFailed) return;
   const QString safe = UnquoteValue(HeaderValue(text, QStringLiteral("Safe")));
   bool accept = false;
@@ -422,5 +452,5 @@ void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
     LoadError = QStringLiteral("The document was not accepted");
     return;
   }
-  LoadDocumentText(text, budget);
+  LoadDocumentText(std::move(text), budget);
 }

@@ -145,8 +145,9 @@ class TKVXSkinIni : public TKVXSkinComponent {
   bool storing_ = true;  // the binding and the verify handler are never part of a saved text
   void ResetLoadState();
   void Refuse(const QString& Why);
-  // Applies Text when parsing it costs no more than Budget (TextCost).
-  void LoadDocumentText(const QString& Text, qint64 Budget);
+  // Applies Text when parsing it costs no more than Budget (TextCost); Text is let go of once it
+  // is parsed.
+  void LoadDocumentText(QString Text, qint64 Budget);
 };
 
 using TKVXVerifyEvent = TEvent<void(TPersistent* Sender, const QString& Safe, bool& Accept)>;

@@ -27,7 +27,8 @@ QString DateKey(const QDate& d) { return d.toString(QStringLiteral("yyyy/MM/dd")
 const ClassInfo& TKVXBItem::StaticClass() {
   static const ClassInfo ci = ClassBuilder<TKVXBItem>("TKVXBItem", &TCollectionItem::StaticClass())
                                   .Str("idx", &TKVXBItem::idx)
-                                  .Str("Lines", &TKVXBItem::Lines)
+                                  .Str("Lines", [](const TKVXBItem& i) { return i.Lines.ToString(); },
+                                       [](TKVXBItem& i, const QString& v) { i.Lines = v; })
                                   .Str("Title", &TKVXBItem::Title)
                                   .Color("Color", &TKVXBItem::Color)
                                   .Build();

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "foundation/KVClasses.h"
+#include "foundation/KVString.h"
 #include "foundation/KVXSkin.h"
 
 enum TKVXSchType { schOnce, schHourly, schDaily, schWeekly, schMonthly, schYearly, schBiWeekly, schBiMonthly };
@@ -26,7 +27,7 @@ class TKVXBItem : public TCollectionItem {
  public:
   using TCollectionItem::TCollectionItem;
   QString idx;
-  QString Lines;
+  TKVText Lines;
   QString Title;
   TColor Color = clBlack;
   QString GetDisplayName() const override { return idx; }

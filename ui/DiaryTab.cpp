@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyleOptionToolButton>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -540,6 +541,21 @@ void TDiaryTab::Panel2Resize() {
 void TDiaryTab::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   Panel2Resize();
+}
+
+// The search text of the diary is prepared while the page can be searched, and let go of when
+// the settings window is put away.
+void TDiaryTab::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  model_.NbDiary->PrepareSearch();
+}
+
+void TDiaryTab::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // The page is hidden before the window that is put away: looked at once that is done.
+  QTimer::singleShot(0, this, [this] {
+    if (!window()->isVisible()) model_.NbDiary->ReleaseSearch();
+  });
 }
 
 bool TDiaryTab::eventFilter(QObject* watched, QEvent* event) {

@@ -288,3 +288,52 @@ TEST_F(MainFormDiary, ExitWithUnsavedTextAsksAndTheSessionsEndKeepsItWhereItCanB
   EXPECT_EQ(terminated, 1);
   QDir(rescue).removeRecursively();
 }
+
+// What the search reads of each entry is let go of while the settings window is put away and
+// read again when the Diary page shows: the same words find the same entries, an edit made in
+// between included, whether the text is rich text or plain text beyond Latin-1.
+TEST_F(MainFormDiary, TheSearchFindsTheSameEntriesAfterTheWindowWasPutAwayAndOpenedAgain) {
+  {
+    TMDiaryBase doc;
+    const std::pair<const char*, QString> entries[] = {
+        {"2004/03/07", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Dentist at \\b nine\\b0\\par\r\n}"},
+        {"2004/03/08", QString::fromUtf8("Garden with \u039f\u0394\u039f\u03a3 and Stra\u00dfe")},
+        {"2004/03/09", "{\\rtf1\\ansi Nothing here\\par}"}};
+    for (const auto& [key, text] : entries) {
+      TKVXBDiaryItem* item = doc.Data().Add();
+      item->idx = key;
+      item->Title = "Note";
+      item->Lines = text;
+    }
+    doc.SaveToFile(exe.filePath(kDiaryFileName), true);
+  }
+  TKVMirovaCalendar form(hooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  const auto find = [&](const QString& words) {
+    auto& search = Child<QLineEdit>(form, "SearchEdit");
+    // Keys type only ASCII; other letters come as an input method would give them.
+    if (QtPrivate::isAscii(QStringView(words))) kvtest::TypeInto(search, words);
+    else search.setText(words);
+    kvtest::Click(Child<QPushButton>(form, "FindBtn"));
+    QStringList found;
+    TKVCustomListBox& list = *form.DiaryPage().DiaryList();
+    for (int i = 0; i < list.Count(); ++i) found << list.Objects(i)->ID;
+    found.sort();
+    return found;
+  };
+  OpenDiary(form);
+  EXPECT_EQ(find("dentist"), QStringList{"2004/03/07"});
+  EXPECT_EQ(find(QString::fromUtf8("\u03bf\u03b4\u03bf\u03c3")), QStringList{"2004/03/08"});
+  kvtest::Click(Child<QPushButton>(form, "CloseBtn"));  // OK
+  ASSERT_FALSE(form.SettingsOpen());
+  QCoreApplication::processEvents();
+  const TNbData& section = *form.Model().NbDiary->Data().Items(0);
+  for (int i = 0; i < section.Count(); ++i) EXPECT_TRUE(section.Items(i)->SearchCache.Folded.isEmpty()) << i;
+  form.Model().NbDiary->Data().FindEntry("2004/03/09")->Text = "{\\rtf1\\ansi The dentist called\\par}";
+
+  OpenDiary(form);
+  EXPECT_EQ(find("dentist"), (QStringList{"2004/03/07", "2004/03/09"}));
+  EXPECT_EQ(find(QString::fromUtf8("ΟΔΟΣ")), QStringList{"2004/03/08"});
+  EXPECT_EQ(find("garden"), QStringList{"2004/03/08"});
+  form.Action("actExit")->trigger();
+}
