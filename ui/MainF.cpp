@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <array>
+#include <optional>
+#include <utility>
 #include <QApplication>
 #include <QBuffer>
 #include <QScopeGuard>
@@ -34,6 +36,7 @@
 #include "foundation/KVSysUtils.h"
 #include "foundation/KVUtils.h"
 #include "foundation/KVTrovanaRem.h"
+#include "platform/KVClock.h"
 #include "platform/KVLaunch.h"
 #include "platform/KVNotify.h"
 #include "platform/KVRegistry.h"
@@ -462,15 +465,21 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   if (m.NoImageSets) return false;
   imagesPage_->ResTitlesChange();
 
-  // The calendar shows diary entries only in some notes modes; otherwise the background is
-  // applied first and the diary, however large, is read after it.
+  // The calendar shows diary entries only in some notes modes, and then only those of the days
+  // it shows (the week-day boxes' week, a year on in the notes box): they are read ahead from the
+  // file, the background is applied, and the diary, however large, is read whole after it. A
+  // linked diary, or an own one that cannot be read ahead, is read whole first.
   const bool calendarShowsDiary = DiaryNotesShown(m.Ini->ShowNotes, m.Ini->ShowNotesOptions);
+  const QDate today = KVNow().date();
+  const QDate firstDay = today.addDays(-7), lastDay = today.addDays(366);
+  if (calendarShowsDiary && !m.Ini->NotavelDiary) m.DiaryDaysAhead = ReadDiaryDays(DiaryFile(), firstDay, lastDay);
+  const bool diaryFirst = calendarShowsDiary && !m.DiaryDaysAhead;
   const auto loadDiary = [&] {
     diaryStore_->LoadDiary();
     // A linked diary is read-only from the first moment.
     diaryTab_->SetDiaryReadOnly(m.Ini->NotavelDiary);
   };
-  if (calendarShowsDiary) loadDiary();
+  if (diaryFirst) loadDiary();
   LoadQuickNotes(m);
   optionsTab_->LoadHolidays();
   FillReminderItems();
@@ -489,7 +498,20 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   m.Rotation->AppTimerTimer();
   m.SetBusy(false);
   acts_.ChangeMirova->trigger();
-  if (!calendarShowsDiary) loadDiary();
+  if (!diaryFirst) {
+    const std::optional<QHash<QString, QString>> ahead = std::exchange(m.DiaryDaysAhead, std::nullopt);
+    loadDiary();
+    // The whole load took other texts for those days (it refused a diary too dense to read, say):
+    // the background shows the diary the program holds.
+    const auto aheadEntry = [&](const QString& key) -> std::optional<QString> {
+      const QString text = ahead->value(key);
+      return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+    };
+    bool same = true;
+    for (QDate d = firstDay; ahead && same && d <= lastDay; d = d.addDays(1))
+      same = aheadEntry(DateKey(d)) == m.FindDiaryEntry(DateKey(d));
+    if (!same) acts_.ChangeMirova->trigger();
+  }
   CheckTrovanaReminder();
   return true;
 }
