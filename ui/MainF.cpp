@@ -111,12 +111,7 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   ErrorPolicy().KeepRunning = [this] { return SettingsOpen() || hooks_.QuickNotesVisible(); };
   ErrorPolicy().Terminate = [this] { hooks_.Terminate(); };
 
-  printForm_ = std::make_unique<TPrintForm>();
-  TQuickNotesHooks notesHooks;
-  notesHooks.SaveMirova = [this] { acts_.SaveMirova->trigger(); };
-  notesHooks.PrintForm = [this]() -> TPrintForm& { return *printForm_; };
-  quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
-  if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { quickNotes_->ShowForm(); };
+  if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { QuickNotesForm().ShowForm(); };
   // The quick-notes window shows the notes document whenever it opens: nothing to do on a load.
   diaryStore_ = std::make_unique<TMirDiaryStore>(*model_);
   connect(&model_->Changes, &TMirModelChanges::HolidaysEdited, this, [this] { HolidaysModified = true; });
@@ -156,6 +151,21 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   setMinimumSize(fixedSize_);
   setMaximumSize(fixedSize_);
   mainPanel_->setVisible(false);
+}
+
+TQuickNotesForm& TKVMirovaCalendar::QuickNotesForm() {
+  if (!quickNotes_) {
+    TQuickNotesHooks notesHooks;
+    notesHooks.SaveMirova = [this] { acts_.SaveMirova->trigger(); };
+    notesHooks.PrintForm = [this]() -> TPrintForm& { return PrintForm(); };
+    quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
+  }
+  return *quickNotes_;
+}
+
+TPrintForm& TKVMirovaCalendar::PrintForm() {
+  if (!printForm_) printForm_ = std::make_unique<TPrintForm>();
+  return *printForm_;
 }
 
 TKVMirovaCalendar::~TKVMirovaCalendar() {
@@ -331,7 +341,7 @@ void TKVMirovaCalendar::CreatePages() {
   // The diary, options and special pages fill their tabs.
   const TSettingsPages pages = CreateSettingsPages(
       *model_, *diaryStore_,
-      {[this](bool recalc) { model_->RenderCalendar(recalc); }, [this] { return printForm_.get(); }},
+      {[this](bool recalc) { model_->RenderCalendar(recalc); }, [this] { return &PrintForm(); }},
       pageControl_->widget(pgDiary), pageControl_->widget(pgOptions), pageControl_->widget(pgSpecial));
   diaryTab_ = pages.Diary;
   optionsTab_ = pages.Options;
@@ -512,6 +522,9 @@ bool TKVMirovaCalendar::InitializeMainForm() {
       same = aheadEntry(DateKey(d)) == m.FindDiaryEntry(DateKey(d));
     if (!same) acts_.ChangeMirova->trigger();
   }
+  // The windows the first background does not need.
+  PrintForm();
+  QuickNotesForm();
   CheckTrovanaReminder();
   return true;
 }
@@ -757,7 +770,7 @@ void TKVMirovaCalendar::SessionEnd() {
   {
     TSaveReport report;
     // What the quick-notes window holds is kept as its OK keeps it; then the settings window's OK.
-    if (quickNotes_->isVisible()) RunGuarded([this] { quickNotes_->OKBtnClick(); });
+    if (quickNotes_ && quickNotes_->isVisible()) RunGuarded([this] { quickNotes_->OKBtnClick(); });
     RunGuarded([this] { SaveBeforeEnd(); });
     RunGuarded([this] { diaryStore_->WaitForSaves(); });
     unsaved = LostFailures(report.Take());
