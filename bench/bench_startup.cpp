@@ -1,5 +1,6 @@
 // Start-up as the user waits for it: the real program started with a program folder of its own
-// (the default image pack, a diary of 0 or 20,000 entries of about 2 KB), wall time from the
+// (the default image pack, a diary of 0 or 20,000 entries of about 2 KB, the notes box showing
+// the quick notes only, as by default, or the coming days' diary entries too), wall time from the
 // start to the calendar picture written for the desktop. Floor in the same run: a bare Qt
 // program of the same toolkit that starts, draws a screen-sized picture and writes it as a BMP.
 // Goal: within 2x the floor and independent of the diary's size.
@@ -10,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
 #include <QSaveFile>
@@ -46,10 +49,33 @@ double StartUntilWritten(const QString& program, const QStringList& args, const 
   return at == 0 ? -1 : double(at - start) / 1e6;
 }
 
-void StartUp(benchmark::State& state, int entries) {
+// One value of the stored settings set, as the settings window would store it.
+void SetSetting(const kvbench::ProgramHome& home, const QString& name, int value) {
+  QFile file(home.Path("config/KelVoro/registry.json"));
+  if (!file.open(QIODevice::ReadOnly)) return;
+  QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+  file.close();
+  // Software\Kel Voro\Mirova Calendar
+  QJsonObject keys = root["keys"].toObject(), software = keys["Software"].toObject();
+  QJsonObject softwareKeys = software["keys"].toObject(), maker = softwareKeys["Kel Voro"].toObject();
+  QJsonObject makerKeys = maker["keys"].toObject(), program = makerKeys["Mirova Calendar"].toObject();
+  QJsonObject values = program["values"].toObject();
+  values[name] = QJsonObject{{"data", value}, {"type", "dword"}};
+  program["values"] = values;
+  makerKeys["Mirova Calendar"] = program;
+  maker["keys"] = makerKeys;
+  softwareKeys["Kel Voro"] = maker;
+  software["keys"] = softwareKeys;
+  keys["Software"] = software;
+  root["keys"] = keys;
+  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(QJsonDocument(root).toJson());
+}
+
+void StartUp(benchmark::State& state, int entries, int notesMode) {
   const kvbench::ProgramHome home(entries, QStringLiteral(KV_DEFAULT_PACK));
   const QString picture = home.Path("exe/kvmir.bmp");
   StartUntilWritten(QStringLiteral(KV_MIROVA), {}, home.Environment(), picture);  // the first start makes the settings
+  SetSetting(home, QStringLiteral("ShowNotesOptions"), notesMode);
   for (auto _ : state) {
     const double ms = StartUntilWritten(QStringLiteral(KV_MIROVA), {}, home.Environment(), picture);
     if (ms < 0) state.SkipWithError("no picture was written");
@@ -57,8 +83,16 @@ void StartUp(benchmark::State& state, int entries) {
   }
 }
 
-void BM_StartToBackground(benchmark::State& state) { StartUp(state, int(state.range(0))); }
-BENCHMARK(BM_StartToBackground)->Arg(0)->Arg(20000)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+// Arguments: the diary's entries, the notes mode (1 quick notes only, 0 diary and quick notes).
+void BM_StartToBackground(benchmark::State& state) { StartUp(state, int(state.range(0)), int(state.range(1))); }
+BENCHMARK(BM_StartToBackground)
+    ->Args({0, 1})
+    ->Args({20000, 1})
+    ->Args({0, 0})
+    ->Args({20000, 0})
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Floor: this program started again as a bare Qt program that draws a 1920 x 1080 picture and
 // writes it.

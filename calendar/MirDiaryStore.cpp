@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cstring>
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,6 +57,96 @@ QString LinkedPasswordFile(const QString& NotavelPath) {
 }
 
 void HolidayBaseVerify(TPersistent*, const QString&, bool& Accept) { Accept = true; }
+
+namespace {
+
+bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// The line that starts at From: where its text begins and ends (blanks left out) and where the
+// next line starts.
+struct TTextLine {
+  qsizetype begin, end, next;
+};
+TTextLine LineAt(QByteArrayView text, qsizetype from) {
+  qsizetype next = text.indexOf('\n', from);
+  next = next < 0 ? text.size() : next + 1;
+  qsizetype b = from, e = next;
+  while (b < e && (Blank(text[b]) || text[b] == '\n')) ++b;
+  while (e > b && (Blank(text[e - 1]) || text[e - 1] == '\n')) --e;
+  return {b, e, next};
+}
+
+// The line holding At starts with blanks only before At.
+qsizetype LineStartBefore(QByteArrayView text, qsizetype at) {
+  qsizetype i = at;
+  while (i > 0 && Blank(text[i - 1])) --i;
+  return i == 0 || text[i - 1] == '\n' ? i : -1;
+}
+
+}  // namespace
+
+std::optional<QHash<QString, QString>> ReadDiaryDays(const QString& FileName, const QDate& From, const QDate& To) {
+  QFile file(FileName);
+  if (!file.exists()) return QHash<QString, QString>();
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  TMDiaryBase doc;
+  doc.OnVerify.Set(&DiaryBaseVerify);
+  const QByteArray bytes = doc.ReadDocumentBytes(file);
+  if (doc.LoadFailed || doc.LoadDamaged) return std::nullopt;
+  const QByteArrayView text(bytes);
+  const QByteArray first = DateKey(From).toLatin1(), last = DateKey(To).toLatin1();
+  constexpr QByteArrayView kItem("item"), kIdx("idx = '");
+  // The document's head up to its first item, then only the items of those days: read by the
+  // document's own parser, so each is taken exactly as a whole load takes it.
+  QByteArray chosen;
+  qsizetype head = -1;
+  // glibc's memmem passes over tens of megabytes several times faster than a general search.
+  const auto findItem = [&](qsizetype from) -> qsizetype {
+    const void* hit = ::memmem(text.data() + from, size_t(text.size() - from), kItem.data(), size_t(kItem.size()));
+    return hit ? static_cast<const char*>(hit) - text.data() : -1;
+  };
+  for (qsizetype at = findItem(0); at >= 0; at = findItem(at + kItem.size())) {
+    const qsizetype start = LineStartBefore(text, at);
+    const TTextLine line = LineAt(text, at);
+    if (start < 0 || line.begin != at || line.end != at + kItem.size()) continue;  // a word in a text
+    if (head < 0) head = start;
+    // Most items name their day first, as the program writes them; any other is read to see.
+    const TTextLine idx = LineAt(text, line.next);
+    const QByteArrayView idLine = text.sliced(idx.begin, idx.end - idx.begin);
+    const bool dated = idLine.size() == kIdx.size() + 11 && idLine.startsWith(kIdx) && idLine.endsWith('\'');
+    if (dated) {
+      const QByteArrayView key = idLine.sliced(kIdx.size(), 10);
+      if (key < QByteArrayView(first) || key > QByteArrayView(last)) continue;
+    }
+    // The item up to its end line; the collection's close is written after the last one chosen.
+    TTextLine end = idx;
+    for (qsizetype p = line.next; p < text.size(); p = end.next) {
+      end = LineAt(text, p);
+      const QByteArrayView word = text.sliced(end.begin, end.end - end.begin);
+      if (word == "end" || word == "end>") break;
+      if (end.next >= text.size()) return std::nullopt;  // an item that never ends
+    }
+    chosen += text.sliced(start, end.begin - start);
+    chosen += "end\n";
+  }
+  QHash<QString, QString> days;
+  if (chosen.isEmpty()) return days;
+  chosen.chop(1);
+  QByteArray mini = text.first(head).toByteArray();
+  mini += chosen;
+  mini += ">\nend\n";
+  QBuffer buffer(&mini);
+  buffer.open(QIODevice::ReadOnly);
+  doc.LoadFromStream(buffer);
+  if (doc.LoadFailed || doc.LoadDamaged) return std::nullopt;
+  const QString firstKey = QString::fromLatin1(first), lastKey = QString::fromLatin1(last);
+  for (int i = 0; i < doc.Data().Count(); ++i) {
+    const TKVXBDiaryItem& item = *doc.Data()[i];
+    const bool inRange = item.idx.size() == firstKey.size() && item.idx >= firstKey && item.idx <= lastKey;
+    if (inRange && !days.contains(item.idx)) days.insert(item.idx, item.Lines);
+  }
+  return days;
+}
 
 // ---------------------------------------------------------------------------------------------
 // The diary

@@ -9,10 +9,13 @@
 // Nothing typed is lost to a failure: a document that could not be read is kept aside before it
 // is saved over, and a save that fails is reported once ("Cannot save <file>." and "Disk may be
 // full or write protected!") while the program goes on with everything still in memory.
+#include <QDate>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 #include "foundation/KVSaveReport.h"
 #include "platform/KVSaveQueue.h"
@@ -29,6 +32,12 @@ QString HolidaysFile();
 // The linked diary's notebook file and password file in the other product's folder.
 QString LinkedDiaryFile(const QString& NotavelPath);
 QString LinkedPasswordFile(const QString& NotavelPath);
+
+// The entries of the own diary file (DiaryFile()) dated From to To, key to text, the first of
+// each key as the notebook finds it: read without building the rest of the diary, whatever its
+// size, for a drawing before the diary is loaded. No file gives none; nothing when the file
+// cannot be read so (damaged, refused, of another kind): then only a whole load tells.
+std::optional<QHash<QString, QString>> ReadDiaryDays(const QString& FileName, const QDate& From, const QDate& To);
 
 // OnVerify of the holiday, icon and event documents: every document is accepted.
 void HolidayBaseVerify(TPersistent* Sender, const QString& Safe, bool& Accept);

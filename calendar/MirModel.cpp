@@ -98,6 +98,11 @@ bool TMirModel::FullScreenVisible() const { return hooks_.FullScreenVisible(); }
 bool TMirModel::SettingsVisible() const { return hooks_.SettingsVisible(); }
 
 std::optional<QString> TMirModel::FindDiaryEntry(const QString& Key) const {
+  if (DiaryDaysAhead) {
+    const auto found = DiaryDaysAhead->constFind(Key);
+    if (found == DiaryDaysAhead->constEnd() || found->isEmpty()) return std::nullopt;
+    return *found;
+  }
   const TNbObject* e = NbDiary->Data().FindEntry(Key);
   if (!e || e->Text.isEmpty()) return std::nullopt;
   return e->Text;

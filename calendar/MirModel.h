@@ -6,6 +6,7 @@
 // form's name from it); the model frees them itself, in the order the form's destroy handler
 // frees them, so it must go before the form's component tree does.
 #include <QDate>
+#include <QHash>
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -128,6 +129,9 @@ class TMirModel {
   void ReleaseDrawingMemory();
   // The diary entry's rich text under a date key; nothing when there is none or it is empty.
   std::optional<QString> FindDiaryEntry(const QString& Key) const;
+  // Until the diary is loaded whole: the entries of the days the calendar shows, read ahead
+  // (ReadDiaryDays). While set, FindDiaryEntry answers from them.
+  std::optional<QHash<QString, QString>> DiaryDaysAhead;
 
  private:
   TMirModelHooks hooks_;

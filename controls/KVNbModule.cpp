@@ -9,7 +9,9 @@
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <QTextList>
+#include <QThread>
 #include <QThreadPool>
+#include <algorithm>
 #include <malloc.h>
 #include <atomic>
 
@@ -207,14 +209,40 @@ TNbModule::TNbModule(TComponent* owner)
   SetWordWrap(true);
 }
 
+namespace {
+// Threads that prepare the search after a load, before anyone searches.
+constexpr int kBackgroundPreparers = 2;
+}  // namespace
+
 struct TNbModule::TSearchPrep {
   std::vector<TKVText> sources;  // the entries' texts, sharing their characters
-  std::vector<QByteArray> folded;
+  std::vector<QByteArray> folded;  // one for each source, written by whoever claimed its chunk
+  std::atomic<size_t> next{0};     // the first source no thread has claimed
   std::mutex mutex;
   std::condition_variable ready;
-  bool done = false;  // guarded by mutex
+  size_t finished = 0;  // sources folded; guarded by mutex
   // Nobody waits for the texts any more (another load, the end of the program).
   std::atomic<bool> dropped{false};
+
+  // Folds chunks of the sources until none is left to claim. Any number of threads may take
+  // part: the background ones, and a search that cannot wait for them.
+  void Work() {
+    constexpr size_t kChunk = 64;
+    const size_t count = sources.size();
+    while (!dropped) {
+      const size_t from = next.fetch_add(kChunk);
+      if (from >= count) return;
+      const size_t to = std::min(count, from + kChunk);
+      for (size_t i = from; i < to; ++i) folded[i] = SearchTextOf(sources[i]);
+      std::lock_guard lock(mutex);
+      finished += to - from;
+      if (finished == count) ready.notify_all();
+    }
+  }
+  // Threads of the pool that join the work.
+  static void StartHelpers(const std::shared_ptr<TSearchPrep>& prep, int helpers) {
+    for (int i = 0; i < helpers; ++i) QThreadPool::globalInstance()->start([prep] { prep->Work(); });
+  }
 };
 
 TNbModule::~TNbModule() {
@@ -495,22 +523,10 @@ void TNbModule::PrepareSearch() {
   }
   if (searchPrep_) searchPrep_->dropped = true;
   searchPrep_ = prep;
-  if (prep->sources.empty()) {
-    prep->done = true;
-    return;
-  }
-  QThreadPool::globalInstance()->start([prep] {
-    std::vector<QByteArray> folded;
-    folded.reserve(prep->sources.size());
-    for (const TKVText& text : prep->sources) {
-      if (prep->dropped) break;
-      folded.push_back(SearchTextOf(text));
-    }
-    std::lock_guard lock(prep->mutex);
-    prep->folded = std::move(folded);
-    prep->done = true;
-    prep->ready.notify_all();
-  });
+  if (prep->sources.empty()) return;
+  prep->folded.resize(prep->sources.size());
+  // Two threads read them while the program goes on; a search that comes first brings more.
+  TSearchPrep::StartHelpers(prep, kBackgroundPreparers);
 }
 
 void TNbModule::ReleaseSearch() {
@@ -528,11 +544,16 @@ void TNbModule::ReleaseSearch() {
 void TNbModule::TakePreparedSearch() {
   if (!searchPrep_) return;
   const std::shared_ptr<TSearchPrep> prep = std::move(searchPrep_);
+  if (prep->next < prep->sources.size()) {
+    // The user waits: what nobody has read yet is shared out among every core, this thread too,
+    // instead of waiting for the background threads to get through it.
+    TSearchPrep::StartHelpers(prep, std::max(0, QThread::idealThreadCount() - 1 - kBackgroundPreparers));
+    prep->Work();
+  }
   {
     std::unique_lock lock(prep->mutex);
-    prep->ready.wait(lock, [&] { return prep->done; });
+    prep->ready.wait(lock, [&] { return prep->finished == prep->sources.size(); });
   }
-  if (prep->folded.size() != prep->sources.size()) return;
   // The kept sources hold their characters alive: an entry whose text still starts at the same
   // place holds the very text that was read.
   QHash<const void*, size_t> at;

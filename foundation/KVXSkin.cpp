@@ -243,7 +243,7 @@ void TKVXSkinIni::Refuse(const QString& Why) {
   LoadError = Why;
 }
 
-QString TKVXSkinIni::ReadDocumentText(QIODevice& Stream) {
+QByteArray TKVXSkinIni::ReadDocumentBytes(QIODevice& Stream) {
   const qint64 most = MaxTextSize();
   // Each byte of text costs TextCost::kPerTextByte to read: no more text than the budget of the
   // stream's size pays for comes out of it.
@@ -275,13 +275,13 @@ QString TKVXSkinIni::ReadDocumentText(QIODevice& Stream) {
       out.close();
       out.setData(QByteArray());
     }
-    return DecodeObjectTextBytes(bytes);
+    return bytes;
   } catch (const EKVError& e) {
     // A compressed text that breaks off still holds everything before the break.
     if (out.data().startsWith("object")) {
       LoadDamaged = true;
       LoadError = e.Message();
-      return DecodeObjectTextBytes(out.data());
+      return out.data();
     }
     LoadFailed = true;
     LoadError = e.Message();
@@ -293,6 +293,8 @@ namespace {
 // Texts from this many characters on are parsed on a thread of their own.
 constexpr qsizetype kOwnArenaTextSize = 1 << 20;
 }  // namespace
+
+QString TKVXSkinIni::ReadDocumentText(QIODevice& Stream) { return DecodeObjectTextBytes(ReadDocumentBytes(Stream)); }
 
 void TKVXSkinIni::LoadDocumentText(QString Text, qint64 Budget) {
   const QString type = UnquoteValue(HeaderValue(Text, QStringLiteral("DocType")));

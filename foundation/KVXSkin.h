@@ -139,6 +139,8 @@ class TKVXSkinIni : public TKVXSkinComponent {
   // (or, with LoadTooLarge, when it is larger than MaxTextSize or than the stream's size allows),
   // LoadDamaged when a compressed text breaks off (what came before is returned).
   QString ReadDocumentText(QIODevice& Stream);
+  // The same text as stored bytes (Windows-1252), not yet decoded.
+  QByteArray ReadDocumentBytes(QIODevice& Stream);
   static QString HeaderValue(const QString& Text, const QString& Name);
 
  protected:

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <array>
+#include <optional>
+#include <utility>
 #include <QApplication>
 #include <QBuffer>
 #include <QScopeGuard>
@@ -35,6 +37,7 @@
 #include "foundation/KVSysUtils.h"
 #include "foundation/KVUtils.h"
 #include "foundation/KVTrovanaRem.h"
+#include "platform/KVClock.h"
 #include "platform/KVLaunch.h"
 #include "platform/KVNotify.h"
 #include "platform/KVRegistry.h"
@@ -109,12 +112,7 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   ErrorPolicy().KeepRunning = [this] { return SettingsOpen() || hooks_.QuickNotesVisible(); };
   ErrorPolicy().Terminate = [this] { hooks_.Terminate(); };
 
-  printForm_ = std::make_unique<TPrintForm>();
-  TQuickNotesHooks notesHooks;
-  notesHooks.SaveMirova = [this] { acts_.SaveMirova->trigger(); };
-  notesHooks.PrintForm = [this]() -> TPrintForm& { return *printForm_; };
-  quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
-  if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { quickNotes_->ShowForm(); };
+  if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { QuickNotesForm().ShowForm(); };
   // The quick-notes window shows the notes document whenever it opens: nothing to do on a load.
   diaryStore_ = std::make_unique<TMirDiaryStore>(*model_);
   connect(&model_->Changes, &TMirModelChanges::HolidaysEdited, this, [this] { HolidaysModified = true; });
@@ -154,6 +152,21 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   setMinimumSize(fixedSize_);
   setMaximumSize(fixedSize_);
   mainPanel_->setVisible(false);
+}
+
+TQuickNotesForm& TKVMirovaCalendar::QuickNotesForm() {
+  if (!quickNotes_) {
+    TQuickNotesHooks notesHooks;
+    notesHooks.SaveMirova = [this] { acts_.SaveMirova->trigger(); };
+    notesHooks.PrintForm = [this]() -> TPrintForm& { return PrintForm(); };
+    quickNotes_ = std::make_unique<TQuickNotesForm>(*model_, std::move(notesHooks));
+  }
+  return *quickNotes_;
+}
+
+TPrintForm& TKVMirovaCalendar::PrintForm() {
+  if (!printForm_) printForm_ = std::make_unique<TPrintForm>();
+  return *printForm_;
 }
 
 TKVMirovaCalendar::~TKVMirovaCalendar() {
@@ -329,7 +342,7 @@ void TKVMirovaCalendar::CreatePages() {
   // The diary, options and special pages fill their tabs.
   const TSettingsPages pages = CreateSettingsPages(
       *model_, *diaryStore_,
-      {[this](bool recalc) { model_->RenderCalendar(recalc); }, [this] { return printForm_.get(); }},
+      {[this](bool recalc) { model_->RenderCalendar(recalc); }, [this] { return &PrintForm(); }},
       pageControl_->widget(pgDiary), pageControl_->widget(pgOptions), pageControl_->widget(pgSpecial));
   diaryTab_ = pages.Diary;
   optionsTab_ = pages.Options;
@@ -464,15 +477,21 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   if (m.NoImageSets) return false;
   imagesPage_->ResTitlesChange();
 
-  // The calendar shows diary entries only in some notes modes; otherwise the background is
-  // applied first and the diary, however large, is read after it.
+  // The calendar shows diary entries only in some notes modes, and then only those of the days
+  // it shows (the week-day boxes' week, a year on in the notes box): they are read ahead from the
+  // file, the background is applied, and the diary, however large, is read whole after it. A
+  // linked diary, or an own one that cannot be read ahead, is read whole first.
   const bool calendarShowsDiary = DiaryNotesShown(m.Ini->ShowNotes, m.Ini->ShowNotesOptions);
+  const QDate today = KVNow().date();
+  const QDate firstDay = today.addDays(-7), lastDay = today.addDays(366);
+  if (calendarShowsDiary && !m.Ini->NotavelDiary) m.DiaryDaysAhead = ReadDiaryDays(DiaryFile(), firstDay, lastDay);
+  const bool diaryFirst = calendarShowsDiary && !m.DiaryDaysAhead;
   const auto loadDiary = [&] {
     diaryStore_->LoadDiary();
     // A linked diary is read-only from the first moment.
     diaryTab_->SetDiaryReadOnly(m.Ini->NotavelDiary);
   };
-  if (calendarShowsDiary) loadDiary();
+  if (diaryFirst) loadDiary();
   LoadQuickNotes(m);
   optionsTab_->LoadHolidays();
   FillReminderItems();
@@ -491,7 +510,23 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   m.Rotation->AppTimerTimer();
   m.SetBusy(false);
   acts_.ChangeMirova->trigger();
-  if (!calendarShowsDiary) loadDiary();
+  if (!diaryFirst) {
+    const std::optional<QHash<QString, QString>> ahead = std::exchange(m.DiaryDaysAhead, std::nullopt);
+    loadDiary();
+    // The whole load took other texts for those days (it refused a diary too dense to read, say):
+    // the background shows the diary the program holds.
+    const auto aheadEntry = [&](const QString& key) -> std::optional<QString> {
+      const QString text = ahead->value(key);
+      return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+    };
+    bool same = true;
+    for (QDate d = firstDay; ahead && same && d <= lastDay; d = d.addDays(1))
+      same = aheadEntry(DateKey(d)) == m.FindDiaryEntry(DateKey(d));
+    if (!same) acts_.ChangeMirova->trigger();
+  }
+  // The windows the first background does not need.
+  PrintForm();
+  QuickNotesForm();
   CheckTrovanaReminder();
   return true;
 }
@@ -737,7 +772,7 @@ void TKVMirovaCalendar::SessionEnd() {
   {
     TSaveReport report;
     // What the quick-notes window holds is kept as its OK keeps it; then the settings window's OK.
-    if (quickNotes_->isVisible()) RunGuarded([this] { quickNotes_->OKBtnClick(); });
+    if (quickNotes_ && quickNotes_->isVisible()) RunGuarded([this] { quickNotes_->OKBtnClick(); });
     RunGuarded([this] { SaveBeforeEnd(); });
     RunGuarded([this] { diaryStore_->WaitForSaves(); });
     unsaved = LostFailures(report.Take());

@@ -97,9 +97,10 @@ class TKVMirovaCalendar : public TKVForm {
   TKVFormState& FormState() { return *formState_; }
   TKVSkinMap* CoverMap() const { return coverMap_; }
   TKVSkinPanel* MainPanel() const { return mainPanel_; }
-  // The quick-notes window and the print options dialog the windows share.
-  TQuickNotesForm& QuickNotesForm() { return *quickNotes_; }
-  TPrintForm& PrintForm() { return *printForm_; }
+  // The quick-notes window and the print options dialog the windows share; made when first
+  // needed, at the latest once start-up has applied the first background.
+  TQuickNotesForm& QuickNotesForm();
+  TPrintForm& PrintForm();
   TMirImageForm* MirImageForm() const { return imageForm_; }
   TStyleTab* StyleTab() const { return styleTab_; }
   TImagesTab* ImagesPage() const { return imagesPage_; }

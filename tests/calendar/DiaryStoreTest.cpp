@@ -8,6 +8,7 @@
 
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MirModel.h"
+#include "calendar/MirNotesStore.h"
 #include "calendar/encr.h"
 #include "calendar/iniData.h"
 #include "controls/KVNbModule.h"
@@ -358,4 +359,64 @@ TEST_F(DiaryStore, ADiarySavedInTheBackgroundIsWrittenAsInTheForegroundAndItsFai
   Program again;
   ASSERT_TRUE(again.store.LoadDiaryAndNotes());
   EXPECT_EQ(again.model.NbDiary->Data().FindEntry(DateKey(QDate(2020, 1, 1)))->Text, kRtf2);
+}
+
+// What a drawing reads ahead of the diary are the very entries of those days that the whole load
+// gives, plain or compressed, whatever else the diary holds; a file it cannot read so gives nothing.
+TEST_F(DiaryStore, TheDaysReadAheadAreThoseTheWholeDiaryHoldsForThem) {
+  const QDate from(2024, 3, 1), to(2024, 3, 31);
+  const QString tricky = "{\\rtf1 first line\\par\r\n    item\r\n      idx = '2024/03/02'\r\nend\r\n    end>\\par}";
+  {
+    Program p;
+    TNbDataList& data = p.model.NbDiary->Data();
+    data.StoreEntry("2024/02/29", "Before", kRtf1, clBlack, 0, nbsmOverwrite);
+    data.StoreEntry("2024/03/01", "First day", kRtf1, clBlack, 0, nbsmOverwrite);
+    data.StoreEntry("2024/03/15", "Text that looks like items", tricky, clBlack, 0, nbsmOverwrite);
+    data.StoreEntry("2024/03/20", "Empty", QString(), clBlack, 0, nbsmOverwrite);
+    data.StoreEntry("2024/03/31", "Last day", kRtf2, clRed, 0, nbsmOverwrite);
+    data.StoreEntry("2024/04/01", "After", kRtf2, clBlack, 0, nbsmOverwrite);
+    data.StoreEntry("item", "An odd key", kRtf2, clBlack, 0, nbsmOverwrite);
+    // A second entry of a day: the notebook finds the first.
+    data.Items(0)->Add(data.NewObject());
+    data.Items(0)->Items(data.Items(0)->Count() - 1)->SetData("2024/03/31", "Again", kRtf1, clBlack, false);
+    ASSERT_TRUE(p.store.SaveDiary());
+  }
+  const QHash<QString, QString> expected{
+      {"2024/03/01", kRtf1}, {"2024/03/15", tricky}, {"2024/03/20", QString()}, {"2024/03/31", kRtf2}};
+  EXPECT_EQ(ReadDiaryDays(File("mdiary.dat"), from, to), expected);
+  {
+    Program whole;
+    ASSERT_TRUE(whole.store.LoadDiary());
+    for (QDate d = from; d <= to; d = d.addDays(1)) {
+      const std::optional<QString> text = whole.model.FindDiaryEntry(DateKey(d));
+      EXPECT_EQ(text.value_or(QString()), expected.value(DateKey(d))) << DateKey(d).toStdString();
+    }
+  }
+  // Stored plain: the same.
+  TMDiaryBase doc;
+  doc.OnVerify.Set(&DiaryBaseVerify);
+  doc.LoadFromFile(File("mdiary.dat"));
+  ASSERT_EQ(doc.Data().Count(), 8);
+  doc.SaveToFile(File("plain.dat"), false);
+  ASSERT_TRUE(kvtest::ReadFile(File("plain.dat")).startsWith("object"));
+  EXPECT_EQ(ReadDiaryDays(File("plain.dat"), from, to), expected);
+  // No days of the diary, no diary, an empty one.
+  EXPECT_EQ(ReadDiaryDays(File("mdiary.dat"), QDate(2030, 1, 1), QDate(2030, 12, 31)), (QHash<QString, QString>{}));
+  EXPECT_EQ(ReadDiaryDays(File("none.dat"), from, to), (QHash<QString, QString>{}));
+  TMDiaryBase().SaveToFile(File("empty.dat"), true);
+  EXPECT_EQ(ReadDiaryDays(File("empty.dat"), from, to), (QHash<QString, QString>{}));
+
+  // Cut short, of another kind, not a document: only the whole load can tell.
+  const QByteArray stored = kvtest::ReadFile(File("mdiary.dat"));
+  kvtest::WriteFile(File("cut.dat"), stored.left(stored.size() / 2));
+  EXPECT_EQ(ReadDiaryDays(File("cut.dat"), from, to), std::nullopt);
+  const QByteArray plain = kvtest::ReadFile(File("plain.dat"));
+  kvtest::WriteFile(File("cutplain.dat"), plain.left(plain.indexOf("Last day")));
+  EXPECT_EQ(ReadDiaryDays(File("cutplain.dat"), from, to), std::nullopt);
+  QByteArray other = plain;
+  other.replace("Kel Voro Diary", "Kel Voro Notes");
+  kvtest::WriteFile(File("other.dat"), other);
+  EXPECT_EQ(ReadDiaryDays(File("other.dat"), from, to), std::nullopt);
+  kvtest::WriteFile(File("junk.dat"), "not a document");
+  EXPECT_EQ(ReadDiaryDays(File("junk.dat"), from, to), std::nullopt);
 }

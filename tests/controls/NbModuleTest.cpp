@@ -354,6 +354,16 @@ TEST_F(NbModule, TextsReadBeforeTheFirstSearchGiveWayToEveryChangeMadeMeanwhile)
     for (int i = 0; i < 500; ++i) other.Data().StoreEntry(QString::number(i), "x", Rtf("pear"), clBlack, 0, nbsmKeep);
     other.PrepareSearch();
   }
+  // A search typed the moment a large diary loaded reads the rest together with the preparing
+  // threads: every entry is found once, none is missed between their shares.
+  for (int i = 0; i < 5000; ++i)
+    Add("many" + QString::number(i), "m" + QString::number(i), i % 7 ? "kiwi" : "kiwi \\b Fig\\b0");
+  nb.PrepareSearch();
+  QStringList figs;
+  for (int i = 0; i < 5000; i += 7) figs << "m" + QString::number(i);
+  figs.sort();
+  EXPECT_EQ(Find(nbsAll, "fig kiwi"), figs);
+  EXPECT_EQ(Find(nbsAny, "fig"), figs);
 }
 
 TEST_F(NbModule, DeleteKeyRemovesEntriesAfterAsking) {

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <map>
 #include <optional>
 #include <gtest/gtest.h>
 
@@ -123,20 +124,31 @@ TEST_F(MainFormTest, OpeningAndClosingTheSettingsSavesAppliesAndKeepsRunning) {
 }
 
 TEST_F(MainFormTest, TheDiaryIsReadBeforeTheFirstBackgroundOnlyWhenTheCalendarShowsIt) {
-  {
+  const auto writeDiary = [] {
     TMDiaryBase doc;
     TKVXBDiaryItem* item = doc.Data().Add();
     item->idx = DateKey(QDate::currentDate());
     item->Lines = "{\\rtf1\\ansi Dentist at nine.\\par\r\n}";
+    for (int i = 1; i < 50; ++i) doc.Data().Add()->idx = DateKey(QDate::currentDate().addYears(-1).addDays(-i));
     doc.SaveToFile(ExeDir + kDiaryFileName, true);
-  }
-  // What the diary held when the first picture was applied, for each notes mode.
-  const auto entriesAtFirstApply = [&](bool showNotes, int mode) {
-    std::optional<int> entries;
+  };
+  // What the diary held when the first picture was applied, and that picture, for each notes
+  // mode; then the picture drawn again once the diary is read whole.
+  struct TStart {
+    int entries = -1;
+    QImage first, again;
+  };
+  const auto start = [&](bool showNotes, int mode) {
+    TStart out;
     TMirMainHooks h = hooks;
     TKVMirovaCalendar* made = nullptr;
     h.Model.Rotation.SetDesktopBackground = [&](const QString& file) {
-      if (!entries) entries = made->Model().NbDiary->Data().Items(0)->Count();
+      if (out.first.isNull()) {
+        out.entries = made->Model().NbDiary->Data().Items(0)->Count();
+        out.first = QImage(file);
+      } else {
+        out.again = QImage(file);
+      }
       return hooks.Model.Rotation.SetDesktopBackground(file);
     };
     TKVMirovaCalendar form(h);
@@ -144,14 +156,42 @@ TEST_F(MainFormTest, TheDiaryIsReadBeforeTheFirstBackgroundOnlyWhenTheCalendarSh
     form.Model().Ini->ShowNotes = showNotes;
     form.Model().Ini->ShowNotesOptions = mode;
     EXPECT_TRUE(form.InitializeMainForm());
-    EXPECT_EQ(form.Model().NbDiary->Data().Items(0)->Count(), 1);  // read by the end in any case
-    return entries.value_or(-1);
+    EXPECT_EQ(form.Model().NbDiary->Data().Items(0)->Count(), QFile::exists(ExeDir + kDiaryFileName) ? 50 : 0);
+    form.Action("actChangeMirova")->trigger();
+    return out;
   };
-  EXPECT_EQ(entriesAtFirstApply(true, 0), 1);  // diary and quick notes
-  EXPECT_EQ(entriesAtFirstApply(true, 2), 1);  // diary
-  EXPECT_EQ(entriesAtFirstApply(true, 1), 0);  // quick notes only: the background does not wait
-  EXPECT_EQ(entriesAtFirstApply(true, 3), 0);
-  EXPECT_EQ(entriesAtFirstApply(false, 0), 0);
+  std::map<int, QImage> withoutDiary;
+  for (int mode : {0, 2}) withoutDiary[mode] = start(true, mode).first;
+  writeDiary();
+  // The background never waits for the whole diary; where it shows diary entries it shows those
+  // of its days, as it does once the diary is read whole.
+  for (auto [showNotes, mode] : {std::pair{true, 0}, {true, 2}, {true, 1}, {true, 3}, {false, 0}}) {
+    const TStart s = start(showNotes, mode);
+    EXPECT_EQ(s.entries, 0) << mode;
+    ASSERT_FALSE(s.first.isNull());
+    EXPECT_EQ(s.first, s.again) << mode;
+    if (showNotes && (mode == 0 || mode == 2)) {
+      EXPECT_NE(s.first, withoutDiary[mode]) << mode;
+    }
+  }
+  // A diary that cannot be read ahead is read whole first.
+  QByteArray cut = kvtest::ReadFile(ExeDir + kDiaryFileName);
+  cut.chop(cut.size() / 2);
+  kvtest::WriteFile(ExeDir + kDiaryFileName, cut);
+  kvtest::MessageBoxes boxes(1);  // the damage is told
+  TMirMainHooks h = hooks;
+  std::optional<int> entries;
+  TKVMirovaCalendar* made = nullptr;
+  h.Model.Rotation.SetDesktopBackground = [&](const QString& file) {
+    if (!entries) entries = made->Model().NbDiary->Data().Items(0)->Count();
+    return hooks.Model.Rotation.SetDesktopBackground(file);
+  };
+  TKVMirovaCalendar form(h);
+  made = &form;
+  form.Model().Ini->ShowNotesOptions = 0;
+  EXPECT_TRUE(form.InitializeMainForm());
+  EXPECT_EQ(entries, form.Model().NbDiary->Data().Items(0)->Count());
+  EXPECT_EQ(boxes.Count(), 1);
 }
 
 TEST_F(MainFormTest, WithoutATrayTheUserIsToldOnceAndTheWindowOffersTheTrayMenuUntilATrayComes) {
