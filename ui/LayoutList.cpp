@@ -12,6 +12,7 @@
 #include "calendar/iniData.h"
 #include "controls/KVStdCtrls.h"
 #include "controls/MirPanels.h"
+#include "foundation/KVClasses.h"
 #include "foundation/KVException.h"
 #include "foundation/KVObjectText.h"
 #include "foundation/KVRStream.h"
@@ -74,6 +75,7 @@ QStringList TLayoutList::ListLayoutFiles() const {
 }
 
 bool TLayoutList::LayoutFilesChanged() const {
+  if (!loaded_) return true;
   const QStringList now = ListLayoutFiles();
   const QStringList& last = model_.LayoutPackFiles;
   if (now.size() != last.size()) return true;
@@ -82,7 +84,7 @@ bool TLayoutList::LayoutFilesChanged() const {
   return false;
 }
 
-void TLayoutList::AddLayoutsFromReader(TKVResReader& reader, TLayoutIni& scratch, QList<TMLayoutPanel*>& panels) {
+void TLayoutList::ForEachLayoutText(TKVResReader& reader, const std::function<void(const QString&)>& take) {
   for (int i = 0; i < reader.Count(); ++i) {
     const TKVResEntry e = reader.GetEntry(i);
     if (e.Kind != kLayoutEntryKind && e.Kind != kLayoutEntryKindCompressed) continue;
@@ -98,52 +100,94 @@ void TLayoutList::AddLayoutsFromReader(TKVResReader& reader, TLayoutIni& scratch
     } catch (const std::bad_alloc&) {
       continue;
     }
-    // A text that is no layout gives no panel.
-    if (text.trimmed().isEmpty() || !scratch.LoadLayout(text)) continue;
-    auto* panel = new TMLayoutPanel;
-    panel->setObjectName(QStringLiteral("LayoutPanel%1").arg(scratch.LayoutID));
-    panel->LayoutText = text;
-    panel->LayoutID = scratch.LayoutID;
-    panel->Image().SetPicture(scratch.Picture.Image);
-    panel->Image().Changed();
-    panel->OnSelected.Set([this](TKVIdxPanel* sender) { LayoutSelected(sender); });
-    panels << panel;
+    if (!text.trimmed().isEmpty()) take(text);
   }
 }
 
-void TLayoutList::AddLayoutsFromFile(const QString& fileName, TLayoutIni& scratch, QList<TMLayoutPanel*>& panels) {
+void TLayoutList::AddLayoutsFromReader(TKVResReader& reader, TLayoutIni& scratch, QList<TMLayoutPanel*>& panels) {
+  ForEachLayoutText(reader, [&](const QString& text) { AddLayout(text, scratch, panels); });
+}
+
+void TLayoutList::AddLayout(const QString& text, TLayoutIni& scratch, QList<TMLayoutPanel*>& panels) {
+  // A text that is no layout gives no panel.
+  if (!scratch.LoadLayout(text)) return;
+  auto* panel = new TMLayoutPanel;
+  panel->setObjectName(QStringLiteral("LayoutPanel%1").arg(scratch.LayoutID));
+  panel->LayoutText = text;
+  panel->LayoutID = scratch.LayoutID;
+  panel->Image().SetPicture(scratch.Picture.Image);
+  panel->Image().Changed();
+  panel->OnSelected.Set([this](TKVIdxPanel* sender) { LayoutSelected(sender); });
+  panels << panel;
+}
+
+bool TLayoutList::OpenLayoutFile(QFile& file, TKVResReader& reader) {
   // Only regular files: a dangling link fails here, and a pipe or device could block the read.
-  if (!QFileInfo(fileName).isFile()) return;
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly)) return;
+  if (!QFileInfo(file.fileName()).isFile()) return false;
+  if (!file.open(QIODevice::ReadOnly)) return false;
   // The version and count are looked at before the directory is read, so that a file claiming
   // millions of entries costs nothing.
   char head[8];
-  if (file.read(head, 8) != 8) return;
-  if (qFromLittleEndian<qint32>(head) != kLayoutPackVersion) return;
+  if (file.read(head, 8) != 8) return false;
+  if (qFromLittleEndian<qint32>(head) != kLayoutPackVersion) return false;
   const qint32 count = qFromLittleEndian<qint32>(head + 4);
-  if (count < 0 || count > kMaxLayoutEntries) return;
-  TKVResReader reader;
+  if (count < 0 || count > kMaxLayoutEntries) return false;
   reader.SetStream(&file);
-  if (!reader.ReadDirectory()) return;
-  AddLayoutsFromReader(reader, scratch, panels);
+  return reader.ReadDirectory();
+}
+
+void TLayoutList::ForEachLayoutText(const std::function<void(const QString&)>& take) {
+  QBuffer builtin;
+  builtin.setData(hooks_.BuiltinLayouts());
+  builtin.open(QIODevice::ReadOnly);
+  {
+    TKVResReader reader;
+    reader.SetStream(&builtin);
+    if (reader.ReadDirectory() && reader.Count() <= kMaxLayoutEntries) ForEachLayoutText(reader, take);
+  }
+  model_.LayoutPackFiles = ListLayoutFiles();
+  for (const QString& f : model_.LayoutPackFiles) {
+    QFile file(f);
+    TKVResReader reader;
+    if (OpenLayoutFile(file, reader)) ForEachLayoutText(reader, take);
+  }
+}
+
+std::optional<QString> TLayoutList::ChosenLayoutText(int id) {
+  // The ids as the panels get them: a text that parses is a layout, and one without an id keeps
+  // the one read before it, as in the list's scratch layout. The rest of each layout (its
+  // picture, most of the work) is not read.
+  TLayoutIni scratch;
+  TReadHandlers handlers;
+  handlers.onError = [](const QString&) { return true; };
+  QStringList texts;
+  QList<int> ids;
+  ForEachLayoutText([&](const QString& text) {
+    std::vector<TextProperty> idProps;
+    try {
+      TextObject block = ParseObjectText(text);
+      for (TextProperty& prop : block.props)
+        if (prop.name.compare(QLatin1String("LayoutID"), Qt::CaseInsensitive) == 0) idProps.push_back(std::move(prop));
+    } catch (const EKVError&) {
+      return;
+    }
+    ReadProperties(scratch, idProps, handlers);
+    texts << text;
+    ids << scratch.LayoutID;
+  });
+  // The first panel carrying the id in the list's order.
+  for (int i : ExchangeSortOrder(ids))
+    if (ids[i] == id) return texts[i];
+  return std::nullopt;
 }
 
 void TLayoutList::LoadLayouts() {
   Clear();
+  loaded_ = true;
   TLayoutIni scratch;
   scratch.SetName(QStringLiteral("Lini"));
   QList<TMLayoutPanel*> panels;
-
-  QBuffer builtin;
-  builtin.setData(hooks_.BuiltinLayouts());
-  builtin.open(QIODevice::ReadOnly);
-  TKVResReader reader;
-  reader.SetStream(&builtin);
-  if (reader.ReadDirectory() && reader.Count() <= kMaxLayoutEntries) AddLayoutsFromReader(reader, scratch, panels);
-
-  model_.LayoutPackFiles = ListLayoutFiles();
-  for (const QString& f : model_.LayoutPackFiles) AddLayoutsFromFile(f, scratch, panels);
+  ForEachLayoutText([&](const QString& text) { AddLayout(text, scratch, panels); });
 
   QList<int> ids;
   for (const TMLayoutPanel* p : panels) ids << p->LayoutID;
@@ -185,13 +229,23 @@ QList<int> TLayoutList::LayoutIds() const {
 void TLayoutList::LayoutSelected(TKVIdxPanel* sender) {
   auto* panel = qobject_cast<TMLayoutPanel*>(sender);
   if (!panel || quiet_) return;
-  model_.Layout->LoadLayout(panel->LayoutText);
+  LoadChosen(panel->LayoutText);
+}
+
+void TLayoutList::LoadChosen(const QString& text) {
+  model_.Layout->LoadLayout(text);
   model_.Ini->WorkStyle.LayoutID = model_.Layout->LayoutID;
   hooks_.LayoutChanged();
   if (!model_.Busy()) hooks_.RenderCalendar(true);
 }
 
 bool TLayoutList::SelectLayoutID(int id) {
+  if (!loaded_) {
+    const std::optional<QString> text = ChosenLayoutText(id);
+    if (!text) return false;
+    LoadChosen(*text);
+    return true;
+  }
   const int at = IndexOfId(id);
   if (at < 0) {
     SetItemIndex(-1);

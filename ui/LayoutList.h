@@ -12,9 +12,11 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 #include "controls/KVPanels.h"
 
+class QFile;
 class TKVResReader;
 class TLayoutIni;
 class TMLayoutPanel;
@@ -50,8 +52,10 @@ class TLayoutList : public TKVPanelsBox {
   // model's LayoutPackFiles), sorted by layout id. The panel of the working style's layout id is
   // then shown selected; nothing is loaded or drawn.
   void LoadLayouts();
+  // The panels are made (LoadLayouts ran).
+  bool Loaded() const { return loaded_; }
   // The layout pack files of the folder differ from those of the last LoadLayouts (names
-  // compared without regard to case).
+  // compared without regard to case); always before the first LoadLayouts.
   bool LayoutFilesChanged() const;
   // One panel per layout entry of an open pack, into Panels (not yet in the box); Scratch is the
   // layout object the texts are parsed into.
@@ -61,8 +65,13 @@ class TLayoutList : public TKVPanelsBox {
   // its id into the working style, tells LayoutChanged and, unless the renderer is busy, redraws.
   void LayoutSelected(TKVIdxPanel* Sender);
   // Selects the first panel carrying Id and loads its layout (also when it was already
-  // selected); no panel is selected when none carries it. False then.
+  // selected); no panel is selected when none carries it. False then. Before the first
+  // LoadLayouts there are no panels: the layout the list would choose is loaded from its text.
   bool SelectLayoutID(int Id);
+  // The text of the layout the first panel carrying Id holds once the list is loaded (the same
+  // sources and order, ties included), without making panels or reading the layouts' pictures;
+  // none when no panel would carry it. Remembers the layout pack files as LoadLayouts does.
+  std::optional<QString> ChosenLayoutText(int Id);
 
   TMLayoutPanel* Panel(int Index) const;
   // Scrolls the chosen panel into view.
@@ -76,11 +85,18 @@ class TLayoutList : public TKVPanelsBox {
  private:
   QString Folder() const;
   QStringList ListLayoutFiles() const;
-  void AddLayoutsFromFile(const QString& FileName, TLayoutIni& Scratch, QList<TMLayoutPanel*>& Panels);
+  // Each non-blank layout text of the built-in pack, then of the layout pack files, in list order.
+  void ForEachLayoutText(const std::function<void(const QString&)>& Take);
+  static void ForEachLayoutText(TKVResReader& Reader, const std::function<void(const QString&)>& Take);
+  static bool OpenLayoutFile(QFile& File, TKVResReader& Reader);
+  void AddLayout(const QString& Text, TLayoutIni& Scratch, QList<TMLayoutPanel*>& Panels);
+  // The layout into the model's layout object and its id into the working style, as a click does.
+  void LoadChosen(const QString& Text);
   int IndexOfId(int Id) const;
 
   TMirModel& model_;
   TLayoutListHooks hooks_;
   // Selecting from code without loading (after a rebuild).
   bool quiet_ = false;
+  bool loaded_ = false;
 };

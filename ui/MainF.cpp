@@ -469,7 +469,7 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   // Without the companion program its commands have nothing to start.
   acts_.Trovana->setEnabled(TrovanaAvailable());
   styleTab_->ShowNotesSetting();
-  styleTab_->LoadLayouts();
+  // The chosen layout is read straight from its text; the list's panels come after the background.
   styleTab_->DefaultSettings();
   styleTab_->FitCalendarFont();
   imagesPage_->ShowSettings();
@@ -524,7 +524,8 @@ bool TKVMirovaCalendar::InitializeMainForm() {
       same = aheadEntry(DateKey(d)) == m.FindDiaryEntry(DateKey(d));
     if (!same) acts_.ChangeMirova->trigger();
   }
-  // The windows the first background does not need.
+  // What the first background does not need.
+  if (!styleTab_->LayoutScroll().Loaded()) styleTab_->LoadLayouts();
   PrintForm();
   QuickNotesForm();
   CheckTrovanaReminder();

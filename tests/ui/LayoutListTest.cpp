@@ -164,3 +164,68 @@ TEST(LayoutList, AnIdNoPanelCarriesSelectsNothingAndKeepsTheLayout) {
   EXPECT_EQ(list.ItemIndex(), -1);
   EXPECT_EQ(f.model->Layout->LayoutID, 44);
 }
+
+TEST(LayoutList, TheLayoutChosenBeforeThePanelsAreMadeIsTheOneTheListChooses) {
+  StyleFixture f("layouts-chosen-early", NoBuiltins());
+  // Texts that differ beyond their ids show which of the equal ids won.
+  const auto marked = [](int id, bool mark) {
+    return LayoutText(id, QStringLiteral("  SundayFirst = %1\r\n").arg(mark ? "True" : "False"));
+  };
+  const QString noId = QStringLiteral("object Lini: TLayoutIni\r\n  SundayFirst = True\r\nend\r\n");
+  const QString badId = QStringLiteral("object Lini: TLayoutIni\r\n  LayoutID = 'x'\r\n  XCalcOrder = '1,'\r\nend\r\n");
+  // Ids 5 3 5 1 in list order: the exchanges put the later 5 first. Then a text without an id
+  // and one with an id of the wrong kind (both keep the id read before them), text that is no
+  // layout, one cut short, an id given twice (the last counts) and one in another case.
+  f.WritePack("a.mlt", {LayoutEntry(marked(5, false)), LayoutEntry(LayoutText(3)), LayoutEntry(marked(5, true), false),
+                        LayoutEntry(LayoutText(1))});
+  f.WritePack("b.mlt", {LayoutEntry(noId), LayoutEntry(LayoutText(9)), LayoutEntry(badId),
+                        LayoutEntry("this is no layout"), LayoutEntry(LayoutText(9).replace("end", "")),
+                        LayoutEntry(LayoutText(12, "  LayoutID = 3\r\n")),
+                        LayoutEntry(QStringLiteral("object Lini: TLayoutIni\r\n  layoutid = 12\r\nend\r\n"))});
+  const QList<int> ids{1, 3, 5, 9, 12, 99};
+  TLayoutList& list = f.page->LayoutScroll();
+  EXPECT_TRUE(list.LayoutFilesChanged());  // nothing listed yet
+  QList<std::optional<QString>> early;
+  for (int id : ids) early << list.ChosenLayoutText(id);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(f.model->LayoutPackFiles, (QStringList{f.folder + "a.mlt", f.folder + "b.mlt"}));
+
+  // Choosing by id before the list is made loads that text as a click on its panel would.
+  f.work().LayoutID = 0;
+  ASSERT_TRUE(list.SelectLayoutID(5));
+  Settle();
+  EXPECT_EQ(f.model->Layout->LayoutID, 5);
+  EXPECT_TRUE(f.model->Layout->SundayFirst);
+  EXPECT_EQ(f.work().LayoutID, 5);
+  EXPECT_EQ(f.rec.renders, (QList<bool>{true}));
+  f.model->Layout->LoadLayout(LayoutText(44));
+  EXPECT_FALSE(list.SelectLayoutID(99));
+  EXPECT_EQ(f.model->Layout->LayoutID, 44);
+
+  list.LoadLayouts();
+  EXPECT_FALSE(list.LayoutFilesChanged());
+  EXPECT_EQ(list.LayoutIds(), (QList<int>{1, 1, 3, 3, 5, 5, 9, 9, 12}));
+  const QList<int> listed = list.LayoutIds();
+  for (int i = 0; i < ids.size(); ++i) {
+    const int at = listed.indexOf(ids[i]);
+    if (at < 0) {
+      EXPECT_FALSE(early[i].has_value()) << ids[i];
+      continue;
+    }
+    ASSERT_TRUE(early[i].has_value()) << ids[i];
+    EXPECT_EQ(*early[i], list.Panel(at)->LayoutText) << ids[i];
+    EXPECT_EQ(list.ChosenLayoutText(ids[i]), list.Panel(at)->LayoutText) << ids[i];
+  }
+  EXPECT_EQ(*early[ids.indexOf(5)], marked(5, true));
+}
+
+TEST(LayoutList, EachBuiltInLayoutIsChosenWithoutPanelsAsTheListChoosesIt) {
+  StyleFixture f("layouts-chosen-builtin");
+  TLayoutList& list = f.page->LayoutScroll();
+  list.LoadLayouts();
+  const QList<int> listed = list.LayoutIds();
+  ASSERT_EQ(listed.size(), 24);
+  for (int id : listed) EXPECT_EQ(list.ChosenLayoutText(id), list.Panel(listed.indexOf(id))->LayoutText) << id;
+  EXPECT_FALSE(list.ChosenLayoutText(listed.first() - 1).has_value());
+  EXPECT_FALSE(list.ChosenLayoutText(listed.last() + 1).has_value());
+}
