@@ -537,18 +537,23 @@ class Parser {
 
   QByteArray ParseBinary() {
     Expect('{');
-    QByteArray out;
+    // Two digits a byte: what lies before the next brace is room enough. Written in place, as
+    // a picture runs to tens of thousands of bytes.
+    const qsizetype close = s_.indexOf(QLatin1Char('}'), pos_);
+    QByteArray out(((close < 0 ? n_ : close) - pos_) / 2, Qt::Uninitialized);
+    char* bytes = out.data();
+    qsizetype count = 0;
+    const QChar* text = s_.constData();
     int hi = -1;
     for (;;) {
       if (AtEnd()) Fail(QStringLiteral("'}' expected"));
-      const QChar c = s_[pos_++];
-      if (c == QLatin1Char('}')) break;
-      if (c == QLatin1Char('\n')) {
+      const ushort u = text[pos_++].unicode();
+      if (u == '}') break;
+      if (u == '\n') {
         ++line_;
         continue;
       }
-      if (c.unicode() <= ' ') continue;
-      const ushort u = c.unicode();
+      if (u <= ' ') continue;
       int d = -1;
       if (u >= '0' && u <= '9') d = u - '0';
       else if (u >= 'a' && u <= 'f') d = u - 'a' + 10;
@@ -557,10 +562,11 @@ class Parser {
       if (hi < 0) {
         hi = d;
       } else {
-        out.append(char(hi * 16 + d));
+        bytes[count++] = char(hi * 16 + d);
         hi = -1;
       }
     }
+    out.truncate(count);
     if (hi >= 0) Fail(QStringLiteral("Odd number of hexadecimal digits"));
     return out;
   }

@@ -111,6 +111,24 @@ TEST(ObjectText, BinaryBlocksBreakEvery32Bytes) {
   EXPECT_EQ(ParseObjectText(out).props[0].value.bytes, b);
 }
 
+TEST(ObjectText, BinaryDigitsAreReadAcrossLinesAndBlanks) {
+  const QString text = "object a: TA\n  X = {\n    0A 1b\r\n\t  FF}\n  Y = {}\n  Z = {AB\n  }\nend\n";
+  const TextObject o = ParseObjectText(text);
+  ASSERT_EQ(o.props.size(), 3u);
+  EXPECT_EQ(o.props[0].value.bytes, QByteArray("\x0A\x1B\xFF", 3));
+  EXPECT_EQ(o.props[1].value.bytes, QByteArray());
+  EXPECT_EQ(o.props[2].value.bytes, QByteArray("\xAB", 1));
+  EXPECT_EQ(o.props[2].line, 6);
+  // A block left open fails at the first character that is no digit, on its own line.
+  try {
+    ParseObjectText("object a: TA\n  X = {\n    0A\n  Y = {}\nend\n");
+    FAIL();
+  } catch (const EParserError& e) {
+    EXPECT_EQ(e.Line(), 4);
+  }
+  EXPECT_THROW(ParseObjectText("object a: TA\n  X = {0A 1"), EParserError);
+}
+
 TEST(ObjectText, ToleratesLegacyForms) {
   // Raw Windows-1252 bytes, #$ hex codes, lower-case keywords, inherited blocks, item indices,
   // float suffixes and blank lines are all accepted.
