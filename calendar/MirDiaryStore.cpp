@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstring>
-#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -177,11 +176,9 @@ bool TMirDiaryStore::LoadDiary() {
   // The empty list started a new entry under the selected day; when the loaded diary has an entry
   // under that ID, the editor shows it instead of an empty page that would be saved over it.
   if (TNbObject* active = nb.Data().FindEntry(nb.ActiveID())) nb.SetActive(active, active->ID, true);
-#if defined(__GLIBC__)
   // What reading the file took (its text, the parse) lies freed in the allocator's heap, many
   // times the diary's own size: given back.
-  malloc_trim(0);
-#endif
+  KVGiveBackFreedMemory();
   // The first search then finds the entries' plain text read already. Behind a hidden Diary page
   // it is prepared when the page shows: a diary's search text is most of what it takes besides.
   if (nb.SearchShown()) nb.PrepareSearch();

@@ -261,19 +261,18 @@ void TKVStoredStream::SetBytes(const QByteArray& b) { ResetBuffer(stream_, b); }
 void TKVStoredStream::DefineProperties(TFiler& filer) { DefineStreamData(filer, stream_, Compressed); }
 
 void TKVText::Assign(const QString& text) {
-  wide_ = !QtPrivate::isLatin1(QStringView(text));
-  if (wide_) {
-    wideText_ = text;
-    narrow_ = QByteArray();
-  } else {
-    narrow_ = text.toLatin1();
-    wideText_ = QString();
-  }
+  if (QtPrivate::isLatin1(QStringView(text))) text_ = text.toLatin1();
+  else text_ = text;
+}
+
+const QByteArray& TKVText::Latin1() const {
+  static const QByteArray none;
+  return Narrow() ? Bytes() : none;
 }
 
 void TKVText::SetAt(qsizetype i, QChar c) {
-  if (!wide_ && c.unicode() <= 0xFF) {
-    narrow_[i] = char(c.unicode());
+  if (Narrow() && c.unicode() <= 0xFF) {
+    std::get<QByteArray>(text_)[i] = char(c.unicode());
     return;
   }
   QString text = ToString();

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <memory>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "foundation/KVClasses.h"
@@ -26,15 +27,15 @@ class TKVText {
   }
   TKVText& operator=(const char* text) { return *this = QString::fromUtf8(text); }
 
-  QString ToString() const { return wide_ ? wideText_ : QString::fromLatin1(narrow_); }
+  QString ToString() const { return Narrow() ? QString::fromLatin1(Bytes()) : Wide(); }
   operator QString() const { return ToString(); }
   // The Latin-1 bytes; only while Narrow().
-  const QByteArray& Latin1() const { return narrow_; }
-  bool Narrow() const { return !wide_; }
+  const QByteArray& Latin1() const;
+  bool Narrow() const { return text_.index() == 0; }
   // The same for copies that share their characters; told apart from any other text of its size.
-  const void* Identity() const { return wide_ ? static_cast<const void*>(wideText_.constData()) : narrow_.constData(); }
+  const void* Identity() const { return Narrow() ? static_cast<const void*>(Bytes().constData()) : Wide().constData(); }
 
-  qsizetype size() const { return wide_ ? wideText_.size() : narrow_.size(); }
+  qsizetype size() const { return Narrow() ? Bytes().size() : Wide().size(); }
   bool isEmpty() const { return size() == 0; }
   void clear() { *this = TKVText(); }
   QString trimmed() const { return ToString().trimmed(); }
@@ -47,7 +48,7 @@ class TKVText {
     return *this = ToString().replace(before, after);
   }
   TKVText& operator+=(const QString& more) { return *this = ToString() + more; }
-  QChar At(qsizetype i) const { return wide_ ? wideText_.at(i) : QChar(uchar(narrow_.at(i))); }
+  QChar At(qsizetype i) const { return Narrow() ? QChar(uchar(Bytes().at(i))) : Wide().at(i); }
   void SetAt(qsizetype i, QChar c);
   // A character to read or to set.
   struct CharRef {
@@ -62,10 +63,8 @@ class TKVText {
   CharRef operator[](qsizetype i) { return {*this, i}; }
   QChar operator[](qsizetype i) const { return At(i); }
 
-  friend bool operator==(const TKVText& a, const TKVText& b) {
-    if (a.wide_ == b.wide_) return a.wide_ ? a.wideText_ == b.wideText_ : a.narrow_ == b.narrow_;
-    return false;  // a text is wide only when it has a character beyond Latin-1
-  }
+  // A text is wide only when it has a character beyond Latin-1.
+  friend bool operator==(const TKVText& a, const TKVText& b) { return a.text_ == b.text_; }
   friend bool operator==(const TKVText& a, const QString& b) { return a == TKVText(b); }
   friend bool operator==(const QString& a, const TKVText& b) { return TKVText(a) == b; }
   friend bool operator==(const TKVText& a, const char* b) { return a == TKVText(b); }
@@ -73,9 +72,10 @@ class TKVText {
 
  private:
   void Assign(const QString& text);
-  QByteArray narrow_;
-  QString wideText_;
-  bool wide_ = false;
+  const QByteArray& Bytes() const { return *std::get_if<QByteArray>(&text_); }
+  const QString& Wide() const { return *std::get_if<QString>(&text_); }
+  // One of the two, so that an entry pays for one.
+  std::variant<QByteArray, QString> text_;
 };
 
 int CountChar(const QString& S, QChar Ch);

@@ -3,8 +3,14 @@
 #include <QBuffer>
 #include <QFile>
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
+#include <mutex>
 #include <thread>
+#include <vector>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "foundation/KVRes.h"
 #include "foundation/KVString.h"
@@ -292,6 +298,31 @@ QByteArray TKVXSkinIni::ReadDocumentBytes(QIODevice& Stream) {
 namespace {
 // Texts from this many characters on are parsed on a thread of their own.
 constexpr qsizetype kOwnArenaTextSize = 1 << 20;
+
+// glibc's trim gives back the freed pages inside a thread's arena but not the free space at its
+// top, which the last small frees of a parse may leave tens of MB large; a free of a block this
+// large in the arena does shrink it. So each parse thread keeps one, freed after the trim.
+constexpr size_t kArenaMarkSize = 96 * 1024;
+std::mutex arenaMarksLock;
+std::vector<void*> arenaMarks;
+
+void FreeArenaMarks() {
+  std::vector<void*> marks;
+  {
+    const std::lock_guard<std::mutex> lock(arenaMarksLock);
+    marks.swap(arenaMarks);
+  }
+  for (void* mark : marks) std::free(mark);
+}
+
+void MarkThisThreadsArena() {
+  FreeArenaMarks();
+  if (void* mark = std::malloc(kArenaMarkSize)) {
+    const std::lock_guard<std::mutex> lock(arenaMarksLock);
+    arenaMarks.push_back(mark);
+  }
+}
+
 }  // namespace
 
 QString TKVXSkinIni::ReadDocumentText(QIODevice& Stream) { return DecodeObjectTextBytes(ReadDocumentBytes(Stream)); }
@@ -346,6 +377,7 @@ void TKVXSkinIni::LoadDocumentText(QString Text, qint64 Budget) {
       std::exception_ptr failure;
       std::thread([&] {
         try {
+          MarkThisThreadsArena();
           parse();
         } catch (...) {
           failure = std::current_exception();
@@ -455,4 +487,11 @@ void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
     return;
   }
   LoadDocumentText(std::move(text), budget);
+}
+
+void KVGiveBackFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+  FreeArenaMarks();
 }

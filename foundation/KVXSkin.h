@@ -165,3 +165,7 @@ class TKVXSkinSafeIni : public TKVXSkinIni {
   // LoadFailed is set.
   void LoadFromStream(QIODevice& Stream) override;
 };
+
+// Gives back to the system the memory that the allocator keeps freed, also what a large
+// document's parse left at the top of the arena of its own thread.
+void KVGiveBackFreedMemory();
