@@ -12,7 +12,6 @@
 #include <QThread>
 #include <QThreadPool>
 #include <algorithm>
-#include <malloc.h>
 #include <atomic>
 
 #include "controls/KVListBox.h"
@@ -23,6 +22,7 @@
 #include "foundation/KVRes.h"
 #include "foundation/KVString.h"
 #include "foundation/KVSysUtils.h"
+#include "foundation/KVXSkin.h"
 
 const EnumInfo kNbSearchKeywordsEnum{QStringLiteral("TNbSearchKeywords"),
                                      {QStringLiteral("nbsExact"), QStringLiteral("nbsAll"), QStringLiteral("nbsAny")}};
@@ -536,9 +536,7 @@ void TNbModule::ReleaseSearch() {
     const TNbData& sec = *data_->Items(s);
     for (int i = 0; i < sec.Count(); ++i) sec.Items(i)->SearchCache = {};
   }
-#if defined(__GLIBC__)
-  malloc_trim(0);
-#endif
+  KVGiveBackFreedMemory();
 }
 
 void TNbModule::TakePreparedSearch() {
