@@ -97,12 +97,14 @@ void TMirModel::ReleaseDrawingMemory() {
 bool TMirModel::FullScreenVisible() const { return hooks_.FullScreenVisible(); }
 bool TMirModel::SettingsVisible() const { return hooks_.SettingsVisible(); }
 
+std::optional<QString> TMirModel::FindDiaryEntry(const QHash<QString, QString>& Days, const QString& Key) {
+  const auto found = Days.constFind(Key);
+  if (found == Days.constEnd() || found->isEmpty()) return std::nullopt;
+  return *found;
+}
+
 std::optional<QString> TMirModel::FindDiaryEntry(const QString& Key) const {
-  if (DiaryDaysAhead) {
-    const auto found = DiaryDaysAhead->constFind(Key);
-    if (found == DiaryDaysAhead->constEnd() || found->isEmpty()) return std::nullopt;
-    return *found;
-  }
+  if (DiaryDaysAhead) return FindDiaryEntry(*DiaryDaysAhead, Key);
   const TNbObject* e = NbDiary->Data().FindEntry(Key);
   if (!e || e->Text.isEmpty()) return std::nullopt;
   return e->Text;

@@ -132,6 +132,8 @@ class TMirModel {
   // Until the diary is loaded whole: the entries of the days the calendar shows, read ahead
   // (ReadDiaryDays). While set, FindDiaryEntry answers from them.
   std::optional<QHash<QString, QString>> DiaryDaysAhead;
+  // The entry under Key among entries read ahead, by the rule of FindDiaryEntry.
+  static std::optional<QString> FindDiaryEntry(const QHash<QString, QString>& Days, const QString& Key);
 
  private:
   TMirModelHooks hooks_;

@@ -515,13 +515,9 @@ bool TKVMirovaCalendar::InitializeMainForm() {
     loadDiary();
     // The whole load took other texts for those days (it refused a diary too dense to read, say):
     // the background shows the diary the program holds.
-    const auto aheadEntry = [&](const QString& key) -> std::optional<QString> {
-      const QString text = ahead->value(key);
-      return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
-    };
     bool same = true;
     for (QDate d = firstDay; ahead && same && d <= lastDay; d = d.addDays(1))
-      same = aheadEntry(DateKey(d)) == m.FindDiaryEntry(DateKey(d));
+      same = TMirModel::FindDiaryEntry(*ahead, DateKey(d)) == m.FindDiaryEntry(DateKey(d));
     if (!same) acts_.ChangeMirova->trigger();
   }
   // What the first background does not need.
