@@ -79,10 +79,16 @@ int CharToCp1252(QChar c) {
 }  // namespace
 
 QString DecodeObjectTextBytes(const QByteArray& bytes) {
-  QString s;
-  s.resize(bytes.size());
-  QChar* out = s.data();
-  for (qsizetype i = 0; i < bytes.size(); ++i) out[i] = Cp1252ToChar(uchar(bytes[i]));
+  // Windows-1252 is Latin-1 but for 0x80..0x9F: the text is widened at once (a layout's runs to
+  // tens of kilobytes, read at start-up), then those few bytes are mapped.
+  QString s = QString::fromLatin1(bytes.constData(), bytes.size());
+  const uchar* in = reinterpret_cast<const uchar*>(bytes.constData());
+  QChar* out = nullptr;
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    if (in[i] < 0x80 || in[i] >= 0xA0) continue;
+    if (!out) out = s.data();
+    out[i] = Cp1252ToChar(in[i]);
+  }
   return s;
 }
 

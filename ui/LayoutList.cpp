@@ -100,7 +100,8 @@ void TLayoutList::ForEachLayoutText(TKVResReader& reader, const std::function<vo
     } catch (const std::bad_alloc&) {
       continue;
     }
-    if (!text.trimmed().isEmpty()) take(text);
+    // A blank text is told without a trimmed copy of each text.
+    if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !c.isSpace(); })) take(text);
   }
 }
 
