@@ -423,6 +423,11 @@ void TKVMirovaCalendar::ApplyTexts() {
   for (int i = 0; i < pageControl_->count(); ++i) pageControl_->setTabText(i, MnemonicText(l.*(kPages[i].Text)));
 }
 
+TStyleTab* TKVMirovaCalendar::StyleTab() const {
+  if (!styleTab_->LayoutScroll().Loaded()) styleTab_->LoadLayouts();
+  return styleTab_;
+}
+
 TMirPage TKVMirovaCalendar::ActivePage() const { return TMirPage(pageControl_->currentIndex()); }
 
 void TKVMirovaCalendar::SetActivePage(TMirPage page) {
@@ -520,8 +525,8 @@ bool TKVMirovaCalendar::InitializeMainForm() {
       same = TMirModel::FindDiaryEntry(*ahead, DateKey(d)) == m.FindDiaryEntry(DateKey(d));
     if (!same) acts_.ChangeMirova->trigger();
   }
-  // What the first background does not need.
-  if (!styleTab_->LayoutScroll().Loaded()) styleTab_->LoadLayouts();
+  // What the first background does not need. The layout list (every layout's preview) waits for
+  // the Calendar Style page.
   PrintForm();
   QuickNotesForm();
   CheckTrovanaReminder();

@@ -102,7 +102,8 @@ class TKVMirovaCalendar : public TKVForm {
   TQuickNotesForm& QuickNotesForm();
   TPrintForm& PrintForm();
   TMirImageForm* MirImageForm() const { return imageForm_; }
-  TStyleTab* StyleTab() const { return styleTab_; }
+  // The Calendar Style page, its layout list loaded (otherwise loaded when the page is entered).
+  TStyleTab* StyleTab() const;
   TImagesTab* ImagesPage() const { return imagesPage_; }
   QTabWidget* PageControl() const { return pageControl_; }
   // The diary, options and special pages, and the diary's store.
