@@ -27,6 +27,11 @@ int main(int argc, char** argv) {
   // the diary's search text, made on a thread of its own and let go of when the window is put
   // away, would stay resident in the tray.
   mallopt(M_TRIM_THRESHOLD, 4 << 20);
+  // Setting that threshold also fixes the one for mapping a block of its own at 128 KB, and
+  // start-up makes and drops many blocks a little larger (a layout's text, a decompressed entry):
+  // each would be mapped, faulted in page by page and unmapped again. Up to 1 MB they are taken
+  // from the heap, whose freed pages are used again.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
   PrepareTextRendering();
   QApplication app(argc, argv);
