@@ -1,5 +1,6 @@
 #include "ui/MirIcon.h"
 
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPolygonF>
 #include <cmath>
@@ -58,11 +59,39 @@ QImage DrawProgramIcon(int Size) {
   return img;
 }
 
-QIcon ProgramIcon() {
-  QIcon icon;
-  for (int s : kProgramIconSizes) icon.addPixmap(QPixmap::fromImage(DrawProgramIcon(s)));
-  return icon;
-}
+namespace {
+
+// The program's icon drawn at every size when it is first asked for (a window shown, the tray):
+// start-up draws the calendar before any of that.
+class TProgramIconEngine : public QIconEngine {
+ public:
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    Icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return Icon().actualSize(size, mode, state);
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return Icon().pixmap(size, 1.0, mode, state);
+  }
+  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+    return Icon().availableSizes(mode, state);
+  }
+  bool isNull() override { return false; }
+  QIconEngine* clone() const override { return new TProgramIconEngine(*this); }
+
+ private:
+  const QIcon& Icon() {
+    if (icon_.isNull())
+      for (int s : kProgramIconSizes) icon_.addPixmap(QPixmap::fromImage(DrawProgramIcon(s)));
+    return icon_;
+  }
+  QIcon icon_;
+};
+
+}  // namespace
+
+QIcon ProgramIcon() { return QIcon(new TProgramIconEngine); }
 
 // ---------------------------------------------------------------------------------------------
 // Favourite icons

@@ -11,7 +11,7 @@
 inline constexpr std::array<int, 8> kProgramIconSizes{16, 22, 24, 32, 48, 64, 128, 256};
 
 QImage DrawProgramIcon(int Size);
-// The icon at the usual sizes.
+// The icon at the usual sizes, drawn when it is first used.
 QIcon ProgramIcon();
 
 class QPainter;

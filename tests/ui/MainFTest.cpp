@@ -34,6 +34,7 @@
 #include "tests/ui/MainFormTestUtil.h"
 #include "tools/kvpack/PackWriter.h"
 #include "ui/ImagesTab.h"
+#include "ui/MirIcon.h"
 #include "ui/MirImageF.h"
 #include "ui/OptionsTab.h"
 #include "ui/QuickNotesF.h"
@@ -437,4 +438,22 @@ TEST_F(MainFormTest, HelpNamesOnlyControlsThatAreThere) {
   while (named.hasNext()) names << named.next().captured(1);
   EXPECT_GE(names.size(), 10);
   for (const QString& name : names) EXPECT_TRUE(controls.contains(name)) << name.toStdString();
+}
+
+// The program's icon is drawn when first used, with every usual size as drawn by itself.
+TEST(ProgramIconTest, HasEveryUsualSizeDrawnAsTheProgramDrawsIt) {
+  const QIcon icon = ProgramIcon();
+  EXPECT_FALSE(icon.isNull());
+  QList<QSize> sizes;
+  for (int s : kProgramIconSizes) sizes << QSize(s, s);
+  EXPECT_EQ(icon.availableSizes(), sizes);
+  for (int s : kProgramIconSizes)
+    EXPECT_EQ(icon.pixmap(QSize(s, s), 1.0).toImage().convertToFormat(QImage::Format_ARGB32),
+              DrawProgramIcon(s).convertToFormat(QImage::Format_ARGB32))
+        << s;
+  // A size between two is the larger one made smaller, as for any icon of pictures.
+  EXPECT_EQ(icon.actualSize(QSize(40, 40)), QSize(40, 40));
+  EXPECT_EQ(icon.pixmap(QSize(40, 40), 1.0).size(), QSize(40, 40));
+  EXPECT_EQ(QIcon(icon).pixmap(QSize(16, 16), 1.0).toImage().convertToFormat(QImage::Format_ARGB32),
+            DrawProgramIcon(16).convertToFormat(QImage::Format_ARGB32));
 }
