@@ -448,15 +448,6 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   diaryTab_->InitializePage();
   optionsTab_->InitializePage();
   specialTab_->InitializePage();
-  if (MLang) {
-    for (auto [edit, bytes] : {std::pair{helpEdit_, MLang->HelpStream.Bytes()},
-                               std::pair{aboutEdit_, MLang->AboutStream.Bytes()}}) {
-      QByteArray data = bytes;
-      QBuffer b(&data);
-      b.open(QIODevice::ReadOnly);
-      edit->Lines().LoadFromStream(b);
-    }
-  }
   m.Rotation->BackgroundPath = ExeDir + kBackgroundFileName;
   m.Render.TaskbarHeight = ::TaskbarHeight();
   imageForm_->BackgroundPath = m.Rotation->BackgroundPath;
@@ -612,9 +603,23 @@ void TKVMirovaCalendar::PageControl1Change() {
     case pgOptions:
       HolidaysModified = false;
       break;
+    case pgHelp:
+    case pgAbout:
+      ShowBuiltinText(page);
+      break;
     default:
       break;
   }
+}
+
+void TKVMirovaCalendar::ShowBuiltinText(TMirPage page) {
+  bool& loaded = page == pgHelp ? helpLoaded_ : aboutLoaded_;
+  if (loaded || !MLang) return;
+  loaded = true;
+  QByteArray data = (page == pgHelp ? MLang->HelpStream : MLang->AboutStream).Bytes();
+  QBuffer b(&data);
+  b.open(QIODevice::ReadOnly);
+  (page == pgHelp ? helpEdit_ : aboutEdit_)->Lines().LoadFromStream(b);
 }
 
 void TKVMirovaCalendar::PlaceCoverMap() {

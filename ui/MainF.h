@@ -176,6 +176,8 @@ class TKVMirovaCalendar : public TKVForm {
   void FillReminderItems();
   void PageControl1Changing(TMirPage From);
   void PageControl1Change();
+  // The help or about text, read into its page when the page is first shown.
+  void ShowBuiltinText(TMirPage Page);
   void PlaceCoverMap();
   // An own set's skin has no cover: its first picture is shown in its place.
   void ShowOwnCover();
@@ -206,6 +208,7 @@ class TKVMirovaCalendar : public TKVForm {
   TSpecialTab* specialTab_ = nullptr;
   TKVRichEditOLE* helpEdit_ = nullptr;
   TKVRichEditOLE* aboutEdit_ = nullptr;
+  bool helpLoaded_ = false, aboutLoaded_ = false;
   QMenu* popupMenu_ = nullptr;
   QPushButton* trayMenuBtn_ = nullptr;
   QLabel* noTrayLabel_ = nullptr;

@@ -24,6 +24,8 @@
 #include "calendar/MDataDM.h"
 #include "calendar/iniData.h"
 #include "controls/KVNbModule.h"
+#include "controls/KVRichEdOLE.h"
+#include "controls/MirPanels.h"
 #include "controls/KVSkinCtrls.h"
 #include "foundation/KVException.h"
 #include "foundation/KVForms.h"
@@ -34,6 +36,7 @@
 #include "tests/ui/MainFormTestUtil.h"
 #include "tools/kvpack/PackWriter.h"
 #include "ui/ImagesTab.h"
+#include "ui/LayoutList.h"
 #include "ui/MirIcon.h"
 #include "ui/MirImageF.h"
 #include "ui/OptionsTab.h"
@@ -438,6 +441,41 @@ TEST_F(MainFormTest, HelpNamesOnlyControlsThatAreThere) {
   while (named.hasNext()) names << named.next().captured(1);
   EXPECT_GE(names.size(), 10);
   for (const QString& name : names) EXPECT_TRUE(controls.contains(name)) << name.toStdString();
+}
+
+// What only the Calendar Style, Help and About pages show is read when the page is first entered:
+// the first background does not wait for it, and the page shows it as it always did.
+TEST_F(MainFormTest, TheLayoutListAndTheHelpAndAboutTextsAreReadWhenTheirPageIsFirstEntered) {
+  kvtest::ScopedOverride<TMLang*> lang(MLang, nullptr);
+  TMData data;
+  data.DataModuleCreate();
+  TKVMirovaCalendar form(hooks);
+  ASSERT_TRUE(form.InitializeMainForm());
+  auto& list = *form.findChild<TLayoutList*>("LayoutScroll");
+  auto& help = *form.findChild<TKVRichEditOLE*>("HelpRichEdit");
+  auto& about = *form.findChild<TKVRichEditOLE*>("AboutRichEdit");
+  EXPECT_FALSE(list.Loaded());
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_TRUE(help.Lines().Text().isEmpty());
+
+  form.Action("actOpen")->trigger();
+  form.SetActivePage(pgStyle);
+  ASSERT_TRUE(list.Loaded());
+  ASSERT_GT(list.Count(), 1);
+  EXPECT_EQ(list.Panel(list.ItemIndex())->LayoutID, form.Model().Ini->WorkStyle.LayoutID);
+  EXPECT_EQ(form.Model().Layout->LayoutID, form.Model().Ini->WorkStyle.LayoutID);
+
+  form.Action("actHelp")->trigger();
+  EXPECT_TRUE(help.Lines().Text().startsWith("Mirova Calendar Help")) << help.Lines().Text().left(40).toStdString();
+  EXPECT_TRUE(about.Lines().Text().isEmpty());
+  form.Action("actAbout")->trigger();
+  EXPECT_TRUE(about.Lines().Text().contains("Version 5.0"));
+  // Entering a page again reads its text no second time: what is selected in it stays.
+  help.SetSelStart(5);
+  form.Action("actHelp")->trigger();
+  EXPECT_EQ(help.SelStart(), 5);
+  EXPECT_TRUE(help.Lines().Text().startsWith("Mirova Calendar Help"));
+  form.Action("actClose")->trigger();
 }
 
 // The program's icon is drawn when first used, with every usual size as drawn by itself.
