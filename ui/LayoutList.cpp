@@ -1,6 +1,7 @@
 #include "ui/LayoutList.h"
 
 #include <QBuffer>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -161,8 +162,9 @@ std::optional<QString> TLayoutList::ChosenLayoutText(int id) {
   TLayoutIni scratch;
   TReadHandlers handlers;
   handlers.onError = [](const QString&) { return true; };
-  QStringList texts;
   QList<int> ids;
+  // Only a text carrying the id asked for can be the one: the others are not kept meanwhile.
+  QHash<qsizetype, QString> carrying;
   ForEachLayoutText([&](const QString& text) {
     std::vector<TextProperty> idProps;
     try {
@@ -173,12 +175,12 @@ std::optional<QString> TLayoutList::ChosenLayoutText(int id) {
       return;
     }
     ReadProperties(scratch, idProps, handlers);
-    texts << text;
+    if (scratch.LayoutID == id) carrying.insert(ids.size(), text);
     ids << scratch.LayoutID;
   });
   // The first panel carrying the id in the list's order.
   for (int i : ExchangeSortOrder(ids))
-    if (ids[i] == id) return texts[i];
+    if (ids[i] == id) return carrying.value(i);
   return std::nullopt;
 }
 
