@@ -219,7 +219,7 @@ void TKVMirovaCalendar::CreateActions() {
   acts_.HideNotes = NewAction(this, "actHideNotes", l.RSHideNotes, [this] { actHideNotesExecute(); });
   acts_.Trovana = NewAction(this, "actTrovana", l.RSDownloadNewImagesPrograms, [this] { actTrovanaExecute(); });
   acts_.DeleteDiaryEntry = NewAction(this, "actDeleteDiaryEntry", QStringLiteral("Delete Selected Entry"),
-                                     [this] { diaryTab_->actDeleteDiaryEntryExecute(); });
+                                     [this] { DiaryPage().actDeleteDiaryEntryExecute(); });
   acts_.Power = NewAction(this, "actPower", QStringLiteral("Powered by Kel Voro"), [] {});
   for (QAction* a : {acts_.AutoStartup, acts_.StartupHideIcons, acts_.StartupOpenDiary, acts_.StartupOpenQuickNotes,
                      acts_.DesktopIconTransparent, acts_.HideNotes})
@@ -260,28 +260,46 @@ void TKVMirovaCalendar::CreateTrayMenu() {
   popupMenu_->addAction(acts_.Exit);
 }
 
-TSettingsPages CreateSettingsPages(TMirModel& Model, TMirDiaryStore& Store, const TDiaryTabHooks& DiaryHooks,
-                                   QWidget* DiaryHost, QWidget* OptionsHost, QWidget* SpecialHost) {
-  const auto host = [](QWidget* host, QWidget* content) {
-    if (!host->layout()) {
-      auto* l = new QVBoxLayout(host);
-      l->setContentsMargins(0, 0, 0, 0);
-    }
-    host->layout()->addWidget(content);
-  };
+namespace {
+
+void FillHost(QWidget* host, QWidget* content) {
+  if (!host->layout()) {
+    auto* l = new QVBoxLayout(host);
+    l->setContentsMargins(0, 0, 0, 0);
+  }
+  host->layout()->addWidget(content);
+}
+
+}  // namespace
+
+TDiaryTab* CreateDiaryPage(TMirModel& Model, const TDiaryTabHooks& DiaryHooks, QWidget* DiaryHost) {
+  auto* diary = new TDiaryTab(Model, DiaryHooks, DiaryHost);
+  FillHost(DiaryHost, diary);
+  return diary;
+}
+
+TSettingsPages CreateOptionsAndSpecialPages(TMirModel& Model, TMirDiaryStore& Store,
+                                            std::function<TDiaryTab*()> Diary, QWidget* OptionsHost,
+                                            QWidget* SpecialHost) {
   TSettingsPages pages;
-  pages.Diary = new TDiaryTab(Model, DiaryHooks, DiaryHost);
-  host(DiaryHost, pages.Diary);
   pages.Options = new TOptionsTab(Model, OptionsHost);
-  host(OptionsHost, pages.Options);
+  FillHost(OptionsHost, pages.Options);
   pages.Special = new TSpecialTab(Model,
-                                  {[&Store, diary = pages.Diary](bool linked) {
+                                  {[&Store, diary = std::move(Diary)](bool linked) {
                                     if (!Store.SwitchDiary(linked)) return false;
-                                    diary->SetDiaryReadOnly(linked);
+                                    diary()->SetDiaryReadOnly(linked);
                                     return true;
                                   }},
                                   SpecialHost);
-  host(SpecialHost, pages.Special);
+  FillHost(SpecialHost, pages.Special);
+  return pages;
+}
+
+TSettingsPages CreateSettingsPages(TMirModel& Model, TMirDiaryStore& Store, const TDiaryTabHooks& DiaryHooks,
+                                   QWidget* DiaryHost, QWidget* OptionsHost, QWidget* SpecialHost) {
+  TDiaryTab* diary = CreateDiaryPage(Model, DiaryHooks, DiaryHost);
+  TSettingsPages pages = CreateOptionsAndSpecialPages(Model, Store, [diary] { return diary; }, OptionsHost, SpecialHost);
+  pages.Diary = diary;
   return pages;
 }
 
@@ -339,15 +357,12 @@ void TKVMirovaCalendar::CreatePages() {
       RunGuarded([&] { RTFURLClick(url, button); });
     });
 
-  // The diary, options and special pages fill their tabs.
-  const TSettingsPages pages = CreateSettingsPages(
-      *model_, *diaryStore_,
-      {[this](bool recalc) { model_->RenderCalendar(recalc); }, [this] { return &PrintForm(); }},
-      pageControl_->widget(pgDiary), pageControl_->widget(pgOptions), pageControl_->widget(pgSpecial));
-  diaryTab_ = pages.Diary;
+  // The options and special pages fill their tabs; the diary page comes with the diary.
+  const TSettingsPages pages =
+      CreateOptionsAndSpecialPages(*model_, *diaryStore_, [this] { return &DiaryPage(); },
+                                   pageControl_->widget(pgOptions), pageControl_->widget(pgSpecial));
   optionsTab_ = pages.Options;
   specialTab_ = pages.Special;
-  diaryTab_->DiaryListPopupMenu()->addAction(acts_.DeleteDiaryEntry);
 
   auto* buttons = new QHBoxLayout;
   v->addLayout(buttons);
@@ -423,6 +438,16 @@ void TKVMirovaCalendar::ApplyTexts() {
   for (int i = 0; i < pageControl_->count(); ++i) pageControl_->setTabText(i, MnemonicText(l.*(kPages[i].Text)));
 }
 
+TDiaryTab& TKVMirovaCalendar::DiaryPage() {
+  if (!diaryTab_) {
+    diaryTab_ = CreateDiaryPage(
+        *model_, {[this](bool recalc) { model_->RenderCalendar(recalc); }, [this] { return &PrintForm(); }},
+        pageControl_->widget(pgDiary));
+    diaryTab_->DiaryListPopupMenu()->addAction(acts_.DeleteDiaryEntry);
+  }
+  return *diaryTab_;
+}
+
 TStyleTab* TKVMirovaCalendar::StyleTab() const {
   if (!styleTab_->LayoutScroll().Loaded()) styleTab_->LoadLayouts();
   return styleTab_;
@@ -445,7 +470,6 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   m.SetBusy(true);
   formState_->RegKey = kSettingsKey;
   formState_->LoadState();
-  diaryTab_->InitializePage();
   optionsTab_->InitializePage();
   specialTab_->InitializePage();
   m.Rotation->BackgroundPath = ExeDir + kBackgroundFileName;
@@ -482,7 +506,10 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   const QDate firstDay = today.addDays(-7), lastDay = today.addDays(366);
   if (calendarShowsDiary && !m.Ini->NotavelDiary) m.DiaryDaysAhead = ReadDiaryDays(DiaryFile(), firstDay, lastDay);
   const bool diaryFirst = calendarShowsDiary && !m.DiaryDaysAhead;
+  // The diary page is made and bound to the notebook just before the diary is read: the first
+  // background waits for it only when it waits for the diary.
   const auto loadDiary = [&] {
+    DiaryPage().InitializePage();
     diaryStore_->LoadDiary();
     // A linked diary is read-only from the first moment.
     diaryTab_->SetDiaryReadOnly(m.Ini->NotavelDiary);
@@ -559,7 +586,7 @@ void TKVMirovaCalendar::PageControl1Changing(TMirPage from) {
   const auto done = qScopeGuard([this] { PageChanging = false; });
   if (from == pgDiary) {
     formState_->StoreBounds();
-    if (!model_->Busy()) model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
+    if (!model_->Busy()) model_->Ini->DiarySplit = DiaryPage().LeftPanelWidth();
     if (isMaximized()) showNormal();
   }
   // What the style page still has to draw is drawn before another page may apply it.
@@ -582,7 +609,7 @@ void TKVMirovaCalendar::PageControl1Change() {
       if (model_->Render.Dirty) acts_.SaveMirova->trigger();
       if (imageForm_->isVisible()) imageForm_->close();
       formState_->ApplyBounds();
-      diaryTab_->SetLeftPanelWidth(model_->Ini->DiarySplit);
+      DiaryPage().SetLeftPanelWidth(model_->Ini->DiarySplit);
       diaryTab_->UpdateTodayLabel();
       diaryTab_->EditorFocus();
       break;
@@ -660,7 +687,7 @@ void TKVMirovaCalendar::ShowOwnCover() {
 void TKVMirovaCalendar::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (ActivePage() == pgCover) PlaceCoverMap();
-  if (ActivePage() == pgDiary && !PageChanging) diaryTab_->FitLeftPanel();
+  if (ActivePage() == pgDiary && !PageChanging) DiaryPage().FitLeftPanel();
 }
 
 void TKVMirovaCalendar::changeEvent(QEvent* event) {
@@ -692,7 +719,7 @@ void TKVMirovaCalendar::actOpenExecute() {
 }
 
 void TKVMirovaCalendar::actOpenDiaryExecute() {
-  diaryTab_->ShowToday();
+  DiaryPage().ShowToday();
   SetActivePage(pgCover);
   actOpenExecute();
 }
@@ -721,7 +748,7 @@ void TKVMirovaCalendar::actCloseExecute() {
     if (ActivePage() == pgDiary)
       RunGuarded([this] {
         formState_->StoreBounds();
-        model_->Ini->DiarySplit = diaryTab_->LeftPanelWidth();
+        model_->Ini->DiarySplit = DiaryPage().LeftPanelWidth();
       });
     actSaveExecute();
     acts_.ChangeMirova->trigger();

@@ -47,6 +47,12 @@ struct TSettingsPages {
 };
 TSettingsPages CreateSettingsPages(TMirModel& Model, TMirDiaryStore& Store, const TDiaryTabHooks& DiaryHooks,
                                    QWidget* DiaryHost, QWidget* OptionsHost, QWidget* SpecialHost);
+// The same in two steps, for a window that makes its Diary page later: the Diary page alone, and
+// the Options and Special pages, whose diary switch asks Diary for the Diary page.
+TDiaryTab* CreateDiaryPage(TMirModel& Model, const TDiaryTabHooks& DiaryHooks, QWidget* DiaryHost);
+TSettingsPages CreateOptionsAndSpecialPages(TMirModel& Model, TMirDiaryStore& Store,
+                                            std::function<TDiaryTab*()> Diary, QWidget* OptionsHost,
+                                            QWidget* SpecialHost);
 
 // The application title: names the instance lock and is the window caption.
 extern const QString kApplicationTitle;
@@ -106,8 +112,10 @@ class TKVMirovaCalendar : public TKVForm {
   TStyleTab* StyleTab() const;
   TImagesTab* ImagesPage() const { return imagesPage_; }
   QTabWidget* PageControl() const { return pageControl_; }
-  // The diary, options and special pages, and the diary's store.
-  TDiaryTab& DiaryPage() const { return *diaryTab_; }
+  // The diary, options and special pages, and the diary's store. The diary page is made when
+  // start-up reads the diary, after the first background unless that shows the diary, or when
+  // it is first needed before.
+  TDiaryTab& DiaryPage();
   TOptionsTab& OptionsPage() const { return *optionsTab_; }
   TSpecialTab& SpecialPage() const { return *specialTab_; }
   TMirDiaryStore& DiaryStore() const { return *diaryStore_; }

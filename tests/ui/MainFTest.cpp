@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QFile>
 #include <QFrame>
@@ -35,6 +36,8 @@
 #include "tests/common/TestUtil.h"
 #include "tests/ui/MainFormTestUtil.h"
 #include "tools/kvpack/PackWriter.h"
+#include "controls/KVStdCtrls.h"
+#include "ui/DiaryTab.h"
 #include "ui/ImagesTab.h"
 #include "ui/LayoutList.h"
 #include "ui/MirIcon.h"
@@ -494,4 +497,48 @@ TEST(ProgramIconTest, HasEveryUsualSizeDrawnAsTheProgramDrawsIt) {
   EXPECT_EQ(icon.pixmap(QSize(40, 40), 1.0).size(), QSize(40, 40));
   EXPECT_EQ(QIcon(icon).pixmap(QSize(16, 16), 1.0).toImage().convertToFormat(QImage::Format_ARGB32),
             DrawProgramIcon(16).convertToFormat(QImage::Format_ARGB32));
+}
+
+// The diary page is made as start-up reads the diary: after the first background when that shows
+// the diary's days read ahead, before it when the diary must be read whole first; bound to the
+// diary either way.
+TEST_F(MainFormTest, TheDiaryPageIsMadeAsTheDiaryIsReadAndShowsIt) {
+  TMDiaryBase doc;
+  for (int i = 0; i < 3; ++i) {
+    TKVXBDiaryItem* item = doc.Data().Add();
+    item->idx = DateKey(QDate::currentDate().addDays(-i));
+    item->Lines = "{\\rtf1\\ansi Dentist at nine.\\par\r\n}";
+  }
+  doc.SaveToFile(ExeDir + kDiaryFileName, true);
+  for (const bool readAhead : {true, false}) {
+    if (!readAhead) {
+      QByteArray cut = kvtest::ReadFile(ExeDir + kDiaryFileName);
+      cut.chop(cut.size() / 2);
+      kvtest::WriteFile(ExeDir + kDiaryFileName, cut);
+    }
+    kvtest::MessageBoxes boxes(readAhead ? 0 : 1);  // the damage is told
+    TMirMainHooks h = hooks;
+    std::optional<bool> pageAtFirstBackground;
+    TKVMirovaCalendar* made = nullptr;
+    h.Model.Rotation.SetDesktopBackground = [&](const QString& file) {
+      if (!pageAtFirstBackground) pageAtFirstBackground = made->findChild<TDiaryTab*>() != nullptr;
+      return hooks.Model.Rotation.SetDesktopBackground(file);
+    };
+    TKVMirovaCalendar form(h);
+    made = &form;
+    form.Model().Ini->ShowNotesOptions = 0;
+    ASSERT_TRUE(form.InitializeMainForm());
+    EXPECT_EQ(pageAtFirstBackground, std::optional<bool>(!readAhead)) << readAhead;
+    TDiaryTab* page = form.findChild<TDiaryTab*>();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(&form.DiaryPage(), page);
+    const int entries = form.Model().NbDiary->Data().Items(0)->Count();
+    if (readAhead) EXPECT_EQ(entries, 3);
+    EXPECT_EQ(page->DiaryList()->Count(), entries) << readAhead;
+    form.Action("actOpenDiary")->trigger();
+    EXPECT_EQ(page->MonthCalendar()->selectedDate(), QDate::currentDate());
+    form.SetActivePage(pgDiary);
+    EXPECT_TRUE(page->isVisible());
+    if (readAhead) EXPECT_TRUE(page->Editor()->toPlainText().startsWith("Dentist at nine."));
+  }
 }
