@@ -355,6 +355,7 @@ bool TMirDiaryStore::LoadOwnDiary() {
   WaitForSaves();
   daysAhead_.reset();
   LoadDocumentFile(doc, DiaryFile());
+  KVRenewThreadCache();
   storedSafe_ = doc.Safe;
   diaryWriteFailed_ = false;
   const bool whole = !doc.LoadFailed && !doc.LoadDamaged;
@@ -369,19 +370,28 @@ bool TMirDiaryStore::LoadOwnDiary() {
   const int first = section.Count();
   // Copies of their own: the items' keys and titles share the parse's characters, which lie
   // among what the parse has freed. The items take the copies only once all are made, as memory
-  // freed in between would serve the next copy.
-  for (int i = 0; i < doc.Data().Count(); ++i) {
-    const TKVXBDiaryItem& item = *doc.Data()[i];
-    std::unique_ptr<TNbObject> entry = nb.Data().NewObject();
-    entry->SetData(QString(item.idx.constData(), item.idx.size()), QString(item.Title.constData(), item.Title.size()),
-                   item.Lines, item.Color, false);
-    section.Add(std::move(entry));
+  // freed in between would serve the next copy. Entries of one title share one copy: many keep
+  // the title they were given.
+  {
+    QHash<QString, QString> titles;
+    for (int i = 0; i < doc.Data().Count(); ++i) {
+      const TKVXBDiaryItem& item = *doc.Data()[i];
+      auto title = titles.constFind(item.Title);
+      if (title == titles.constEnd())
+        title = titles.insert(item.Title, QString(item.Title.constData(), item.Title.size()));
+      std::unique_ptr<TNbObject> entry = nb.Data().NewObject();
+      entry->SetData(QString(item.idx.constData(), item.idx.size()), *title, item.Lines, item.Color, false);
+      section.Add(std::move(entry));
+    }
   }
   for (int i = 0; i < doc.Data().Count(); ++i) {
     TKVXBDiaryItem& item = *doc.Data()[i];
     item.idx = section.Items(first + i)->ID;
     item.Title = section.Items(first + i)->Title;
   }
+  // What was just let go of lies in the parse's arena: the list's captions made next must not
+  // take it.
+  KVRenewThreadCache();
   section.Modified = false;
   nb.RefreshColors();
   emit model_.Changes.DiaryListChanged();
