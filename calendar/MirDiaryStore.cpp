@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstring>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "foundation/KVSysUtils.h"
 #include "foundation/KVSaveReport.h"
 #include "foundation/KVZlib.h"
+#include "foundation/KVXSkin.h"
 #include "platform/KVSafeSave.h"
 
 const QString kHolidaysFileName = QStringLiteral("mholiday.dat");
@@ -84,67 +86,205 @@ qsizetype LineStartBefore(QByteArrayView text, qsizetype at) {
 
 }  // namespace
 
-std::optional<QHash<QString, QString>> ReadDiaryDays(const QString& FileName, const QDate& From, const QDate& To) {
+namespace {
+
+// Looks through a diary's object text as it comes, for the document's head up to its first item
+// and the items of the days First to Last.
+class TDayChooser {
+ public:
+  TDayChooser(QByteArray first, QByteArray last) : first_(std::move(first)), last_(std::move(last)) {}
+
+  // Looks at Text (what was kept of the last call's and what came since) from where the last call
+  // stopped. Whole: nothing follows Text. Returns where Text must be kept from for the next call
+  // (a line's start), or -1 when an item never ends.
+  qsizetype Scan(QByteArrayView text, bool whole) {
+    constexpr QByteArrayView kItem("item"), kIdx("idx = '");
+    // A line is looked at only once it is there whole.
+    const auto complete = [&](qsizetype from, const TTextLine& l) {
+      return whole || (l.next > from && text[l.next - 1] == '\n');
+    };
+    // Until the next lines are there: the hit at At is looked at again from its line on.
+    const auto later = [&](qsizetype at) {
+      const qsizetype line = text.first(at).lastIndexOf('\n') + 1;
+      const qsizetype keep = head_.isNull() ? 0 : line;
+      from_ = line - keep;
+      return keep;
+    };
+    // glibc's memmem passes over tens of megabytes several times faster than a general search.
+    const auto findItem = [&](qsizetype from) -> qsizetype {
+      const void* hit = ::memmem(text.data() + from, size_t(text.size() - from), kItem.data(), size_t(kItem.size()));
+      return hit ? static_cast<const char*>(hit) - text.data() : -1;
+    };
+    qsizetype at = findItem(from_);
+    for (; at >= 0; at = findItem(at + kItem.size())) {
+      const qsizetype start = LineStartBefore(text, at);
+      const TTextLine line = LineAt(text, at);
+      if (!complete(at, line)) return later(at);
+      if (start < 0 || line.begin != at || line.end != at + kItem.size()) continue;  // a word in a text
+      if (head_.isNull()) head_ = text.first(start).toByteArray();
+      // Most items name their day first, as the program writes them; any other is read to see.
+      const TTextLine idx = LineAt(text, line.next);
+      if (!complete(line.next, idx)) return later(at);
+      const QByteArrayView idLine = text.sliced(idx.begin, idx.end - idx.begin);
+      const bool dated = idLine.size() == kIdx.size() + 11 && idLine.startsWith(kIdx) && idLine.endsWith('\'');
+      if (dated) {
+        const QByteArrayView key = idLine.sliced(kIdx.size(), 10);
+        if (key < QByteArrayView(first_) || key > QByteArrayView(last_)) continue;
+      }
+      // The item up to its end line; the collection's close is written after the last one chosen.
+      TTextLine end = idx;
+      for (qsizetype p = line.next; p < text.size(); p = end.next) {
+        end = LineAt(text, p);
+        if (!complete(p, end)) return later(at);
+        const QByteArrayView word = text.sliced(end.begin, end.end - end.begin);
+        if (word == "end" || word == "end>") break;
+        if (end.next >= text.size()) {
+          if (whole) return -1;
+          return later(at);
+        }
+      }
+      chosen_ += text.sliced(start, end.begin - start);
+      chosen_ += "end\n";
+    }
+    // The last line may be cut: looked at again with what follows.
+    return later(text.size());
+  }
+
+  // The head and the chosen items as a document; empty when none was chosen.
+  QByteArray Document() {
+    if (chosen_.isEmpty()) return {};
+    chosen_.chop(1);
+    QByteArray doc = head_;
+    doc += chosen_;
+    doc += ">\nend\n";
+    return doc;
+  }
+
+ private:
+  QByteArray first_, last_;
+  QByteArray head_;  // null until the first item is found
+  QByteArray chosen_;
+  qsizetype from_ = 0;  // where the next call looks from
+};
+
+// What is inflated at a time: it stays in the processor's cache while it is looked through.
+constexpr qsizetype kDiaryPiece = 256 * 1024;
+
+// The stored file as the read-ahead sees it: it changed when any of this did.
+struct TDiaryStamp {
+  bool exists = false;
+  qint64 size = 0, modified = 0;
+  quint64 inode = 0;
+  bool operator==(const TDiaryStamp&) const = default;
+};
+
+TDiaryStamp StampOf(const QString& FileName) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(FileName).constData(), &st) != 0) return {};
+  return {true, qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, quint64(st.st_ino)};
+}
+
+// The document's head and the items of the days From to To, as object text; empty when the file
+// holds none or is not there; nothing when it cannot be read so. MostText: the most text the
+// diary document takes from the file. Touches nothing but the file: it runs on a thread of its own.
+std::optional<QByteArray> ChooseDiaryDays(const QString& FileName, const QDate& From, const QDate& To, qint64 MostText,
+                                          qint64 MostPlain) {
   QFile file(FileName);
-  if (!file.exists()) return QHash<QString, QString>();
+  if (!file.exists()) return QByteArray();
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  TDayChooser chooser(DateKey(From).toLatin1(), DateKey(To).toLatin1());
+  try {
+    if (file.peek(6) == "object") {
+      if (file.size() > MostPlain) return std::nullopt;
+      const QByteArray text = file.readAll();
+      if (chooser.Scan(text, true) < 0) return std::nullopt;
+      return chooser.Document();
+    }
+    TZInflater inflater(file, file.size(), MostText);
+    QByteArray buffer(kDiaryPiece, Qt::Uninitialized);
+    qsizetype used = 0;
+    for (;;) {
+      if (buffer.size() - used < kDiaryPiece) buffer.resize(used + kDiaryPiece);
+      used += inflater.Read(buffer.data() + used, buffer.size() - used);
+      const bool whole = inflater.AtEnd();
+      const qsizetype keep = chooser.Scan(QByteArrayView(buffer.constData(), used), whole);
+      if (keep < 0) return std::nullopt;
+      if (whole) break;
+      std::memmove(buffer.data(), buffer.constData() + keep, size_t(used - keep));
+      used -= keep;
+    }
+  } catch (const EKVError&) {
+    // Cut short, refused or no compressed text: only the whole load tells what it holds.
+    return std::nullopt;
+  }
+  return chooser.Document();
+}
+
+// The entries of the days From to To in the text ChooseDiaryDays gave.
+std::optional<QHash<QString, QString>> DaysOfChosen(const std::optional<QByteArray>& Chosen, const QDate& From,
+                                                   const QDate& To) {
+  if (!Chosen) return std::nullopt;
+  QHash<QString, QString> days;
+  if (Chosen->isEmpty()) return days;
+  // Read by the document's own parser, so each is taken exactly as a whole load takes it.
   TMDiaryBase doc;
   doc.OnVerify.Set(&DiaryBaseVerify);
-  const QByteArray bytes = doc.ReadDocumentBytes(file);
-  if (doc.LoadFailed || doc.LoadDamaged) return std::nullopt;
-  const QByteArrayView text(bytes);
-  const QByteArray first = DateKey(From).toLatin1(), last = DateKey(To).toLatin1();
-  constexpr QByteArrayView kItem("item"), kIdx("idx = '");
-  // The document's head up to its first item, then only the items of those days: read by the
-  // document's own parser, so each is taken exactly as a whole load takes it.
-  QByteArray chosen;
-  qsizetype head = -1;
-  // glibc's memmem passes over tens of megabytes several times faster than a general search.
-  const auto findItem = [&](qsizetype from) -> qsizetype {
-    const void* hit = ::memmem(text.data() + from, size_t(text.size() - from), kItem.data(), size_t(kItem.size()));
-    return hit ? static_cast<const char*>(hit) - text.data() : -1;
-  };
-  for (qsizetype at = findItem(0); at >= 0; at = findItem(at + kItem.size())) {
-    const qsizetype start = LineStartBefore(text, at);
-    const TTextLine line = LineAt(text, at);
-    if (start < 0 || line.begin != at || line.end != at + kItem.size()) continue;  // a word in a text
-    if (head < 0) head = start;
-    // Most items name their day first, as the program writes them; any other is read to see.
-    const TTextLine idx = LineAt(text, line.next);
-    const QByteArrayView idLine = text.sliced(idx.begin, idx.end - idx.begin);
-    const bool dated = idLine.size() == kIdx.size() + 11 && idLine.startsWith(kIdx) && idLine.endsWith('\'');
-    if (dated) {
-      const QByteArrayView key = idLine.sliced(kIdx.size(), 10);
-      if (key < QByteArrayView(first) || key > QByteArrayView(last)) continue;
-    }
-    // The item up to its end line; the collection's close is written after the last one chosen.
-    TTextLine end = idx;
-    for (qsizetype p = line.next; p < text.size(); p = end.next) {
-      end = LineAt(text, p);
-      const QByteArrayView word = text.sliced(end.begin, end.end - end.begin);
-      if (word == "end" || word == "end>") break;
-      if (end.next >= text.size()) return std::nullopt;  // an item that never ends
-    }
-    chosen += text.sliced(start, end.begin - start);
-    chosen += "end\n";
-  }
-  QHash<QString, QString> days;
-  if (chosen.isEmpty()) return days;
-  chosen.chop(1);
-  QByteArray mini = text.first(head).toByteArray();
-  mini += chosen;
-  mini += ">\nend\n";
-  QBuffer buffer(&mini);
+  QByteArray text = *Chosen;
+  QBuffer buffer(&text);
   buffer.open(QIODevice::ReadOnly);
   doc.LoadFromStream(buffer);
   if (doc.LoadFailed || doc.LoadDamaged) return std::nullopt;
-  const QString firstKey = QString::fromLatin1(first), lastKey = QString::fromLatin1(last);
+  const QString firstKey = DateKey(From), lastKey = DateKey(To);
   for (int i = 0; i < doc.Data().Count(); ++i) {
     const TKVXBDiaryItem& item = *doc.Data()[i];
     const bool inRange = item.idx.size() == firstKey.size() && item.idx >= firstKey && item.idx <= lastKey;
     if (inRange && !days.contains(item.idx)) days.insert(item.idx, item.Lines);
   }
   return days;
+}
+
+// The most text of a diary file of Size bytes: compressed and plain, as the diary document takes it.
+std::pair<qint64, qint64> DiaryTextLimits(qint64 Size) {
+  const TMDiaryBase doc;
+  return {std::min(doc.MaxTextSize(), doc.LoadBudget(Size) / TextCost::kPerTextByte), doc.MaxTextSize()};
+}
+
+}  // namespace
+
+std::optional<QHash<QString, QString>> ReadDiaryDays(const QString& FileName, const QDate& From, const QDate& To) {
+  const auto [mostText, mostPlain] = DiaryTextLimits(QFileInfo(FileName).size());
+  return DaysOfChosen(ChooseDiaryDays(FileName, From, To, mostText, mostPlain), From, To);
+}
+
+struct TDiaryDaysAhead {
+  QString file;
+  QDate from, to;
+  TDiaryStamp stamp;
+  std::future<std::optional<QByteArray>> chosen;
+};
+
+void TMirDiaryStore::ReadDaysAhead(const QDate& From, const QDate& To) {
+  daysAhead_.reset();
+  auto ahead = std::make_unique<TDiaryDaysAhead>();
+  ahead->file = DiaryFile();
+  ahead->from = From;
+  ahead->to = To;
+  ahead->stamp = StampOf(ahead->file);
+  const std::pair<qint64, qint64> most = DiaryTextLimits(ahead->stamp.size);
+  ahead->chosen = std::async(std::launch::async, [file = ahead->file, From, To, most] {
+    return ChooseDiaryDays(file, From, To, most.first, most.second);
+  });
+  daysAhead_ = std::move(ahead);
+}
+
+std::optional<QHash<QString, QString>> TMirDiaryStore::DaysAhead(const QDate& From, const QDate& To) {
+  const std::unique_ptr<TDiaryDaysAhead> ahead = std::move(daysAhead_);
+  if (!ahead) return ReadDiaryDays(DiaryFile(), From, To);
+  std::optional<QByteArray> chosen = ahead->chosen.get();
+  // Begun for other days, or the file was replaced meanwhile (the thread may have read either).
+  if (ahead->file != DiaryFile() || ahead->from != From || ahead->to != To || !(ahead->stamp == StampOf(ahead->file)))
+    return ReadDiaryDays(DiaryFile(), From, To);
+  return DaysOfChosen(chosen, From, To);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -211,9 +351,11 @@ bool TMirDiaryStore::LoadLinkedDiary() {
 bool TMirDiaryStore::LoadOwnDiary() {
   TMDiaryBase& doc = *model_.Diary;
   TNbModule& nb = *model_.NbDiary;
-  // A save still on its way would land after what is read now.
+  // A save still on its way would land after what is read now; a read ahead nobody took is over.
   WaitForSaves();
+  daysAhead_.reset();
   LoadDocumentFile(doc, DiaryFile());
+  KVRenewThreadCache();
   storedSafe_ = doc.Safe;
   diaryWriteFailed_ = false;
   const bool whole = !doc.LoadFailed && !doc.LoadDamaged;
@@ -228,19 +370,28 @@ bool TMirDiaryStore::LoadOwnDiary() {
   const int first = section.Count();
   // Copies of their own: the items' keys and titles share the parse's characters, which lie
   // among what the parse has freed. The items take the copies only once all are made, as memory
-  // freed in between would serve the next copy.
-  for (int i = 0; i < doc.Data().Count(); ++i) {
-    const TKVXBDiaryItem& item = *doc.Data()[i];
-    std::unique_ptr<TNbObject> entry = nb.Data().NewObject();
-    entry->SetData(QString(item.idx.constData(), item.idx.size()), QString(item.Title.constData(), item.Title.size()),
-                   item.Lines, item.Color, false);
-    section.Add(std::move(entry));
+  // freed in between would serve the next copy. Entries of one title share one copy: many keep
+  // the title they were given.
+  {
+    QHash<QString, QString> titles;
+    for (int i = 0; i < doc.Data().Count(); ++i) {
+      const TKVXBDiaryItem& item = *doc.Data()[i];
+      auto title = titles.constFind(item.Title);
+      if (title == titles.constEnd())
+        title = titles.insert(item.Title, QString(item.Title.constData(), item.Title.size()));
+      std::unique_ptr<TNbObject> entry = nb.Data().NewObject();
+      entry->SetData(QString(item.idx.constData(), item.idx.size()), *title, item.Lines, item.Color, false);
+      section.Add(std::move(entry));
+    }
   }
   for (int i = 0; i < doc.Data().Count(); ++i) {
     TKVXBDiaryItem& item = *doc.Data()[i];
     item.idx = section.Items(first + i)->ID;
     item.Title = section.Items(first + i)->Title;
   }
+  // What was just let go of lies in the parse's arena: the list's captions made next must not
+  // take it.
+  KVRenewThreadCache();
   section.Modified = false;
   nb.RefreshColors();
   emit model_.Changes.DiaryListChanged();

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "foundation/KVSaveReport.h"
@@ -22,6 +23,7 @@
 
 class TMirModel;
 class TPersistent;
+struct TDiaryDaysAhead;
 
 extern const QString kHolidaysFileName;  // "mholiday.dat"
 
@@ -57,6 +59,12 @@ class TMirDiaryStore {
   // The diary into the notebook (own or linked, by the setting NotavelDiary), then the quick
   // notes. False when a file could not be read (the rest is loaded all the same).
   bool LoadDiaryAndNotes();
+  // The entries of the own diary dated From to To, as ReadDiaryDays gives them, read on a thread
+  // of its own from now on while the program goes on starting.
+  void ReadDaysAhead(const QDate& From, const QDate& To);
+  // What that read gave, once it is done; read here and now when none was begun for these days
+  // or the file was replaced since.
+  std::optional<QHash<QString, QString>> DaysAhead(const QDate& From, const QDate& To);
   // The diary part alone: section 0 of the notebook is emptied and filled from the diary the
   // setting names. The password file follows the own diary's Safe text.
   bool LoadDiary();
@@ -90,6 +98,7 @@ class TMirDiaryStore {
   bool DiaryOnDisk() const;
   QString storedSafe_;
   bool diaryWriteFailed_ = false;
+  std::unique_ptr<TDiaryDaysAhead> daysAhead_;
   // Last, so that it is gone first: its finished saves refer to the members above.
   TKVSaveQueue saves_;
 };

@@ -218,8 +218,13 @@ QString TNbObject::GetCaption(const QString& format) const {
   if (IsFolder) return Title;
   if (format == QLatin1String("i")) return ID;
   if (format == QLatin1String("t")) return Title;
-  if (format == QLatin1String("dt") || format == QLatin1String("ddt"))
-    return GetDateCaption(format) + QStringLiteral(" - ") + Title;
+  if (format == QLatin1String("dt") || format == QLatin1String("ddt")) {
+    // A list holds one for each entry of a diary: no room beyond its characters.
+    const QString date = GetDateCaption(format);
+    QString caption;
+    caption.reserve(date.size() + 3 + Title.size());
+    return caption.append(date).append(QLatin1String(" - ")).append(Title);
+  }
   return ID + QStringLiteral(" - ") + Title;
 }
 

@@ -169,3 +169,8 @@ class TKVXSkinSafeIni : public TKVXSkinIni {
 // Gives back to the system the memory that the allocator keeps freed, also what a large
 // document's parse left at the top of the arena of its own thread.
 void KVGiveBackFreedMemory();
+// Blocks of another thread's arena that this thread freed wait in its cache of freed blocks and
+// serve its next allocations of their size; a text made in one then grows within that arena, so
+// that the arena of a large parse ends up holding lasting texts and cannot be given back. Swaps
+// what the cache holds for blocks of this thread's own arena.
+void KVRenewThreadCache();

@@ -1,6 +1,7 @@
 #include "foundation/KVZlib.h"
 
 #include <QBuffer>
+#include <algorithm>
 #include <zlib.h>
 
 
@@ -94,4 +95,44 @@ QByteArray ZDecompress(const QByteArray& data, qint64 maxSize) {
   out.open(QIODevice::WriteOnly);
   ZDecompressStream(in, data.size(), out, maxSize);
   return out.data();
+}
+
+struct TZInflater::TState {
+  static constexpr int kIn = 1 << 16;
+  z_stream zs{};
+  char in[kIn];
+};
+
+TZInflater::TZInflater(QIODevice& In, qint64 Count, qint64 maxSize)
+    : z_(std::make_unique<TState>()), in_(In), remaining_(Count), most_(maxSize) {
+  if (inflateInit(&z_->zs) != Z_OK) Fail("cannot start decompression");
+}
+
+TZInflater::~TZInflater() { inflateEnd(&z_->zs); }
+
+qsizetype TZInflater::Read(char* To, qsizetype Room) {
+  if (ended_) return 0;
+  z_stream& zs = z_->zs;
+  zs.next_out = reinterpret_cast<Bytef*>(To);
+  zs.avail_out = uInt(std::min<qsizetype>(Room, qsizetype(1) << 30));
+  const uInt room = zs.avail_out;
+  while (zs.avail_out > 0 && !ended_) {
+    if (zs.avail_in == 0) {
+      if (remaining_ <= 0) Fail("unexpected end");
+      const qint64 n = in_.read(z_->in, std::min<qint64>(TState::kIn, remaining_));
+      if (n <= 0) Fail("unexpected end");
+      remaining_ -= n;
+      zs.next_in = reinterpret_cast<Bytef*>(z_->in);
+      zs.avail_in = uInt(n);
+    }
+    const int ret = inflate(&zs, Z_NO_FLUSH);
+    if (ret == Z_NEED_DICT || ret == Z_DATA_ERROR || ret == Z_MEM_ERROR || ret == Z_STREAM_ERROR) Fail("corrupt");
+    if (ret == Z_STREAM_END) ended_ = true;
+    if (ret == Z_BUF_ERROR && zs.avail_in == 0 && remaining_ <= 0) Fail("unexpected end");
+  }
+  const qsizetype have = room - zs.avail_out;
+  total_ += have;
+  if (total_ > most_)
+    throw EZlibBudgetError(QStringLiteral("Compressed data error: more than %1 bytes would come out").arg(most_));
+  return have;
 }

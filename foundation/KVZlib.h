@@ -4,6 +4,7 @@
 // be, so that a few hostile kilobytes (deflate reaches about 1:1000) never become gigabytes.
 #include <QByteArray>
 #include <QIODevice>
+#include <memory>
 
 #include "foundation/KVException.h"
 
@@ -31,3 +32,24 @@ qint64 ZCompressStream(QIODevice& In, QIODevice& Out, int level = -1);
 // Inflates Count bytes of In into Out; raises as ZDecompress. What was inflated before an error
 // is in Out.
 void ZDecompressStream(QIODevice& In, qint64 Count, QIODevice& Out, qint64 maxSize);
+
+// Inflation piece by piece into the caller's memory, for data that is looked through as it comes
+// out and need not be held whole. Raises as ZDecompressStream; what Read gave before is good.
+class TZInflater {
+ public:
+  // Inflates Count bytes of In (from its position), at most maxSize bytes coming out.
+  TZInflater(QIODevice& In, qint64 Count, qint64 maxSize);
+  ~TZInflater();
+  TZInflater(const TZInflater&) = delete;
+  TZInflater& operator=(const TZInflater&) = delete;
+  // Fills To with up to Room bytes (fewer only at the end); 0 once the stream has ended.
+  qsizetype Read(char* To, qsizetype Room);
+  bool AtEnd() const { return ended_; }
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> z_;
+  QIODevice& in_;
+  qint64 remaining_, most_, total_ = 0;
+  bool ended_ = false;
+};

@@ -77,6 +77,18 @@ const TPageInfo kPages[] = {
     {"HelpTab", &TKVLanguageResource::RSHelp},     {"AboutTab", &TKVLanguageResource::RSAbout},
 };
 
+// The days whose diary entries the calendar may show: the week-day boxes' week, a year on in the
+// notes box.
+std::pair<QDate, QDate> DaysShown() {
+  const QDate today = KVNow().date();
+  return {today.addDays(-7), today.addDays(366)};
+}
+
+// The calendar shows entries of the own diary (a linked one is read whole first).
+bool CalendarShowsOwnDiary(const Tini& ini) {
+  return DiaryNotesShown(ini.ShowNotes, ini.ShowNotesOptions) && !ini.NotavelDiary;
+}
+
 }  // namespace
 
 TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHooks)
@@ -115,6 +127,11 @@ TKVMirovaCalendar::TKVMirovaCalendar(TMirMainHooks hooks, TKVTray::THooks trayHo
   if (!hooks_.ShowQuickNotes) hooks_.ShowQuickNotes = [this] { QuickNotesForm().ShowForm(); };
   // The quick-notes window shows the notes document whenever it opens: nothing to do on a load.
   diaryStore_ = std::make_unique<TMirDiaryStore>(*model_);
+  // The days the calendar shows are read ahead from the diary while the windows are made.
+  if (CalendarShowsOwnDiary(*model_->Ini)) {
+    const auto [first, last] = DaysShown();
+    diaryStore_->ReadDaysAhead(first, last);
+  }
   connect(&model_->Changes, &TMirModelChanges::HolidaysEdited, this, [this] { HolidaysModified = true; });
 
   CreateActions();
@@ -498,13 +515,16 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   imagesPage_->ResTitlesChange();
 
   // The calendar shows diary entries only in some notes modes, and then only those of the days
-  // it shows (the week-day boxes' week, a year on in the notes box): they are read ahead from the
-  // file, the background is applied, and the diary, however large, is read whole after it. A
-  // linked diary, or an own one that cannot be read ahead, is read whole first.
+  // it shows: they are read ahead from the file (on a thread begun when the form was made), the
+  // background is applied, and the diary, however large, is read whole after it. A linked diary,
+  // or an own one that cannot be read ahead, is read whole first.
   const bool calendarShowsDiary = DiaryNotesShown(m.Ini->ShowNotes, m.Ini->ShowNotesOptions);
-  const QDate today = KVNow().date();
-  const QDate firstDay = today.addDays(-7), lastDay = today.addDays(366);
-  if (calendarShowsDiary && !m.Ini->NotavelDiary) m.DiaryDaysAhead = ReadDiaryDays(DiaryFile(), firstDay, lastDay);
+  const auto [firstDay, lastDay] = DaysShown();
+  LoadQuickNotes(m);
+  optionsTab_->LoadHolidays();
+  FillReminderItems();
+  // As late as the background allows: the read ahead goes on meanwhile.
+  if (CalendarShowsOwnDiary(*m.Ini)) m.DiaryDaysAhead = diaryStore_->DaysAhead(firstDay, lastDay);
   const bool diaryFirst = calendarShowsDiary && !m.DiaryDaysAhead;
   // The diary page is made and bound to the notebook just before the diary is read: the first
   // background waits for it only when it waits for the diary.
@@ -515,9 +535,6 @@ bool TKVMirovaCalendar::InitializeMainForm() {
     diaryTab_->SetDiaryReadOnly(m.Ini->NotavelDiary);
   };
   if (diaryFirst) loadDiary();
-  LoadQuickNotes(m);
-  optionsTab_->LoadHolidays();
-  FillReminderItems();
 
   // What the end of an earlier session could not save was kept elsewhere: the user is told where,
   // beside the window, each start until it is dealt with.

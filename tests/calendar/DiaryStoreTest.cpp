@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -419,4 +420,105 @@ TEST_F(DiaryStore, TheDaysReadAheadAreThoseTheWholeDiaryHoldsForThem) {
   EXPECT_EQ(ReadDiaryDays(File("other.dat"), from, to), std::nullopt);
   kvtest::WriteFile(File("junk.dat"), "not a document");
   EXPECT_EQ(ReadDiaryDays(File("junk.dat"), from, to), std::nullopt);
+}
+
+// A diary far larger than what is inflated at a time, its entries of many sizes, some of their
+// texts looking like items: what is read ahead for any days is what the whole load holds for them,
+// wherever the pieces end; cut anywhere, it gives nothing.
+TEST_F(DiaryStore, TheDaysReadAheadOfALargeDiaryAreThoseTheWholeDiaryHoldsForThem) {
+  const QDate day0(2020, 1, 1);
+  QRandomGenerator rng(7);
+  {
+    Program p;
+    TNbDataList& data = p.model.NbDiary->Data();
+    for (int i = 0; i < 1500; ++i) {
+      QString text = "{\\rtf1\\ansi ";
+      const int words = int(rng.bounded(5, 600));
+      for (int w = 0; w < words; ++w) text += w % 97 == 5 ? "\\par\r\n    item\r\n  end\r\n" : "word" + QString::number(w) + " ";
+      text += "\\par\r\n}";
+      // Now and then a day twice, and days out of order.
+      const int d = i % 211 == 3 ? i - 1 : i % 307 == 4 ? 3000 + i : i;
+      data.Items(0)->Add(data.NewObject());
+      data.Items(0)->Items(data.Items(0)->Count() - 1)->SetData(DateKey(day0.addDays(d)), "Day", text, clBlack, false);
+    }
+    ASSERT_TRUE(p.store.SaveDiary());
+  }
+  Program whole;
+  ASSERT_TRUE(whole.store.LoadDiary());
+  TMDiaryBase doc;
+  doc.OnVerify.Set(&DiaryBaseVerify);
+  doc.LoadFromFile(File("mdiary.dat"));
+  doc.SaveToFile(File("plain.dat"), false);
+  ASSERT_GT(QFileInfo(File("plain.dat")).size(), 2 * 1024 * 1024);
+  for (const auto& [from, to] : {std::pair{day0, day0.addDays(30)}, {day0.addDays(300), day0.addDays(673)},
+                                 {day0.addDays(1400), day0.addDays(4000)}, {day0.addDays(-10), day0.addDays(5000)}}) {
+    QHash<QString, QString> expected;
+    for (QDate d = from; d <= to; d = d.addDays(1))
+      if (const TNbObject* e = whole.model.NbDiary->Data().FindEntry(DateKey(d))) expected.insert(e->ID, e->Text);
+    ASSERT_FALSE(expected.isEmpty());
+    EXPECT_EQ(ReadDiaryDays(File("mdiary.dat"), from, to), expected) << DateKey(from).toStdString();
+    EXPECT_EQ(ReadDiaryDays(File("plain.dat"), from, to), expected) << DateKey(from).toStdString();
+  }
+  const QByteArray stored = kvtest::ReadFile(File("mdiary.dat"));
+  for (qsizetype cut : {qsizetype(100), stored.size() / 3, stored.size() - 20}) {
+    kvtest::WriteFile(File("cut.dat"), stored.left(cut));
+    EXPECT_EQ(ReadDiaryDays(File("cut.dat"), day0, day0.addDays(5000)), std::nullopt) << cut;
+  }
+}
+
+// The read begun ahead gives what reading then would; for other days, or once the file was
+// replaced, the days are read again.
+TEST_F(DiaryStore, TheDaysReadAheadOnAThreadAreThoseOfTheFileAsItIsWhenTaken) {
+  const QDate from(2024, 3, 1), to(2024, 3, 31);
+  const auto save = [](const QString& text) {
+    Program p;
+    TNbDataList& data = p.model.NbDiary->Data();
+    data.StoreEntry("2024/03/02", "Day", text, clBlack, 0, nbsmOverwrite);
+    data.StoreEntry("2024/05/02", "Later", kRtf2, clBlack, 0, nbsmOverwrite);
+    ASSERT_TRUE(p.store.SaveDiary());
+  };
+  Program p;
+  // No file yet: nothing to show.
+  p.store.ReadDaysAhead(from, to);
+  EXPECT_EQ(p.store.DaysAhead(from, to), (QHash<QString, QString>{}));
+  save(kRtf1);
+  p.store.ReadDaysAhead(from, to);
+  EXPECT_EQ(p.store.DaysAhead(from, to), (QHash<QString, QString>{{"2024/03/02", kRtf1}}));
+  // Nothing begun: read when asked.
+  EXPECT_EQ(p.store.DaysAhead(from, to), (QHash<QString, QString>{{"2024/03/02", kRtf1}}));
+  p.store.ReadDaysAhead(from, to);
+  EXPECT_EQ(p.store.DaysAhead(from.addMonths(2), to.addMonths(2)), (QHash<QString, QString>{{"2024/05/02", kRtf2}}));
+  p.store.ReadDaysAhead(from, to);
+  save(kRtf2);
+  EXPECT_EQ(p.store.DaysAhead(from, to), (QHash<QString, QString>{{"2024/03/02", kRtf2}}));
+  // Cut short: only the whole load can tell.
+  const QByteArray stored = kvtest::ReadFile(File("mdiary.dat"));
+  p.store.ReadDaysAhead(from, to);
+  kvtest::WriteFile(File("mdiary.dat"), stored.left(stored.size() / 2));
+  EXPECT_EQ(p.store.DaysAhead(from, to), std::nullopt);
+  // A read nobody took ends with the whole load.
+  p.store.ReadDaysAhead(from, to);
+  kvtest::MessageBoxes boxes;  // the damage is told
+  EXPECT_FALSE(p.store.LoadDiary());
+  EXPECT_EQ(boxes.Count(), 1);
+}
+
+// However the file's text falls into the pieces inflated at a time (here shifted a character at a
+// time over the length of an item), the days read ahead are those the whole diary holds.
+TEST_F(DiaryStore, TheDaysReadAheadDoNotDependOnWhereThePiecesInflatedEnd) {
+  const QDate day0(2000, 1, 1);
+  for (int shift = 0; shift < 90; ++shift) {
+    TMDiaryBase doc;
+    for (int i = 0; i < 4000; ++i) {
+      TKVXBDiaryItem* item = doc.Data().Add();
+      item->idx = DateKey(day0.addDays(i));
+      item->Lines = i == 0 ? QString(shift, 'a') : QStringLiteral("{\\rtf1 x}");
+    }
+    doc.SaveToFile(File("mdiary.dat"), true);
+    for (const auto& [from, to] : {std::pair{day0.addDays(1), day0.addDays(3999)}, {day0.addDays(1), day0.addDays(9)}}) {
+      QHash<QString, QString> expected;
+      for (QDate d = from; d <= to; d = d.addDays(1)) expected.insert(DateKey(d), QStringLiteral("{\\rtf1 x}"));
+      ASSERT_EQ(ReadDiaryDays(File("mdiary.dat"), from, to), expected) << shift;
+    }
+  }
 }
