@@ -5,7 +5,10 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
+
+#include <sys/mman.h>
 
 #include "foundation/KVClasses.h"
 
@@ -116,6 +119,64 @@ void ChannelBlit(TKVBitmap& dest, int x, int y, const TRect& sourceRect, const T
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
+// Pixel memory
+
+namespace {
+
+// Below this a buffer's page faults cost little next to a mapping of its own.
+constexpr std::size_t kMappedPixelBytes = 1 << 20;
+constexpr std::uintptr_t kHugePageBytes = 2 << 20;
+
+void FreePixelMemory(void* memory) { delete static_cast<TKVPixelMemory*>(memory); }
+
+}  // namespace
+
+TKVPixelMemory::TKVPixelMemory(std::size_t size) : size_(size) {
+#if defined(MADV_HUGEPAGE)
+  if (size >= kMappedPixelBytes) {
+    // Mapped with room to start on a huge page; the whole huge pages it spans are asked for as
+    // such, the tail is left to small pages so that no more is resident than is used.
+    const std::size_t mapped = size + kHugePageBytes;
+    void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p != MAP_FAILED) {
+      map_ = p;
+      mapped_ = mapped;
+      const auto start = (reinterpret_cast<std::uintptr_t>(p) + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+      data_ = reinterpret_cast<std::uint8_t*>(start);
+      if (const std::size_t huge = size & ~(kHugePageBytes - 1)) ::madvise(data_, huge, MADV_HUGEPAGE);
+      return;
+    }
+  }
+#endif
+  data_ = new (std::nothrow) std::uint8_t[size ? size : 1];
+  if (!data_) size_ = 0;
+}
+
+TKVPixelMemory::~TKVPixelMemory() {
+  if (map_)
+    ::munmap(map_, mapped_);
+  else
+    delete[] data_;
+}
+
+QImage NewPixelImage(int width, int height, QImage::Format format) {
+  if (width <= 0 || height <= 0 || format == QImage::Format_Invalid) return QImage();
+  const int bits = QImage::toPixelFormat(format).bitsPerPixel();
+  // The row length QImage gives its own pictures: whole 32-bit words.
+  const int64_t bytesPerLine = ((int64_t(width) * bits + 31) >> 5) << 2;
+  const int64_t bytes = bytesPerLine * height;
+  if (bits <= 8 || bytes < int64_t(kMappedPixelBytes) || bytesPerLine > INT_MAX) return QImage(width, height, format);
+  auto* memory = new (std::nothrow) TKVPixelMemory(size_t(bytes));
+  if (!memory || !memory->Data()) {
+    delete memory;
+    return QImage();
+  }
+  QImage image(memory->Data(), width, height, qsizetype(bytesPerLine), format, FreePixelMemory, memory);
+  if (image.isNull()) delete memory;
+  return image;
+}
+
+// ---------------------------------------------------------------------------------------------
 // TKVBitmap
 
 TKVBitmap::TKVBitmap(int width, int height) { SetSize(width, height); }
@@ -130,7 +191,7 @@ void TKVBitmap::SetSize(int w, int h) {
   if (w == width_ && h == height_) return;
   QImage n;
   if (w > 0 && h > 0) {
-    n = QImage(w, h, QImage::Format_BGR888);
+    n = NewPixelImage(w, h, QImage::Format_BGR888);
     if (n.isNull()) throw EOutOfResources(QStringLiteral("Not enough memory for a bitmap of %1 x %2").arg(w).arg(h));
     n.fill(BrushStyle == bsSolid ? ToQColor(BrushColor) : QColor(Qt::white));
     const int cw = std::min(w, width_), ch = std::min(h, height_);

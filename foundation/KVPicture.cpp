@@ -173,7 +173,7 @@ bool RunJpeg(JpegJob& job) {
   c.scale_denom = 8;
   c.dct_method = JDCT_ISLOW;
   jpeg_start_decompress(&c);
-  job.image = QImage(int(c.output_width), int(c.output_height), QImage::Format_RGB32);
+  job.image = NewPixelImage(int(c.output_width), int(c.output_height), QImage::Format_RGB32);
   if (job.image.isNull()) {
     job.failure = QStringLiteral("Not enough memory for a picture of %1 x %2 pixels").arg(c.output_width).arg(c.output_height);
     return false;
@@ -449,10 +449,19 @@ QImage LoadPictureFromFile(const QString& fileName, QSize target) {
   const qint64 size = file.size();
   if (size <= 0) throw EInvalidGraphic(QStringLiteral("The picture file \"%1\" is empty").arg(QDir::toNativeSeparators(fileName)));
   if (size > kMaxPictureFileBytes) throw EInvalidGraphic(QStringLiteral("The picture file \"%1\" is too large").arg(QDir::toNativeSeparators(fileName)));
-  const QByteArray data = file.readAll();
-  if (data.size() != size)
+  const TKVPixelMemory data{size_t(size)};
+  if (!data.Data()) throw EOutOfResources(QStringLiteral("Not enough memory to read the picture file \"%1\"").arg(QDir::toNativeSeparators(fileName)));
+  qint64 got = 0;
+  while (got < size) {
+    const qint64 n = file.read(reinterpret_cast<char*>(data.Data()) + got, size - got);
+    if (n <= 0) break;
+    got += n;
+  }
+  // A file that changed size while it was read is not read whole.
+  char more = 0;
+  if (got != size || file.read(&more, 1) != 0)
     throw EReadError(QStringLiteral("Cannot read file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
-  return DecodeByFormat(format, reinterpret_cast<const uchar*>(data.constData()), data.size(), extension, target);
+  return DecodeByFormat(format, data.Data(), size, extension, target);
 }
 
 QImage LoadPictureFromData(const QByteArray& data, const QString& extension, QSize target) {

@@ -162,6 +162,39 @@ TEST(KVBitmapCanvas, SizingKeepsPixelsAndFillsWithTheBrush) {
   EXPECT_EQ(b.Height(), 7);
 }
 
+TEST(KVPixelMemory, ImagesAreLaidOutAsQtsOwnAndShareAndDetachAlike) {
+  // Below, across and beyond the size that gets memory of its own, with rows of every padding.
+  for (const QSize size : {QSize(1, 1), QSize(300, 200), QSize(701, 500), QSize(1001, 701), QSize(1920, 1080)})
+    for (const QImage::Format f : {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_BGR888}) {
+      SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " format " << int(f));
+      QImage own = NewPixelImage(size.width(), size.height(), f);
+      const QImage qt(size, f);
+      ASSERT_FALSE(own.isNull());
+      EXPECT_EQ(own.size(), size);
+      EXPECT_EQ(own.format(), f);
+      EXPECT_EQ(own.bytesPerLine(), qt.bytesPerLine());
+      own.fill(Qt::red);
+      QImage copy = own;
+      copy.setPixel(0, size.height() - 1, qRgb(1, 2, 3));  // the copy detaches
+      EXPECT_EQ(own.pixel(0, size.height() - 1), qRgb(255, 0, 0));
+      EXPECT_EQ(copy.pixel(0, size.height() - 1), qRgb(1, 2, 3));
+      QImage shared = own;
+      own = QImage();  // the memory stays while a copy holds it
+      EXPECT_EQ(shared.pixel(size.width() - 1, size.height() - 1), qRgb(255, 0, 0));
+      QPainter p(&shared);
+      p.fillRect(QRect(0, 0, 1, 1), Qt::blue);
+      p.end();
+      EXPECT_EQ(shared.pixel(0, 0), qRgb(0, 0, 255));
+    }
+  EXPECT_TRUE(NewPixelImage(0, 5, QImage::Format_RGB32).isNull());
+  EXPECT_TRUE(NewPixelImage(5, 5, QImage::Format_Invalid).isNull());
+  // A large screen bitmap comes out filled with the brush like any other.
+  const TKVBitmap screen = Solid(1920, 1080, clNavy);
+  EXPECT_EQ(At(screen, 0, 0), clNavy);
+  EXPECT_EQ(At(screen, 1919, 1079), clNavy);
+  EXPECT_EQ(screen.Image().bytesPerLine(), 1920 * 3);
+}
+
 TEST(KVBitmapCanvas, FillFrameAndCopyClipAtEveryEdge) {
   TKVBitmap b = Solid(10, 10, clBlack);
   b.BrushColor = clRed;

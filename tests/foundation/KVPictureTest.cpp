@@ -458,6 +458,31 @@ TEST(KVPictureFile, LoadsByExtension) {
   EXPECT_EQ(PictureFormatOfExtension(QString()), TPictureFormat::Unknown);
 }
 
+TEST(KVPictureFile, ALargeFileIsReadWholeAndDecodedAsItsData) {
+  QImage img(1400, 1000, QImage::Format_RGB32);
+  std::uint32_t seed = 12345;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      img.setPixel(x, y, qRgb(int(seed >> 24), (x + y) & 255, int(seed >> 16) & 255));
+    }
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(img.save(&buffer, "JPEG", 100));
+  const QByteArray data = buffer.data();
+  ASSERT_GT(data.size(), 2 << 20);  // beyond the size read into memory of its own
+  const QString jpg = TempPath(QStringLiteral("large.jpg"));
+  kvtest::WriteFile(jpg, data);
+  for (const QSize target : {QSize(), QSize(600, 400)}) {
+    const QImage fromFile = LoadPictureFromFile(jpg, target), fromData = DecodeJPEG(data, target);
+    ASSERT_EQ(fromFile.size(), fromData.size());
+    EXPECT_EQ(fromFile.convertToFormat(QImage::Format_RGB32), fromData.convertToFormat(QImage::Format_RGB32));
+  }
+  // Cut short, it is refused rather than decoded from what is there.
+  kvtest::WriteFile(jpg, data.left(data.size() / 2));
+  EXPECT_THROW(LoadPictureFromFile(jpg), EInvalidGraphic);
+}
+
 TEST(KVPictureFile, QtFormatsBeyondTheReaderLimit) {
   QImage img(1000, 1000, QImage::Format_RGB32);
   img.fill(qRgb(10, 200, 30));
