@@ -134,16 +134,18 @@ void FreePixelMemory(void* memory) { delete static_cast<TKVPixelMemory*>(memory)
 TKVPixelMemory::TKVPixelMemory(std::size_t size) : size_(size) {
 #if defined(MADV_HUGEPAGE)
   if (size >= kMappedPixelBytes) {
-    // Mapped with room to start on a huge page; the whole huge pages it spans are asked for as
-    // such, the tail is left to small pages so that no more is resident than is used.
-    const std::size_t mapped = size + kHugePageBytes;
+    // Mapped with room to start on a huge page. The huge pages it spans are asked for as such,
+    // the last one too when little of it would be left unused; else the tail takes small pages.
+    const std::size_t whole = size & ~(kHugePageBytes - 1);
+    const std::size_t huge = size - whole <= kHugePageBytes - kHugePageBytes / 4 ? whole : whole + kHugePageBytes;
+    const std::size_t mapped = whole + 2 * kHugePageBytes;
     void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p != MAP_FAILED) {
       map_ = p;
       mapped_ = mapped;
       const auto start = (reinterpret_cast<std::uintptr_t>(p) + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
       data_ = reinterpret_cast<std::uint8_t*>(start);
-      if (const std::size_t huge = size & ~(kHugePageBytes - 1)) ::madvise(data_, huge, MADV_HUGEPAGE);
+      if (huge) ::madvise(data_, huge, MADV_HUGEPAGE);
       return;
     }
   }
@@ -197,6 +199,20 @@ void TKVBitmap::SetSize(int w, int h) {
     const int cw = std::min(w, width_), ch = std::min(h, height_);
     if (!image_.isNull())
       for (int y = 0; y < ch; ++y) std::memcpy(n.scanLine(y), image_.constScanLine(y), size_t(cw) * 3);
+  }
+  image_ = n;
+  width_ = w;
+  height_ = h;
+}
+
+void TKVBitmap::SetSizeForOverwrite(int w, int h) {
+  w = std::max(w, 0);
+  h = std::max(h, 0);
+  if (w == width_ && h == height_) return;
+  QImage n;
+  if (w > 0 && h > 0) {
+    n = NewPixelImage(w, h, QImage::Format_BGR888);
+    if (n.isNull()) throw EOutOfResources(QStringLiteral("Not enough memory for a bitmap of %1 x %2").arg(w).arg(h));
   }
   image_ = n;
   width_ = w;
@@ -477,7 +493,6 @@ void FitInsideEnlarge(int& fw, int& fh, int w, int h, int maxW, int maxH) {
 namespace {
 
 void PaintFitted(TKVBitmap& bitmap, const QImage* graphic, int w, int h, bool enlarge) {
-  bitmap.SetSize(w, h);
   int fw = 0, fh = 0;
   if (graphic && !graphic->isNull()) {
     if (enlarge)
@@ -485,6 +500,20 @@ void PaintFitted(TKVBitmap& bitmap, const QImage* graphic, int w, int h, bool en
     else
       FitInside(fw, fh, graphic->width(), graphic->height(), w, h);
   }
+  // An opaque picture on a solid brush writes every pixel once: the picture its rectangle, the
+  // brush the bands around it.
+  if (bitmap.BrushStyle == bsSolid && graphic && !graphic->isNull() && !graphic->hasAlphaChannel() && fw > 0 &&
+      fh > 0 && w > 0 && h > 0) {
+    bitmap.SetSizeForOverwrite(w, h);
+    const int left = (w - fw) / 2, top = (h - fh) / 2;
+    bitmap.FillRect(TRect{0, 0, w, top});
+    bitmap.FillRect(TRect{0, top + fh, w, h});
+    bitmap.FillRect(TRect{0, top, left, top + fh});
+    bitmap.FillRect(TRect{left + fw, top, w, top + fh});
+    bitmap.StretchDraw(TRect{left, top, left + fw, top + fh}, *graphic);
+    return;
+  }
+  bitmap.SetSize(w, h);
   // An opaque picture that covers the whole bitmap leaves nothing of the brush to be seen.
   const bool covers = graphic && !graphic->isNull() && fw == w && fh == h && !graphic->hasAlphaChannel();
   if (!covers) bitmap.FillRect(TRect{0, 0, w, h});

@@ -74,6 +74,8 @@ class TKVBitmap {
   void SetWidth(int w) { SetSize(w, height_); }
   void SetHeight(int h) { SetSize(width_, h); }
   void SetSize(int w, int h);
+  // Resizes keeping no pixel and filling none: for a caller that writes every one of them.
+  void SetSizeForOverwrite(int w, int h);
   TRGBTriple* ScanLine(int y) { return reinterpret_cast<TRGBTriple*>(image_.scanLine(y)); }
   const TRGBTriple* ScanLine(int y) const { return reinterpret_cast<const TRGBTriple*>(image_.constScanLine(y)); }
   // The pixels; callers keep the format (e.g. for painting through QPainter).

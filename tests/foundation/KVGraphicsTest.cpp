@@ -294,6 +294,44 @@ TEST(KVGraphicsPlacement, StretchFitEnlargesAndTilesRepeat) {
   EXPECT_EQ(At(b, 3, 3), clBlue);
 }
 
+TEST(KVGraphicsPlacement, EveryPixelIsThePicturesOrTheBrushsWhateverTheBitmapHeldBefore) {
+  // A picture with a pixel of its own everywhere, wider, taller, as large as and smaller than
+  // the box; pictures with alpha and a clear brush keep what lies under them.
+  QImage opaque(37, 23, QImage::Format_RGB32), alpha(37, 23, QImage::Format_ARGB32);
+  for (int y = 0; y < 23; ++y)
+    for (int x = 0; x < 37; ++x) {
+      opaque.setPixel(x, y, qRgb(6 * x, 10 * y, 99));
+      alpha.setPixel(x, y, qRgba(6 * x, 10 * y, 99, x % 2 ? 255 : 0));
+    }
+  const QImage pictures[] = {opaque, opaque.scaled(80, 20), opaque.scaled(20, 80), opaque.scaled(64, 48),
+                             opaque.scaled(10, 10), alpha};
+  for (const bool stretch : {false, true})
+    for (const TBrushStyle style : {bsSolid, bsClear})
+      for (const QImage& pic : pictures) {
+        SCOPED_TRACE(testing::Message() << pic.width() << "x" << pic.height() << (stretch ? " stretched" : " fitted")
+                                        << " brush " << int(style));
+        const auto place = [&](TKVBitmap& b) {
+          b.BrushStyle = style;
+          b.BrushColor = clTeal;
+          stretch ? PaintStretchFit(b, &pic, 64, 48) : PaintBestFit(b, &pic, 64, 48);
+        };
+        TKVBitmap fresh, sameSize = Solid(64, 48, clFuchsia), otherSize = Solid(50, 70, clFuchsia);
+        place(fresh);
+        place(sameSize);
+        place(otherSize);
+        // The reference: the box filled first, then the picture drawn.
+        TKVBitmap want = Solid(64, 48, style == bsSolid ? clTeal : clFuchsia);
+        int fw = 0, fh = 0;
+        stretch ? FitInsideEnlarge(fw, fh, pic.width(), pic.height(), 64, 48) : FitInside(fw, fh, pic.width(), pic.height(), 64, 48);
+        want.StretchDraw(Rect((64 - fw) / 2, (48 - fh) / 2, (64 - fw) / 2 + fw, (48 - fh) / 2 + fh), pic);
+        EXPECT_EQ(sameSize.Image(), want.Image());
+        if (style == bsSolid) {
+          EXPECT_EQ(fresh.Image(), want.Image());
+          EXPECT_EQ(otherSize.Image(), want.Image());
+        }
+      }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Blending and channel operations
 
