@@ -7,6 +7,7 @@
 #include <QImageWriter>
 #include <QRandomGenerator>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include <gif_lib.h>
@@ -295,6 +296,25 @@ TEST(KVPictureBmp, SavingReplacesTheFileWhole) {
   EXPECT_EQ(DecodeBMP(kvtest::ReadFile(path)), img);
   EXPECT_THROW(SaveBitmap24(TempPath(QStringLiteral("missing/kvmir.bmp")), img), EFCreateError);
   EXPECT_EQ(DecodeBMP(kvtest::ReadFile(path)), img);
+}
+
+TEST(KVPictureBmp, AFileHoldsTheBytesTheWriterGivesAnyDevice) {
+  // Rows without padding (written to a file straight from the picture, more rows than one call
+  // takes), with padding, and in 32 bits.
+  for (const auto& [w, h, format] : {std::tuple{64, 1500, QImage::Format_BGR888}, std::tuple{5, 1100, QImage::Format_BGR888},
+                                     std::tuple{64, 30, QImage::Format_RGB32}}) {
+    SCOPED_TRACE(testing::Message() << w << "x" << h << " format " << int(format));
+    QImage img(w, h, format);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) img.setPixel(x, y, qRgb(x * 3, y & 255, (y >> 8) * 40));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    WriteBitmap24(buffer, img);
+    const QString path = TempPath(QStringLiteral("rows.bmp"));
+    SaveBitmap24(path, img);
+    EXPECT_EQ(kvtest::ReadFile(path), buffer.data());
+    EXPECT_EQ(DecodeBMP(buffer.data()).convertToFormat(QImage::Format_RGB32), img.convertToFormat(QImage::Format_RGB32));
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
