@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -129,11 +130,55 @@ constexpr std::uintptr_t kHugePageBytes = 2 << 20;
 
 void FreePixelMemory(void* memory) { delete static_cast<TKVPixelMemory*>(memory); }
 
+// Mappings let go of, kept for the next ones asked for: a new picture frees the last one's memory
+// and asks for as much again right away. Given back to the system with the rest of the freed memory.
+struct TKeptMapping {
+  void* map = nullptr;
+  std::size_t mapped = 0;
+  std::uint8_t* data = nullptr;
+  std::size_t Capacity() const { return std::size_t(static_cast<std::uint8_t*>(map) + mapped - data); }
+};
+constexpr std::size_t kKeptMappings = 4;
+constexpr std::size_t kKeptBytes = std::size_t(96) << 20;
+
+struct TKeptMappings {
+  std::mutex lock;
+  std::vector<TKeptMapping> list;
+  std::size_t bytes = 0;
+};
+
+TKeptMappings& Kept() {
+  // Not destroyed: images may be freed after it at exit. Room for one more than are kept, so
+  // that keeping never allocates.
+  static TKeptMappings* kept = [] {
+    auto* k = new TKeptMappings;
+    k->list.reserve(kKeptMappings + 1);
+    return k;
+  }();
+  return *kept;
+}
+
 }  // namespace
 
 TKVPixelMemory::TKVPixelMemory(std::size_t size) : size_(size) {
 #if defined(MADV_HUGEPAGE)
   if (size >= kMappedPixelBytes) {
+    {
+      // The smallest kept mapping that holds the buffer.
+      TKeptMappings& kept = Kept();
+      const std::lock_guard<std::mutex> guard(kept.lock);
+      auto best = kept.list.end();
+      for (auto it = kept.list.begin(); it != kept.list.end(); ++it)
+        if (it->Capacity() >= size && (best == kept.list.end() || it->Capacity() < best->Capacity())) best = it;
+      if (best != kept.list.end()) {
+        map_ = best->map;
+        mapped_ = best->mapped;
+        data_ = best->data;
+        kept.bytes -= best->mapped;
+        kept.list.erase(best);
+        return;
+      }
+    }
     // Mapped with room to start on a huge page. The huge pages it spans are asked for as such,
     // the last one too when little of it would be left unused; else the tail takes small pages.
     const std::size_t whole = size & ~(kHugePageBytes - 1);
@@ -155,10 +200,33 @@ TKVPixelMemory::TKVPixelMemory(std::size_t size) : size_(size) {
 }
 
 TKVPixelMemory::~TKVPixelMemory() {
-  if (map_)
-    ::munmap(map_, mapped_);
-  else
+  if (!map_) {
     delete[] data_;
+    return;
+  }
+  // Kept, the longest kept given back when there are too many.
+  std::array<TKeptMapping, kKeptMappings + 1> dropped;
+  std::size_t drops = 0;
+  {
+    TKeptMappings& kept = Kept();
+    const std::lock_guard<std::mutex> guard(kept.lock);
+    kept.list.push_back(TKeptMapping{map_, mapped_, data_});
+    kept.bytes += mapped_;
+    while (!kept.list.empty() && (kept.list.size() > kKeptMappings || kept.bytes > kKeptBytes)) {
+      dropped[drops++] = kept.list.front();
+      kept.bytes -= kept.list.front().mapped;
+      kept.list.erase(kept.list.begin());
+    }
+  }
+  for (std::size_t i = 0; i < drops; ++i) ::munmap(dropped[i].map, dropped[i].mapped);
+}
+
+void KVGiveBackPixelMemory() {
+  TKeptMappings& kept = Kept();
+  const std::lock_guard<std::mutex> guard(kept.lock);
+  for (const TKeptMapping& m : kept.list) ::munmap(m.map, m.mapped);
+  kept.list.clear();
+  kept.bytes = 0;
 }
 
 QImage NewPixelImage(int width, int height, QImage::Format format) {

@@ -26,7 +26,7 @@ enum TBrushStyle { bsSolid, bsClear };
 // A large buffer (a picture, a screen bitmap, a file's bytes) in memory of its own, on huge pages
 // where the system gives them: it is written whole as soon as it is made, and a page fault for
 // every 4 KB of fresh memory costs more than the writing. Small sizes, or a system that cannot map
-// memory, take the heap.
+// memory, take the heap. A few freed ones are kept for the next buffers asked for.
 class TKVPixelMemory {
  public:
   explicit TKVPixelMemory(std::size_t size);
@@ -42,6 +42,9 @@ class TKVPixelMemory {
   void* map_ = nullptr;
   std::size_t mapped_ = 0;
 };
+
+// Gives back to the system the memory of buffers freed and kept for the next ones.
+void KVGiveBackPixelMemory();
 
 // A Width x Height image of Format (rows as QImage lays them out) in TKVPixelMemory, freed with
 // the last copy of the image; a null image when it cannot be allocated.

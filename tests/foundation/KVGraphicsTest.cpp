@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QPainter>
+#include <vector>
 
 #include "foundation/KVGraphics.h"
 
@@ -186,6 +187,25 @@ TEST(KVPixelMemory, ImagesAreLaidOutAsQtsOwnAndShareAndDetachAlike) {
       p.end();
       EXPECT_EQ(shared.pixel(0, 0), qRgb(0, 0, 255));
     }
+  // Memory freed and kept for the next buffers is never handed out twice, whatever the order
+  // of sizes; given back, buffers are made anew.
+  for (int round = 0; round < 3; ++round) {
+    std::vector<QImage> live;
+    for (const int rows : {700, 1500, 300, 1500, 900, 2000})
+      live.push_back(NewPixelImage(1000, rows + round, QImage::Format_RGB32));
+    for (size_t i = 0; i < live.size(); ++i) live[i].fill(QColor(int(i) * 40, round, 0));
+    for (size_t i = 0; i < live.size(); ++i) {
+      const QImage& img = live[i];
+      EXPECT_EQ(img.pixel(0, 0), qRgb(int(i) * 40, round, 0)) << i;
+      EXPECT_EQ(img.pixel(999, img.height() - 1), qRgb(int(i) * 40, round, 0)) << i;
+    }
+    live.erase(live.begin() + 1);
+    live.erase(live.begin() + 2);
+    QImage again = NewPixelImage(1000, 1400, QImage::Format_RGB32);
+    again.fill(Qt::white);
+    for (size_t i = 0; i < live.size(); ++i) EXPECT_NE(live[i].pixel(5, 5), qRgb(255, 255, 255)) << i;
+    if (round == 1) KVGiveBackPixelMemory();
+  }
   EXPECT_TRUE(NewPixelImage(0, 5, QImage::Format_RGB32).isNull());
   EXPECT_TRUE(NewPixelImage(5, 5, QImage::Format_Invalid).isNull());
   // A large screen bitmap comes out filled with the brush like any other.
