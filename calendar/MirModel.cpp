@@ -88,6 +88,7 @@ TMirModel::~TMirModel() {
 
 void TMirModel::ReleaseDrawingMemory() {
   Render.ReleaseMemory();
+  KVGiveBackPixelMemory();
 #if defined(__GLIBC__)
   // Screen-sized blocks freed below the allocator's mapping threshold stay in its heap otherwise.
   malloc_trim(0);

@@ -5,7 +5,11 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <new>
 #include <vector>
+
+#include <sys/mman.h>
 
 #include "foundation/KVClasses.h"
 
@@ -116,6 +120,133 @@ void ChannelBlit(TKVBitmap& dest, int x, int y, const TRect& sourceRect, const T
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
+// Pixel memory
+
+namespace {
+
+// Below this a buffer's page faults cost little next to a mapping of its own.
+constexpr std::size_t kMappedPixelBytes = 1 << 20;
+constexpr std::uintptr_t kHugePageBytes = 2 << 20;
+
+void FreePixelMemory(void* memory) { delete static_cast<TKVPixelMemory*>(memory); }
+
+// Mappings let go of, kept for the next ones asked for: a new picture frees the last one's memory
+// and asks for as much again right away. Given back to the system with the rest of the freed memory.
+struct TKeptMapping {
+  void* map = nullptr;
+  std::size_t mapped = 0;
+  std::uint8_t* data = nullptr;
+  std::size_t Capacity() const { return std::size_t(static_cast<std::uint8_t*>(map) + mapped - data); }
+};
+constexpr std::size_t kKeptMappings = 4;
+constexpr std::size_t kKeptBytes = std::size_t(96) << 20;
+
+struct TKeptMappings {
+  std::mutex lock;
+  std::vector<TKeptMapping> list;
+  std::size_t bytes = 0;
+};
+
+TKeptMappings& Kept() {
+  // Not destroyed: images may be freed after it at exit. Room for one more than are kept, so
+  // that keeping never allocates.
+  static TKeptMappings* kept = [] {
+    auto* k = new TKeptMappings;
+    k->list.reserve(kKeptMappings + 1);
+    return k;
+  }();
+  return *kept;
+}
+
+}  // namespace
+
+TKVPixelMemory::TKVPixelMemory(std::size_t size) : size_(size) {
+#if defined(MADV_HUGEPAGE)
+  if (size >= kMappedPixelBytes) {
+    {
+      // The smallest kept mapping that holds the buffer.
+      TKeptMappings& kept = Kept();
+      const std::lock_guard<std::mutex> guard(kept.lock);
+      auto best = kept.list.end();
+      for (auto it = kept.list.begin(); it != kept.list.end(); ++it)
+        if (it->Capacity() >= size && (best == kept.list.end() || it->Capacity() < best->Capacity())) best = it;
+      if (best != kept.list.end()) {
+        map_ = best->map;
+        mapped_ = best->mapped;
+        data_ = best->data;
+        kept.bytes -= best->mapped;
+        kept.list.erase(best);
+        return;
+      }
+    }
+    // Mapped with room to start on a huge page. The huge pages it spans are asked for as such,
+    // the last one too when little of it would be left unused; else the tail takes small pages.
+    const std::size_t whole = size & ~(kHugePageBytes - 1);
+    const std::size_t huge = size - whole <= kHugePageBytes - kHugePageBytes / 4 ? whole : whole + kHugePageBytes;
+    const std::size_t mapped = whole + 2 * kHugePageBytes;
+    void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p != MAP_FAILED) {
+      map_ = p;
+      mapped_ = mapped;
+      const auto start = (reinterpret_cast<std::uintptr_t>(p) + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+      data_ = reinterpret_cast<std::uint8_t*>(start);
+      if (huge) ::madvise(data_, huge, MADV_HUGEPAGE);
+      return;
+    }
+  }
+#endif
+  data_ = new (std::nothrow) std::uint8_t[size ? size : 1];
+  if (!data_) size_ = 0;
+}
+
+TKVPixelMemory::~TKVPixelMemory() {
+  if (!map_) {
+    delete[] data_;
+    return;
+  }
+  // Kept, the longest kept given back when there are too many.
+  std::array<TKeptMapping, kKeptMappings + 1> dropped;
+  std::size_t drops = 0;
+  {
+    TKeptMappings& kept = Kept();
+    const std::lock_guard<std::mutex> guard(kept.lock);
+    kept.list.push_back(TKeptMapping{map_, mapped_, data_});
+    kept.bytes += mapped_;
+    while (!kept.list.empty() && (kept.list.size() > kKeptMappings || kept.bytes > kKeptBytes)) {
+      dropped[drops++] = kept.list.front();
+      kept.bytes -= kept.list.front().mapped;
+      kept.list.erase(kept.list.begin());
+    }
+  }
+  for (std::size_t i = 0; i < drops; ++i) ::munmap(dropped[i].map, dropped[i].mapped);
+}
+
+void KVGiveBackPixelMemory() {
+  TKeptMappings& kept = Kept();
+  const std::lock_guard<std::mutex> guard(kept.lock);
+  for (const TKeptMapping& m : kept.list) ::munmap(m.map, m.mapped);
+  kept.list.clear();
+  kept.bytes = 0;
+}
+
+QImage NewPixelImage(int width, int height, QImage::Format format) {
+  if (width <= 0 || height <= 0 || format == QImage::Format_Invalid) return QImage();
+  const int bits = QImage::toPixelFormat(format).bitsPerPixel();
+  // The row length QImage gives its own pictures: whole 32-bit words.
+  const int64_t bytesPerLine = ((int64_t(width) * bits + 31) >> 5) << 2;
+  const int64_t bytes = bytesPerLine * height;
+  if (bits <= 8 || bytes < int64_t(kMappedPixelBytes) || bytesPerLine > INT_MAX) return QImage(width, height, format);
+  auto* memory = new (std::nothrow) TKVPixelMemory(size_t(bytes));
+  if (!memory || !memory->Data()) {
+    delete memory;
+    return QImage();
+  }
+  QImage image(memory->Data(), width, height, qsizetype(bytesPerLine), format, FreePixelMemory, memory);
+  if (image.isNull()) delete memory;
+  return image;
+}
+
+// ---------------------------------------------------------------------------------------------
 // TKVBitmap
 
 TKVBitmap::TKVBitmap(int width, int height) { SetSize(width, height); }
@@ -130,12 +261,26 @@ void TKVBitmap::SetSize(int w, int h) {
   if (w == width_ && h == height_) return;
   QImage n;
   if (w > 0 && h > 0) {
-    n = QImage(w, h, QImage::Format_BGR888);
+    n = NewPixelImage(w, h, QImage::Format_BGR888);
     if (n.isNull()) throw EOutOfResources(QStringLiteral("Not enough memory for a bitmap of %1 x %2").arg(w).arg(h));
     n.fill(BrushStyle == bsSolid ? ToQColor(BrushColor) : QColor(Qt::white));
     const int cw = std::min(w, width_), ch = std::min(h, height_);
     if (!image_.isNull())
       for (int y = 0; y < ch; ++y) std::memcpy(n.scanLine(y), image_.constScanLine(y), size_t(cw) * 3);
+  }
+  image_ = n;
+  width_ = w;
+  height_ = h;
+}
+
+void TKVBitmap::SetSizeForOverwrite(int w, int h) {
+  w = std::max(w, 0);
+  h = std::max(h, 0);
+  if (w == width_ && h == height_) return;
+  QImage n;
+  if (w > 0 && h > 0) {
+    n = NewPixelImage(w, h, QImage::Format_BGR888);
+    if (n.isNull()) throw EOutOfResources(QStringLiteral("Not enough memory for a bitmap of %1 x %2").arg(w).arg(h));
   }
   image_ = n;
   width_ = w;
@@ -416,7 +561,6 @@ void FitInsideEnlarge(int& fw, int& fh, int w, int h, int maxW, int maxH) {
 namespace {
 
 void PaintFitted(TKVBitmap& bitmap, const QImage* graphic, int w, int h, bool enlarge) {
-  bitmap.SetSize(w, h);
   int fw = 0, fh = 0;
   if (graphic && !graphic->isNull()) {
     if (enlarge)
@@ -424,6 +568,20 @@ void PaintFitted(TKVBitmap& bitmap, const QImage* graphic, int w, int h, bool en
     else
       FitInside(fw, fh, graphic->width(), graphic->height(), w, h);
   }
+  // An opaque picture on a solid brush writes every pixel once: the picture its rectangle, the
+  // brush the bands around it.
+  if (bitmap.BrushStyle == bsSolid && graphic && !graphic->isNull() && !graphic->hasAlphaChannel() && fw > 0 &&
+      fh > 0 && w > 0 && h > 0) {
+    bitmap.SetSizeForOverwrite(w, h);
+    const int left = (w - fw) / 2, top = (h - fh) / 2;
+    bitmap.FillRect(TRect{0, 0, w, top});
+    bitmap.FillRect(TRect{0, top + fh, w, h});
+    bitmap.FillRect(TRect{0, top, left, top + fh});
+    bitmap.FillRect(TRect{left + fw, top, w, top + fh});
+    bitmap.StretchDraw(TRect{left, top, left + fw, top + fh}, *graphic);
+    return;
+  }
+  bitmap.SetSize(w, h);
   // An opaque picture that covers the whole bitmap leaves nothing of the brush to be seen.
   const bool covers = graphic && !graphic->isNull() && fw == w && fh == h && !graphic->hasAlphaChannel();
   if (!covers) bitmap.FillRect(TRect{0, 0, w, h});

@@ -9,6 +9,7 @@
 #include <QRegion>
 #include <QString>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "foundation/KVException.h"
@@ -21,6 +22,33 @@ KV_DECLARE_ERROR(EInvalidGraphic, EKVError)   // a picture that cannot be read o
 KV_DECLARE_ERROR(EOutOfResources, EKVError)   // a bitmap that cannot be allocated
 
 enum TBrushStyle { bsSolid, bsClear };
+
+// A large buffer (a picture, a screen bitmap, a file's bytes) in memory of its own, on huge pages
+// where the system gives them: it is written whole as soon as it is made, and a page fault for
+// every 4 KB of fresh memory costs more than the writing. Small sizes, or a system that cannot map
+// memory, take the heap. A few freed ones are kept for the next buffers asked for.
+class TKVPixelMemory {
+ public:
+  explicit TKVPixelMemory(std::size_t size);
+  ~TKVPixelMemory();
+  TKVPixelMemory(const TKVPixelMemory&) = delete;
+  TKVPixelMemory& operator=(const TKVPixelMemory&) = delete;
+  std::uint8_t* Data() const { return data_; }
+  std::size_t Size() const { return size_; }
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  void* map_ = nullptr;
+  std::size_t mapped_ = 0;
+};
+
+// Gives back to the system the memory of buffers freed and kept for the next ones.
+void KVGiveBackPixelMemory();
+
+// A Width x Height image of Format (rows as QImage lays them out) in TKVPixelMemory, freed with
+// the last copy of the image; a null image when it cannot be allocated.
+QImage NewPixelImage(int width, int height, QImage::Format format);
 
 // One pixel of a 24-bit row as it lies in memory.
 struct TRGBTriple {
@@ -49,6 +77,8 @@ class TKVBitmap {
   void SetWidth(int w) { SetSize(w, height_); }
   void SetHeight(int h) { SetSize(width_, h); }
   void SetSize(int w, int h);
+  // Resizes keeping no pixel and filling none: for a caller that writes every one of them.
+  void SetSizeForOverwrite(int w, int h);
   TRGBTriple* ScanLine(int y) { return reinterpret_cast<TRGBTriple*>(image_.scanLine(y)); }
   const TRGBTriple* ScanLine(int y) const { return reinterpret_cast<const TRGBTriple*>(image_.constScanLine(y)); }
   // The pixels; callers keep the format (e.g. for painting through QPainter).

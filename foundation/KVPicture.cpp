@@ -6,11 +6,15 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include <sys/uio.h>
 
 #include <gif_lib.h>
 #include <jpeglib.h>
@@ -173,7 +177,7 @@ bool RunJpeg(JpegJob& job) {
   c.scale_denom = 8;
   c.dct_method = JDCT_ISLOW;
   jpeg_start_decompress(&c);
-  job.image = QImage(int(c.output_width), int(c.output_height), QImage::Format_RGB32);
+  job.image = NewPixelImage(int(c.output_width), int(c.output_height), QImage::Format_RGB32);
   if (job.image.isNull()) {
     job.failure = QStringLiteral("Not enough memory for a picture of %1 x %2 pixels").arg(c.output_width).arg(c.output_height);
     return false;
@@ -449,10 +453,19 @@ QImage LoadPictureFromFile(const QString& fileName, QSize target) {
   const qint64 size = file.size();
   if (size <= 0) throw EInvalidGraphic(QStringLiteral("The picture file \"%1\" is empty").arg(QDir::toNativeSeparators(fileName)));
   if (size > kMaxPictureFileBytes) throw EInvalidGraphic(QStringLiteral("The picture file \"%1\" is too large").arg(QDir::toNativeSeparators(fileName)));
-  const QByteArray data = file.readAll();
-  if (data.size() != size)
+  const TKVPixelMemory data{size_t(size)};
+  if (!data.Data()) throw EOutOfResources(QStringLiteral("Not enough memory to read the picture file \"%1\"").arg(QDir::toNativeSeparators(fileName)));
+  qint64 got = 0;
+  while (got < size) {
+    const qint64 n = file.read(reinterpret_cast<char*>(data.Data()) + got, size - got);
+    if (n <= 0) break;
+    got += n;
+  }
+  // A file that changed size while it was read is not read whole.
+  char more = 0;
+  if (got != size || file.read(&more, 1) != 0)
     throw EReadError(QStringLiteral("Cannot read file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
-  return DecodeByFormat(format, reinterpret_cast<const uchar*>(data.constData()), data.size(), extension, target);
+  return DecodeByFormat(format, data.Data(), size, extension, target);
 }
 
 QImage LoadPictureFromData(const QByteArray& data, const QString& extension, QSize target) {
@@ -669,6 +682,33 @@ QImage DecodeBMP(const uchar* data, qint64 size, qint64 maxPixels) {
 // ---------------------------------------------------------------------------------------------
 // Writing
 
+namespace {
+
+void WriteRowsBottomUp(int fd, const QImage& image, int64_t rowBytes) {
+  std::vector<iovec> rows(size_t(image.height()));
+  for (size_t i = 0; i < rows.size(); ++i)
+    rows[i] = iovec{const_cast<uchar*>(image.constScanLine(int(rows.size() - 1 - i))), size_t(rowBytes)};
+  size_t next = 0;
+  while (next < rows.size()) {
+    const ssize_t n = ::writev(fd, rows.data() + next, int(std::min<size_t>(rows.size() - next, IOV_MAX)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0)
+      throw EStreamError(QStringLiteral("Cannot write the bitmap: %1")
+                             .arg(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO))));
+    // A write cut short goes on from the first byte it left.
+    for (size_t done = size_t(n); done > 0;) {
+      iovec& row = rows[next];
+      const size_t part = std::min(done, row.iov_len);
+      row.iov_base = static_cast<char*>(row.iov_base) + part;
+      row.iov_len -= part;
+      done -= part;
+      if (row.iov_len == 0) ++next;
+    }
+  }
+}
+
+}  // namespace
+
 void WriteBitmap24(QIODevice& device, const QImage& image) {
   if (image.isNull()) return;
   const int64_t w = image.width(), h = image.height();
@@ -695,6 +735,16 @@ void WriteBitmap24(QIODevice& device, const QImage& image) {
   };
   write(reinterpret_cast<const char*>(header), 54);
 
+  // Rows that are the file's rows already (24 bits without padding) go to a file straight from
+  // the picture, many a call, bottom row first, with no copy.
+  if (image.format() == QImage::Format_BGR888 && w * 3 == rowBytes && image.bytesPerLine() == rowBytes) {
+    auto* file = qobject_cast<QFileDevice*>(&device);
+    if (file && file->handle() >= 0) {
+      if (!file->flush()) throw EStreamError(QStringLiteral("Cannot write the bitmap: %1").arg(device.errorString()));
+      WriteRowsBottomUp(file->handle(), image, rowBytes);
+      return;
+    }
+  }
   QImage src = image;
   const QImage::Format f = src.format();
   const bool direct = f == QImage::Format_BGR888 || f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||

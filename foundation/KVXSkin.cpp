@@ -12,6 +12,7 @@
 #include <malloc.h>
 #endif
 
+#include "foundation/KVGraphics.h"
 #include "foundation/KVRes.h"
 #include "foundation/KVString.h"
 #include "foundation/KVZlib.h"
@@ -490,6 +491,7 @@ void TKVXSkinSafeIni::LoadFromStream(QIODevice& Stream) {
 }
 
 void KVGiveBackFreedMemory() {
+  KVGiveBackPixelMemory();
 #if defined(__GLIBC__)
   malloc_trim(0);
 #endif

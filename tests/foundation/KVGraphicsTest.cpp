@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QPainter>
+#include <vector>
 
 #include "foundation/KVGraphics.h"
 
@@ -162,6 +163,58 @@ TEST(KVBitmapCanvas, SizingKeepsPixelsAndFillsWithTheBrush) {
   EXPECT_EQ(b.Height(), 7);
 }
 
+TEST(KVPixelMemory, ImagesAreLaidOutAsQtsOwnAndShareAndDetachAlike) {
+  // Below, across and beyond the size that gets memory of its own, with rows of every padding.
+  for (const QSize size : {QSize(1, 1), QSize(300, 200), QSize(701, 500), QSize(1001, 701), QSize(1920, 1080)})
+    for (const QImage::Format f : {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_BGR888}) {
+      SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " format " << int(f));
+      QImage own = NewPixelImage(size.width(), size.height(), f);
+      const QImage qt(size, f);
+      ASSERT_FALSE(own.isNull());
+      EXPECT_EQ(own.size(), size);
+      EXPECT_EQ(own.format(), f);
+      EXPECT_EQ(own.bytesPerLine(), qt.bytesPerLine());
+      own.fill(Qt::red);
+      QImage copy = own;
+      copy.setPixel(0, size.height() - 1, qRgb(1, 2, 3));  // the copy detaches
+      EXPECT_EQ(own.pixel(0, size.height() - 1), qRgb(255, 0, 0));
+      EXPECT_EQ(copy.pixel(0, size.height() - 1), qRgb(1, 2, 3));
+      QImage shared = own;
+      own = QImage();  // the memory stays while a copy holds it
+      EXPECT_EQ(shared.pixel(size.width() - 1, size.height() - 1), qRgb(255, 0, 0));
+      QPainter p(&shared);
+      p.fillRect(QRect(0, 0, 1, 1), Qt::blue);
+      p.end();
+      EXPECT_EQ(shared.pixel(0, 0), qRgb(0, 0, 255));
+    }
+  // Memory freed and kept for the next buffers is never handed out twice, whatever the order
+  // of sizes; given back, buffers are made anew.
+  for (int round = 0; round < 3; ++round) {
+    std::vector<QImage> live;
+    for (const int rows : {700, 1500, 300, 1500, 900, 2000})
+      live.push_back(NewPixelImage(1000, rows + round, QImage::Format_RGB32));
+    for (size_t i = 0; i < live.size(); ++i) live[i].fill(QColor(int(i) * 40, round, 0));
+    for (size_t i = 0; i < live.size(); ++i) {
+      const QImage& img = live[i];
+      EXPECT_EQ(img.pixel(0, 0), qRgb(int(i) * 40, round, 0)) << i;
+      EXPECT_EQ(img.pixel(999, img.height() - 1), qRgb(int(i) * 40, round, 0)) << i;
+    }
+    live.erase(live.begin() + 1);
+    live.erase(live.begin() + 2);
+    QImage again = NewPixelImage(1000, 1400, QImage::Format_RGB32);
+    again.fill(Qt::white);
+    for (size_t i = 0; i < live.size(); ++i) EXPECT_NE(live[i].pixel(5, 5), qRgb(255, 255, 255)) << i;
+    if (round == 1) KVGiveBackPixelMemory();
+  }
+  EXPECT_TRUE(NewPixelImage(0, 5, QImage::Format_RGB32).isNull());
+  EXPECT_TRUE(NewPixelImage(5, 5, QImage::Format_Invalid).isNull());
+  // A large screen bitmap comes out filled with the brush like any other.
+  const TKVBitmap screen = Solid(1920, 1080, clNavy);
+  EXPECT_EQ(At(screen, 0, 0), clNavy);
+  EXPECT_EQ(At(screen, 1919, 1079), clNavy);
+  EXPECT_EQ(screen.Image().bytesPerLine(), 1920 * 3);
+}
+
 TEST(KVBitmapCanvas, FillFrameAndCopyClipAtEveryEdge) {
   TKVBitmap b = Solid(10, 10, clBlack);
   b.BrushColor = clRed;
@@ -259,6 +312,44 @@ TEST(KVGraphicsPlacement, StretchFitEnlargesAndTilesRepeat) {
     for (int x = 0; x < 7; ++x) ASSERT_EQ(At(b, x, y), RGB(10 * (x % 3), 10 * (y % 2), 5)) << x << "," << y;
   PaintTiled(b, QImage(), 4, 4);  // nothing to tile: only the fill
   EXPECT_EQ(At(b, 3, 3), clBlue);
+}
+
+TEST(KVGraphicsPlacement, EveryPixelIsThePicturesOrTheBrushsWhateverTheBitmapHeldBefore) {
+  // A picture with a pixel of its own everywhere, wider, taller, as large as and smaller than
+  // the box; pictures with alpha and a clear brush keep what lies under them.
+  QImage opaque(37, 23, QImage::Format_RGB32), alpha(37, 23, QImage::Format_ARGB32);
+  for (int y = 0; y < 23; ++y)
+    for (int x = 0; x < 37; ++x) {
+      opaque.setPixel(x, y, qRgb(6 * x, 10 * y, 99));
+      alpha.setPixel(x, y, qRgba(6 * x, 10 * y, 99, x % 2 ? 255 : 0));
+    }
+  const QImage pictures[] = {opaque, opaque.scaled(80, 20), opaque.scaled(20, 80), opaque.scaled(64, 48),
+                             opaque.scaled(10, 10), alpha};
+  for (const bool stretch : {false, true})
+    for (const TBrushStyle style : {bsSolid, bsClear})
+      for (const QImage& pic : pictures) {
+        SCOPED_TRACE(testing::Message() << pic.width() << "x" << pic.height() << (stretch ? " stretched" : " fitted")
+                                        << " brush " << int(style));
+        const auto place = [&](TKVBitmap& b) {
+          b.BrushStyle = style;
+          b.BrushColor = clTeal;
+          stretch ? PaintStretchFit(b, &pic, 64, 48) : PaintBestFit(b, &pic, 64, 48);
+        };
+        TKVBitmap fresh, sameSize = Solid(64, 48, clFuchsia), otherSize = Solid(50, 70, clFuchsia);
+        place(fresh);
+        place(sameSize);
+        place(otherSize);
+        // The reference: the box filled first, then the picture drawn.
+        TKVBitmap want = Solid(64, 48, style == bsSolid ? clTeal : clFuchsia);
+        int fw = 0, fh = 0;
+        stretch ? FitInsideEnlarge(fw, fh, pic.width(), pic.height(), 64, 48) : FitInside(fw, fh, pic.width(), pic.height(), 64, 48);
+        want.StretchDraw(Rect((64 - fw) / 2, (48 - fh) / 2, (64 - fw) / 2 + fw, (48 - fh) / 2 + fh), pic);
+        EXPECT_EQ(sameSize.Image(), want.Image());
+        if (style == bsSolid) {
+          EXPECT_EQ(fresh.Image(), want.Image());
+          EXPECT_EQ(otherSize.Image(), want.Image());
+        }
+      }
 }
 
 // ---------------------------------------------------------------------------------------------

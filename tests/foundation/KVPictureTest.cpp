@@ -7,6 +7,7 @@
 #include <QImageWriter>
 #include <QRandomGenerator>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include <gif_lib.h>
@@ -297,6 +298,25 @@ TEST(KVPictureBmp, SavingReplacesTheFileWhole) {
   EXPECT_EQ(DecodeBMP(kvtest::ReadFile(path)), img);
 }
 
+TEST(KVPictureBmp, AFileHoldsTheBytesTheWriterGivesAnyDevice) {
+  // Rows without padding (written to a file straight from the picture, more rows than one call
+  // takes), with padding, and in 32 bits.
+  for (const auto& [w, h, format] : {std::tuple{64, 1500, QImage::Format_BGR888}, std::tuple{5, 1100, QImage::Format_BGR888},
+                                     std::tuple{64, 30, QImage::Format_RGB32}}) {
+    SCOPED_TRACE(testing::Message() << w << "x" << h << " format " << int(format));
+    QImage img(w, h, format);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) img.setPixel(x, y, qRgb(x * 3, y & 255, (y >> 8) * 40));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    WriteBitmap24(buffer, img);
+    const QString path = TempPath(QStringLiteral("rows.bmp"));
+    SaveBitmap24(path, img);
+    EXPECT_EQ(kvtest::ReadFile(path), buffer.data());
+    EXPECT_EQ(DecodeBMP(buffer.data()).convertToFormat(QImage::Format_RGB32), img.convertToFormat(QImage::Format_RGB32));
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // JPEG
 
@@ -456,6 +476,31 @@ TEST(KVPictureFile, LoadsByExtension) {
   EXPECT_THROW(LoadPictureFromFile(empty), EInvalidGraphic);
   EXPECT_EQ(PictureFormatOfExtension(QStringLiteral("JPEG")), TPictureFormat::JPEG);
   EXPECT_EQ(PictureFormatOfExtension(QString()), TPictureFormat::Unknown);
+}
+
+TEST(KVPictureFile, ALargeFileIsReadWholeAndDecodedAsItsData) {
+  QImage img(1400, 1000, QImage::Format_RGB32);
+  std::uint32_t seed = 12345;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      img.setPixel(x, y, qRgb(int(seed >> 24), (x + y) & 255, int(seed >> 16) & 255));
+    }
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(img.save(&buffer, "JPEG", 100));
+  const QByteArray data = buffer.data();
+  ASSERT_GT(data.size(), 2 << 20);  // beyond the size read into memory of its own
+  const QString jpg = TempPath(QStringLiteral("large.jpg"));
+  kvtest::WriteFile(jpg, data);
+  for (const QSize target : {QSize(), QSize(600, 400)}) {
+    const QImage fromFile = LoadPictureFromFile(jpg, target), fromData = DecodeJPEG(data, target);
+    ASSERT_EQ(fromFile.size(), fromData.size());
+    EXPECT_EQ(fromFile.convertToFormat(QImage::Format_RGB32), fromData.convertToFormat(QImage::Format_RGB32));
+  }
+  // Cut short, it is refused rather than decoded from what is there.
+  kvtest::WriteFile(jpg, data.left(data.size() / 2));
+  EXPECT_THROW(LoadPictureFromFile(jpg), EInvalidGraphic);
 }
 
 TEST(KVPictureFile, QtFormatsBeyondTheReaderLimit) {
