@@ -52,33 +52,43 @@ bool IsRtfText(const QString& text) {
   return QStringView(text).mid(i, 5) == QLatin1String("{\\rtf");
 }
 
-// NbPlainText of an entry's text; RTF kept in bytes is read as it stands.
-QString PlainTextOf(const TKVText& text) {
-  if (!text.Narrow()) return NbPlainText(text.ToString());
+// NbPlainText of an entry's text into Plain; RTF kept in bytes is read as it stands.
+void PlainTextOf(const TKVText& text, QString& plain) {
+  if (!text.Narrow()) {
+    plain = NbPlainText(text.ToString());
+    return;
+  }
   const QByteArray& bytes = text.Latin1();
   qsizetype i = 0;
   while (i < bytes.size() && uchar(bytes[i]) <= ' ') ++i;
-  if (QByteArrayView(bytes).sliced(i).startsWith("{\\rtf"))
-    if (std::optional<QString> plain = KVRtfToText(bytes)) return *plain;
-  return QString::fromLatin1(bytes);
+  if (QByteArrayView(bytes).sliced(i).startsWith("{\\rtf") && KVRtfToText(bytes, plain)) return;
+  plain = QString::fromLatin1(bytes);
 }
 
 // The plain text a search compares, folded, in UTF-8: half the memory of the text, and a word
 // is found in it exactly where it is found in the text.
 QByteArray SearchTextOf(const TKVText& text) {
-  const QString plain = PlainTextOf(text);
+  // Every entry's text passes through the same room, which a long text does not keep.
+  thread_local QString plain;
+  PlainTextOf(text, plain);
+  QByteArray folded;
   if (QtPrivate::isAscii(QStringView(plain))) {
     // Folding ASCII lowers A to Z and nothing else, and the text is composed already: the
     // general folding looks up every character's properties.
-    QByteArray ascii = plain.toLatin1();
-    for (char& c : ascii)
-      if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
-    return ascii;
+    folded = QByteArray(plain.size(), Qt::Uninitialized);
+    const char16_t* from = reinterpret_cast<const char16_t*>(plain.constData());
+    char* to = folded.data();
+    for (qsizetype k = 0; k < plain.size(); ++k) {
+      const char16_t c = from[k];
+      to[k] = char(unsigned(c) - u'A' < 26u ? c + ('a' - 'A') : c);
+    }
+  } else {
+    folded = NbSearchFold(plain).toUtf8();
+    // The conversion leaves room for three bytes a character; kept for every entry, it goes.
+    folded.squeeze();
   }
-  QByteArray utf8 = NbSearchFold(plain).toUtf8();
-  // The conversion leaves room for three bytes a character; kept for every entry, it goes.
-  utf8.squeeze();
-  return utf8;
+  if (plain.capacity() > (1 << 16)) plain = QString();
+  return folded;
 }
 
 // The entry's search text. Converting RTF is most of a search: it is done again only when the
