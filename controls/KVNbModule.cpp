@@ -13,6 +13,11 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <string_view>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "controls/KVListBox.h"
 #include "controls/KVPrint.h"
@@ -103,11 +108,34 @@ const QByteArray& FoldedSearchTextOf(const TNbObject& entry) {
   return c.Folded;
 }
 
+// Whether Text holds Word. Where its first and last bytes stand as far apart as in Word is
+// looked for sixteen places at a time; only there are the bytes between compared.
+bool Holds(const QByteArray& text, const QByteArray& word) {
+  const qsizetype n = word.size(), m = text.size();
+  if (n == 0) return true;
+  if (n > m) return false;
+  const char* h = text.constData();
+  if (n == 1) return std::memchr(h, word[0], size_t(m)) != nullptr;
+  qsizetype i = 0;
+#if defined(__SSE2__)
+  const __m128i first = _mm_set1_epi8(word[0]), last = _mm_set1_epi8(word[n - 1]);
+  for (; i + n - 1 + 16 <= m; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + n - 1));
+    unsigned at = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    for (; at != 0; at &= at - 1)
+      if (std::memcmp(h + i + __builtin_ctz(at) + 1, word.constData() + 1, size_t(n - 2)) == 0) return true;
+  }
+#endif
+  return std::string_view(h + i, size_t(m - i)).find(std::string_view(word.constData(), size_t(n))) !=
+         std::string_view::npos;
+}
+
 // NbTextMatches on a text and keywords folded beforehand.
 bool FoldedTextMatches(const QByteArray& folded, const QList<QByteArray>& foldedKeywords, TNbSearchKeywords mode) {
   if (foldedKeywords.isEmpty()) return false;
   for (const QByteArray& k : foldedKeywords) {
-    const bool found = folded.contains(k);
+    const bool found = Holds(folded, k);
     if (mode == nbsAny && found) return true;
     if (mode != nbsAny && !found) return false;
   }
@@ -563,18 +591,29 @@ void TNbModule::TakePreparedSearch() {
     prep->ready.wait(lock, [&] { return prep->finished == prep->sources.size(); });
   }
   // The kept sources hold their characters alive: an entry whose text still starts at the same
-  // place holds the very text that was read.
+  // place holds the very text that was read. The entries come in the order they were listed in
+  // unless some changed, went or came meanwhile; from the first that differs on they are looked up.
   QHash<const void*, size_t> at;
-  at.reserve(qsizetype(prep->sources.size()));
-  for (size_t i = 0; i < prep->sources.size(); ++i) at.insert(prep->sources[i].Identity(), i);
+  size_t next = 0;
   for (int s = 0; s < data_->Count(); ++s) {
     const TNbData& sec = *data_->Items(s);
     for (int i = 0; i < sec.Count(); ++i) {
       const TNbObject& entry = *sec.Items(i);
-      const auto found = at.constFind(entry.Text.Identity());
-      if (found == at.constEnd() || prep->sources[*found].size() != entry.Text.size()) continue;
-      entry.SearchCache.Source = prep->sources[*found];
-      entry.SearchCache.Folded = std::move(prep->folded[*found]);
+      size_t k = next;
+      if (at.isEmpty() && k < prep->sources.size() && prep->sources[k].Identity() == entry.Text.Identity()) {
+        ++next;
+      } else {
+        if (at.isEmpty()) {
+          at.reserve(qsizetype(prep->sources.size()));
+          for (size_t j = 0; j < prep->sources.size(); ++j) at.insert(prep->sources[j].Identity(), j);
+        }
+        const auto found = at.constFind(entry.Text.Identity());
+        if (found == at.constEnd()) continue;
+        k = *found;
+      }
+      if (prep->sources[k].size() != entry.Text.size()) continue;
+      entry.SearchCache.Source = prep->sources[k];
+      entry.SearchCache.Folded = std::move(prep->folded[k]);
     }
   }
 }
@@ -590,11 +629,17 @@ void TNbModule::Search() {
   // a document for it.
   const QList<QByteArray> keywords = Folded(NbSearchKeywords(searchEdit_->text(), SearchKeywords));
   ClearSearchBox();
+  TKVListItems found;
   for (int s = std::max(0, from); s <= to && s < data_->Count(); ++s) {
     const TNbData& sec = *data_->Items(s);
-    for (int i = 0; i < sec.Count(); ++i)
-      if (FoldedTextMatches(FoldedSearchTextOf(*sec.Items(i)), keywords, SearchKeywords)) ListEntry(sec.Items(i), false);
+    for (int i = 0; i < sec.Count(); ++i) {
+      TNbObject* entry = sec.Items(i);
+      if (FoldedTextMatches(FoldedSearchTextOf(*entry), keywords, SearchKeywords) && searchBox_)
+        found.push_back({entry->GetCaption(TitleFormat), entry});
+    }
   }
+  // Listed at once: one by one, the list announced every row.
+  if (searchBox_) searchBox_->AddItems(std::move(found));
   if (searchBox_) searchBox_->SetSortStyle(style);
 }
 
