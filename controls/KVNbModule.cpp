@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstring>
 #include <string_view>
+#include <sys/mman.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -70,9 +71,56 @@ void PlainTextOf(const TKVText& text, QString& plain) {
   plain = QString::fromLatin1(bytes);
 }
 
+// Room for the search texts of many entries, given back whole with the last of them. Kept each
+// in bytes of its own, the texts of a large diary fault their memory in page by page, which took
+// longer than reading them; a room is one huge page where the system gives them.
+class TSearchRoom {
+ public:
+  static constexpr size_t kSize = size_t(2) << 20;
+  // Nullptr when the system has no memory to map.
+  static std::shared_ptr<TSearchRoom> Make() {
+    // Twice the size, for a start on a boundary of its own size.
+    void* p = mmap(nullptr, 2 * kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    char* base = static_cast<char*>(p);
+    char* start = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(base) + kSize - 1) & ~uintptr_t(kSize - 1));
+    if (start > base) munmap(base, size_t(start - base));
+    if (const size_t tail = size_t(base + 2 * kSize - (start + kSize)); tail > 0) munmap(start + kSize, tail);
+#ifdef MADV_HUGEPAGE
+    madvise(start, kSize, MADV_HUGEPAGE);
+#endif
+    return std::make_shared<TSearchRoom>(start);
+  }
+  explicit TSearchRoom(char* data) : data_(data) {}
+  ~TSearchRoom() { munmap(data_, kSize); }
+  TSearchRoom(const TSearchRoom&) = delete;
+  TSearchRoom& operator=(const TSearchRoom&) = delete;
+  // N bytes of it; nullptr when they do not fit.
+  char* Take(size_t n) {
+    if (kSize - used_ < n) return nullptr;
+    char* p = data_ + used_;
+    used_ += n;
+    return p;
+  }
+
+ private:
+  char* data_;
+  size_t used_ = 0;
+};
+
+void FoldAscii(const QString& plain, char* to) {
+  const char16_t* from = reinterpret_cast<const char16_t*>(plain.constData());
+  for (qsizetype k = 0; k < plain.size(); ++k) {
+    const char16_t c = from[k];
+    to[k] = char(unsigned(c) - u'A' < 26u ? c + ('a' - 'A') : c);
+  }
+}
+
 // The plain text a search compares, folded, in UTF-8: half the memory of the text, and a word
-// is found in it exactly where it is found in the text.
-QByteArray SearchTextOf(const TKVText& text) {
+// is found in it exactly where it is found in the text. With Room, an ASCII text goes into the
+// room (a new one when it is full), and In holds what it went into.
+QByteArray SearchTextOf(const TKVText& text, std::shared_ptr<TSearchRoom>* room = nullptr,
+                        std::shared_ptr<const void>* in = nullptr) {
   // Every entry's text passes through the same room, which a long text does not keep.
   thread_local QString plain;
   PlainTextOf(text, plain);
@@ -80,12 +128,19 @@ QByteArray SearchTextOf(const TKVText& text) {
   if (QtPrivate::isAscii(QStringView(plain))) {
     // Folding ASCII lowers A to Z and nothing else, and the text is composed already: the
     // general folding looks up every character's properties.
-    folded = QByteArray(plain.size(), Qt::Uninitialized);
-    const char16_t* from = reinterpret_cast<const char16_t*>(plain.constData());
-    char* to = folded.data();
-    for (qsizetype k = 0; k < plain.size(); ++k) {
-      const char16_t c = from[k];
-      to[k] = char(unsigned(c) - u'A' < 26u ? c + ('a' - 'A') : c);
+    const size_t n = size_t(plain.size());
+    char* to = nullptr;
+    if (room && n > 0 && n <= TSearchRoom::kSize / 8 && !(*room && (to = (*room)->Take(n)))) {
+      *room = TSearchRoom::Make();
+      if (*room) to = (*room)->Take(n);
+    }
+    if (to) {
+      FoldAscii(plain, to);
+      folded = QByteArray::fromRawData(to, qsizetype(n));
+      *in = *room;
+    } else {
+      folded = QByteArray(plain.size(), Qt::Uninitialized);
+      FoldAscii(plain, folded.data());
     }
   } else {
     folded = NbSearchFold(plain).toUtf8();
@@ -103,6 +158,7 @@ const QByteArray& FoldedSearchTextOf(const TNbObject& entry) {
   TNbObject::TSearchCache& c = entry.SearchCache;
   if (c.Source.Identity() != entry.Text.Identity() || c.Source.size() != entry.Text.size()) {
     c.Folded = SearchTextOf(entry.Text);
+    c.Room.reset();
     c.Source = entry.Text;
   }
   return c.Folded;
@@ -255,6 +311,8 @@ constexpr int kBackgroundPreparers = 2;
 struct TNbModule::TSearchPrep {
   std::vector<TKVText> sources;  // the entries' texts, sharing their characters
   std::vector<QByteArray> folded;  // one for each source, written by whoever claimed its chunk
+  std::vector<std::shared_ptr<const void>> rooms;  // what each folded text lies in, if not its own
+  bool roomy = false;  // enough texts to keep them in rooms
   std::atomic<size_t> next{0};     // the first source no thread has claimed
   std::mutex mutex;
   std::condition_variable ready;
@@ -267,11 +325,12 @@ struct TNbModule::TSearchPrep {
   void Work() {
     constexpr size_t kChunk = 64;
     const size_t count = sources.size();
+    std::shared_ptr<TSearchRoom> room;  // the one this thread fills
     while (!dropped) {
       const size_t from = next.fetch_add(kChunk);
       if (from >= count) return;
       const size_t to = std::min(count, from + kChunk);
-      for (size_t i = from; i < to; ++i) folded[i] = SearchTextOf(sources[i]);
+      for (size_t i = from; i < to; ++i) folded[i] = SearchTextOf(sources[i], roomy ? &room : nullptr, &rooms[i]);
       std::lock_guard lock(mutex);
       finished += to - from;
       if (finished == count) ready.notify_all();
@@ -563,6 +622,9 @@ void TNbModule::PrepareSearch() {
   searchPrep_ = prep;
   if (prep->sources.empty()) return;
   prep->folded.resize(prep->sources.size());
+  prep->rooms.resize(prep->sources.size());
+  // A few rooms' worth of texts at the least: every thread leaves the rest of its last room.
+  prep->roomy = prep->sources.size() >= 4096;
   // Two threads read them while the program goes on; a search that comes first brings more.
   TSearchPrep::StartHelpers(prep, kBackgroundPreparers);
 }
@@ -614,6 +676,7 @@ void TNbModule::TakePreparedSearch() {
       if (prep->sources[k].size() != entry.Text.size()) continue;
       entry.SearchCache.Source = prep->sources[k];
       entry.SearchCache.Folded = std::move(prep->folded[k]);
+      entry.SearchCache.Room = std::move(prep->rooms[k]);
     }
   }
 }

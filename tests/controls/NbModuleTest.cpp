@@ -386,8 +386,9 @@ TEST_F(NbModule, ASearchWhileTheTextsArePreparedFindsWhatOneAfterwardsFinds) {
   QStringList texts;
   for (const QString& body : bodies) texts << Rtf(body);
   texts << "plain Dentist text" << QString::fromUtf8("{\\rtf1 \\'e0 Привет wide}") << "{\\rtf1 \\'e0\\'e9 x";
-  // Enough entries that every thread takes its part.
-  for (int i = 0; i < 3000; ++i)
+  // Enough entries that every thread takes its part, and that they are kept in shared rooms.
+  const int count = 4500;
+  for (int i = 0; i < count; ++i)
     nb.Data().StoreEntry(QString::number(i), "e" + QString::number(i), texts[i % texts.size()], clBlack, 0, nbsmKeep);
   const QStringList keywords = {"привет", "МИР", "ΒΊΒΛΟΣ", "grüsse", "СОЛНЦЕ", "ωμέγα", "STRASSE", "straße", "ss",
                                 "istanbul", "i\u0307stanbul", "ǆ", "café", "dentist", "secret", "coffee", "garden",
@@ -401,7 +402,7 @@ TEST_F(NbModule, ASearchWhileTheTextsArePreparedFindsWhatOneAfterwardsFinds) {
   for (const TNbSearchKeywords mode : {nbsExact, nbsAny}) {
     for (const QString& k : keywords) {
       QStringList expected;
-      for (int i = 0; i < 3000; ++i)
+      for (int i = 0; i < count; ++i)
         if (NbTextMatches(editorText[size_t(i % texts.size())], NbSearchKeywords(k, mode), mode))
           expected << "e" + QString::number(i);
       expected.sort();
