@@ -121,7 +121,7 @@ void FoldAscii(const QString& plain, char* to) {
 // room (a new one when it is full), and In holds what it went into.
 QByteArray SearchTextOf(const TKVText& text, std::shared_ptr<TSearchRoom>* room = nullptr,
                         std::shared_ptr<const void>* in = nullptr) {
-  // Every entry's text passes through the same room, which a long text does not keep.
+  // Every entry's plain text passes through one string of the thread's, which a long one does not keep.
   thread_local QString plain;
   PlainTextOf(text, plain);
   QByteArray folded;
