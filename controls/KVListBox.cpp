@@ -143,6 +143,14 @@ class TKVListModel : public QAbstractListModel {
     items.push_back(item);
     endInsertRows();
   }
+  void Append(TKVListItems&& more) {
+    if (more.empty()) return;
+    const int n = int(items.size());
+    beginInsertRows({}, n, n + int(more.size()) - 1);
+    if (items.empty()) items = std::move(more);
+    else items.insert(items.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    endInsertRows();
+  }
   void Remove(int row) {
     beginRemoveRows({}, row, row);
     items.erase(items.begin() + row);
@@ -232,6 +240,14 @@ int TKVCustomListBox::IndexOfObject(const TNbObject* object) const {
 void TKVCustomListBox::AddItem(const QString& caption, TNbObject* object) {
   ++programmatic_;
   model_->Append({caption, object});
+  if (sortStyle_ != soNone) Resort();
+  --programmatic_;
+}
+
+void TKVCustomListBox::AddItems(TKVListItems&& items) {
+  if (items.empty()) return;
+  ++programmatic_;
+  model_->Append(std::move(items));
   if (sortStyle_ != soNone) Resort();
   --programmatic_;
 }

@@ -54,6 +54,8 @@ class TKVCustomListBox : public QListView {
   int IndexOfObject(const TNbObject* object) const;
   // Appends the item; every style but soNone then sorts the whole list again.
   virtual void AddItem(const QString& caption, TNbObject* object);
+  // Appends the items at once, then sorts as AddItem does: a search lists thousands.
+  void AddItems(TKVListItems&& items);
   void DeleteString(int index);
   // Removes every item that stands for one of Entries.
   void DeleteObjects(const std::vector<TNbObject*>& entries);

@@ -49,6 +49,7 @@ class TNbObject {
   struct TSearchCache {
     TKVText Source;
     QByteArray Folded;
+    std::shared_ptr<const void> Room;  // what Folded lies in when it shares it with other entries'
   };
   mutable TSearchCache SearchCache;
 

@@ -13,6 +13,12 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <string_view>
+#include <sys/mman.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "controls/KVListBox.h"
 #include "controls/KVPrint.h"
@@ -52,33 +58,97 @@ bool IsRtfText(const QString& text) {
   return QStringView(text).mid(i, 5) == QLatin1String("{\\rtf");
 }
 
-// NbPlainText of an entry's text; RTF kept in bytes is read as it stands.
-QString PlainTextOf(const TKVText& text) {
-  if (!text.Narrow()) return NbPlainText(text.ToString());
+// NbPlainText of an entry's text into Plain; RTF kept in bytes is read as it stands.
+void PlainTextOf(const TKVText& text, QString& plain) {
+  if (!text.Narrow()) {
+    plain = NbPlainText(text.ToString());
+    return;
+  }
   const QByteArray& bytes = text.Latin1();
   qsizetype i = 0;
   while (i < bytes.size() && uchar(bytes[i]) <= ' ') ++i;
-  if (QByteArrayView(bytes).sliced(i).startsWith("{\\rtf"))
-    if (std::optional<QString> plain = KVRtfToText(bytes)) return *plain;
-  return QString::fromLatin1(bytes);
+  if (QByteArrayView(bytes).sliced(i).startsWith("{\\rtf") && KVRtfToText(bytes, plain)) return;
+  plain = QString::fromLatin1(bytes);
+}
+
+// Room for the search texts of many entries, given back whole with the last of them. Kept each
+// in bytes of its own, the texts of a large diary fault their memory in page by page, which took
+// longer than reading them; a room is one huge page where the system gives them.
+class TSearchRoom {
+ public:
+  static constexpr size_t kSize = size_t(2) << 20;
+  // Nullptr when the system has no memory to map.
+  static std::shared_ptr<TSearchRoom> Make() {
+    // Twice the size, for a start on a boundary of its own size.
+    void* p = mmap(nullptr, 2 * kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    char* base = static_cast<char*>(p);
+    char* start = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(base) + kSize - 1) & ~uintptr_t(kSize - 1));
+    if (start > base) munmap(base, size_t(start - base));
+    if (const size_t tail = size_t(base + 2 * kSize - (start + kSize)); tail > 0) munmap(start + kSize, tail);
+#ifdef MADV_HUGEPAGE
+    madvise(start, kSize, MADV_HUGEPAGE);
+#endif
+    return std::make_shared<TSearchRoom>(start);
+  }
+  explicit TSearchRoom(char* data) : data_(data) {}
+  ~TSearchRoom() { munmap(data_, kSize); }
+  TSearchRoom(const TSearchRoom&) = delete;
+  TSearchRoom& operator=(const TSearchRoom&) = delete;
+  // N bytes of it; nullptr when they do not fit.
+  char* Take(size_t n) {
+    if (kSize - used_ < n) return nullptr;
+    char* p = data_ + used_;
+    used_ += n;
+    return p;
+  }
+
+ private:
+  char* data_;
+  size_t used_ = 0;
+};
+
+void FoldAscii(const QString& plain, char* to) {
+  const char16_t* from = reinterpret_cast<const char16_t*>(plain.constData());
+  for (qsizetype k = 0; k < plain.size(); ++k) {
+    const char16_t c = from[k];
+    to[k] = char(unsigned(c) - u'A' < 26u ? c + ('a' - 'A') : c);
+  }
 }
 
 // The plain text a search compares, folded, in UTF-8: half the memory of the text, and a word
-// is found in it exactly where it is found in the text.
-QByteArray SearchTextOf(const TKVText& text) {
-  const QString plain = PlainTextOf(text);
+// is found in it exactly where it is found in the text. With Room, an ASCII text goes into the
+// room (a new one when it is full), and In holds what it went into.
+QByteArray SearchTextOf(const TKVText& text, std::shared_ptr<TSearchRoom>* room = nullptr,
+                        std::shared_ptr<const void>* in = nullptr) {
+  // Every entry's plain text passes through one string of the thread's, which a long one does not keep.
+  thread_local QString plain;
+  PlainTextOf(text, plain);
+  QByteArray folded;
   if (QtPrivate::isAscii(QStringView(plain))) {
     // Folding ASCII lowers A to Z and nothing else, and the text is composed already: the
     // general folding looks up every character's properties.
-    QByteArray ascii = plain.toLatin1();
-    for (char& c : ascii)
-      if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
-    return ascii;
+    const size_t n = size_t(plain.size());
+    char* to = nullptr;
+    if (room && n > 0 && n <= TSearchRoom::kSize / 8 && !(*room && (to = (*room)->Take(n)))) {
+      *room = TSearchRoom::Make();
+      if (*room) to = (*room)->Take(n);
+    }
+    if (to) {
+      FoldAscii(plain, to);
+      folded = QByteArray::fromRawData(to, qsizetype(n));
+      *in = *room;
+    } else {
+      folded = QByteArray(plain.size(), Qt::Uninitialized);
+      FoldAscii(plain, folded.data());
+    }
+  } else {
+    folded = NbSearchFold(plain).toUtf8();
+    // The conversion leaves room for three bytes a character; kept for every entry, it goes.
+    folded.squeeze();
   }
-  QByteArray utf8 = NbSearchFold(plain).toUtf8();
-  // The conversion leaves room for three bytes a character; kept for every entry, it goes.
-  utf8.squeeze();
-  return utf8;
+  if (plain.capacity() > (1 << 16)) plain = QString();
+  return folded;
 }
 
 // The entry's search text. Converting RTF is most of a search: it is done again only when the
@@ -88,16 +158,40 @@ const QByteArray& FoldedSearchTextOf(const TNbObject& entry) {
   TNbObject::TSearchCache& c = entry.SearchCache;
   if (c.Source.Identity() != entry.Text.Identity() || c.Source.size() != entry.Text.size()) {
     c.Folded = SearchTextOf(entry.Text);
+    c.Room.reset();
     c.Source = entry.Text;
   }
   return c.Folded;
+}
+
+// Whether Text holds Word. Where its first and last bytes stand as far apart as in Word is
+// looked for sixteen places at a time; only there are the bytes between compared.
+bool Holds(const QByteArray& text, const QByteArray& word) {
+  const qsizetype n = word.size(), m = text.size();
+  if (n == 0) return true;
+  if (n > m) return false;
+  const char* h = text.constData();
+  if (n == 1) return std::memchr(h, word[0], size_t(m)) != nullptr;
+  qsizetype i = 0;
+#if defined(__SSE2__)
+  const __m128i first = _mm_set1_epi8(word[0]), last = _mm_set1_epi8(word[n - 1]);
+  for (; i + n - 1 + 16 <= m; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + n - 1));
+    unsigned at = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    for (; at != 0; at &= at - 1)
+      if (std::memcmp(h + i + __builtin_ctz(at) + 1, word.constData() + 1, size_t(n - 2)) == 0) return true;
+  }
+#endif
+  return std::string_view(h + i, size_t(m - i)).find(std::string_view(word.constData(), size_t(n))) !=
+         std::string_view::npos;
 }
 
 // NbTextMatches on a text and keywords folded beforehand.
 bool FoldedTextMatches(const QByteArray& folded, const QList<QByteArray>& foldedKeywords, TNbSearchKeywords mode) {
   if (foldedKeywords.isEmpty()) return false;
   for (const QByteArray& k : foldedKeywords) {
-    const bool found = folded.contains(k);
+    const bool found = Holds(folded, k);
     if (mode == nbsAny && found) return true;
     if (mode != nbsAny && !found) return false;
   }
@@ -217,6 +311,8 @@ constexpr int kBackgroundPreparers = 2;
 struct TNbModule::TSearchPrep {
   std::vector<TKVText> sources;  // the entries' texts, sharing their characters
   std::vector<QByteArray> folded;  // one for each source, written by whoever claimed its chunk
+  std::vector<std::shared_ptr<const void>> rooms;  // what each folded text lies in, if not its own
+  bool roomy = false;  // enough texts to keep them in rooms
   std::atomic<size_t> next{0};     // the first source no thread has claimed
   std::mutex mutex;
   std::condition_variable ready;
@@ -229,11 +325,12 @@ struct TNbModule::TSearchPrep {
   void Work() {
     constexpr size_t kChunk = 64;
     const size_t count = sources.size();
+    std::shared_ptr<TSearchRoom> room;  // the one this thread fills
     while (!dropped) {
       const size_t from = next.fetch_add(kChunk);
       if (from >= count) return;
       const size_t to = std::min(count, from + kChunk);
-      for (size_t i = from; i < to; ++i) folded[i] = SearchTextOf(sources[i]);
+      for (size_t i = from; i < to; ++i) folded[i] = SearchTextOf(sources[i], roomy ? &room : nullptr, &rooms[i]);
       std::lock_guard lock(mutex);
       finished += to - from;
       if (finished == count) ready.notify_all();
@@ -525,6 +622,9 @@ void TNbModule::PrepareSearch() {
   searchPrep_ = prep;
   if (prep->sources.empty()) return;
   prep->folded.resize(prep->sources.size());
+  prep->rooms.resize(prep->sources.size());
+  // A few rooms' worth of texts at the least: every thread leaves the rest of its last room.
+  prep->roomy = prep->sources.size() >= 4096;
   // Two threads read them while the program goes on; a search that comes first brings more.
   TSearchPrep::StartHelpers(prep, kBackgroundPreparers);
 }
@@ -553,18 +653,30 @@ void TNbModule::TakePreparedSearch() {
     prep->ready.wait(lock, [&] { return prep->finished == prep->sources.size(); });
   }
   // The kept sources hold their characters alive: an entry whose text still starts at the same
-  // place holds the very text that was read.
+  // place holds the very text that was read. The entries come in the order they were listed in
+  // unless some changed, went or came meanwhile; from the first that differs on they are looked up.
   QHash<const void*, size_t> at;
-  at.reserve(qsizetype(prep->sources.size()));
-  for (size_t i = 0; i < prep->sources.size(); ++i) at.insert(prep->sources[i].Identity(), i);
+  size_t next = 0;
   for (int s = 0; s < data_->Count(); ++s) {
     const TNbData& sec = *data_->Items(s);
     for (int i = 0; i < sec.Count(); ++i) {
       const TNbObject& entry = *sec.Items(i);
-      const auto found = at.constFind(entry.Text.Identity());
-      if (found == at.constEnd() || prep->sources[*found].size() != entry.Text.size()) continue;
-      entry.SearchCache.Source = prep->sources[*found];
-      entry.SearchCache.Folded = std::move(prep->folded[*found]);
+      size_t k = next;
+      if (at.isEmpty() && k < prep->sources.size() && prep->sources[k].Identity() == entry.Text.Identity()) {
+        ++next;
+      } else {
+        if (at.isEmpty()) {
+          at.reserve(qsizetype(prep->sources.size()));
+          for (size_t j = 0; j < prep->sources.size(); ++j) at.insert(prep->sources[j].Identity(), j);
+        }
+        const auto found = at.constFind(entry.Text.Identity());
+        if (found == at.constEnd()) continue;
+        k = *found;
+      }
+      if (prep->sources[k].size() != entry.Text.size()) continue;
+      entry.SearchCache.Source = prep->sources[k];
+      entry.SearchCache.Folded = std::move(prep->folded[k]);
+      entry.SearchCache.Room = std::move(prep->rooms[k]);
     }
   }
 }
@@ -580,11 +692,17 @@ void TNbModule::Search() {
   // a document for it.
   const QList<QByteArray> keywords = Folded(NbSearchKeywords(searchEdit_->text(), SearchKeywords));
   ClearSearchBox();
+  TKVListItems found;
   for (int s = std::max(0, from); s <= to && s < data_->Count(); ++s) {
     const TNbData& sec = *data_->Items(s);
-    for (int i = 0; i < sec.Count(); ++i)
-      if (FoldedTextMatches(FoldedSearchTextOf(*sec.Items(i)), keywords, SearchKeywords)) ListEntry(sec.Items(i), false);
+    for (int i = 0; i < sec.Count(); ++i) {
+      TNbObject* entry = sec.Items(i);
+      if (FoldedTextMatches(FoldedSearchTextOf(*entry), keywords, SearchKeywords) && searchBox_)
+        found.push_back({entry->GetCaption(TitleFormat), entry});
+    }
   }
+  // Listed at once: one by one, the list announced every row.
+  if (searchBox_) searchBox_->AddItems(std::move(found));
   if (searchBox_) searchBox_->SetSortStyle(style);
 }
 

@@ -8,9 +8,13 @@
 #include <algorithm>
 #include <climits>
 #include <array>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "controls/KVRichPicture.h"
 #include "controls/KVRichText.h"
@@ -195,6 +199,44 @@ const std::unordered_map<std::string_view, Kw>& Keywords() {
   return map;
 }
 
+// The control word's meaning. Words of up to eight letters, nearly all that are written, are
+// looked up by their letters as one number in a table of their own: hashing the text of every
+// word was a good part of reading.
+Kw LookUpWord(std::string_view word) {
+  constexpr int kBits = 10;
+  struct Table {
+    std::array<quint64, 1 << kBits> keys{};
+    std::array<Kw, 1 << kBits> kws{};
+  };
+  auto key = [](std::string_view w) {
+    quint64 k = 0;
+    for (char c : w) k = (k << 8) | uchar(c);
+    return k;
+  };
+  auto slot = [](quint64 k) { return size_t((k * 0x9E3779B97F4A7C15ull) >> (64 - kBits)); };
+  static const Table table = [&] {
+    Table t;
+    for (const auto& [w, kw] : Keywords()) {
+      if (w.empty() || w.size() > 8) continue;
+      size_t i = slot(key(w));
+      while (t.keys[i] != 0) i = (i + 1) & ((1 << kBits) - 1);
+      t.keys[i] = key(w);
+      t.kws[i] = kw;
+    }
+    return t;
+  }();
+  if (word.empty() || word.size() > 8) {
+    const auto& map = Keywords();
+    const auto it = map.find(word);
+    return it == map.end() ? Kw::Unknown : it->second;
+  }
+  const quint64 k = key(word);
+  for (size_t i = slot(k);; i = (i + 1) & ((1 << kBits) - 1)) {
+    if (table.keys[i] == k) return table.kws[i];
+    if (table.keys[i] == 0) return Kw::Unknown;
+  }
+}
+
 constexpr std::array<qint8, 256> MakeHexTable() {
   std::array<qint8, 256> t{};
   for (auto& v : t) v = -1;
@@ -209,6 +251,37 @@ constexpr std::array<qint8, 256> kHex = MakeHexTable();
 
 bool IsLetter(uchar c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+struct ControlWord {
+  std::string_view word;
+  bool hasParam = false;
+  int param = 0;
+};
+
+// A control word from its first letter on: the letters, the number that may follow (its first
+// ten digits, at most INT_MAX either way) and the blank that ends it.
+ControlWord ReadControlWord(const char*& p, const char* end) {
+  ControlWord cw;
+  const char* w = p;
+  while (p < end && IsLetter(uchar(*p))) ++p;
+  cw.word = std::string_view(w, size_t(p - w));
+  bool negative = false;
+  qint64 value = 0;
+  if (p < end && *p == '-' && p + 1 < end && IsDigit(p[1])) {
+    negative = true;
+    ++p;
+  }
+  int digits = 0;
+  while (p < end && IsDigit(*p)) {
+    if (digits++ < 10) value = value * 10 + (*p - '0');
+    cw.hasParam = true;
+    ++p;
+  }
+  if (p < end && *p == ' ') ++p;
+  value = std::min<qint64>(value, INT_MAX);
+  cw.param = int(negative ? -value : value);
+  return cw;
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -547,25 +620,8 @@ class Reader {
       Symbol(c);
       return;
     }
-    const char* w = p_;
-    while (p_ < end_ && IsLetter(uchar(*p_))) ++p_;
-    const std::string_view word(w, size_t(p_ - w));
-    bool hasParam = false, negative = false;
-    qint64 value = 0;
-    if (p_ < end_ && *p_ == '-' && p_ + 1 < end_ && IsDigit(p_[1])) {
-      negative = true;
-      ++p_;
-    }
-    int digits = 0;
-    while (p_ < end_ && IsDigit(*p_)) {
-      if (digits++ < 10) value = value * 10 + (*p_ - '0');
-      hasParam = true;
-      ++p_;
-    }
-    if (p_ < end_ && *p_ == ' ') ++p_;
-    value = std::min<qint64>(value, INT_MAX);
-    const int param = int(negative ? -value : value);
-    Word(word, hasParam, param);
+    const ControlWord cw = ReadControlWord(p_, end_);
+    Word(cw.word, cw.hasParam, cw.param);
   }
 
   void Symbol(uchar c) {
@@ -625,9 +681,7 @@ class Reader {
   }
 
   void Word(std::string_view word, bool hasParam, int param) {
-    const auto& map = Keywords();
-    auto it = map.find(word);
-    const Kw kw = it == map.end() ? Kw::Unknown : it->second;
+    const Kw kw = LookUpWord(word);
     const bool star = star_;
     star_ = false;
     if (kw == Kw::Bin) {
@@ -1253,6 +1307,454 @@ class TextSink : public Sink {
   }
 };
 
+// ---------------------------------------------------------------------------------------------
+// The text alone, quickly
+
+// Bytes that are text as they stand: printable ASCII but the braces and the backslash.
+constexpr std::array<bool, 256> MakeAsciiTextTable() {
+  std::array<bool, 256> t{};
+  for (int c = 0x20; c <= 0x7E; ++c) t[size_t(c)] = c != '\\' && c != '{' && c != '}';
+  return t;
+}
+constexpr std::array<bool, 256> kAsciiText = MakeAsciiTextTable();
+
+// How many bytes from P on are text as they stand.
+qsizetype AsciiTextSpan(const char* p, const char* end) {
+  const char* s = p;
+#if defined(__SSE2__)
+  // Sixteen at a time: as signed bytes, printable ASCII and DEL are those above 0x1F.
+  const __m128i control = _mm_set1_epi8(0x1F), del = _mm_set1_epi8(0x7F), backslash = _mm_set1_epi8('\\'),
+                open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i other = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, del), _mm_cmpeq_epi8(v, backslash)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)));
+    const unsigned text = unsigned(_mm_movemask_epi8(_mm_andnot_si128(other, _mm_cmpgt_epi8(v, control))));
+    if (text != 0xFFFF) return p - s + __builtin_ctz(~text);
+    p += 16;
+  }
+#endif
+  while (p < end && kAsciiText[uchar(*p)]) ++p;
+  return p - s;
+}
+
+// Bytes below 0x80 as UTF-16.
+void Widen(const char* from, qsizetype n, char16_t* to) {
+  qsizetype k = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; n - k >= 16; k += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_unpacklo_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k + 8), _mm_unpackhi_epi8(v, zero));
+  }
+#endif
+  for (; k < n; ++k) to[k] = char16_t(uchar(from[k]));
+}
+
+// The text-only reading in one pass, without the reader's formatting, tables and picture state:
+// what editors write (text in any single-byte code page, \u, font and colour tables, fields,
+// numbering, pictures and skipped destinations). It gives up at what only the reader follows
+// (objects, tables, lists, double-byte code pages, deep nesting); the reader then reads the
+// text. Wherever it does not give up, it gives the reader's text.
+class QuickText {
+ public:
+  // Out has room for as many characters as Data has bytes: no character is shown for less than a
+  // byte of its own.
+  QuickText(QByteArrayView data, char16_t* out) : p_(data.data()), end_(data.data() + data.size()), out_(out) {
+    cur_ = G{nullptr, -1, 1, D::Text, false, false};
+    font_ = Font{0, -1, 0, false};
+  }
+
+  // The length of the text; -1 when it gave up. Data opens with "{\rtf".
+  qsizetype Run() {
+    while (*p_ != '{') ++p_;
+    cur_.start = p_++;
+    depth_ = 1;
+    while (p_ < end_ && depth_ > 0 && ok_) {
+      switch (*p_) {
+        case '{':
+          ++p_;
+          Push();
+          break;
+        case '}':
+          ++p_;
+          Pop(true);
+          break;
+        case '\\':
+          ++p_;
+          Control();
+          break;
+        case '\r':
+        case '\n':
+          ++p_;
+          break;
+        default: Plain(); break;
+      }
+    }
+    return ok_ ? n_ : -1;
+  }
+
+ private:
+  static constexpr int kDepth = 200;  // well within the reader's own limit
+  static constexpr int kFonts = 64;
+
+  // Text is shown; Fonts names fonts; Hidden is read but not shown (colours, field
+  // instructions, numbering texts, class names).
+  enum class D : quint8 { Text, Fonts, Hidden };
+  // Plain structs: the stack is not cleared for every text.
+  struct G {
+    const char* start;  // the opening brace
+    int font;
+    int uc;
+    D dest;
+    bool hidden;
+    bool numbering;  // the group holds \pn: no picture of its own
+  };
+  struct Font {
+    int num;
+    int charset;
+    int codePage;
+    bool symbol;  // named Symbol
+  };
+
+  const char* p_;
+  const char* end_;
+  char16_t* out_;
+  qsizetype n_ = 0;
+  bool ok_ = true;
+  bool cr_ = false;  // a paragraph ended; its CR comes before anything shown after it
+  int depth_ = 0;
+  int ucSkip_ = 0;
+  bool star_ = false;
+  int ansiCpg_ = 1252;
+  int deff_ = -1;
+  G cur_;
+  std::array<G, kDepth> stack_;
+  int top_ = 0;
+  std::array<Font, kFonts> fonts_;
+  int fontCount_ = 0;
+  Font font_;  // the entry being read
+  bool fontOpen_ = false;
+  char16_t name_[64];  // as much of its name as counts
+  int nameLen_ = 0;
+  // The code page last looked up, and for what.
+  const TKVCodePage* page_ = nullptr;
+  int pageNum_ = -1;   // its number
+  int pageFor_ = 0;    // the font it is for (INT_MIN + 1: a hidden text's)
+  int pageAnsi_ = 0;   // the document's code page then
+
+  void Push() {
+    ++depth_;
+    ucSkip_ = 0;
+    star_ = false;
+    if (depth_ >= kDepth) {
+      ok_ = false;
+      return;
+    }
+    stack_[size_t(top_++)] = cur_;
+    cur_.numbering = false;
+    cur_.start = p_ - 1;
+  }
+
+  // EndFonts: the group was read, not read past.
+  void Pop(bool endFonts) {
+    --depth_;
+    ucSkip_ = 0;
+    star_ = false;
+    if (endFonts && cur_.dest == D::Fonts && fontOpen_) EndFont();
+    if (top_ == 0) {
+      depth_ = 0;
+      return;
+    }
+    cur_ = stack_[size_t(--top_)];
+  }
+
+  // Reads past the rest of the current group and closes it; false when the text ends first.
+  bool SkipGroup() {
+    int nested = 0;
+    while (p_ < end_) {
+      const char c = *p_++;
+      if (c == '{') {
+        ++nested;
+      } else if (c == '}') {
+        if (nested-- == 0) {
+          Pop(false);
+          return true;
+        }
+      } else if (c == '\\' && p_ < end_) {
+        if (!IsLetter(uchar(*p_))) {
+          ++p_;
+          continue;
+        }
+        const ControlWord cw = ReadControlWord(p_, end_);
+        if (cw.word == "bin") p_ += std::clamp<qint64>(cw.hasParam ? cw.param : 0, 0, end_ - p_);
+      }
+    }
+    return false;
+  }
+
+  bool SkipForUnicode() {
+    if (ucSkip_ <= 0) return false;
+    --ucSkip_;
+    return true;
+  }
+
+  void Put(char16_t c) {
+    if (cr_) out_[n_++] = u'\r';
+    cr_ = false;
+    out_[n_++] = c;
+  }
+
+  void Paragraph() {
+    if (cur_.dest != D::Text) return;
+    if (cr_) out_[n_++] = u'\r';
+    cr_ = true;
+  }
+
+  void Char(char16_t c) {
+    if (c < 0x20 && (c != '\t' || cur_.dest != D::Text)) return;
+    if (cur_.dest == D::Fonts) {
+      if (c == ';') EndFont();
+      else if (nameLen_ < 64) name_[nameLen_++] = c;
+      return;
+    }
+    if (cur_.dest != D::Text || cur_.hidden) return;
+    if (c == 0x2029 || c == 0x85) c = ' ';
+    else if (c == 0xFFFC || c == 0xFDD0 || c == 0xFDD1) c = 0xFFFD;
+    else if (c == 0x2028) c = '\v';
+    Put(c);
+  }
+
+  int FontCodePage(const Font& f) const {
+    return f.codePage > 0 ? f.codePage : KVCharsetCodePage(f.charset < 0 ? 1 : f.charset, ansiCpg_);
+  }
+
+  const TKVCodePage& Page() {
+    // Looked up again when the font, the document's code page or the font table changes; the
+    // entry being read may change at any word.
+    const int num = cur_.dest == D::Text ? (cur_.font >= 0 ? cur_.font : deff_) : cur_.dest == D::Fonts ? INT_MIN : INT_MIN + 1;
+    if (page_ && num == pageFor_ && ansiCpg_ == pageAnsi_ && num != INT_MIN) return *page_;
+    int cp = ansiCpg_;
+    if (cur_.dest == D::Fonts) {
+      cp = FontCodePage(font_);
+      if (cp == 0) cp = ansiCpg_;
+    } else if (cur_.dest == D::Text) {
+      for (int i = 0; i < fontCount_; ++i)
+        if (fonts_[size_t(i)].num == num) {
+          cp = FontCodePage(fonts_[size_t(i)]);
+          if (cp == 0 && fonts_[size_t(i)].symbol) cp = 42;
+          break;
+        }
+    }
+    if (!page_ || cp != pageNum_) page_ = &TKVCodePage::Get(cp);
+    pageNum_ = cp;
+    pageFor_ = num;
+    pageAnsi_ = ansiCpg_;
+    return *page_;
+  }
+
+  // A text byte: raw or from \'hh.
+  void Byte(uchar b) {
+    if (SkipForUnicode()) return;
+    const TKVCodePage& cp = Page();
+    if (cp.IsLeadByte(b)) {
+      ok_ = false;
+      return;
+    }
+    Char(cp.Byte(b));
+  }
+
+  void Plain() {
+    if (ucSkip_ == 0 && kAsciiText[uchar(*p_)]) {
+      const qsizetype n = AsciiTextSpan(p_, end_);
+      if (cur_.dest == D::Text && !cur_.hidden && Page().AsciiCompatible()) {
+        // Shown as it stands where the code page keeps ASCII.
+        if (cr_) out_[n_++] = u'\r';
+        cr_ = false;
+        Widen(p_, n, out_ + n_);
+        n_ += n;
+      } else if (cur_.dest != D::Hidden) {
+        for (qsizetype k = 0; k < n && ok_; ++k) Byte(uchar(p_[k]));
+      }
+      p_ += n;
+      return;
+    }
+    const uchar c = uchar(*p_++);
+    if (c == '\t') {
+      if (!SkipForUnicode()) Char('\t');
+      return;
+    }
+    if (c < 0x20) return;
+    Byte(c);
+  }
+
+  void Control() {
+    const char* at = p_ - 1;
+    if (p_ >= end_) return;
+    const uchar c = uchar(*p_);
+    if (!IsLetter(c)) {
+      ++p_;
+      Symbol(c);
+      return;
+    }
+    const ControlWord cw = ReadControlWord(p_, end_);
+    Word(cw, at);
+  }
+
+  void Symbol(uchar c) {
+    if (c != '*') star_ = false;
+    switch (c) {
+      case '*': star_ = true; return;
+      case '\'': {
+        int v = 0, n = 0;
+        while (n < 2 && p_ < end_ && kHex[uchar(*p_)] >= 0) {
+          v = v * 16 + kHex[uchar(*p_++)];
+          ++n;
+        }
+        if (n > 0) Byte(uchar(v));
+        return;
+      }
+      case '\r':
+      case '\n':
+        if (!SkipForUnicode()) Paragraph();
+        return;
+      default: break;
+    }
+    if (SkipForUnicode()) return;
+    switch (c) {
+      case '\\':
+      case '{':
+      case '}': Char(c); break;
+      case '~': Char(0x00A0); break;
+      case '-': Char(0x00AD); break;
+      case '_': Char(0x2011); break;
+      case '\t': Char('\t'); break;
+      default: break;
+    }
+  }
+
+  void Word(const ControlWord& cw, const char* at) {
+    const Kw kw = LookUpWord(cw.word);
+    const bool star = star_;
+    star_ = false;
+    const int param = cw.param;
+    if (kw == Kw::Bin) {
+      p_ += std::clamp<qint64>(cw.hasParam ? param : 0, 0, end_ - p_);
+      return;
+    }
+    if (SkipForUnicode()) return;
+    if (kw == Kw::Unknown || kw == Kw::SkipDest) {
+      if (star || kw == Kw::SkipDest) SkipGroup();
+      return;
+    }
+    switch (kw) {
+      case Kw::Ansi: ansiCpg_ = 1252; break;
+      case Kw::Mac: ansiCpg_ = 10000; break;
+      case Kw::Pc: ansiCpg_ = 437; break;
+      case Kw::Pca: ansiCpg_ = 850; break;
+      case Kw::AnsiCpg:
+        if (param > 0) ansiCpg_ = param;
+        break;
+      case Kw::Deff: deff_ = param; break;
+      case Kw::Uc: cur_.uc = std::clamp(param, 0, 16); break;
+      case Kw::U:
+        Char(char16_t((param < 0 ? param + 65536 : param) & 0xFFFF));
+        ucSkip_ = cur_.uc;
+        break;
+      case Kw::FontTbl: cur_.dest = D::Fonts; break;
+      case Kw::ColorTbl:
+      case Kw::ObjClass:
+      case Kw::FldInst:
+      case Kw::PnTxtA:
+      case Kw::PnTxtB: cur_.dest = D::Hidden; break;
+      case Kw::Result:
+      case Kw::FldRslt:
+      case Kw::ShpPict: cur_.dest = D::Text; break;
+      case Kw::Pn:
+        if (cur_.numbering) break;
+        cur_.dest = D::Hidden;
+        cur_.numbering = true;
+        break;
+      case Kw::Pict: Picture(at); break;
+      case Kw::Object:
+      case Kw::Upr:
+      case Kw::ListTable:
+      case Kw::List:
+      case Kw::ListLevel:
+      case Kw::ListOverrideTable:
+      case Kw::ListOverride:
+      case Kw::Cell:
+      case Kw::Row: ok_ = false; break;
+      case Kw::Plain:
+        cur_.font = -1;
+        cur_.hidden = false;
+        break;
+      case Kw::F:
+        if (cur_.dest == D::Fonts) BeginFont(param);
+        else cur_.font = param;
+        break;
+      case Kw::V: cur_.hidden = !cw.hasParam || param != 0; break;
+      case Kw::Par:
+      case Kw::Sect: Paragraph(); break;
+      case Kw::Line: Char(0x2028); break;
+      case Kw::Tab: Char('\t'); break;
+      case Kw::EmDash: Char(0x2014); break;
+      case Kw::EnDash: Char(0x2013); break;
+      case Kw::EmSpace: Char(0x2003); break;
+      case Kw::EnSpace: Char(0x2002); break;
+      case Kw::QmSpace: Char(0x2005); break;
+      case Kw::Bullet: Char(0x2022); break;
+      case Kw::LQuote: Char(0x2018); break;
+      case Kw::RQuote: Char(0x2019); break;
+      case Kw::LDblQuote: Char(0x201C); break;
+      case Kw::RDblQuote: Char(0x201D); break;
+      case Kw::Zwj: Char(0x200D); break;
+      case Kw::Zwnj: Char(0x200C); break;
+      case Kw::LtrMark: Char(0x200E); break;
+      case Kw::RtlMark: Char(0x200F); break;
+      case Kw::FCharset:
+        if (cur_.dest == D::Fonts) font_.charset = std::clamp(param, 0, 255);
+        break;
+      case Kw::Cpg:
+        if (cur_.dest == D::Fonts) font_.codePage = std::max(0, param);
+        break;
+      default: break;
+    }
+  }
+
+  // A picture shows as one character once its group is read, if the group is the picture alone
+  // (nothing but line ends before \pict); its content is not text.
+  void Picture(const char* at) {
+    if (cur_.numbering) return;
+    bool alone = top_ > 0;
+    for (const char* q = cur_.start + 1; alone && q < at; ++q) alone = *q == '\r' || *q == '\n';
+    if (SkipGroup() && alone) Put(0xFFFC);
+  }
+
+  void BeginFont(int num) {
+    if (fontOpen_) EndFont();
+    font_ = Font{num, -1, 0, false};
+    nameLen_ = 0;
+    fontOpen_ = true;
+  }
+
+  void EndFont() {
+    if (!fontOpen_) return;
+    fontOpen_ = false;
+    font_.symbol =
+        QStringView(name_, nameLen_).trimmed().compare(QLatin1StringView("Symbol"), Qt::CaseInsensitive) == 0;
+    page_ = nullptr;
+    for (int i = 0; i < fontCount_; ++i)
+      if (fonts_[size_t(i)].num == font_.num) {
+        fonts_[size_t(i)] = font_;
+        return;
+      }
+    if (fontCount_ == kFonts) ok_ = false;
+    else fonts_[size_t(fontCount_++)] = font_;
+  }
+};
+
 }  // namespace
 
 bool KVIsRtf(QByteArrayView data) {
@@ -1301,11 +1803,27 @@ bool KVReadRtfPart(QByteArrayView data, QTextDocument& doc, qint64 MinChars, boo
   return true;
 }
 
-std::optional<QString> KVRtfToText(QByteArrayView data) {
+bool KVRtfToText(QByteArrayView data, QString& text) {
+  if (!KVIsRtf(data)) return false;
+  // No character is shown for less than a byte of its own: the text fits in as many.
+  text.resize(data.size() + 1);
+  const qsizetype length = QuickText(data, reinterpret_cast<char16_t*>(text.data())).Run();
+  if (length >= 0) {
+    text.truncate(length);
+    return true;
+  }
   TextSink sink;
   Reader reader(data, sink, false);
-  if (!reader.Run()) return std::nullopt;
-  return std::move(sink.out);
+  reader.Run();
+  text = std::move(sink.out);
+  return true;
+}
+
+std::optional<QString> KVRtfToText(QByteArrayView data) {
+  QString text;
+  if (!KVRtfToText(data, text)) return std::nullopt;
+  text.squeeze();
+  return text;
 }
 
 QByteArray KVRtfBytes(const QString& text) {

@@ -25,6 +25,9 @@ bool KVReadRtfPart(QByteArrayView data, QTextDocument& doc, qint64 MinChars, boo
 // The text the document would hold: paragraphs end in "\r" (not the last), line breaks are "\v",
 // pictures and objects U+FFFC. nullopt when Data is no RTF.
 std::optional<QString> KVRtfToText(QByteArrayView data);
+// The same into Text, which keeps its room for the next: false, and Text as it was, when Data is
+// no RTF. For reading many texts one after another.
+bool KVRtfToText(QByteArrayView data, QString& text);
 // RTF held in a string as bytes again: characters up to 0xFF are bytes, the Windows-1252 signs
 // are their bytes, anything else becomes a \u escape.
 QByteArray KVRtfBytes(const QString& text);

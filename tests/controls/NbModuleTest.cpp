@@ -7,12 +7,14 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextDocument>
 
 #include "controls/KVListBox.h"
 #include "controls/KVNbModule.h"
 #include "controls/KVPrint.h"
 #include "controls/KVRichEdOLE.h"
 #include "controls/KVRtfReader.h"
+#include "controls/KVRtfWriter.h"
 #include "foundation/KVSysUtils.h"
 #include "tests/common/FormTestKit.h"
 #include "tests/common/SkipMissing.h"
@@ -364,6 +366,52 @@ TEST_F(NbModule, TextsReadBeforeTheFirstSearchGiveWayToEveryChangeMadeMeanwhile)
   figs.sort();
   EXPECT_EQ(Find(nbsAll, "fig kiwi"), figs);
   EXPECT_EQ(Find(nbsAny, "fig"), figs);
+}
+
+// A search typed while the texts are still being prepared reads the rest itself, on the shorter
+// or the longer way through the RTF: it finds what a search finds once they are ready, which is
+// what the editor's text of each entry holds.
+TEST_F(NbModule, ASearchWhileTheTextsArePreparedFindsWhatOneAfterwardsFinds) {
+  const QStringList bodies = {
+      "\\f1 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2, \\'cc\\'c8\\'d0!",          // Cyrillic by the font
+      "{\\f2 \\'c1\\'e8\\'e2\\'eb\\'df\\'ef\\'f2} Gr\\'fc\\'dfe",         // Greek, German
+      "\\uc1 \\u1057?\\u1086?\\u1083\\'ed\\u1094\\u1077? \\uc0 \\u937\\u956\\u941\\u947\\u945",
+      "Stra\\'dfe \\u7838? \\u304?stanbul \\u453? caf\\u101?\\u769?",     // folding beyond ASCII
+      "den\\b tist\\b0  at {\\i ten}\\par {\\*\\secret dentist}{\\info{\\title coffee}}",
+      "{\\field{\\*\\fldinst HYPERLINK \"garden\"}{\\fldrslt {\\ul Market}}} \\v coffee\\v0  tea",
+      "a{\\pict\\pngblip 00}b\\tab c\\line MEETING\\~room \\emdash x",
+      "\\trowd a\\cell concert\\cell\\row {\\object{\\*\\objclass garden}{\\result x}}",
+      "{\\upr{old}{\\*\\ud{\\u1044?\\u1072?}}} birthday",
+  };
+  QStringList texts;
+  for (const QString& body : bodies) texts << Rtf(body);
+  texts << "plain Dentist text" << QString::fromUtf8("{\\rtf1 \\'e0 Привет wide}") << "{\\rtf1 \\'e0\\'e9 x";
+  // Enough entries that every thread takes its part, and that they are kept in shared rooms.
+  const int count = 4500;
+  for (int i = 0; i < count; ++i)
+    nb.Data().StoreEntry(QString::number(i), "e" + QString::number(i), texts[i % texts.size()], clBlack, 0, nbsmKeep);
+  const QStringList keywords = {"привет", "МИР", "ΒΊΒΛΟΣ", "grüsse", "СОЛНЦЕ", "ωμέγα", "STRASSE", "straße", "ss",
+                                "istanbul", "i\u0307stanbul", "ǆ", "café", "dentist", "secret", "coffee", "garden",
+                                "market", "tea", "b c", "meeting\u00a0room", "concert", "да", "birthday", "wide",
+                                "\u00e0 ", "x"};
+  std::vector<QString> editorText;
+  for (const QString& t : texts) {
+    QTextDocument doc;
+    editorText.push_back(KVReadRtf(KVRtfBytes(t), doc) ? KVDocumentText(doc) : t);
+  }
+  for (const TNbSearchKeywords mode : {nbsExact, nbsAny}) {
+    for (const QString& k : keywords) {
+      QStringList expected;
+      for (int i = 0; i < count; ++i)
+        if (NbTextMatches(editorText[size_t(i % texts.size())], NbSearchKeywords(k, mode), mode))
+          expected << "e" + QString::number(i);
+      expected.sort();
+      nb.ReleaseSearch();
+      nb.PrepareSearch();
+      EXPECT_EQ(Find(mode, k), expected) << k.toStdString();
+      EXPECT_EQ(Find(mode, k), expected) << k.toStdString();
+    }
+  }
 }
 
 TEST_F(NbModule, DeleteKeyRemovesEntriesAfterAsking) {

@@ -287,6 +287,72 @@ TEST(RtfReader, TextOnlyModeMatchesTheDocument) {
   EXPECT_EQ(*text, QString::fromUtf8("Пр\rb\vc\tlink\uFFFC\r"));
 }
 
+// The text-only reading takes a shorter way through what editors write and the long one through
+// the rest: either way it is the document's text.
+TEST(RtfReader, TextOnlyModeMatchesTheDocumentWhateverTheTextHolds) {
+  const QByteArray fonts =
+      "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}{\\f1\\fcharset204 Arial Cyr;}"
+      "{\\f2\\fcharset161 Times Greek;}{\\f3\\fnil\\fcharset2 Symbol;}{\\f4\\fcharset2  sYmbol ;}{\\f5\\cpg1253 Cp;}"
+      "{\\f6\\fcharset2 SymbolMT;}{\\f7\\fcharset128 MS Mincho;}{\\f8 Odd{\\*\\panose 020b0604}{\\*\\falt Alt};}}";
+  const QByteArray png = Encoded(Solid(2, 2, Qt::red), "PNG");
+  const QList<QByteArray> bodies = {
+      // Code pages: of fonts, of the document, escaped and raw bytes, symbol fonts.
+      "\\f1 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2 \xcc\xe8\xf0\\f0  caf\\'e9 \xe9",
+      "\\f2 \\'e1\\'e3\\'d3 \\f5 \\'e1\\f3 abc\\'b7\\f4 abc\\f6 abc\\plain abc",
+      "\\ansicpg1251 \\'e0\\f0 \\'e0{\\f9 \\'e0}\\deff1 \\'e0\\plain \\'e0",
+      "\\mac \\'8e\\pc \\'82\\pca \\'82\\ansi \\'82",
+      // Unicode and what stands in for it.
+      "\\uc1 \\u1055?\\u-3913?\\uc0 \\u945\\u946 \\uc2 \\u8364\\'80\\'80x\\u8364 ?y\\u8364\\par z\\u8364{a}b",
+      "\\uc1 \\u8232?\\u8233?\\u65532?\\u64976?\\u133?\\u55357?\\u56832?\\u9?\\u0?",
+      "{\\uc3 \\u20320\\'e4\\'bd\\'a0}after{\\u8364\\tab}x\\u8364\ty\\u8364\\\r\nz",
+      // Destinations left out, and text around them.
+      "a{\\*\\bkmkstart x}b{\\*\\unknown {nested}\\bin3 }}}c}d{\\info{\\title T}}e{\\stylesheet{\\s1 S;}}f",
+      "a{x\\*\\foo y}b{\\*\\fldinst z}c{\\*\\b bold}d\\*e\\foo f{\\*\\generator G;}g{\\nonshppict n}h",
+      "a\\bin4 {}}\\b\\bin-3 b\\bin c\\bin99999 ",
+      // Fields, numbering, hidden text.
+      "{\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt {\\ul link}}} {\\field{\\*\\fldinst PAGE}}",
+      "{\\pntext\\f0 1.\\tab}{\\*\\pn\\pnlvlbody\\pndec{\\pntxta .}{\\pntxtb (}}item\\par{\\*\\pn\\pnlvlblt{\\pntxtb\\'b7}}b",
+      "a\\v hidden\\par\\'e0\\u1055?\\tab\\v0 b{\\v c}d\\v e\\plain f\\v1 g\\v0 h",
+      // Paragraphs, lines and signs.
+      "a\\par\\par b\\line c\\sect d\\page e\\column f\\\n g\\\rh\\par\\par",
+      "\\~\\-\\_\\{\\}\\\\\\emdash\\endash\\emspace\\enspace\\qmspace\\bullet\\lquote\\rquote\\ldblquote\\rdblquote"
+      "\\zwj\\zwnj\\ltrmark\\rtlmark\\:\\|\\'\\'4\\'zz\x01\x7f",
+      // Pictures: alone in their group or not, kept aside, broken off.
+      "a" + Pict("pngblip", png) + "b{x" + Pict("pngblip", png).mid(1) + "c{\\*\\shppict" + Pict("pngblip", png) +
+          "}{\\nonshppict" + Pict("wmetafile8", "0100") + "}d{\r\n\\pict\\pngblip 00}e{\\v{\\pict 00}}f\\pict 00 g",
+      "a{\\*\\pn{\\pict 00}\\pict 00}b{\\fonttbl{\\pict 00}}c{\\colortbl{\\pict 00};}d{\\pict\\bin2 }}x}e",
+      // What only the reader follows: objects, tables, lists, alternatives, double-byte text.
+      "a{\\object\\objemb{\\*\\objclass Paint}{\\result{\\pict 00}}}b",
+      "\\trowd\\cellx100\\cellx200 a\\cell b\\cell\\row c\\cell\\cell\\cell\\row",
+      "{\\*\\listtable{\\list{\\listlevel\\levelnfc23{\\leveltext\\'01\\'b7;}}\\listid7}}{\\*\\listoverridetable"
+      "{\\listoverride\\listid7\\ls1}}\\ls1 item\\par",
+      "{\\upr{a}{\\*\\ud{b}}}c",
+      "\\f7 \\'82\\'a0\\'82\\'a2 x\\f0 y",
+      // Damaged: braces that do not match, a backslash at the end.
+      "a{b{c}d", "a}b", "a{\\f1 \\'e0", "abc\\",
+  };
+  for (const QByteArray& body : bodies) {
+    for (const QByteArray& in : {fonts + body + "}", "{\\rtf1 " + body + "}", fonts + body}) {
+      QTextDocument doc;
+      ASSERT_TRUE(KVReadRtf(in, doc));
+      EXPECT_EQ(KVRtfToText(in).value_or("?"), KVDocumentText(doc)) << in.constData();
+    }
+  }
+  EXPECT_EQ(KVRtfToText(fonts + bodies[0] + "}"), QString::fromUtf8("Привет Мир café é"));
+  // Greek by the font's character set and by its code page; Symbol by name, not SymbolMT.
+  EXPECT_EQ(KVRtfToText(fonts + bodies[1] + "}"), QString::fromUtf16(u"αγΣ ααβχ•αβχ\uF061\uF062\uF063abc"));
+  // Many texts through one string: each gives its own text, and what is no RTF leaves it be.
+  QString text;
+  ASSERT_TRUE(KVRtfToText(fonts + bodies[7] + "}", text));
+  EXPECT_EQ(text, KVRtfToText(fonts + bodies[7] + "}"));
+  ASSERT_TRUE(KVRtfToText("{\\rtf1 ab\\cell}", text));
+  EXPECT_EQ(text, "ab");
+  ASSERT_TRUE(KVRtfToText("{\\rtf1 x}", text));
+  EXPECT_EQ(text, "x");
+  EXPECT_FALSE(KVRtfToText("plain", text));
+  EXPECT_EQ(text, "x");
+}
+
 TEST(RtfReader, CharactersTheDocumentTakesAsItsOwnMarksStayInTheirParagraph) {
   // U+2029 ends a paragraph, U+FDD0 and U+FDD1 open and close a frame, U+FFFC is a picture: as
   // text they would change the document's structure, and the text-only reader would disagree.
