@@ -283,6 +283,42 @@ ControlWord ReadControlWord(const char*& p, const char* end) {
   return cw;
 }
 
+// A control symbol (a backslash and a character that is not a letter) as both readers take it.
+// R reads from p_ to end_, keeps star_ for \*, and shows through Byte, Paragraph, Char and
+// EscapedDelimiter; SkipForUnicode counts the characters that stand in for a \u.
+template <class R>
+void TakeControlSymbol(R& r, uchar c) {
+  if (c != '*') r.star_ = false;
+  switch (c) {
+    case '*': r.star_ = true; return;
+    case '\'': {
+      int v = 0, n = 0;
+      while (n < 2 && r.p_ < r.end_ && kHex[uchar(*r.p_)] >= 0) {
+        v = v * 16 + kHex[uchar(*r.p_++)];
+        ++n;
+      }
+      if (n > 0) r.Byte(uchar(v));
+      return;
+    }
+    case '\r':
+    case '\n':
+      if (!r.SkipForUnicode()) r.Paragraph();
+      return;
+    default: break;
+  }
+  if (r.SkipForUnicode()) return;
+  switch (c) {
+    case '\\':
+    case '{':
+    case '}': r.EscapedDelimiter(c); break;
+    case '~': r.Char(0x00A0); break;
+    case '-': r.Char(0x00AD); break;
+    case '_': r.Char(0x2011); break;
+    case '\t': r.Char('\t'); break;
+    default: break;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 
 class Reader {
@@ -624,40 +660,12 @@ class Reader {
     Word(cw.word, cw.hasParam, cw.param);
   }
 
-  void Symbol(uchar c) {
-    if (c != '*') star_ = false;
-    switch (c) {
-      case '*': star_ = true; return;
-      case '\'': {
-        int v = 0, n = 0;
-        while (n < 2 && p_ < end_ && kHex[uchar(*p_)] >= 0) {
-          v = v * 16 + kHex[uchar(*p_++)];
-          ++n;
-        }
-        if (n > 0) Byte(uchar(v));
-        return;
-      }
-      case '\r':
-      case '\n':
-        if (!SkipForUnicode()) Paragraph();
-        return;
-      default: break;
-    }
-    if (SkipForUnicode()) return;
-    switch (c) {
-      case '\\':
-      case '{':
-      case '}':
-        // The second byte of a double-byte character, escaped: our older files have it so.
-        if (lead_ >= 0) Byte(c);
-        else Char(c);
-        break;
-      case '~': Char(0x00A0); break;
-      case '-': Char(0x00AD); break;
-      case '_': Char(0x2011); break;
-      case '\t': Char('\t'); break;
-      default: break;
-    }
+  friend void TakeControlSymbol<Reader>(Reader&, uchar);
+  void Symbol(uchar c) { TakeControlSymbol(*this, c); }
+  void EscapedDelimiter(uchar c) {
+    // The second byte of a double-byte character, escaped: our older files have it so.
+    if (lead_ >= 0) Byte(c);
+    else Char(c);
   }
 
   bool SkipForUnicode() {
@@ -1602,37 +1610,9 @@ class QuickText {
     Word(cw, at);
   }
 
-  void Symbol(uchar c) {
-    if (c != '*') star_ = false;
-    switch (c) {
-      case '*': star_ = true; return;
-      case '\'': {
-        int v = 0, n = 0;
-        while (n < 2 && p_ < end_ && kHex[uchar(*p_)] >= 0) {
-          v = v * 16 + kHex[uchar(*p_++)];
-          ++n;
-        }
-        if (n > 0) Byte(uchar(v));
-        return;
-      }
-      case '\r':
-      case '\n':
-        if (!SkipForUnicode()) Paragraph();
-        return;
-      default: break;
-    }
-    if (SkipForUnicode()) return;
-    switch (c) {
-      case '\\':
-      case '{':
-      case '}': Char(c); break;
-      case '~': Char(0x00A0); break;
-      case '-': Char(0x00AD); break;
-      case '_': Char(0x2011); break;
-      case '\t': Char('\t'); break;
-      default: break;
-    }
-  }
+  friend void TakeControlSymbol<QuickText>(QuickText&, uchar);
+  void Symbol(uchar c) { TakeControlSymbol(*this, c); }
+  void EscapedDelimiter(uchar c) { Char(c); }
 
   void Word(const ControlWord& cw, const char* at) {
     const Kw kw = LookUpWord(cw.word);
