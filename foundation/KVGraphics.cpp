@@ -259,18 +259,13 @@ void TKVBitmap::SetSize(int w, int h) {
   w = std::max(w, 0);
   h = std::max(h, 0);
   if (w == width_ && h == height_) return;
-  QImage n;
-  if (w > 0 && h > 0) {
-    n = NewPixelImage(w, h, QImage::Format_BGR888);
-    if (n.isNull()) throw EOutOfResources(QStringLiteral("Not enough memory for a bitmap of %1 x %2").arg(w).arg(h));
-    n.fill(BrushStyle == bsSolid ? ToQColor(BrushColor) : QColor(Qt::white));
-    const int cw = std::min(w, width_), ch = std::min(h, height_);
-    if (!image_.isNull())
-      for (int y = 0; y < ch; ++y) std::memcpy(n.scanLine(y), image_.constScanLine(y), size_t(cw) * 3);
-  }
-  image_ = n;
-  width_ = w;
-  height_ = h;
+  const QImage old = image_;
+  const int cw = std::min(w, width_), ch = std::min(h, height_);
+  SetSizeForOverwrite(w, h);
+  if (image_.isNull()) return;
+  image_.fill(BrushStyle == bsSolid ? ToQColor(BrushColor) : QColor(Qt::white));
+  if (!old.isNull())
+    for (int y = 0; y < ch; ++y) std::memcpy(image_.scanLine(y), old.constScanLine(y), size_t(cw) * 3);
 }
 
 void TKVBitmap::SetSizeForOverwrite(int w, int h) {
