@@ -1,9 +1,5 @@
 #include "calendar/MirModel.h"
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include "calendar/KVXSkinBaseM1.h"
 #include "calendar/MirImageSet.h"
 #include "calendar/MirNotes.h"
@@ -11,6 +7,7 @@
 #include "controls/KVNbModule.h"
 #include "foundation/KVSkin.h"
 #include "foundation/KVSysUtils.h"
+#include "foundation/KVXSkin.h"
 
 const QString kMainFormName = QStringLiteral("KVMirovaCalendar");
 
@@ -88,11 +85,8 @@ TMirModel::~TMirModel() {
 
 void TMirModel::ReleaseDrawingMemory() {
   Render.ReleaseMemory();
-  KVGiveBackPixelMemory();
-#if defined(__GLIBC__)
   // Screen-sized blocks freed below the allocator's mapping threshold stay in its heap otherwise.
-  malloc_trim(0);
-#endif
+  KVGiveBackFreedMemory();
 }
 
 bool TMirModel::FullScreenVisible() const { return hooks_.FullScreenVisible(); }
