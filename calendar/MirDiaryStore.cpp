@@ -246,7 +246,7 @@ std::optional<QHash<QString, QString>> DaysOfChosen(const std::optional<QByteArr
 // The most text of a diary file of Size bytes: compressed and plain, as the diary document takes it.
 std::pair<qint64, qint64> DiaryTextLimits(qint64 Size) {
   const TMDiaryBase doc;
-  return {std::min(doc.MaxTextSize(), doc.LoadBudget(Size) / TextCost::kPerTextByte), doc.MaxTextSize()};
+  return {doc.MostInflatedText(Size), doc.MaxTextSize()};
 }
 
 }  // namespace

@@ -250,10 +250,14 @@ void TKVXSkinIni::Refuse(const QString& Why) {
   LoadError = Why;
 }
 
+qint64 TKVXSkinIni::MostInflatedText(qint64 StoredBytes) const {
+  // Each byte of text costs TextCost::kPerTextByte to read: no more text than the budget of the
+  // stored size pays for comes out of it.
+  return std::min(MaxTextSize(), LoadBudget(StoredBytes) / TextCost::kPerTextByte);
+}
+
 QByteArray TKVXSkinIni::ReadDocumentBytes(QIODevice& Stream) {
   const qint64 most = MaxTextSize();
-  // Each byte of text costs TextCost::kPerTextByte to read: no more text than the budget of the
-  // stream's size pays for comes out of it.
   const qint64 paid = LoadBudget(Stream.size()) / TextCost::kPerTextByte;
   QBuffer out;
   try {
@@ -269,7 +273,7 @@ QByteArray TKVXSkinIni::ReadDocumentBytes(QIODevice& Stream) {
     } else {
       out.open(QIODevice::WriteOnly);
       try {
-        ZDecompressStream(Stream, Stream.size(), out, std::min(most, paid));
+        ZDecompressStream(Stream, Stream.size(), out, MostInflatedText(Stream.size()));
       } catch (const EZlibBudgetError&) {
         Refuse(paid < most ? QStringLiteral("The document would take more to read than a file of %1 bytes may: "
                                             "more than %2 bytes of text")

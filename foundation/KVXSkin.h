@@ -112,6 +112,9 @@ class TKVXSkinIni : public TKVXSkinComponent {
   virtual qint64 MaxTextSize() const;
   // What reading a file of StoredBytes may cost (DocumentLoadBudget).
   virtual qint64 LoadBudget(qint64 StoredBytes) const { return DocumentLoadBudget(StoredBytes); }
+  // The most text a compressed file of StoredBytes may inflate to: MaxTextSize, or less where the
+  // load budget of its size pays for less.
+  qint64 MostInflatedText(qint64 StoredBytes) const;
   // What one item of the document's collection, and one line of its string lists, cost once
   // read (TextCost): the program builds more of them than the parse does.
   virtual qint64 ItemCost() const { return TextCost::kPerItem; }
