@@ -529,10 +529,11 @@ bool TKVMirovaCalendar::InitializeMainForm() {
   // The diary page is made and bound to the notebook just before the diary is read: the first
   // background waits for it only when it waits for the diary.
   const auto loadDiary = [&] {
-    DiaryPage().InitializePage();
+    TDiaryTab& diary = DiaryPage();
+    diary.InitializePage();
     diaryStore_->LoadDiary();
     // A linked diary is read-only from the first moment.
-    diaryTab_->SetDiaryReadOnly(m.Ini->NotavelDiary);
+    diary.SetDiaryReadOnly(m.Ini->NotavelDiary);
   };
   if (diaryFirst) loadDiary();
 
@@ -622,14 +623,16 @@ void TKVMirovaCalendar::PageControl1Change() {
     case pgCover:
       PlaceCoverMap();
       break;
-    case pgDiary:
+    case pgDiary: {
       if (model_->Render.Dirty) acts_.SaveMirova->trigger();
       if (imageForm_->isVisible()) imageForm_->close();
       formState_->ApplyBounds();
-      DiaryPage().SetLeftPanelWidth(model_->Ini->DiarySplit);
-      diaryTab_->UpdateTodayLabel();
-      diaryTab_->EditorFocus();
+      TDiaryTab& diary = DiaryPage();
+      diary.SetLeftPanelWidth(model_->Ini->DiarySplit);
+      diary.UpdateTodayLabel();
+      diary.EditorFocus();
       break;
+    }
     case pgImages:
       if (imagesPage_->ImageSetFilesChanged()) {
         imagesPage_->LoadImageSets();
